@@ -1,0 +1,41 @@
+#include "core/entry_collection.h"
+
+#include <algorithm>
+
+bool EntryCollection::add(const QString& key, EntryPtr entry) {
+  if (!entry || keys_.contains(key)) return false;
+  keys_.insert(key);
+  items_.push_back({key, std::move(entry)});
+  return true;
+}
+
+bool EntryCollection::remove(const QString& key) {
+  if (!keys_.remove(key)) return false;
+  items_.erase(std::find_if(items_.begin(), items_.end(),
+                            [&](const Item& it) { return it.key == key; }));
+  return true;
+}
+
+void EntryCollection::removeFirst() {
+  if (items_.empty()) return;
+  keys_.remove(items_.front().key);
+  items_.erase(items_.begin());
+}
+
+void EntryCollection::clear() {
+  items_.clear();
+  keys_.clear();
+}
+
+EntryPtr EntryCollection::item(const QString& key) const {
+  if (!keys_.contains(key)) return nullptr;
+  for (const Item& it : items_)
+    if (it.key == key) return it.entry;
+  return nullptr;
+}
+
+void EntryCollection::replace(EntryCollection&& other) {
+  items_ = std::move(other.items_);
+  keys_ = std::move(other.keys_);
+  other.clear();
+}

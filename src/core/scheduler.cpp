@@ -1,0 +1,77 @@
+#include "core/scheduler.h"
+
+bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
+  // The clock's fields always lie in their ranges, so comparing numbers is the same as comparing
+  // the zero-padded texts: a value that would not print as the clock's two digits never matches.
+  if (e.nStartHour != time.hour() || e.nStartMin != time.minute() ||
+      e.nStartSecond != time.second())
+    return false;
+  if (e.bIsEveryDay) return true;
+  if (e.bIsWeek) {
+    const int pos = date.dayOfWeek() - 1;  // Monday 0 .. Sunday 6
+    return pos < e.strWeek.size() && e.strWeek.at(pos) == QLatin1Char('1');
+  }
+  return e.nStartYear == date.year() && e.nStartMonth == date.month() && e.nStartDay == date.day();
+}
+
+int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& nState) {
+  const QDate date = now.date();
+  const QTime time = now.time();
+  int fired = 0;
+  for (const auto& it : colData) {
+    const Clsdata& e = *it.entry;
+    if (e.nRoute < 1 || e.nRoute > kRouteCount) continue;
+    if (!entry_is_due(e, date, time)) continue;
+    nState[static_cast<size_t>(e.nRoute)] = e.bIsOpen ? kEnergise : kRelease;
+    ++fired;
+  }
+  return fired;
+}
+
+SchedulerTimer::SchedulerTimer(const EntryCollection& colData, RouteStateTable& nState,
+                               std::function<bool()> paused, Clock clock, QObject* parent)
+    : QObject(parent),
+      colData_(colData),
+      nState_(nState),
+      paused_(std::move(paused)),
+      clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
+  timer_.setSingleShot(true);
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &SchedulerTimer::Timer1_Timer);
+}
+
+void SchedulerTimer::setEnabled(bool on) {
+  if (on == enabled_) return;
+  enabled_ = on;
+  haveLast_ = false;
+  if (on)
+    arm();
+  else
+    timer_.stop();
+}
+
+int SchedulerTimer::msUntilNextTick(const QDateTime& now) {
+  return 1000 - now.time().msec() + kAlignMs;
+}
+
+void SchedulerTimer::arm() { timer_.start(msUntilNextTick(clock_())); }
+
+void SchedulerTimer::Timer1_Timer() {
+  const QDateTime now = clock_();
+  const qint64 second = now.toSecsSinceEpoch();
+  const qint64 gap = haveLast_ ? second - lastSecond_ : 1;
+  if (haveLast_ && gap == 0) {
+    // This second was checked already.
+  } else if (paused_()) {
+    // Seconds passed while paused are never fired later.
+  } else {
+    // Replay the seconds no tick covered when the gap is small and forward; else only this one.
+    const qint64 from = (gap > 1 && gap <= kMaxCatchUpSeconds) ? lastSecond_ + 1 : second;
+    int count = 0;
+    for (qint64 s = from; s <= second; ++s) count += scheduler_check(colData_, now.addSecs(s - second), nState_);
+    if (count > 0) emit fired(count);
+  }
+  haveLast_ = true;
+  lastSecond_ = second;
+  if (enabled_) arm();
+}

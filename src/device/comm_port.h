@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// A serial-port component over QSerialPort: 9600 baud, 8 data bits, no parity, 1 stop bit, no
+// flow control. Received bytes accumulate in an input buffer of kInBufferSize bytes (the excess
+// of a full buffer is dropped); once at least RThreshold bytes wait, OnComm is raised with
+// CommEvent() == comEvReceive, on the thread that owns the port. A device that vanishes or fails
+// while open (adapter pulled, the far end gone, a write error) closes the port and raises lost()
+// exactly once; it raises no further events.
+class CommPort : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr int comEvReceive = 2;
+  static constexpr int kInBufferSize = 1024;
+
+  // appDir is where dosdevices/ is looked up for the port names.
+  explicit CommPort(QString appDir, QObject* parent = nullptr);
+  ~CommPort() override;
+
+  // The port number, 1..20 for "Com1".."Com20"; takes effect at the next opening.
+  void setCommPort(int n) { commPort_ = n; }
+  int commPort() const { return commPort_; }
+  // The file this port number opens (see port_device_path).
+  QString devicePath() const;
+
+  // Opens or closes the port. Opening an open port, or closing a closed one, does nothing.
+  // Returns false when opening fails (missing device, in use, no permission); errorString() says
+  // why. The input buffer starts empty at every opening.
+  bool setPortOpen(bool open);
+  bool portOpen() const { return port_.isOpen(); }
+  QString errorString() const { return error_; }
+
+  void setRThreshold(int n) { rThreshold_ = n; }
+  int rThreshold() const { return rThreshold_; }
+
+  int inBufferCount() const { return static_cast<int>(inBuffer_.size()); }
+  // Discards every received byte not yet read (the only value it takes is 0).
+  void clearInBuffer() { inBuffer_.clear(); }
+
+  // Sends bytes as one block; does nothing while closed.
+  void Output(const QByteArray& bytes);
+  // The next waiting byte as a one-byte array; empty when nothing waits.
+  QByteArray Input();
+
+  // Kind of the event being handled.
+  int CommEvent() const { return commEvent_; }
+
+ signals:
+  void OnComm();
+  void lost(const QString& reason);
+
+ private:
+  void onReadyRead();
+  void onError(QSerialPort::SerialPortError e);
+
+  QString appDir_;
+  QSerialPort port_;
+  QByteArray inBuffer_;
+  QString error_;
+  int commPort_ = 1;
+  int rThreshold_ = 0;
+  int commEvent_ = 0;
+};

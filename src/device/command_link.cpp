@@ -1,0 +1,77 @@
+#include "device/command_link.h"
+
+CommandLink::CommandLink(CommPort& MSComm, QObject* parent) : QObject(parent), MSComm_(MSComm) {
+  lamps_.fill(kLampGrey);
+  Timer2.setInterval(kPushIntervalMs);
+  connect(&Timer2, &QTimer::timeout, this, &CommandLink::Timer2_Timer);
+  connect(&MSComm_, &CommPort::OnComm, this, &CommandLink::MSComm_OnComm);
+}
+
+void CommandLink::tx_frame(quint8 leixing, quint8 data1, quint8 data2) {
+  build_command_frame(frame_, nID, leixing, data1, data2);
+  if (!MSComm_.portOpen()) return;
+  MSComm_.clearInBuffer();
+  MSComm_.Output(QByteArray(reinterpret_cast<const char*>(frame_.data()), kFrameLength));
+}
+
+void CommandLink::Timer2_Timer() {
+  if (nLampTime > 0)
+    --nLampTime;
+  else
+    greyLamps();
+  if (bIsFirst) {
+    tx_frame(kTypeQuery, 0, 0);
+  } else {
+    const BankMasks m = masks_from_states(nState);
+    tx_frame(kTypeSet, m.high, m.low);
+  }
+}
+
+void CommandLink::MSComm_OnComm() {
+  if (MSComm_.CommEvent() != CommPort::comEvReceive) return;
+  // The event comes once 8 bytes wait; a reply still arriving in pieces waits for the rest.
+  if (MSComm_.inBufferCount() < kFrameLength) return;
+  for (int i = 0; i < kFrameLength; ++i) nRecv[i] = static_cast<quint8>(MSComm_.Input().at(0));
+  if (!reply_is_valid(nRecv.data())) return;
+  if (bIsFirst) {
+    bIsFirst = false;
+    take_states();
+  } else {
+    show_states();
+  }
+  nLampTime = kLampHoldTicks;
+  emit replyReceived();
+}
+
+void CommandLink::take_states() { paintFromReply(true); }
+
+void CommandLink::show_states() { paintFromReply(false); }
+
+void CommandLink::paintFromReply(bool takeOver) {
+  std::array<quint32, 16> colours;
+  const quint8 high = static_cast<quint8>(nRecv[5]);
+  const quint8 low = static_cast<quint8>(nRecv[6]);
+  for (int k = 0; k < 8; ++k) {
+    const bool highOn = get_bit(high, k) == 1;
+    const bool lowOn = get_bit(low, k) == 1;
+    colours[k + 8] = highOn ? kLampGreen : kLampRed;
+    colours[k] = lowOn ? kLampGreen : kLampRed;
+    if (takeOver) {
+      nState[k + 9] = highOn ? kEnergise : kRelease;
+      nState[k + 1] = lowOn ? kEnergise : kRelease;
+    }
+  }
+  setLamps(colours);
+}
+
+void CommandLink::greyLamps() {
+  std::array<quint32, 16> grey;
+  grey.fill(kLampGrey);
+  setLamps(grey);
+}
+
+void CommandLink::setLamps(const std::array<quint32, 16>& colours) {
+  if (colours == lamps_) return;
+  lamps_ = colours;
+  emit lampsChanged();
+}

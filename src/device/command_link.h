@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+
+#include "device/command_frame.h"
+#include "device/comm_port.h"
+#include "device/route_state.h"
+
+// The command link to the board: the route state table, the 200 ms push cycle (Timer2) and the
+// handling of the board's replies, with the sixteen lamp colours it publishes.
+//
+// Push tick: the lamp hold counter nLampTime counts down; a tick that finds it at 0 greys every
+// lamp. While bIsFirst is set the tick sends a query frame (type 16), afterwards a set frame
+// (type 19) with the masks of the routes whose wanted state is 2.
+// Reply: once MSComm holds 8 bytes they are read into nRecv; an invalid reply (header or sum)
+// changes nothing. The first valid reply while bIsFirst is set clears it and takes the board's
+// states over into nState (2 energised, 1 released); later ones only repaint the lamps. Each
+// valid reply sets nLampTime to 5.
+class CommandLink : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr int kPushIntervalMs = 200;
+  static constexpr int kLampHoldTicks = 5;
+
+  // MSComm must outlive the link.
+  explicit CommandLink(CommPort& MSComm, QObject* parent = nullptr);
+
+  // Plain members, read and written directly by whoever needs them.
+  RouteStateTable nState{};
+  quint8 nID = 1;
+  bool bIsFirst = true;
+  qint32 nLampTime = 0;
+  std::array<qint32, 100> nRecv{};
+  QTimer Timer2;
+
+  // Builds the frame in the reused buffer and, when MSComm is open, drops its unread input and
+  // sends the 8 bytes. A closed port sends nothing and raises nothing.
+  void tx_frame(quint8 leixing, quint8 data1, quint8 data2);
+  const CommandFrame& lastFrame() const { return frame_; }
+
+  void Timer2_Timer();
+  void MSComm_OnComm();
+
+  // Colour of lamp i (route i+1), as COLORREF.
+  const std::array<quint32, 16>& lampColours() const { return lamps_; }
+  // Paints all sixteen lamps grey (start-up does this before the link can open).
+  void greyLamps();
+
+ signals:
+  // After any lamp changed colour.
+  void lampsChanged();
+  // After a valid reply was handled (taken over or shown).
+  void replyReceived();
+
+ private:
+  void take_states();
+  void show_states();
+  void paintFromReply(bool takeOver);
+  void setLamps(const std::array<quint32, 16>& colours);
+
+  CommPort& MSComm_;
+  CommandFrame frame_{};
+  std::array<quint32, 16> lamps_;
+};

@@ -1,0 +1,266 @@
+#include <QtTest>
+
+#include "core/scheduler.h"
+
+namespace {
+
+EntryPtr entry(const QString& text) { return StrToData(text); }
+
+// 2026-12-07 is a Monday.
+const QDate kMonday(2026, 12, 7);
+
+}  // namespace
+
+class TestScheduler : public QObject {
+  Q_OBJECT
+ private slots:
+  void everyDayFiresOnlyInItsSecond();
+  void weekdays_data();
+  void weekdays();
+  void everyDayWinsOverMask();
+  void fixedDateFiresOnce();
+  void laterEntryOfARouteWins();
+  void routesOutsideTableAreSkipped();
+  void blankAndImpossibleEntriesNeverFire();
+  void shortMaskPositionIsNotActive();
+
+  void timerFiresDueEntry();
+  void pausedSecondsNeverFireLater();
+  void catchUpCoversMissedSeconds();
+  void noReplayPastSixtySeconds();
+  void noReplayAfterBackwardJump();
+  void sameSecondCheckedOnce();
+  void restartBeginsWithCurrentSecond();
+  void ticksAlignAfterSecondBoundary();
+};
+
+void TestScheduler::everyDayFiresOnlyInItsSecond() {
+  EntryCollection c;
+  c.add("key0301", entry("11000000000300000000073000"));
+  RouteStateTable s{};
+  QCOMPARE(scheduler_check(c, QDateTime(kMonday, QTime(7, 29, 59)), s), 0);
+  QCOMPARE(scheduler_check(c, QDateTime(kMonday, QTime(7, 30, 1)), s), 0);
+  QCOMPARE(s, RouteStateTable{});
+  QCOMPARE(scheduler_check(c, QDateTime(kMonday, QTime(7, 30, 0, 999)), s), 1);
+  RouteStateTable want{};
+  want[3] = 2;
+  QCOMPARE(s, want);
+}
+
+void TestScheduler::weekdays_data() {
+  QTest::addColumn<QString>("mask");
+  QTest::addColumn<int>("firingDay");  // Qt's dayOfWeek: 1 Monday .. 7 Sunday
+  QTest::newRow("Monday") << "1000000" << 1;
+  QTest::newRow("Tuesday") << "0100000" << 2;
+  QTest::newRow("Wednesday") << "0010000" << 3;
+  QTest::newRow("Thursday") << "0001000" << 4;
+  QTest::newRow("Friday") << "0000100" << 5;
+  QTest::newRow("Saturday") << "0000010" << 6;
+  QTest::newRow("Sunday is the last position") << "0000001" << 7;
+}
+
+void TestScheduler::weekdays() {
+  QFETCH(QString, mask);
+  QFETCH(int, firingDay);
+  EntryCollection c;
+  c.add("key0701", entry("001" + mask + "0700000000120000"));
+  for (int day = 1; day <= 7; ++day) {
+    RouteStateTable s{};
+    const QDate date = kMonday.addDays(day - 1);
+    scheduler_check(c, QDateTime(date, QTime(12, 0, 0)), s);
+    QCOMPARE(s[7], quint8(day == firingDay ? 1 : 0));
+  }
+}
+
+void TestScheduler::everyDayWinsOverMask() {
+  EntryCollection c;
+  c.add("key0101", entry("111000000101000000000120000"));  // 27 chars: blank, never fires
+  c.add("key0201", entry("11100000010200000000120000"));   // every day + weekly on Sunday
+  for (int day = 0; day < 7; ++day) {
+    RouteStateTable s{};
+    scheduler_check(c, QDateTime(kMonday.addDays(day), QTime(12, 0, 0)), s);
+    QCOMPARE(s[2], quint8(2));
+    QCOMPARE(s[1], quint8(0));
+  }
+}
+
+void TestScheduler::fixedDateFiresOnce() {
+  EntryCollection c;
+  c.add("key1501", entry("10011111111520240309235959"));  // fixed date, mask ignored
+  RouteStateTable s{};
+  scheduler_check(c, QDateTime(QDate(2024, 3, 9), QTime(23, 59, 59)), s);
+  QCOMPARE(s[15], quint8(2));
+  s = {};
+  scheduler_check(c, QDateTime(QDate(2024, 3, 10), QTime(23, 59, 59)), s);
+  scheduler_check(c, QDateTime(QDate(2025, 3, 9), QTime(23, 59, 59)), s);
+  scheduler_check(c, QDateTime(QDate(2024, 3, 9), QTime(23, 59, 58)), s);
+  QCOMPARE(s[15], quint8(0));
+}
+
+void TestScheduler::laterEntryOfARouteWins() {
+  EntryCollection c;
+  c.add("key0501", entry("11000000000500000000080000"));
+  c.add("key0502", entry("01000000000500000000080000"));
+  c.add("key0601", entry("11000000000600000000080000"));
+  RouteStateTable s{};
+  s[5] = 2;
+  QCOMPARE(scheduler_check(c, QDateTime(kMonday, QTime(8, 0, 0)), s), 3);
+  QCOMPARE(s[5], quint8(1));
+  QCOMPARE(s[6], quint8(2));
+}
+
+void TestScheduler::routesOutsideTableAreSkipped() {
+  EntryCollection c;
+  auto wild = entry("11000000001700000000080000");
+  c.add("key1701", wild);
+  auto zero = entry("11000000000000000000080000");
+  c.add("key0001", zero);
+  auto negative = std::make_shared<Clsdata>(*wild);
+  negative->nRoute = -3;
+  c.add("keyneg", negative);
+  c.add("key0401", entry("11000000000400000000080000"));
+  RouteStateTable s{};
+  QCOMPARE(scheduler_check(c, QDateTime(kMonday, QTime(8, 0, 0)), s), 1);
+  RouteStateTable want{};
+  want[4] = 2;
+  QCOMPARE(s, want);
+}
+
+void TestScheduler::blankAndImpossibleEntriesNeverFire() {
+  EntryCollection c;
+  c.add("key0101", std::make_shared<Clsdata>());
+  auto late = entry("11000000000200000000250000");  // hour 25
+  c.add("key0201", late);
+  RouteStateTable s{};
+  for (int h = 0; h < 24; ++h) scheduler_check(c, QDateTime(kMonday, QTime(h, 0, 0)), s);
+  QCOMPARE(s, RouteStateTable{});
+}
+
+void TestScheduler::shortMaskPositionIsNotActive() {
+  auto e = entry("00100000000300000000120000");
+  e->strWeek = "111";  // a hand-made short mask: Thursday..Sunday lie beyond its end
+  EntryCollection c;
+  c.add("key0301", e);
+  RouteStateTable s{};
+  scheduler_check(c, QDateTime(kMonday.addDays(6), QTime(12, 0, 0)), s);
+  QCOMPARE(s[3], quint8(0));
+  scheduler_check(c, QDateTime(kMonday.addDays(2), QTime(12, 0, 0)), s);
+  QCOMPARE(s[3], quint8(1));
+}
+
+namespace {
+
+// A scheduler timer on a hand-moved clock.
+struct Rig {
+  EntryCollection colData;
+  RouteStateTable nState{};
+  bool paused = false;
+  QDateTime now = QDateTime(kMonday, QTime(7, 29, 58, 5));
+  SchedulerTimer timer{colData, nState, [this] { return paused; }, [this] { return now; }};
+
+  void tickAt(const QTime& t) {
+    now = QDateTime(kMonday, t);
+    timer.Timer1_Timer();
+  }
+};
+
+}  // namespace
+
+void TestScheduler::timerFiresDueEntry() {
+  Rig r;
+  r.colData.add("key0301", entry("11000000000300000000073000"));
+  QSignalSpy fired(&r.timer, &SchedulerTimer::fired);
+  r.tickAt(QTime(7, 29, 59, 5));
+  QCOMPARE(r.nState[3], quint8(0));
+  r.tickAt(QTime(7, 30, 0, 5));
+  QCOMPARE(r.nState[3], quint8(2));
+  QCOMPARE(fired.count(), 1);
+}
+
+void TestScheduler::pausedSecondsNeverFireLater() {
+  Rig r;
+  r.colData.add("key0301", entry("11000000000300000000073000"));
+  r.tickAt(QTime(7, 29, 59, 5));
+  r.paused = true;
+  r.tickAt(QTime(7, 30, 0, 5));
+  QCOMPARE(r.nState[3], quint8(0));
+  r.paused = false;
+  r.tickAt(QTime(7, 30, 1, 5));
+  r.tickAt(QTime(7, 30, 5, 5));  // catch-up must not reach back into the paused second
+  QCOMPARE(r.nState[3], quint8(0));
+}
+
+void TestScheduler::catchUpCoversMissedSeconds() {
+  Rig r;
+  r.colData.add("key0301", entry("11000000000300000000073000"));
+  r.colData.add("key0302", entry("01000000000300000000073010"));
+  r.colData.add("key0401", entry("11000000000400000000073020"));
+  r.tickAt(QTime(7, 29, 59, 5));
+  r.tickAt(QTime(7, 30, 20, 900));  // one late tick covering 21 seconds
+  // Oldest first: 07:30:00 energised route 3, 07:30:10 released it again.
+  QCOMPARE(r.nState[3], quint8(1));
+  QCOMPARE(r.nState[4], quint8(2));
+}
+
+void TestScheduler::noReplayPastSixtySeconds() {
+  Rig r;
+  r.colData.add("key0301", entry("11000000000300000000073000"));
+  r.colData.add("key0401", entry("11000000000400000000073101"));
+  r.tickAt(QTime(7, 29, 59, 5));
+  r.tickAt(QTime(7, 31, 0, 5));  // 61 s: a jump, only 07:31:00 is checked
+  QCOMPARE(r.nState[3], quint8(0));
+
+  Rig r2;
+  r2.colData.add("key0301", entry("11000000000300000000073000"));
+  r2.tickAt(QTime(7, 29, 0, 5));
+  r2.tickAt(QTime(7, 29, 59, 5));
+  r2.tickAt(QTime(7, 30, 59, 5));  // exactly 60 s: still replayed
+  QCOMPARE(r2.nState[3], quint8(2));
+}
+
+void TestScheduler::noReplayAfterBackwardJump() {
+  Rig r;
+  r.colData.add("key0301", entry("11000000000300000000073000"));
+  r.tickAt(QTime(7, 30, 30, 5));
+  r.tickAt(QTime(7, 29, 50, 5));  // clock set back
+  QCOMPARE(r.nState[3], quint8(0));
+  r.tickAt(QTime(7, 29, 51, 5));
+  QCOMPARE(r.nState[3], quint8(0));
+  // Seconds lived again after the jump are checked as they come.
+  r.tickAt(QTime(7, 30, 0, 5));
+  QCOMPARE(r.nState[3], quint8(2));
+}
+
+void TestScheduler::sameSecondCheckedOnce() {
+  Rig r;
+  r.colData.add("key0301", entry("11000000000300000000073000"));
+  QSignalSpy fired(&r.timer, &SchedulerTimer::fired);
+  r.tickAt(QTime(7, 30, 0, 5));
+  QCOMPARE(r.nState[3], quint8(2));
+  r.nState[3] = 1;                  // a manual release later in the same second
+  r.tickAt(QTime(7, 30, 0, 700));  // a second tick in that second
+  QCOMPARE(r.nState[3], quint8(1));
+  QCOMPARE(fired.count(), 1);
+}
+
+void TestScheduler::restartBeginsWithCurrentSecond() {
+  Rig r;
+  r.colData.add("key0301", entry("11000000000300000000073000"));
+  r.timer.setEnabled(true);
+  r.tickAt(QTime(7, 29, 50, 5));
+  r.timer.setEnabled(false);
+  r.timer.setEnabled(true);
+  r.tickAt(QTime(7, 30, 10, 5));  // the seconds while it was off are not caught up
+  QCOMPARE(r.nState[3], quint8(0));
+  r.timer.setEnabled(false);
+}
+
+void TestScheduler::ticksAlignAfterSecondBoundary() {
+  QCOMPARE(SchedulerTimer::msUntilNextTick(QDateTime(kMonday, QTime(7, 0, 0, 5))), 1000);
+  QCOMPARE(SchedulerTimer::msUntilNextTick(QDateTime(kMonday, QTime(7, 0, 0, 999))), 6);
+  QCOMPARE(SchedulerTimer::msUntilNextTick(QDateTime(kMonday, QTime(7, 0, 0, 0))), 1005);
+
+}
+
+QTEST_GUILESS_MAIN(TestScheduler)
+#include "test_scheduler.moc"

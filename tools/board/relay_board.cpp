@@ -1,0 +1,101 @@
+#include "relay_board.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+RelayBoard::RelayBoard(Options options, QObject* parent)
+    : QObject(parent), options_(options), protocol_(options.address, options.outputs) {}
+
+RelayBoard::~RelayBoard() { close(); }
+
+bool RelayBoard::open(const QString& linkPath, QString* error) {
+  close();
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    close();
+    return false;
+  };
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+    return fail(QStringLiteral("cannot create a pseudo-terminal: %1").arg(strerror(errno)));
+  char name[128];
+  if (ptsname_r(master_, name, sizeof name) != 0)
+    return fail(QStringLiteral("cannot name the pseudo-terminal: %1").arg(strerror(errno)));
+  slavePath_ = QString::fromLocal8Bit(name);
+  // Our own handle on the slave side keeps the master readable without errors while the program
+  // has its port closed, and lets us set the line raw before anyone opens it.
+  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave_ < 0) return fail(QStringLiteral("cannot open %1: %2").arg(slavePath_, strerror(errno)));
+  termios t{};
+  tcgetattr(slave_, &t);
+  cfmakeraw(&t);
+  cfsetspeed(&t, B9600);
+  tcsetattr(slave_, TCSANOW, &t);
+
+  const QFileInfo link(linkPath);
+  if (link.exists() && !link.isSymLink())
+    return fail(QStringLiteral("%1 exists and is not a symlink").arg(linkPath));
+  QDir().mkpath(link.absolutePath());
+  QFile::remove(linkPath);
+  if (!QFile::link(slavePath_, linkPath))
+    return fail(QStringLiteral("cannot create the link %1").arg(linkPath));
+  linkPath_ = linkPath;
+
+  notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, &RelayBoard::onReadable);
+  sinceLastByte_.start();
+  return true;
+}
+
+void RelayBoard::close() {
+  notifier_.reset();
+  if (!linkPath_.isEmpty() && QFileInfo(linkPath_).isSymLink()) QFile::remove(linkPath_);
+  linkPath_.clear();
+  if (slave_ >= 0) ::close(slave_);
+  if (master_ >= 0) ::close(master_);
+  slave_ = master_ = -1;
+}
+
+void RelayBoard::onReadable() {
+  char buf[512];
+  const ssize_t n = ::read(master_, buf, sizeof buf);
+  if (n <= 0) {
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    // We hold the slave open, so this should not happen; stop listening rather than spin.
+    notifier_->setEnabled(false);
+    return;
+  }
+  if (sinceLastByte_.restart() > kQuietDropMs) protocol_.dropPartial();
+  const quint16 before = protocol_.outputs();
+  const auto events = protocol_.feed(QByteArray(buf, static_cast<int>(n)));
+  for (const auto& ev : events) {
+    if (ev.kind == BoardProtocol::Kind::Download) emit entryReceived(ev.entry);
+    emit commandReceived(ev.kind, protocol_.outputs());
+    if (options_.silent) continue;
+    QByteArray answer = ev.answer;
+    if (ev.kind != BoardProtocol::Kind::Download && options_.corruptEvery > 0 &&
+        ++replyCount_ % options_.corruptEvery == 0)
+      answer[7] = static_cast<char>(answer[7] ^ 0xFF);
+    if (options_.replyDelayMs > 0)
+      QTimer::singleShot(options_.replyDelayMs, this, [this, answer] { send(answer); });
+    else
+      send(answer);
+  }
+  if (protocol_.outputs() != before) emit outputsChanged(protocol_.outputs());
+}
+
+void RelayBoard::send(QByteArray bytes) {
+  if (master_ < 0) return;
+  if (::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size())
+    ++repliesSent_;
+}
