@@ -38,17 +38,18 @@ class RawPty {
   void write(const QByteArray& b) {
     [[maybe_unused]] ssize_t n = ::write(master_, b.constData(), static_cast<size_t>(b.size()));
   }
-  // Everything the program has sent so far.
-  QByteArray readAll() {
-    QByteArray out;
+  // Everything the program has sent since the last take().
+  QByteArray received() {
     char buf[256];
     ssize_t n;
-    while ((n = ::read(master_, buf, sizeof buf)) > 0) out.append(buf, static_cast<int>(n));
-    return out;
+    while ((n = ::read(master_, buf, sizeof buf)) > 0) received_.append(buf, static_cast<int>(n));
+    return received_;
   }
+  void take() { received_.clear(); }
 
  private:
   QString link_;
+  QByteArray received_;
   int master_ = -1;
   int slave_ = -1;
 };

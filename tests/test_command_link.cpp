@@ -1,0 +1,207 @@
+#include <QtTest>
+
+#include "device/command_link.h"
+#include "support/raw_pty.h"
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> v) {
+  QByteArray b;
+  for (int x : v) b.append(static_cast<char>(x));
+  return b;
+}
+
+QByteArray frameBytes(const CommandFrame& f) {
+  return QByteArray(reinterpret_cast<const char*>(f.data()), 8);
+}
+
+// A command link whose port leads to a bare pseudo-terminal the test plays the board on.
+struct Rig {
+  QTemporaryDir dir;
+  RawPty pty{dir.filePath("dosdevices/com1")};
+  CommPort port{dir.path()};
+  CommandLink link{port};
+
+  bool open() {
+    port.setCommPort(1);
+    if (!port.setPortOpen(true)) return false;
+    port.setRThreshold(8);
+    return true;
+  }
+  // Sends a reply from the board's side and lets the link handle it.
+  void reply(const QByteArray& b) {
+    QSignalSpy arrived(&port, &CommPort::OnComm);
+    pty.write(b);
+    QTRY_VERIFY(arrived.count() > 0);
+  }
+};
+
+}  // namespace
+
+class TestCommandLink : public QObject {
+  Q_OBJECT
+ private slots:
+  void frameExamples();
+  void checksumKeepsLowByte();
+  void masksIgnoreZeroAndIndexZero();
+  void getBit();
+  void replyValidation();
+  void closedPortSendsNothing();
+  void txFrameDropsUnreadInputFirst();
+  void firstReplyIsTakenOverLaterOnlyShown();
+  void invalidRepliesChangeNothing();
+  void splitReplyIsAssembled();
+  void lampHoldGreysOnSixthTick();
+  void setFrameCarriesWantedStates();
+};
+
+void TestCommandLink::frameExamples() {
+  CommandFrame f;
+  build_command_frame(f, 1, kTypeQuery, 0, 0);
+  QCOMPARE(frameBytes(f), bytes({0x55, 0x01, 0x10, 0, 0, 0, 0, 0x66}));
+  build_command_frame(f, 1, kTypeSet, 0x00, 0x05);
+  QCOMPARE(frameBytes(f), bytes({0x55, 0x01, 0x13, 0, 0, 0x00, 0x05, 0x6E}));
+  build_command_frame(f, 1, kTypeSet, 0x81, 0x00);
+  QCOMPARE(frameBytes(f), bytes({0x55, 0x01, 0x13, 0, 0, 0x81, 0x00, 0xEA}));
+}
+
+void TestCommandLink::checksumKeepsLowByte() {
+  CommandFrame f;
+  build_command_frame(f, 16, kTypeSet, 0xFF, 0xFF);
+  QCOMPARE(f[7], quint8(0x76));  // 0x276 cut to a byte
+}
+
+void TestCommandLink::masksIgnoreZeroAndIndexZero() {
+  RouteStateTable s{};
+  s[0] = 2;  // belongs to no route
+  s[2] = 1;
+  s[3] = 0;
+  QCOMPARE(masks_from_states(s).low, quint8(0));
+  QCOMPARE(masks_from_states(s).high, quint8(0));
+  s[1] = 2;
+  s[16] = 2;
+  QCOMPARE(masks_from_states(s).low, quint8(0x01));
+  QCOMPARE(masks_from_states(s).high, quint8(0x80));
+  s[9] = 2;
+  s[8] = 2;
+  QCOMPARE(masks_from_states(s).low, quint8(0x81));
+  QCOMPARE(masks_from_states(s).high, quint8(0x81));
+}
+
+void TestCommandLink::getBit() {
+  QCOMPARE(get_bit(0x05, 0), 1);
+  QCOMPARE(get_bit(0x05, 1), 0);
+  QCOMPARE(get_bit(0x05, 2), 1);
+  QCOMPARE(get_bit(0x80, 7), 1);
+  QCOMPARE(get_bit(0x7F, 7), 0);
+}
+
+void TestCommandLink::replyValidation() {
+  qint32 r[8] = {0x22, 0, 0, 0, 0, 0, 0x05, 0x27};
+  QVERIFY(reply_is_valid(r));
+  r[1] = 9;  // address bytes are not examined, but they are summed
+  QVERIFY(!reply_is_valid(r));
+  r[7] = 0x30;
+  QVERIFY(reply_is_valid(r));
+  qint32 bad[8] = {0x23, 0, 0, 0, 0, 0, 0x05, 0x28};
+  QVERIFY(!reply_is_valid(bad));
+}
+
+void TestCommandLink::closedPortSendsNothing() {
+  Rig r;
+  r.link.tx_frame(kTypeSet, 0, 5);
+  QCOMPARE(frameBytes(r.link.lastFrame()), bytes({0x55, 0x01, 0x13, 0, 0, 0x00, 0x05, 0x6E}));
+  QTest::qWait(50);
+  QCOMPARE(r.pty.received(), QByteArray());
+}
+
+void TestCommandLink::txFrameDropsUnreadInputFirst() {
+  Rig r;
+  QVERIFY(r.open());
+  r.pty.write("stale");
+  QTRY_COMPARE(r.port.inBufferCount(), 5);
+  r.link.nID = 16;
+  r.link.tx_frame(kTypeQuery, 0, 0);
+  QCOMPARE(r.port.inBufferCount(), 0);
+  QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x10, 0x10, 0, 0, 0, 0, 0x75}));
+}
+
+void TestCommandLink::firstReplyIsTakenOverLaterOnlyShown() {
+  Rig r;
+  QVERIFY(r.open());
+  r.link.nState[4] = 2;  // a manual command before the first reply is overwritten by it
+  r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
+  QVERIFY(!r.link.bIsFirst);
+  QCOMPARE(r.link.nLampTime, 5);
+  for (int i = 0; i < 16; ++i) {
+    const bool on = i == 0 || i == 2;
+    QCOMPARE(r.link.lampColours()[i], on ? quint32(kLampGreen) : quint32(kLampRed));
+    QCOMPARE(r.link.nState[i + 1], quint8(on ? 2 : 1));
+  }
+  // Later replies repaint the lamps but never change the wanted states.
+  r.reply(bytes({0x22, 0, 0, 0, 0, 0x80, 0x00, 0xA2}));
+  QCOMPARE(r.link.lampColours()[15], quint32(kLampGreen));
+  QCOMPARE(r.link.lampColours()[0], quint32(kLampRed));
+  QCOMPARE(r.link.nState[16], quint8(1));
+  QCOMPARE(r.link.nState[1], quint8(2));
+}
+
+void TestCommandLink::invalidRepliesChangeNothing() {
+  Rig r;
+  QVERIFY(r.open());
+  r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x28}));  // wrong sum
+  r.reply(bytes({0x21, 0, 0, 0, 0, 0x00, 0x05, 0x26}));  // wrong header, right sum for it
+  QVERIFY(r.link.bIsFirst);
+  QCOMPARE(r.link.nLampTime, 0);
+  QCOMPARE(r.link.nState, RouteStateTable{});
+  QCOMPARE(r.link.lampColours()[0], quint32(kLampGrey));
+  // An event that is not "data received" changes nothing either.
+  r.link.MSComm_OnComm();
+  QVERIFY(r.link.bIsFirst);
+}
+
+void TestCommandLink::splitReplyIsAssembled() {
+  Rig r;
+  QVERIFY(r.open());
+  r.pty.write(bytes({0x22, 0, 0}));
+  QTest::qWait(50);
+  QVERIFY(r.link.bIsFirst);
+  QSignalSpy handled(&r.link, &CommandLink::replyReceived);
+  r.pty.write(bytes({0, 0, 0x80, 0x00, 0xA2}));
+  QTRY_COMPARE(handled.count(), 1);
+  QCOMPARE(r.link.nState[16], quint8(2));
+}
+
+void TestCommandLink::lampHoldGreysOnSixthTick() {
+  Rig r;
+  QVERIFY(r.open());
+  r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
+  QSignalSpy changed(&r.link, &CommandLink::lampsChanged);
+  for (int i = 0; i < 5; ++i) {
+    r.link.Timer2_Timer();
+    QCOMPARE(r.link.lampColours()[0], quint32(kLampGreen));
+  }
+  QCOMPARE(changed.count(), 0);
+  r.link.Timer2_Timer();
+  for (quint32 c : r.link.lampColours()) QCOMPARE(c, quint32(kLampGrey));
+  QCOMPARE(changed.count(), 1);
+  r.link.Timer2_Timer();  // stays grey, counter does not go below 0
+  QCOMPARE(r.link.nLampTime, 0);
+  QCOMPARE(changed.count(), 1);
+}
+
+void TestCommandLink::setFrameCarriesWantedStates() {
+  Rig r;
+  QVERIFY(r.open());
+  r.link.Timer2_Timer();
+  QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x01, 0x10, 0, 0, 0, 0, 0x66}));  // query first
+  r.pty.take();
+  r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x00, 0x22}));
+  r.link.nState[1] = 2;
+  r.link.nState[16] = 2;
+  r.link.Timer2_Timer();
+  QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x01, 0x13, 0, 0, 0x80, 0x01, 0xEA}));
+}
+
+QTEST_GUILESS_MAIN(TestCommandLink)
+#include "test_command_link.moc"
