@@ -1,0 +1,37 @@
+#include "shell/settings_store.h"
+
+#include <QDir>
+
+#include "platform/private_profile.h"
+
+namespace {
+const QString kSection = QStringLiteral("Note");
+}
+
+SettingsStore::SettingsStore(const QString& appDir)
+    : path_(QDir(appDir).filePath(QStringLiteral("Name.ini"))) {}
+
+QString SettingsStore::read(const QString& key, const QString& def, int kept) const {
+  // The buffer holds the kept bytes and a terminator; the text ends at the first NUL.
+  QString v = profile_read(path_, kSection, key, def, kept + 1);
+  const qsizetype nul = v.indexOf(QChar(0));
+  return nul < 0 ? v : v.left(nul);
+}
+
+bool SettingsStore::write(const QString& key, const QString& value) const {
+  return profile_write(path_, kSection, key, value);
+}
+
+bool SettingsStore::WriteOpen(const QString& value) const { return write(QStringLiteral("Open"), value); }
+bool SettingsStore::WriteRun(const QString& value) const { return write(QStringLiteral("Run"), value); }
+bool SettingsStore::WriteCom(const QString& value) const { return write(QStringLiteral("Com"), value); }
+bool SettingsStore::WriteID(const QString& value) const { return write(QStringLiteral("ID"), value); }
+
+QString SettingsStore::ReadOpen() const { return read(QStringLiteral("Open"), QStringLiteral("0"), 1); }
+QString SettingsStore::ReadRun() const { return read(QStringLiteral("Run"), QStringLiteral("0"), 1); }
+QString SettingsStore::ReadCom() const { return read(QStringLiteral("Com"), QStringLiteral("1"), 2); }
+QString SettingsStore::ReadID() const { return read(QStringLiteral("ID"), QStringLiteral("1"), 2); }
+
+QString SettingsStore::ReadRouteName(const QString& key) const {
+  return read(key, QStringLiteral("未命名"), 8);
+}

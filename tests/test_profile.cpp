@@ -1,0 +1,213 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QtTest>
+
+#include "platform/code_page.h"
+#include "support/as_user.h"
+#include "platform/private_profile.h"
+
+namespace {
+
+QByteArray gbk(const QString& s) { return encode_text(s, false); }
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(bytes);
+  return path;
+}
+
+QByteArray readFile(const QString& path) {
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
+}  // namespace
+
+class TestProfile : public QObject {
+  Q_OBJECT
+ private slots:
+  void namesAreCaseInsensitiveAndTrimmed();
+  void quotesAndComments();
+  void firstSectionAndKeyCount();
+  void defaultsWhenMissing();
+  void cutToBufferInGbkBytes();
+  void gbkAndUtf8Text();
+  void writeReplacesInPlaceKeepingEverythingElse();
+  void writeAppendsKeyAfterLastEntryOfSection();
+  void writeAppendsSectionAndUsesCrlfForNewFiles();
+  void writeKeepsLfFileAndMissingLastLineEnd();
+  void writeInUtf8FileStaysUtf8();
+  void wholeSectionReplacedAtOnce();
+  void unreadablePathsReadAsMissing();
+  void readOnlyDirectoryFailsAndKeepsOldFile();
+  void utf8Validation();
+};
+
+void TestProfile::namesAreCaseInsensitiveAndTrimmed() {
+  const ProfileFile f = ProfileFile::fromBytes("  [ note ]  \r\n  COM  =  7  \r\nid=3\r\n");
+  QCOMPARE(f.read("Note", "Com", "1", 10), QString("7"));
+  QCOMPARE(f.read("NOTE", "ID", "1", 10), QString("3"));
+  QCOMPARE(f.read("Note", "Open", "0", 10), QString("0"));
+}
+
+void TestProfile::quotesAndComments() {
+  const ProfileFile f = ProfileFile::fromBytes(
+      "[Note]\n;01=comment\n01=\"a b\"\n02='x'\n03=\"unbalanced\n04=\"\n05=a=b\n ; 06=x\n");
+  QCOMPARE(f.read("Note", "01", "d", 20), QString("a b"));
+  QCOMPARE(f.read("Note", "02", "d", 20), QString("x"));
+  QCOMPARE(f.read("Note", "03", "d", 20), QString("\"unbalanced"));
+  QCOMPARE(f.read("Note", "04", "d", 20), QString("\""));
+  QCOMPARE(f.read("Note", "05", "d", 20), QString("a=b"));
+  QCOMPARE(f.read("Note", ";01", "d", 20), QString("d"));
+  QCOMPARE(f.read("Note", "06", "d", 20), QString("d"));
+}
+
+void TestProfile::firstSectionAndKeyCount() {
+  const ProfileFile f = ProfileFile::fromBytes(
+      "Com=9\n[Other]\nCom=8\n[Note]\nCom=1\nCom=2\n[note]\nCom=3\nID=4\n");
+  QCOMPARE(f.read("Note", "Com", "x", 10), QString("1"));
+  QCOMPARE(f.read("Note", "ID", "x", 10), QString("x"));  // only in the second [note]
+  QCOMPARE(f.read("Other", "Com", "x", 10), QString("8"));
+}
+
+void TestProfile::defaultsWhenMissing() {
+  QTemporaryDir dir;
+  QCOMPARE(profile_read(dir.filePath("none.ini"), "Note", "01", "未命名", 9), QString("未命名"));
+  const ProfileFile f = ProfileFile::fromBytes("[Note]\n01=\n");
+  QCOMPARE(f.read("Note", "01", "未命名", 9), QString(""));  // present but empty is not missing
+}
+
+void TestProfile::cutToBufferInGbkBytes() {
+  const ProfileFile f = ProfileFile::fromBytes(
+      "[Note]\r\nCom=123\r\n01=" + gbk("一二三四五") + "\r\n02=" + gbk("ab一二三四") +
+      "\r\n03=abcdefghij\r\n");
+  QCOMPARE(f.read("Note", "Com", "1", 3), QString("12"));
+  QCOMPARE(f.read("Note", "01", "x", 9), QString("一二三四"));
+  QCOMPARE(f.read("Note", "02", "x", 9), QString("ab一二三"));  // 7 bytes: the broken half goes
+  QCOMPARE(f.read("Note", "03", "x", 9), QString("abcdefgh"));
+  QCOMPARE(f.read("Note", "04", "未命名", 6), QString("未命"));  // the default is cut too
+  QCOMPARE(cut_to_gbk_bytes("😀x", 2), QString("😀"));
+}
+
+void TestProfile::gbkAndUtf8Text() {
+  const ProfileFile g = ProfileFile::fromBytes("[Note]\r\n01=" + gbk("水泵") + "\r\n");
+  QVERIFY(!g.isUtf8());
+  QCOMPARE(g.read("Note", "01", "x", 9), QString("水泵"));
+  const ProfileFile u = ProfileFile::fromBytes(QString("[Note]\n01=水泵阀门灯光\n").toUtf8());
+  QVERIFY(u.isUtf8());
+  QCOMPARE(u.read("Note", "01", "x", 9), QString("水泵阀门"));  // counted in GBK bytes
+  const ProfileFile bom = ProfileFile::fromBytes("\xEF\xBB\xBF[Note]\n01=" + QString("灯").toUtf8());
+  QCOMPARE(bom.read("Note", "01", "x", 9), QString("灯"));
+}
+
+void TestProfile::writeReplacesInPlaceKeepingEverythingElse() {
+  QTemporaryDir dir;
+  const QByteArray before =
+      "; settings\r\n[Other]\r\nCom=5\r\n\r\n[Note]\r\n  com = 3 ; old\r\nID=2\r\n01=" +
+      gbk("水泵") + "\r\n[Tail]\r\nx=y\r\n";
+  const QString path = writeFile(dir, "Name.ini", before);
+  QVERIFY(profile_write(path, "NOTE", "Com", "12"));
+  QByteArray expected = before;
+  expected.replace("  com = 3 ; old\r\n", "com=12\r\n");
+  QCOMPARE(readFile(path), expected);
+  QCOMPARE(profile_read(path, "Note", "Com", "1", 3), QString("12"));
+}
+
+void TestProfile::writeAppendsKeyAfterLastEntryOfSection() {
+  QTemporaryDir dir;
+  const QString path =
+      writeFile(dir, "a.ini", "[Note]\r\nCom=1\r\n\r\n; about the next one\r\n[Next]\r\nk=v\r\n");
+  QVERIFY(profile_write(path, "Note", "ID", "4"));
+  QCOMPARE(readFile(path),
+           QByteArray("[Note]\r\nCom=1\r\nID=4\r\n\r\n; about the next one\r\n[Next]\r\nk=v\r\n"));
+}
+
+void TestProfile::writeAppendsSectionAndUsesCrlfForNewFiles() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("new.ini");
+  QVERIFY(profile_write(path, "Note", "ID", "1"));
+  QVERIFY(profile_write(path, "Note", "Com", "1"));
+  QCOMPARE(readFile(path), QByteArray("[Note]\r\nID=1\r\nCom=1\r\n"));
+  const QString other = writeFile(dir, "o.ini", "[A]\r\nx=1");
+  QVERIFY(profile_write(other, "Note", "Open", "1"));
+  QCOMPARE(readFile(other), QByteArray("[A]\r\nx=1\r\n[Note]\r\nOpen=1\r\n"));
+}
+
+void TestProfile::writeKeepsLfFileAndMissingLastLineEnd() {
+  QTemporaryDir dir;
+  const QString path = writeFile(dir, "lf.ini", "[Note]\nCom=1\nID=2");
+  QVERIFY(profile_write(path, "Note", "ID", "16"));
+  QCOMPARE(readFile(path), QByteArray("[Note]\nCom=1\nID=16"));
+  QVERIFY(profile_write(path, "Note", "Run", "1"));
+  QCOMPARE(readFile(path), QByteArray("[Note]\nCom=1\nID=16\nRun=1\n"));
+}
+
+void TestProfile::writeInUtf8FileStaysUtf8() {
+  QTemporaryDir dir;
+  const QString path = writeFile(dir, "u.ini", QString("[Note]\n01=水泵\n").toUtf8());
+  QVERIFY(profile_write(path, "Note", "02", "阀门"));
+  QCOMPARE(readFile(path), QString("[Note]\n01=水泵\n02=阀门\n").toUtf8());
+  const QString g = writeFile(dir, "g.ini", "[Note]\r\n01=" + gbk("水泵") + "\r\n");
+  QVERIFY(profile_write(g, "Note", "02", "阀门"));
+  QCOMPARE(readFile(g), "[Note]\r\n01=" + gbk("水泵") + "\r\n02=" + gbk("阀门") + "\r\n");
+}
+
+void TestProfile::wholeSectionReplacedAtOnce() {
+  QTemporaryDir dir;
+  const QString path = writeFile(
+      dir, "n.ini", "[Head]\r\nh=1\r\n[Note]\r\n0101=a\r\n0102=b\r\n0103=c\r\n\r\n[Tail]\r\nt=1\r\n");
+  QVERIFY(profile_write_section(path, "Note", {{"0101", "x"}, {"0102", "y"}}));
+  QCOMPARE(readFile(path),
+           QByteArray("[Head]\r\nh=1\r\n[Note]\r\n0101=x\r\n0102=y\r\n\r\n[Tail]\r\nt=1\r\n"));
+  QVERIFY(profile_write_section(path, "Note", {}));
+  QCOMPARE(profile_read(path, "Note", "0101", "none", 27), QString("none"));
+  QCOMPARE(profile_read(path, "Tail", "t", "none", 27), QString("1"));
+}
+
+void TestProfile::unreadablePathsReadAsMissing() {
+  QTemporaryDir dir;
+  QDir(dir.path()).mkdir("Name.ini");  // a directory in place of the file
+  const QString asDir = dir.filePath("Name.ini");
+  QCOMPARE(ProfileFile::load(asDir).status(), ProfileFile::Status::Unreadable);
+  QCOMPARE(profile_read(asDir, "Note", "Com", "1", 3), QString("1"));
+  QVERIFY(!profile_write(asDir, "Note", "Com", "2"));
+  QVERIFY(QFileInfo(asDir).isDir());
+
+  make_open_to_all(dir.path());
+  const QString locked = writeFile(dir, "locked.ini", "[Note]\nCom=5\n");
+  chmod(locked.toLocal8Bit().constData(), 0);
+  QVERIFY(as_ordinary_user([&] {
+    return ProfileFile::load(locked).status() == ProfileFile::Status::Unreadable &&
+           profile_read(locked, "Note", "Com", "1", 3) == "1" &&
+           !profile_write(locked, "Note", "Com", "2");
+  }));
+  QCOMPARE(readFile(locked), QByteArray("[Note]\nCom=5\n"));
+}
+
+void TestProfile::readOnlyDirectoryFailsAndKeepsOldFile() {
+  QTemporaryDir dir;
+  const QString path = writeFile(dir, "Name.ini", "[Note]\r\nCom=3\r\n");
+  chmod(path.toLocal8Bit().constData(), 0666);  // the file is writable, its folder is not
+  chmod(dir.path().toLocal8Bit().constData(), 0555);
+  QVERIFY(as_ordinary_user([&] { return !profile_write(path, "Note", "Com", "4"); }));
+  chmod(dir.path().toLocal8Bit().constData(), 0755);
+  QCOMPARE(readFile(path), QByteArray("[Note]\r\nCom=3\r\n"));
+}
+
+void TestProfile::utf8Validation() {
+  QVERIFY(is_valid_utf8("abc", 3));
+  const QByteArray ok = QString("水😀").toUtf8();
+  QVERIFY(is_valid_utf8(ok.constData(), ok.size()));
+  QVERIFY(!is_valid_utf8(ok.constData(), ok.size() - 1));  // truncated
+  QVERIFY(!is_valid_utf8("\xC0\x80", 2));                  // overlong
+  QVERIFY(!is_valid_utf8("\xED\xA0\x80", 3));              // surrogate
+  const QByteArray g = gbk("水泵");
+  QVERIFY(!is_valid_utf8(g.constData(), g.size()));
+}
+
+QTEST_GUILESS_MAIN(TestProfile)
+#include "test_profile.moc"
