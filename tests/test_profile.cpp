@@ -180,11 +180,7 @@ void TestProfile::unreadablePathsReadAsMissing() {
   make_open_to_all(dir.path());
   const QString locked = writeFile(dir, "locked.ini", "[Note]\nCom=5\n");
   chmod(locked.toLocal8Bit().constData(), 0);
-  QVERIFY(as_ordinary_user([&] {
-    return ProfileFile::load(locked).status() == ProfileFile::Status::Unreadable &&
-           profile_read(locked, "Note", "Com", "1", 3) == "1" &&
-           !profile_write(locked, "Note", "Com", "2");
-  }));
+  QVERIFY(as_ordinary_user("locked-file", {locked}));
   QCOMPARE(readFile(locked), QByteArray("[Note]\nCom=5\n"));
 }
 
@@ -193,7 +189,7 @@ void TestProfile::readOnlyDirectoryFailsAndKeepsOldFile() {
   const QString path = writeFile(dir, "Name.ini", "[Note]\r\nCom=3\r\n");
   chmod(path.toLocal8Bit().constData(), 0666);  // the file is writable, its folder is not
   chmod(dir.path().toLocal8Bit().constData(), 0555);
-  QVERIFY(as_ordinary_user([&] { return !profile_write(path, "Note", "Com", "4"); }));
+  QVERIFY(as_ordinary_user("read-only-folder", {path}));
   chmod(dir.path().toLocal8Bit().constData(), 0755);
   QCOMPARE(readFile(path), QByteArray("[Note]\r\nCom=3\r\n"));
 }
@@ -209,5 +205,16 @@ void TestProfile::utf8Validation() {
   QVERIFY(!is_valid_utf8(g.constData(), g.size()));
 }
 
-QTEST_GUILESS_MAIN(TestProfile)
+// Checks that run as an ordinary user (see as_user.h).
+bool scenario(const QStringList& args) {
+  const QString name = args.value(0), path = args.value(1);
+  if (name == "locked-file")
+    return ProfileFile::load(path).status() == ProfileFile::Status::Unreadable &&
+           profile_read(path, "Note", "Com", "1", 3) == "1" &&
+           !profile_write(path, "Note", "Com", "2");
+  if (name == "read-only-folder") return !profile_write(path, "Note", "Com", "4");
+  return false;
+}
+
+TAVREL_TEST_MAIN_WITH_SCENARIOS(TestProfile, scenario)
 #include "test_profile.moc"

@@ -2,14 +2,25 @@
 
 #include <QDir>
 #include <QFile>
+#include <unistd.h>
 
 #include "core/entry_store.h"
+#include "platform/trash.h"
 
 bool save_entry_store(const EntryCollection& colData, const QString& storePath, Prompt& prompt) {
+  // The backup of the old store is a second name for it (a hard link, or a copy where links are
+  // not possible), made once the new store is safely written and moved to the trash after the new
+  // store has taken the old one's place: at no moment is there no store.
+  const QString backup = storePath + QStringLiteral(".bak");
+  bool haveBackup = false;
   const bool ok = write_file_atomically(storePath, render_entry_file(colData), [&] {
-    // The backup: the old store goes to the trash only once its successor is safely written.
-    if (QFile::exists(storePath)) QFile::moveToTrash(storePath);
+    QFile::remove(backup);  // left over from a save that was cut short
+    if (!QFile::exists(storePath)) return;
+    haveBackup = ::link(QFile::encodeName(storePath).constData(),
+                        QFile::encodeName(backup).constData()) == 0 ||
+                 QFile::copy(storePath, backup);
   });
+  if (haveBackup && !move_to_trash(backup)) QFile::remove(backup);
   prompt.message(ok ? QStringLiteral("保存成功！")
                     : QStringLiteral("保存失败") + QDir::toNativeSeparators(storePath));
   return ok;

@@ -1,0 +1,423 @@
+#include <QtTest>
+
+#include "core/entry_store.h"
+#include "core/file_commands.h"
+#include "platform/trash.h"
+#include "shell/settings_store.h"
+#include "support/as_user.h"
+#include "support/scripted_prompt.h"
+
+namespace {
+
+QByteArray gbk(const QString& s) {
+  QStringEncoder e("GBK");
+  return e(s);
+}
+
+void put(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(bytes);
+}
+
+QByteArray get(const QString& path) {
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
+EntryCollection loadFrom(const QString& path) {
+  EntryCollection c;
+  load_entry_set(ProfileFile::load(path), c);
+  return c;
+}
+
+// Entry number `no` of route `route`, every day at 00:00:no, energise.
+EntryPtr entry(int route, int no) {
+  auto e = std::make_shared<Clsdata>();
+  e->nRoute = static_cast<qint16>(route);
+  e->nNo = static_cast<qint16>(no);
+  e->bIsEveryDay = true;
+  e->bIsOpen = true;
+  e->nStartSecond = static_cast<qint16>(no);
+  return e;
+}
+
+QStringList texts(const EntryCollection& c) {
+  QStringList out;
+  for (const auto& it : c) out << it.key + "=" + it.entry->GetStr();
+  return out;
+}
+
+}  // namespace
+
+class TestStores : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+
+  void settingsDefaults();
+  void settingsLengthsAndFlags();
+  void settingsRouteNames();
+  void settingsWritersCreateTheFile();
+
+  void missingStoreLoadsNothing();
+  void routeStopsAtFirstGap();
+  void numberZeroIsNeverRead();
+  void markerEndsItsRoute();
+  void valuesCutTo26();
+  void keyFromStoreRouteFromText();
+  void writeRenumbersPerRoute();
+  void perKeyOperations();
+
+  void trashKeepsNameAndRecordsOrigin();
+  void saveWritesWholeStoreAndBacksUpOld();
+  void saveAfterDeletingLeavesNoStaleKey();
+  void saveWithoutTrashLeavesNoStaleKey();
+  void saveEmptySet();
+  void saveFailureIsReportedAndOldKept();
+  void saveAsWritesCurrentEntries();
+  void saveAsCancelAndFailure();
+  void openReplacesOnlyOnSuccess();
+  void openRoundTripsSaveAs();
+
+ private:
+  QTemporaryDir trash_;
+};
+
+void TestStores::initTestCase() {
+  // Backups go to a trash of our own, not the user's.
+  qputenv("XDG_DATA_HOME", trash_.path().toLocal8Bit());
+}
+
+void TestStores::settingsDefaults() {
+  QTemporaryDir dir;
+  SettingsStore s(dir.path());
+  QCOMPARE(s.ReadOpen(), QString("0"));
+  QCOMPARE(s.ReadRun(), QString("0"));
+  QCOMPARE(s.ReadCom(), QString("1"));
+  QCOMPARE(s.ReadID(), QString("1"));
+  QCOMPARE(s.ReadRouteName("01"), QString("未命名"));
+  QCOMPARE(s.ReadRouteName("16"), QString("未命名"));
+  QVERIFY(!QFile::exists(s.path()));  // reading never creates the file
+}
+
+void TestStores::settingsLengthsAndFlags() {
+  QTemporaryDir dir;
+  SettingsStore s(dir.path());
+  put(s.path(), "[Note]\r\nCom=123\r\nID=07\r\nOpen=10\r\nRun=0abc\r\n");
+  QCOMPARE(s.ReadCom(), QString("12"));
+  QCOMPARE(s.ReadID(), QString("07"));
+  QCOMPARE(s.ReadOpen(), QString("1"));
+  QCOMPARE(s.ReadRun(), QString("0"));
+  QVERIFY(!SettingsStore::isOn(s.ReadRun()));
+
+  put(s.path(), "[Note]\r\nOpen=\r\nRun=2\r\n");
+  QCOMPARE(s.ReadOpen(), QString(""));
+  QVERIFY(SettingsStore::isOn(s.ReadOpen()));  // an empty "Open" is on
+  QVERIFY(SettingsStore::isOn(s.ReadRun()));
+}
+
+void TestStores::settingsRouteNames() {
+  QTemporaryDir dir;
+  SettingsStore s(dir.path());
+  put(s.path(), "[Note]\r\n01=\r\n02=" + gbk("一号水泵阀门") + "\r\n03=ABCDEFGHIJ\r\n04=" +
+                    gbk("阀a门") + "\r\n");
+  QCOMPARE(s.ReadRouteName("01"), QString(""));  // empty, not "未命名"
+  QCOMPARE(s.ReadRouteName("02"), QString("一号水泵"));
+  QCOMPARE(s.ReadRouteName("03"), QString("ABCDEFGH"));
+  QCOMPARE(s.ReadRouteName("04"), QString("阀a门"));
+  QCOMPARE(s.ReadRouteName("05"), QString("未命名"));
+  put(s.path(), QString("[Note]\n02=一号水泵阀门\n").toUtf8());  // edited on Linux
+  QCOMPARE(s.ReadRouteName("02"), QString("一号水泵"));
+}
+
+void TestStores::settingsWritersCreateTheFile() {
+  QTemporaryDir dir;
+  SettingsStore s(dir.path());
+  QVERIFY(s.WriteID("1"));
+  QVERIFY(s.WriteCom("1"));
+  QCOMPARE(get(s.path()), QByteArray("[Note]\r\nID=1\r\nCom=1\r\n"));
+  QVERIFY(s.WriteCom("7"));
+  QVERIFY(s.WriteOpen("1"));
+  QVERIFY(s.WriteRun("0"));
+  QCOMPARE(get(s.path()), QByteArray("[Note]\r\nID=1\r\nCom=7\r\nOpen=1\r\nRun=0\r\n"));
+  SettingsStore nowhere(dir.filePath("missing/folder"));
+  QVERIFY(!nowhere.WriteCom("2"));
+}
+
+void TestStores::missingStoreLoadsNothing() {
+  QTemporaryDir dir;
+  QCOMPARE(loadFrom(dir.filePath("Note.ini")).count(), 0);
+}
+
+void TestStores::routeStopsAtFirstGap() {
+  QTemporaryDir dir;
+  const QString p = dir.filePath("Note.ini");
+  put(p, "[Note]\r\n0101=11000000000100000000073000\r\n0102=01000000000100000000080000\r\n"
+         "0104=11000000000100000000090000\r\n0201=11000000000200000000073000\r\n");
+  const EntryCollection c = loadFrom(p);
+  QCOMPARE(texts(c), QStringList({"key0101=11000000000100000000073000",
+                                  "key0102=01000000000100000000080000",
+                                  "key0201=11000000000200000000073000"}));
+  QCOMPARE(c.at(1).entry->nNo, qint16(2));
+}
+
+void TestStores::numberZeroIsNeverRead() {
+  QTemporaryDir dir;
+  const QString p = dir.filePath("Note.ini");
+  put(p, "[Note]\r\n0100=11000000000100000000073000\r\n0200=11000000000200000000073000\r\n"
+         "0201=11000000000200000000073000\r\n");
+  QCOMPARE(texts(loadFrom(p)), QStringList({"key0201=11000000000200000000073000"}));
+}
+
+void TestStores::markerEndsItsRoute() {
+  QTemporaryDir dir;
+  const QString p = dir.filePath("Note.ini");
+  put(p, "[Note]\r\n0301=11000000000300000000073000\r\n0302=00000000000000000000000000\r\n"
+         "0303=11000000000300000000083000\r\n");
+  QCOMPARE(loadFrom(p).count(), 1);
+}
+
+void TestStores::valuesCutTo26() {
+  QTemporaryDir dir;
+  const QString p = dir.filePath("Note.ini");
+  put(p, "[Note]\r\n0501=110000000005000000000730001234\r\n0502=1100000000050000\r\n");
+  const EntryCollection c = loadFrom(p);
+  QCOMPARE(c.count(), 2);
+  QCOMPARE(c.at(0).entry->GetStr(), QString("11000000000500000000073000"));
+  QCOMPARE(c.at(1).entry->nRoute, qint16(0));  // too short: a blank entry, loaded all the same
+}
+
+void TestStores::keyFromStoreRouteFromText() {
+  QTemporaryDir dir;
+  const QString p = dir.filePath("Note.ini");
+  put(p, "[Note]\r\n0301=11000000000500000000073000\r\n");
+  const EntryCollection c = loadFrom(p);
+  QCOMPARE(c.at(0).key, QString("key0301"));
+  QCOMPARE(c.at(0).entry->nRoute, qint16(5));
+}
+
+void TestStores::writeRenumbersPerRoute() {
+  EntryCollection c;
+  c.add("key0201", entry(2, 1));
+  c.add("key0901", entry(9, 1));
+  c.add("key0203", entry(2, 3));
+  c.add("key0207", entry(2, 7));
+  c.add("key0001", entry(0, 1));   // a blank entry is not written back
+  c.add("key1701", entry(17, 1));  // nor a route beyond 16
+  const auto pairs = entry_set_pairs(c);
+  QStringList keys;
+  for (const auto& p : pairs) keys << p.first;
+  QCOMPARE(keys, QStringList({"0201", "0202", "0203", "0901"}));
+  QCOMPARE(pairs[2].second, entry(2, 7)->GetStr());  // collection order decides the number
+  QCOMPARE(c.at(2).entry->nNo, qint16(3));           // writing does not renumber the entries
+  QCOMPARE(render_entry_file(EntryCollection()), QByteArray("[Note]\r\n"));
+}
+
+void TestStores::perKeyOperations() {
+  QTemporaryDir dir;
+  EntryStore store(dir.path());
+  QCOMPARE(store.ReadNote("0101"), kBlankEntryText);
+  QVERIFY(store.WriteNote("0101", "11000000000100000000073000"));
+  QCOMPARE(store.ReadNote("0101"), QString("11000000000100000000073000"));
+  QCOMPARE(EntryStore::ReadNoteFrom("0101", store.path()), store.ReadNote("0101"));
+  QCOMPARE(EntryStore::ReadNoteFrom("0101", dir.filePath("other.ini")), kBlankEntryText);
+}
+
+void TestStores::trashKeepsNameAndRecordsOrigin() {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("a b%.ini");
+  put(file, "one");
+  QVERIFY(move_to_trash(file));
+  put(file, "two");
+  QVERIFY(move_to_trash(file));
+  QVERIFY(!QFile::exists(file));
+  QVERIFY(!move_to_trash(file));  // nothing left to move
+  const QString t = trash_.filePath("Trash/");
+  QCOMPARE(get(t + "files/a b%.ini"), QByteArray("one"));
+  QCOMPARE(get(t + "files/a b%.ini-0001"), QByteArray("two"));
+  const QByteArray info = get(t + "info/a b%.ini-0001.trashinfo");
+  QVERIFY(info.startsWith("[Trash Info]\nPath=" + QUrl::toPercentEncoding(file, "/") + "\n"));
+  QVERIFY(info.contains("\nDeletionDate=2"));
+}
+
+void TestStores::saveWritesWholeStoreAndBacksUpOld() {
+  QTemporaryDir dir;
+  EntryStore store(dir.path());
+  put(store.path(), "[Note]\r\n0101=11000000000100000000073000\r\n");
+  EntryCollection c;
+  c.add("key0301", entry(3, 1));
+  ScriptedPrompt prompt;
+  QVERIFY(save_entry_store(c, store.path(), prompt));
+  QCOMPARE(prompt.messages, QStringList({"保存成功！"}));
+  QCOMPARE(get(store.path()), "[Note]\r\n0301=" + entry(3, 1)->GetStr().toLatin1() + "\r\n");
+  // The old store is in the trash.
+  const QDir files(trash_.filePath("Trash/files"));
+  bool found = false;
+  for (const QString& name : files.entryList(QDir::Files))
+    found |= get(files.filePath(name)) == "[Note]\r\n0101=11000000000100000000073000\r\n";
+  QVERIFY(found);
+}
+
+void TestStores::saveAfterDeletingLeavesNoStaleKey() {
+  QTemporaryDir dir;
+  EntryStore store(dir.path());
+  EntryCollection c;
+  for (int n = 1; n <= 5; ++n) c.add(entry_key(2, n), entry(2, n));
+  ScriptedPrompt prompt;
+  QVERIFY(save_entry_store(c, store.path(), prompt));
+  QVERIFY(c.remove("key0203"));
+  QVERIFY(save_entry_store(c, store.path(), prompt));
+  const EntryCollection back = loadFrom(store.path());
+  QCOMPARE(back.count(), 4);
+  QCOMPARE(back.at(2).key, QString("key0203"));
+  QCOMPARE(back.at(2).entry->nStartSecond, qint16(4));  // the old fourth is now the third
+  QCOMPARE(store.ReadNote("0205"), kBlankEntryText);
+}
+
+void TestStores::saveWithoutTrashLeavesNoStaleKey() {
+  QTemporaryDir dir;
+  make_open_to_all(dir.path());
+  put(dir.filePath("file"), "x");
+  QVERIFY(as_ordinary_user("save-without-trash", {dir.path()}));
+}
+
+// An ordinary user whose home lies below a regular file has no trash anywhere: saving still
+// replaces the whole store.
+bool saveWithoutTrash(const QString& dir) {
+  qputenv("XDG_DATA_HOME", (dir + "/file/data").toLocal8Bit());
+  qputenv("HOME", (dir + "/file").toLocal8Bit());
+  const QString probe = dir + "/probe";
+  put(probe, "p");
+  if (move_to_trash(probe)) return false;  // the trash must be out of reach
+  EntryStore store(dir);
+  EntryCollection c;
+  for (int n = 1; n <= 5; ++n) c.add(entry_key(2, n), entry(2, n));
+  ScriptedPrompt prompt;
+  if (!save_entry_store(c, store.path(), prompt)) return false;
+  c.remove("key0203");
+  if (!save_entry_store(c, store.path(), prompt)) return false;
+  return loadFrom(store.path()).count() == 4 && store.ReadNote("0205") == kBlankEntryText &&
+         prompt.messages == QStringList({"保存成功！", "保存成功！"}) &&
+         !QFile::exists(store.path() + ".bak");
+}
+
+void TestStores::saveEmptySet() {
+  QTemporaryDir dir;
+  EntryStore store(dir.path());
+  put(store.path(), "[Note]\r\n0101=11000000000100000000073000\r\n");
+  ScriptedPrompt prompt;
+  QVERIFY(save_entry_store(EntryCollection(), store.path(), prompt));
+  QCOMPARE(loadFrom(store.path()).count(), 0);
+  QCOMPARE(prompt.messages, QStringList({"保存成功！"}));
+}
+
+void TestStores::saveFailureIsReportedAndOldKept() {
+  QTemporaryDir dir;
+  EntryCollection c;
+  c.add("key0101", entry(1, 1));
+  ScriptedPrompt prompt;
+  const QString nowhere = dir.filePath("gone/Note.ini");
+  QVERIFY(!save_entry_store(c, nowhere, prompt));
+  QCOMPARE(prompt.messages, QStringList({"保存失败" + nowhere}));
+
+  // A folder the user may not write to: the old store stays as it was, nothing is trashed.
+  const QString store = dir.filePath("Note.ini");
+  put(store, "[Note]\r\n0101=11000000000100000000073000\r\n");
+  chmod(store.toLocal8Bit().constData(), 0666);
+  chmod(dir.path().toLocal8Bit().constData(), 0555);
+  QVERIFY(as_ordinary_user("save-in-read-only-folder", {store}));
+  chmod(dir.path().toLocal8Bit().constData(), 0755);
+  QCOMPARE(get(store), QByteArray("[Note]\r\n0101=11000000000100000000073000\r\n"));
+}
+
+void TestStores::saveAsWritesCurrentEntries() {
+  QTemporaryDir dir;
+  EntryCollection c;
+  c.add("key0401", entry(4, 1));
+  c.add("key0101", entry(1, 1));
+  ScriptedPrompt prompt;
+  prompt.saveName = dir.filePath("plan.ini");
+  QVERIFY(save_entries_as(c, prompt));
+  QCOMPARE(prompt.messages, QStringList({"文件已另存为" + prompt.saveName}));
+  QCOMPARE(texts(loadFrom(prompt.saveName)),
+           QStringList({"key0101=" + entry(1, 1)->GetStr(), "key0401=" + entry(4, 1)->GetStr()}));
+  QVERIFY(!QFile::exists(dir.filePath("Note.ini")));  // the store is not touched
+}
+
+void TestStores::saveAsCancelAndFailure() {
+  QTemporaryDir dir;
+  EntryCollection c;
+  c.add("key0101", entry(1, 1));
+  ScriptedPrompt prompt;
+  QVERIFY(!save_entries_as(c, prompt));  // cancelled: empty name
+  QVERIFY(prompt.messages.isEmpty());
+  prompt.saveName = dir.filePath("no/such/folder/plan.ini");
+  QVERIFY(!save_entries_as(c, prompt));
+  QCOMPARE(prompt.messages, QStringList({"另存失败" + prompt.saveName}));
+}
+
+void TestStores::openReplacesOnlyOnSuccess() {
+  QTemporaryDir dir;
+  EntryCollection c;
+  c.add("key0101", entry(1, 1));
+  ScriptedPrompt prompt;
+  QCOMPARE(open_entry_file(c, prompt), OpenResult::Cancelled);
+  QCOMPARE(c.count(), 1);
+
+  prompt.openName = dir.filePath("missing.ini");
+  QCOMPARE(open_entry_file(c, prompt), OpenResult::Failed);
+  QCOMPARE(prompt.messages, QStringList({"打开失败" + prompt.openName}));
+  QCOMPARE(c.count(), 1);
+  QDir(dir.path()).mkdir("folder.ini");
+  prompt.openName = dir.filePath("folder.ini");
+  QCOMPARE(open_entry_file(c, prompt), OpenResult::Failed);
+  QCOMPARE(c.count(), 1);
+
+  prompt.openName = dir.filePath("r4.ini");
+  put(prompt.openName,
+      "[Note]\r\n0401=11000000000400000000073000\r\n0403=11000000000400000000083000\r\n");
+  QCOMPARE(open_entry_file(c, prompt), OpenResult::Loaded);
+  QCOMPARE(texts(c), QStringList({"key0401=11000000000400000000073000"}));
+
+  prompt.openName = dir.filePath("empty.ini");
+  put(prompt.openName, "");
+  QCOMPARE(open_entry_file(c, prompt), OpenResult::Loaded);
+  QCOMPARE(c.count(), 0);
+  QCOMPARE(prompt.messages.size(), 2);
+}
+
+void TestStores::openRoundTripsSaveAs() {
+  QTemporaryDir dir;
+  EntryCollection c;
+  c.add("key0902", entry(9, 2));
+  c.add("key0301", entry(3, 1));
+  c.add("key0901", entry(9, 1));
+  c.add("key0302", entry(3, 2));
+  ScriptedPrompt prompt;
+  prompt.saveName = prompt.openName = dir.filePath("copy.ini");
+  QVERIFY(save_entries_as(c, prompt));
+  EntryCollection back;
+  QCOMPARE(open_entry_file(back, prompt), OpenResult::Loaded);
+  // Route by route, each route in its collection order, renumbered from 1.
+  QCOMPARE(texts(back), QStringList({"key0301=" + entry(3, 1)->GetStr(),
+                                     "key0302=" + entry(3, 2)->GetStr(),
+                                     "key0901=" + entry(9, 2)->GetStr(),
+                                     "key0902=" + entry(9, 1)->GetStr()}));
+}
+
+bool scenario(const QStringList& args) {
+  const QString name = args.value(0), path = args.value(1);
+  if (name == "save-without-trash") return saveWithoutTrash(path);
+  if (name == "save-in-read-only-folder") {
+    EntryCollection c;
+    c.add("key0101", entry(1, 1));
+    ScriptedPrompt p;
+    return !save_entry_store(c, path, p) && p.messages == QStringList({"保存失败" + path});
+  }
+  return false;
+}
+
+TAVREL_TEST_MAIN_WITH_SCENARIOS(TestStores, scenario)
+#include "test_stores.moc"
