@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <cstring>
 
 bool is_valid_utf8(const char* data, qsizetype size) {
   const auto* p = reinterpret_cast<const unsigned char*>(data);
@@ -40,13 +41,20 @@ bool is_valid_utf8(const char* data, qsizetype size) {
 }
 
 bool has_non_ascii(const char* data, qsizetype size) {
-  for (qsizetype i = 0; i < size; ++i)
+  qsizetype i = 0;
+  for (; i + 8 <= size; i += 8) {  // eight bytes at a time
+    quint64 w;
+    memcpy(&w, data + i, 8);
+    if (w & 0x8080808080808080ull) return true;
+  }
+  for (; i < size; ++i)
     if (static_cast<unsigned char>(data[i]) >= 0x80) return true;
   return false;
 }
 
 QString decode_text(const QByteArray& bytes, bool utf8) {
-  if (utf8 || !has_non_ascii(bytes.constData(), bytes.size())) return QString::fromUtf8(bytes);
+  if (!has_non_ascii(bytes.constData(), bytes.size())) return QString::fromLatin1(bytes);
+  if (utf8) return QString::fromUtf8(bytes);
   QStringDecoder gbk("GBK");
   return gbk(bytes);
 }

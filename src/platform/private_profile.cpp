@@ -87,9 +87,8 @@ void ProfileFile::parse() {
           qsizetype kb = b, ke = at;
           trim(d, kb, ke);
           const QString keyName = decode_text(QByteArray(d + kb, ke - kb), utf8_);
-          const QString lower = keyName.toLower();
-          if (!sec.keys.contains(lower))
-            sec.keys.insert(lower, Key{index, keyName, at + 1, e - (at + 1)});
+          Key& slot = sec.keys[keyName.toLower()];
+          if (slot.line < 0) slot = Key{index, keyName, at + 1, e - (at + 1)};
         }
       }
     }

@@ -52,7 +52,7 @@ class ProfileFile {
     qsizetype length = 0;   // length with the line end
   };
   struct Key {
-    int line = 0;
+    int line = -1;  // -1 until the key is seen
     QString name;            // as written, trimmed
     qsizetype valueBegin = 0;  // offset of the untrimmed value in raw_
     qsizetype valueLength = 0;
