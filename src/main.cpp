@@ -1,13 +1,22 @@
 #include <QApplication>
-#include <QLabel>
+
+#include "shell/app_logic.h"
+#include "shell/frmmain.h"
+#include "shell/ui_support.h"
+#include "shell/widget_prompt.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tavrel"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
-  QLabel placeholder(QStringLiteral("PC智能Tavrel"));
-  placeholder.setWindowTitle(QStringLiteral("PC智能Tavrel"));
-  placeholder.resize(681, 366);
-  placeholder.show();
+  install_font_substitutions();
+
+  WidgetPrompt prompt;
+  AppLogic logic(QCoreApplication::applicationDirPath(), prompt);
+  Frmmain window(logic);
+  prompt.setParent(&window);
+  QObject::connect(&window, &Frmmain::quitRequested, &app, &QApplication::quit);
+  window.show();
+  window.Form_Load();
   return app.exec();
 }

@@ -1,8 +1,117 @@
 #include "shell/app_logic.h"
 
-AppLogic::AppLogic(const QString& appDir, SchedulerTimer::Clock clock, QObject* parent)
+#include "core/file_commands.h"
+
+AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock,
+                   QObject* parent)
     : QObject(parent),
       MSComm(appDir),
       link(MSComm),
       Timer1(colData, link.nState, [this] { return link.bIsFirst; }, std::move(clock)),
-      appDir_(appDir) {}
+      settings(appDir),
+      store(appDir),
+      appDir_(appDir),
+      prompt_(prompt) {
+  enabled_.fill(true);
+  connect(&MSComm, &CommPort::lost, this, &AppLogic::onPortLost);
+}
+
+void AppLogic::setLocked(bool locked) {
+  enabled_.fill(!locked);
+  emit controlsChanged();
+}
+
+void AppLogic::CmdOpen_Click() {
+  if (!linkOpen_) {
+    if (MSComm.portOpen()) return;
+    MSComm.setCommPort(nCom);
+    if (!MSComm.setPortOpen(true)) {
+      prompt_.message(QStringLiteral("串口打开错误"));
+      return;
+    }
+    MSComm.setRThreshold(kFrameLength);
+    link.Timer2.start();
+    linkOpen_ = true;
+    setLocked(true);
+  } else {
+    if (!MSComm.portOpen()) return;
+    closeLink();
+  }
+}
+
+void AppLogic::closeLink() {
+  MSComm.setPortOpen(false);
+  link.Timer2.stop();
+  linkOpen_ = false;
+  link.bIsFirst = true;
+  setLocked(false);
+}
+
+void AppLogic::onPortLost() {
+  // The device went away under an open link: back to the closed state, told once.
+  if (!linkOpen_) return;
+  closeLink();
+  prompt_.message(QStringLiteral("串口已断开"));
+}
+
+void AppLogic::CmbCom_Click(int index) {
+  nCom = static_cast<quint8>(index + 1);
+  settings.WriteCom(QString::number(nCom));
+}
+
+void AppLogic::CmbID_Click(int index) {
+  link.nID = static_cast<quint8>(index + 1);
+  settings.WriteID(QString::number(link.nID));
+}
+
+void AppLogic::setChkAuto(bool ticked) {
+  if (ticked == chkAuto_) return;
+  chkAuto_ = ticked;
+  for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
+  Timer1.setEnabled(ticked);
+  emit controlsChanged();
+}
+
+void AppLogic::SSTab2_Click(int tab) {
+  nPage_ = tab + 1;
+  refresh_list(nPage_);
+}
+
+void AppLogic::refresh_list(int route) {
+  list_ = ::refresh_list(colData, route);
+  emit listChanged();
+}
+
+void AppLogic::CmdIn_Click() { link.nState[static_cast<size_t>(nPage_)] = kEnergise; }
+void AppLogic::CmdOut_Click() { link.nState[static_cast<size_t>(nPage_)] = kRelease; }
+
+void AppLogic::CmdOpenAll_Click() {
+  for (int r = 1; r <= kRouteCount; ++r) link.nState[static_cast<size_t>(r)] = kEnergise;
+}
+
+void AppLogic::CmdCloseAll_Click() {
+  for (int r = 1; r <= kRouteCount; ++r) link.nState[static_cast<size_t>(r)] = kRelease;
+}
+
+void AppLogic::CmdDel_Click(const QList<EntryPtr>& selected) {
+  if (!prompt_.confirm(QStringLiteral("删除当前信息吗？"))) return;
+  remove_entries(colData, selected);
+  refresh_list(nPage_);
+  rebuild_keys(colData);
+}
+
+void AppLogic::CmdDelAll_Click() {
+  if (!prompt_.confirm(QStringLiteral("删除所有信息吗？"))) return;
+  remove_page(colData, nPage_);
+  refresh_list(nPage_);
+}
+
+void AppLogic::CmdSave_Click() { save_entry_store(colData, store.path(), prompt_); }
+
+void AppLogic::CmdSaveAs_Click() { save_entries_as(colData, prompt_); }
+
+void AppLogic::CmdOpenFile_Click() {
+  if (open_entry_file(colData, prompt_) != OpenResult::Loaded) return;
+  setChkAuto(colData.count() > 0);
+  refresh_list(nPage_);
+}

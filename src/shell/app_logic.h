@@ -1,30 +1,105 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <array>
 
 #include "core/entry_collection.h"
+#include "core/entry_store.h"
+#include "core/prompt.h"
 #include "core/scheduler.h"
 #include "device/comm_port.h"
 #include "device/command_link.h"
+#include "editing/route_pages.h"
+#include "shell/settings_store.h"
 
 // The logic behind the main window, free of widgets: the program's one entry collection colData,
-// the command link with its port and route state table, and the scheduler timer Timer1 that
-// writes into that table and waits while the board's states are not yet taken over.
+// the command link with its port and route state table, the scheduler timer Timer1 (paused while
+// the board's states are not taken over), the current route page and list, and the rules that
+// enable and disable the window's commands. The window forwards its events here and shows the
+// state it publishes.
 class AppLogic : public QObject {
   Q_OBJECT
  public:
-  // appDir is the application directory (files and dosdevices/); clock defaults to the PC's.
-  explicit AppLogic(const QString& appDir, SchedulerTimer::Clock clock = {},
-                    QObject* parent = nullptr);
+  // The controls whose enabled state the link button and ChkAuto decide.
+  enum Control { CmbCom, CmbID, CmdOpenFile, CmdSave, CmdSaveAs, CmdAdd, CmdDel, CmdDelAll, kControls };
+
+  // appDir is the application directory (files and dosdevices/); prompt answers for the user and
+  // must outlive the logic; clock defaults to the PC's.
+  AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock = {},
+           QObject* parent = nullptr);
 
   const QString& appDir() const { return appDir_; }
+  Prompt& prompt() { return prompt_; }
 
   EntryCollection colData;
   CommPort MSComm;
   CommandLink link;
   SchedulerTimer Timer1;
+  SettingsStore settings;
+  EntryStore store;
+  quint8 nCom = 1;
+
+  // --- link and address ---
+  // Opens the link when the caption reads "打开" (a failure tells "串口打开错误" and leaves
+  // everything as it was), closes it when it reads "关闭". Open: caption "关闭", push cycle on,
+  // the eight controls locked. Close: caption "打开", push cycle off, bIsFirst set, unlocked.
+  void CmdOpen_Click();
+  QString cmdOpenCaption() const { return linkOpen_ ? QStringLiteral("关闭") : QStringLiteral("打开"); }
+  bool linkOpen() const { return linkOpen_; }
+  // Port list index 0..19 ("Com1".."Com20") and address list index 0..15: set nCom / nID and
+  // write "Com" / "ID" at once.
+  void CmbCom_Click(int index);
+  void CmbID_Click(int index);
+
+  // --- scheduler switch ---
+  // Sets ChkAuto; runs its handler only when the value changes. Ticked: Timer1 on and CmdAdd,
+  // CmdDel, CmdDelAll, CmdSave enabled; clear: all of them off.
+  void setChkAuto(bool ticked);
+  bool chkAuto() const { return chkAuto_; }
+  bool enabled(Control c) const { return enabled_[c]; }
+
+  // --- route pages and list ---
+  int nPage() const { return nPage_; }
+  // Tab t (0..15) selects route page t + 1 and lists it.
+  void SSTab2_Click(int tab);
+  // Lists route `route`'s entries, renumbered.
+  void refresh_list(int route);
+  const QList<ListItem>& listItems() const { return list_; }
+
+  // --- manual control: nState only; the push cycle carries it to the board ---
+  void CmdIn_Click();
+  void CmdOut_Click();
+  void CmdOpenAll_Click();
+  void CmdCloseAll_Click();
+
+  // --- delete commands, after "删除当前信息吗？" / "删除所有信息吗？" ---
+  // Removes the selected entries (the objects the list items show), renumbers the page, re-keys
+  // colData. Runs the renumbering also when nothing is selected.
+  void CmdDel_Click(const QList<EntryPtr>& selected);
+  void CmdDelAll_Click();
+
+  // --- files ---
+  void CmdSave_Click();
+  void CmdSaveAs_Click();
+  // After a successful open: ChkAuto from the count and the list of the current page.
+  void CmdOpenFile_Click();
+
+ signals:
+  void controlsChanged();  // caption, enabled states or ChkAuto
+  void listChanged();
 
  private:
+  void closeLink();
+  void setLocked(bool locked);
+  void onPortLost();
+
   QString appDir_;
+  Prompt& prompt_;
+  bool linkOpen_ = false;
+  bool chkAuto_ = false;
+  int nPage_ = 1;
+  std::array<bool, kControls> enabled_;
+  QList<ListItem> list_;
 };

@@ -1,0 +1,148 @@
+#include "editing/dialog.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "shell/app_logic.h"
+#include "shell/ui_support.h"
+
+Dialog::Dialog(AppLogic& logic, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint),
+      logic_(logic) {
+  setObjectName(QStringLiteral("Dialog"));
+  setWindowTitle(QStringLiteral("添加动作"));
+  setFixedSize(427, 193);
+  setModal(true);
+  const QFont bold = song_bold(12);
+
+  options_ = new QButtonGroup(this);
+  const char* optionText[3] = {"每天", "每星期", "固定日期"};
+  const int optionGeom[3][4] = {{35, 14, 64, 22}, {35, 42, 78, 22}, {35, 70, 92, 22}};
+  for (int i = 0; i < 3; ++i) {
+    auto* r = new QRadioButton(QString::fromUtf8(optionText[i]), this);
+    r->setObjectName(QStringLiteral("Option1_%1").arg(i));
+    r->setFont(bold);
+    place(r, optionGeom[i][0], optionGeom[i][1], optionGeom[i][2], optionGeom[i][3]);
+    options_->addButton(r, i);
+    Option1[i] = r;
+  }
+  connect(options_, &QButtonGroup::idClicked, this, &Dialog::Option1_Click);
+
+  const char* dayText[7] = {"1", "2", "3", "4", "5", "6", "日"};
+  const int dayX[7] = {126, 168, 210, 252, 294, 336, 371};
+  for (int i = 0; i < 7; ++i) {
+    auto* c = new QCheckBox(QString::fromUtf8(dayText[i]), this);
+    c->setObjectName(QStringLiteral("Check1_%1").arg(i));
+    place(c, dayX[i], 42, i == 6 ? 40 : 29, 15);
+    Check1[i] = c;
+  }
+
+  DT = new QDateEdit(QDate(2010, 12, 22), this);
+  DT->setObjectName(QStringLiteral("DT"));
+  DT->setDateRange(kFirstPickerDate, kLastPickerDate);
+  DT->setCalendarPopup(true);
+  DT->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+  place(DT, 136, 72, 209, 25);
+
+  auto makeList = [&](const QString& name, int x, int w) {
+    auto* box = new QComboBox(this);
+    box->setObjectName(name);
+    place(box, x, 112, w, 21);
+    discard_typing(box);
+    return box;
+  };
+  Combo1 = makeList(QStringLiteral("Combo1"), 35, 41);
+  Combo2 = makeList(QStringLiteral("Combo2"), 112, 41);
+  Combo3 = makeList(QStringLiteral("Combo3"), 203, 41);
+  CmbStatus = makeList(QStringLiteral("CmbStatus"), 304, 49);
+  CmbStatus->addItems({QStringLiteral("吸合"), QStringLiteral("断开")});
+
+  const char* unitText[3] = {"时", "分", "秒"};
+  const int unitX[3] = {80, 161, 245};
+  for (int i = 0; i < 3; ++i) {
+    auto* l = new QLabel(QString::fromUtf8(unitText[i]), this);
+    l->setObjectName(QStringLiteral("Label%1").arg(4 + i));
+    l->setFont(bold);
+    place(l, unitX[i], 112, 24, 25);
+  }
+
+  OKButton = new QPushButton(QStringLiteral("确定"), this);
+  OKButton->setObjectName(QStringLiteral("OKButton"));
+  OKButton->setFont(bold);
+  place(OKButton, 84, 152, 81, 25);
+  connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);
+  CancelButton = new QPushButton(QStringLiteral("取消"), this);
+  CancelButton->setObjectName(QStringLiteral("CancelButton"));
+  CancelButton->setFont(bold);
+  place(CancelButton, 264, 152, 81, 25);
+  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int Dialog::exec() {
+  Form_Load();
+  return QDialog::exec();
+}
+
+void Dialog::Form_Load() {
+  // The lists are filled afresh at every opening, as the dialog is built anew each time.
+  Combo1->clear();
+  Combo2->clear();
+  Combo3->clear();
+  for (int h = 0; h < 24; ++h) Combo1->addItem(QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0')));
+  for (int m = 0; m < 60; ++m) {
+    Combo2->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
+    Combo3->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
+  }
+  show(editor_load(bIsnew, mydata.get(), QDate::currentDate()));
+}
+
+void Dialog::show(const EditorState& s) {
+  options_->setExclusive(false);
+  for (int i = 0; i < 3; ++i) Option1[i]->setChecked(i == s.option);
+  options_->setExclusive(true);
+  for (int i = 0; i < 7; ++i) {
+    Check1[i]->setEnabled(s.weekEnabled);
+    Check1[i]->setChecked(s.week[i]);
+  }
+  DT->setEnabled(s.dateEnabled);
+  DT->setDate(s.date);
+  Combo1->setCurrentIndex(s.hour);
+  Combo2->setCurrentIndex(s.minute);
+  Combo3->setCurrentIndex(s.second);
+  CmbStatus->setCurrentIndex(s.status);
+}
+
+EditorState Dialog::state() const {
+  EditorState s;
+  s.option = options_->checkedId();
+  for (int i = 0; i < 7; ++i) s.week[i] = Check1[i]->isChecked();
+  s.weekEnabled = Check1[0]->isEnabled();
+  s.dateEnabled = DT->isEnabled();
+  s.date = DT->date();
+  s.hour = qMax(0, Combo1->currentIndex());
+  s.minute = qMax(0, Combo2->currentIndex());
+  s.second = qMax(0, Combo3->currentIndex());
+  s.status = qMax(0, CmbStatus->currentIndex());
+  return s;
+}
+
+void Dialog::Option1_Click(int element) {
+  EditorState s = state();
+  apply_option(s, element);
+  show(s);
+}
+
+void Dialog::OKButton_Click() {
+  if (editor_confirm(state(), bIsnew, mydata, logic_.colData, logic_.nPage()) ==
+      ConfirmResult::LimitReached) {
+    logic_.prompt().message(QStringLiteral("最多99条"));
+    return;
+  }
+  accept();
+}

@@ -1,0 +1,76 @@
+#include "editing/entry_editor.h"
+
+#include "editing/route_pages.h"
+
+void apply_option(EditorState& s, int element) {
+  s.option = element;
+  s.weekEnabled = element == 1;
+  s.week.fill(false);
+  s.dateEnabled = element == 2;
+}
+
+EditorState editor_load(bool bIsnew, const Clsdata* mydata, const QDate& today) {
+  EditorState s;
+  if (bIsnew || !mydata) {
+    apply_option(s, 0);
+    s.date = qBound(kFirstPickerDate, today, kLastPickerDate);
+    return s;
+  }
+  const Clsdata& e = *mydata;
+  if (e.bIsEveryDay) {
+    apply_option(s, 0);
+  } else if (e.bIsWeek) {
+    apply_option(s, 1);
+    for (int i = 0; i < 7; ++i) s.week[i] = i < e.strWeek.size() && e.strWeek.at(i) == QLatin1Char('1');
+  } else {
+    apply_option(s, 2);
+    const int year = qBound(kFirstPickerDate.year(), int(e.nStartYear), kLastPickerDate.year());
+    const int month = qBound(1, int(e.nStartMonth), 12);
+    const int day = qBound(1, int(e.nStartDay), QDate(year, month, 1).daysInMonth());
+    s.date = QDate(year, month, day);
+  }
+  s.hour = qBound(0, int(e.nStartHour), 23);
+  s.minute = qBound(0, int(e.nStartMin), 59);
+  s.second = qBound(0, int(e.nStartSecond), 59);
+  s.status = e.bIsOpen ? 0 : 1;
+  return s;
+}
+
+ConfirmResult editor_confirm(const EditorState& s, bool bIsnew, EntryPtr& mydata,
+                             EntryCollection& colData, int nPage) {
+  const int count = count_page(colData, nPage);
+  if (bIsnew && count >= kMaxEntriesPerRoute) return ConfirmResult::LimitReached;
+  if (bIsnew || !mydata) mydata = std::make_shared<Clsdata>();
+  Clsdata& e = *mydata;
+  e.nStartHour = static_cast<qint16>(s.hour);
+  e.nStartMin = static_cast<qint16>(s.minute);
+  e.nStartSecond = static_cast<qint16>(s.second);
+  e.nRoute = static_cast<qint16>(nPage);
+  e.bIsOpen = s.status == 0;
+  if (s.option == 0 || s.option == -1) {
+    e.bIsEveryDay = true;
+    e.bIsWeek = false;
+  } else if (s.option == 1) {
+    e.bIsEveryDay = false;
+    e.bIsWeek = true;
+    e.strWeek.clear();
+    for (bool on : s.week) e.strWeek += on ? QLatin1Char('1') : QLatin1Char('0');
+  } else {
+    e.bIsEveryDay = false;
+    e.bIsWeek = false;
+    e.nStartYear = static_cast<qint16>(s.date.year());
+    e.nStartMonth = static_cast<qint16>(s.date.month());
+    e.nStartDay = static_cast<qint16>(s.date.day());
+  }
+  if (bIsnew) {
+    e.nNo = static_cast<qint16>(count + 1);
+    // The page's entries carry the numbers 1..count under matching keys, so the next key is free;
+    // only a hand-edited file can have taken it, and then the keys are set right first.
+    if (!colData.add(entry_key(nPage, e.nNo), mydata)) {
+      rebuild_keys(colData);
+      e.nNo = static_cast<qint16>(count + 1);
+      add_unique(colData, entry_key(nPage, e.nNo), mydata);
+    }
+  }
+  return ConfirmResult::Written;
+}

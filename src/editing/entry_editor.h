@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDate>
+#include <array>
+
+#include "core/entry_collection.h"
+
+// What the entry editor shows, free of widgets: the dialog copies it into its controls and back.
+struct EditorState {
+  int option = -1;                 // recurrence: 0 every day, 1 weekly, 2 fixed date, -1 none
+  std::array<bool, 7> week{};      // weekday boxes, Monday first
+  bool weekEnabled = false;        // the weekday boxes
+  bool dateEnabled = false;        // the date picker
+  QDate date = QDate(2010, 12, 22);
+  int hour = 0;                    // list indices
+  int minute = 0;
+  int second = 0;
+  int status = 0;                  // 0 "吸合" (energise), 1 "断开" (release)
+};
+
+constexpr int kMaxEntriesPerRoute = 99;
+inline const QDate kFirstPickerDate(2001, 1, 1);
+inline const QDate kLastPickerDate(2099, 12, 31);
+
+// Selecting a recurrence: every day disables and clears the weekday boxes and disables the date;
+// weekly enables and clears the boxes, date disabled; fixed date disables and clears the boxes
+// and enables the date.
+void apply_option(EditorState& s, int element);
+
+// The controls at opening. A new entry: every day, 00:00:00, "吸合", the date today. An edited
+// entry shows its own values; one with both recurrence flags shows as every day (as the list does).
+// Values the controls cannot show (an hour of 30, a date beyond 2099) are clamped for display
+// only: the entry changes only when the user confirms.
+EditorState editor_load(bool bIsnew, const Clsdata* mydata, const QDate& today);
+
+enum class ConfirmResult { Written, LimitReached };
+
+// OK: for a new entry, refused with LimitReached when route page nPage already holds 99 entries;
+// otherwise mydata becomes a fresh entry written from the state and appended to colData under
+// "key" + route + number (count + 1). An edited entry is written in place (its number, key and
+// place stay). Fields the chosen recurrence does not use keep their old values.
+ConfirmResult editor_confirm(const EditorState& s, bool bIsnew, EntryPtr& mydata,
+                             EntryCollection& colData, int nPage);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+#include "core/clsdata.h"
+
+// The one-line description of an entry as the list shows it, e.g.
+//   "第3路, 每天, 07:05:00 ,吸合 "
+//   "第12路, 每星期一三五， 18:30:09 ,断开 "   (full-width comma after the weekday names)
+//   "第1路, 固定日期 2024-05-01 08:00:00 ,吸合 "
+// Every day wins over weekly; a weekday counts only where strWeek holds "1". Two-digit fields keep
+// extra digits; the year is padded to four. Every line ends with one space.
+QString entry_text(const Clsdata& e);

@@ -1,0 +1,219 @@
+#include "shell/frmmain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+#include "editing/dialog.h"
+#include "platform/port_naming.h"
+#include "shell/lamp.h"
+#include "shell/startup.h"
+#include "shell/tab_strip.h"
+#include "shell/ui_support.h"
+
+namespace {
+
+const char* kDesignTabs[16] = {"第一路", "第二路", "第三路", "第四路", "第五路", "第六路",
+                               "第七路", "第八路", "第九路", "第十路", "第十一路", "第十二路",
+                               "第十三路", "第十四路", "第十五路", "第十六路"};
+// Lamp i: its place in the four rows of four.
+const int kLampX[4][4] = {{7, 35, 63, 91}, {8, 35, 64, 91}, {8, 35, 64, 88}, {8, 35, 64, 88}};
+const int kLampY[4] = {88, 136, 192, 240};
+
+}  // namespace
+
+Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      logic_(logic) {
+  setObjectName(QStringLiteral("Frmmain"));
+  setWindowTitle(QStringLiteral("PC智能Tavrel"));
+  setFixedSize(681, 366);
+
+  Label1 = label(QStringLiteral("Label1"), QStringLiteral("继电器板时间控制程序"), 21, 7, 178, 25);
+  Label5 = label(QStringLiteral("Label5"), QStringLiteral("串口号"), 200, 7, 52, 25);
+  CmbCom = new QComboBox(this);
+  CmbCom->setObjectName(QStringLiteral("CmbCom"));
+  for (int n = 1; n <= 20; ++n) {
+    CmbCom->addItem(QStringLiteral("Com%1").arg(n));
+    CmbCom->setItemData(n - 1, port_target_path(port_device_path(logic_.appDir(), n)),
+                        Qt::ToolTipRole);
+  }
+  CmbCom->setToolTip(QStringLiteral("Com1 → ") + port_device_path(logic_.appDir(), 1));
+  place(CmbCom, 256, 7, 64, 21);
+  discard_typing(CmbCom);
+  CmdOpen = new QPushButton(QStringLiteral("打开"), this);
+  CmdOpen->setObjectName(QStringLiteral("CmdOpen"));
+  place(CmdOpen, 328, 7, 43, 22);
+  ChkOpen = new QCheckBox(QStringLiteral("自动打开串口"), this);
+  ChkOpen->setObjectName(QStringLiteral("ChkOpen"));
+  place(ChkOpen, 376, 8, 97, 25);
+  ChkRun = new QCheckBox(QStringLiteral("开机自启动"), this);
+  ChkRun->setObjectName(QStringLiteral("ChkRun"));
+  place(ChkRun, 472, 8, 89, 25);
+  Label6 = label(QStringLiteral("Label6"), QStringLiteral("地址"), 560, 8, 38, 18);
+  CmbID = new QComboBox(this);
+  CmbID->setObjectName(QStringLiteral("CmbID"));
+  place(CmbID, 600, 7, 71, 21);
+  discard_typing(CmbID);
+
+  Label3 = label(QStringLiteral("Label3"), QStringLiteral("状态监视"), 24, 40, 73, 25);
+  SSTab2 = new TabStrip(16, 8, this);
+  SSTab2->setObjectName(QStringLiteral("SSTab2"));
+  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, QString::fromUtf8(kDesignTabs[i]));
+  place(SSTab2, 128, 40, 544, 51);
+  Label4 = label(QStringLiteral("Label4"), QStringLiteral("1  2  3  4"), 14, 64, 94, 25);
+  Label2 = label(QStringLiteral("Label2"), QStringLiteral("5  6  7  8"), 14, 112, 94, 25);
+  Label7 = label(QStringLiteral("Label7"), QStringLiteral("9 10 11 12"), 14, 168, 94, 25);
+  Label8 = label(QStringLiteral("Label8"), QStringLiteral("13 14 15 16"), 8, 216, 102, 25);
+  for (int i = 0; i < 16; ++i) {
+    Shape1[i] = new Lamp(this);
+    Shape1[i]->setObjectName(QStringLiteral("Shape1_%1").arg(i));
+    place(Shape1[i], kLampX[i / 4][i % 4], kLampY[i / 4], 22, 22);
+  }
+
+  List = new QTreeWidget(this);
+  List->setObjectName(QStringLiteral("List"));
+  List->setColumnCount(1);
+  List->setHeaderLabels({QStringLiteral("内容")});
+  List->header()->setStretchLastSection(false);
+  List->setColumnWidth(0, 336);
+  List->setRootIsDecorated(false);
+  List->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  List->setSelectionBehavior(QAbstractItemView::SelectRows);
+  place(List, 128, 96, 425, 265);
+
+  ChkAuto = new QCheckBox(QStringLiteral("自动功能允许"), this);
+  ChkAuto->setObjectName(QStringLiteral("ChkAuto"));
+  place(ChkAuto, 560, 96, 92, 29);
+  CmdAdd = button(QStringLiteral("CmdAdd"), QStringLiteral("添加"), 560, 128, 92, 22);
+  CmdDel = button(QStringLiteral("CmdDel"), QStringLiteral("删除"), 560, 168, 92, 22);
+  CmdDelAll = button(QStringLiteral("CmdDelAll"), QStringLiteral("删除全部"), 560, 208, 92, 22);
+  CmdIn = button(QStringLiteral("CmdIn"), QStringLiteral("手动吸合"), 560, 248, 92, 22);
+  CmdOut = button(QStringLiteral("CmdOut"), QStringLiteral("手动断开"), 560, 288, 92, 26);
+  CmdQuit = button(QStringLiteral("CmdQuit"), QStringLiteral("退出"), 560, 336, 92, 22);
+  CmdOpenFile = button(QStringLiteral("CmdOpenFile"), QStringLiteral("打开"), 16, 272, 92, 22);
+  CmdSave = button(QStringLiteral("CmdSave"), QStringLiteral("保存"), 16, 304, 92, 22);
+  CmdSaveAs = button(QStringLiteral("CmdSaveAs"), QStringLiteral("另存"), 16, 336, 92, 22);
+
+  // Never shown: the commands behind them are reached from code only.
+  CmdDown = button(QStringLiteral("CmdDown"), QStringLiteral("下载"), 560, 336, 92, 22);
+  CmdDown->setEnabled(false);
+  CmdOpenAll = button(QStringLiteral("CmdOpenAll"), QStringLiteral("吸合所有"), -8, 240, 92, 29);
+  CmdCloseAll = button(QStringLiteral("CmdCloseAll"), QStringLiteral("断开所有"), -8, 240, 92, 29);
+  LabDebug = label(QStringLiteral("LabDebug"), QString(), 72, 360, 537, 25);
+  for (QWidget* w : std::initializer_list<QWidget*>{CmdDown, CmdOpenAll, CmdCloseAll, LabDebug})
+    w->setVisible(false);
+
+  dialog_ = new Dialog(logic_, this);
+
+  connect(CmbCom, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbCom_Click);
+  connect(CmbID, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbID_Click);
+  connect(CmdOpen, &QPushButton::clicked, &logic_, &AppLogic::CmdOpen_Click);
+  connect(ChkAuto, &QCheckBox::clicked, &logic_, &AppLogic::setChkAuto);
+  connect(SSTab2, &TabStrip::currentChanged, &logic_, &AppLogic::SSTab2_Click);
+  connect(CmdAdd, &QPushButton::clicked, this, &Frmmain::CmdAdd_Click);
+  connect(CmdDel, &QPushButton::clicked, this, &Frmmain::CmdDel_Click);
+  connect(CmdDelAll, &QPushButton::clicked, &logic_, &AppLogic::CmdDelAll_Click);
+  connect(List, &QTreeWidget::itemDoubleClicked, this, &Frmmain::List_DblClick);
+  connect(CmdIn, &QPushButton::clicked, &logic_, &AppLogic::CmdIn_Click);
+  connect(CmdOut, &QPushButton::clicked, &logic_, &AppLogic::CmdOut_Click);
+  connect(CmdOpenAll, &QPushButton::clicked, &logic_, &AppLogic::CmdOpenAll_Click);
+  connect(CmdCloseAll, &QPushButton::clicked, &logic_, &AppLogic::CmdCloseAll_Click);
+  connect(CmdOpenFile, &QPushButton::clicked, &logic_, &AppLogic::CmdOpenFile_Click);
+  connect(CmdSave, &QPushButton::clicked, &logic_, &AppLogic::CmdSave_Click);
+  connect(CmdSaveAs, &QPushButton::clicked, &logic_, &AppLogic::CmdSaveAs_Click);
+  connect(CmdQuit, &QPushButton::clicked, this, &Frmmain::quitRequested);
+
+  connect(&logic_, &AppLogic::controlsChanged, this, &Frmmain::showControls);
+  connect(&logic_, &AppLogic::listChanged, this, &Frmmain::showList);
+  connect(&logic_.link, &CommandLink::lampsChanged, this, &Frmmain::showLamps);
+}
+
+QPushButton* Frmmain::button(const QString& name, const QString& caption, int x, int y, int w,
+                             int h) {
+  auto* b = new QPushButton(caption, this);
+  b->setObjectName(name);
+  b->setFont(song_bold(14.25));
+  place(b, x, y, w, h);
+  return b;
+}
+
+QLabel* Frmmain::label(const QString& name, const QString& caption, int x, int y, int w, int h) {
+  auto* l = new QLabel(caption, this);
+  l->setObjectName(name);
+  l->setFont(song_bold(12));
+  l->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
+  l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  place(l, x, y, w, h);
+  return l;
+}
+
+void Frmmain::Form_Load() {
+  for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
+  logic_.link.greyLamps();
+  showLamps();
+  for (int i = 0; i < 16; ++i)
+    SSTab2->setTabText(i, logic_.settings.ReadRouteName(QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0'))));
+  const StartupChoices c = run_startup(logic_);
+  {
+    const QSignalBlocker b1(CmbID), b2(CmbCom);
+    CmbID->setCurrentIndex(c.idIndex);
+    CmbCom->setCurrentIndex(c.comIndex);
+  }
+  ChkOpen->setChecked(c.open);
+  ChkRun->setChecked(c.run);
+  showControls();
+}
+
+void Frmmain::showControls() {
+  CmdOpen->setText(logic_.cmdOpenCaption());
+  const QSignalBlocker block(ChkAuto);
+  ChkAuto->setChecked(logic_.chkAuto());
+  const std::pair<QWidget*, AppLogic::Control> controls[] = {
+      {CmbCom, AppLogic::CmbCom},   {CmbID, AppLogic::CmbID},   {CmdOpenFile, AppLogic::CmdOpenFile},
+      {CmdSave, AppLogic::CmdSave}, {CmdSaveAs, AppLogic::CmdSaveAs}, {CmdAdd, AppLogic::CmdAdd},
+      {CmdDel, AppLogic::CmdDel},   {CmdDelAll, AppLogic::CmdDelAll}};
+  for (const auto& [w, c] : controls) w->setEnabled(logic_.enabled(c));
+}
+
+void Frmmain::showLamps() {
+  for (int i = 0; i < 16; ++i) Shape1[i]->setColorRef(logic_.link.lampColours()[i]);
+}
+
+void Frmmain::showList() {
+  List->clear();
+  for (const ListItem& item : logic_.listItems()) {
+    auto* row = new QTreeWidgetItem(List, {item.text});
+    row->setData(0, Qt::UserRole, item.key);
+  }
+}
+
+void Frmmain::CmdAdd_Click() {
+  dialog_->bIsnew = true;
+  dialog_->exec();
+  logic_.refresh_list(logic_.nPage());
+}
+
+void Frmmain::List_DblClick() {
+  const QList<QTreeWidgetItem*> selected = List->selectedItems();
+  if (selected.isEmpty()) return;
+  const int row = List->indexOfTopLevelItem(selected.first());
+  if (row < 0 || row >= logic_.listItems().size()) return;
+  dialog_->mydata = logic_.listItems()[row].entry;
+  dialog_->bIsnew = false;
+  dialog_->exec();
+  logic_.refresh_list(logic_.nPage());
+}
+
+void Frmmain::CmdDel_Click() {
+  QList<EntryPtr> selected;
+  for (int row = 0; row < List->topLevelItemCount() && row < logic_.listItems().size(); ++row)
+    if (List->topLevelItem(row)->isSelected()) selected << logic_.listItems()[row].entry;
+  logic_.CmdDel_Click(selected);
+}

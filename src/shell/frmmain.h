@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "shell/app_logic.h"
+
+class Dialog;
+class Lamp;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class TabStrip;
+
+// The main window "PC智能Tavrel": a thin surface over AppLogic. It builds the controls at their
+// fixed places, forwards every click to the logic and shows what the logic publishes (lamp
+// colours, the link button's caption, enabled states, the entry list of the current page).
+class Frmmain : public QWidget {
+  Q_OBJECT
+ public:
+  explicit Frmmain(AppLogic& logic, QWidget* parent = nullptr);
+
+  // Start-up, in its order: the address list, grey lamps and route names, page 1, the stored
+  // address and port selected (and written back), bIsFirst, the entry store loaded, ChkAuto from
+  // the count, the link opened when "Open" asks for it, ChkRun, the list of route 1.
+  void Form_Load();
+
+  AppLogic& logic() { return logic_; }
+  Dialog& dialog() { return *dialog_; }
+
+  // The controls, by their names.
+  QLabel* Label1 = nullptr;
+  QLabel* Label5 = nullptr;
+  QComboBox* CmbCom = nullptr;
+  QPushButton* CmdOpen = nullptr;
+  QCheckBox* ChkOpen = nullptr;
+  QCheckBox* ChkRun = nullptr;
+  QLabel* Label6 = nullptr;
+  QComboBox* CmbID = nullptr;
+  QLabel* Label3 = nullptr;
+  TabStrip* SSTab2 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label8 = nullptr;
+  std::array<Lamp*, 16> Shape1{};
+  QTreeWidget* List = nullptr;
+  QCheckBox* ChkAuto = nullptr;
+  QPushButton* CmdAdd = nullptr;
+  QPushButton* CmdDel = nullptr;
+  QPushButton* CmdDelAll = nullptr;
+  QPushButton* CmdIn = nullptr;
+  QPushButton* CmdOut = nullptr;
+  QPushButton* CmdQuit = nullptr;
+  QPushButton* CmdOpenFile = nullptr;
+  QPushButton* CmdSave = nullptr;
+  QPushButton* CmdSaveAs = nullptr;
+  QPushButton* CmdDown = nullptr;
+  QPushButton* CmdOpenAll = nullptr;
+  QPushButton* CmdCloseAll = nullptr;
+  QLabel* LabDebug = nullptr;
+
+  // The command handlers the buttons run.
+  void CmdAdd_Click();
+  void List_DblClick();
+  void CmdDel_Click();
+
+ signals:
+  // The quit button was clicked.
+  void quitRequested();
+
+ private:
+  QPushButton* button(const QString& name, const QString& caption, int x, int y, int w, int h);
+  QLabel* label(const QString& name, const QString& caption, int x, int y, int w, int h);
+  void showControls();
+  void showLamps();
+  void showList();
+
+  AppLogic& logic_;
+  Dialog* dialog_ = nullptr;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "shell/app_logic.h"
+
+// What start-up chose, for the window to show.
+struct StartupChoices {
+  int idIndex = -1;   // selected position in the address list, -1 for none
+  int comIndex = -1;  // selected position in the port list, -1 for none
+  bool open = false;  // ChkOpen
+  bool run = false;   // ChkRun
+};
+
+// The position a stored "ID" or "Com" text selects in a list of listSize numbers from 1: the
+// number minus one, or -1 when the text is not a decimal number or lies outside 1..listSize.
+int stored_list_position(const QString& text, int listSize);
+
+// Start-up's work below the window, in its order: route page 1; the stored address and port
+// selected, each selection written back ("ID", "Com") and setting nID / nCom (a value that is not
+// a number, is 0 or lies beyond its list selects nothing, writes nothing and keeps 1); bIsFirst;
+// Note.ini loaded; ChkAuto ticked when there are entries; the link opened when "Open" is not "0"
+// (a failure is told and start-up goes on); "Run" read; the list of route 1.
+StartupChoices run_startup(AppLogic& logic);

@@ -1,0 +1,68 @@
+#include "shell/tab_strip.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyleOptionTab>
+#include <QStylePainter>
+
+TabStrip::TabStrip(int count, int perRow, QWidget* parent) : QWidget(parent), perRow_(perRow) {
+  for (int i = 0; i < count; ++i) captions_ << QString();
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void TabStrip::setCurrentIndex(int index) {
+  if (index < 0 || index >= count() || index == current_) return;
+  current_ = index;
+  update();
+  emit currentChanged(index);
+}
+
+void TabStrip::setTabText(int index, const QString& text) {
+  if (index < 0 || index >= count()) return;
+  captions_[index] = text;
+  update();
+}
+
+QRect TabStrip::tabRect(int index) const {
+  const int rows = (count() + perRow_ - 1) / perRow_;
+  const int row = index / perRow_, col = index % perRow_;
+  const int h = height() / rows;
+  const int x0 = col * width() / perRow_, x1 = (col + 1) * width() / perRow_;
+  return QRect(x0, row * h, x1 - x0, h);
+}
+
+void TabStrip::paintEvent(QPaintEvent*) {
+  QStylePainter p(this);
+  for (int i = 0; i < count(); ++i) {
+    QStyleOptionTab opt;
+    opt.initFrom(this);
+    opt.rect = tabRect(i);
+    opt.text = captions_[i];
+    opt.shape = QTabBar::RoundedNorth;
+    opt.position = QStyleOptionTab::Middle;
+    opt.state &= ~QStyle::State_HasFocus;
+    if (i == current_) {
+      opt.state |= QStyle::State_Selected;
+      if (hasFocus()) opt.state |= QStyle::State_HasFocus;
+    }
+    p.drawControl(QStyle::CE_TabBarTab, opt);
+  }
+}
+
+void TabStrip::mousePressEvent(QMouseEvent* e) {
+  for (int i = 0; i < count(); ++i)
+    if (tabRect(i).contains(e->position().toPoint())) {
+      setCurrentIndex(i);
+      return;
+    }
+}
+
+void TabStrip::keyPressEvent(QKeyEvent* e) {
+  switch (e->key()) {
+    case Qt::Key_Left: setCurrentIndex(qMax(0, current_ - 1)); break;
+    case Qt::Key_Right: setCurrentIndex(qMin(count() - 1, current_ + 1)); break;
+    case Qt::Key_Home: setCurrentIndex(0); break;
+    case Qt::Key_End: setCurrentIndex(count() - 1); break;
+    default: QWidget::keyPressEvent(e);
+  }
+}
