@@ -1,0 +1,514 @@
+#include <QtTest>
+#include <QtWidgets>
+
+#include "board_protocol.h"
+#include "editing/dialog.h"
+#include "relay_board.h"
+#include "shell/frmmain.h"
+#include "shell/lamp.h"
+#include "shell/tab_strip.h"
+#include "support/scripted_prompt.h"
+
+namespace {
+
+struct Geometry {
+  const char* name;
+  const char* caption;
+  int x, y, w, h;
+};
+
+// The main window's controls as the layout gives them.
+const Geometry kMainControls[] = {
+    {"Label1", "继电器板时间控制程序", 21, 7, 178, 25}, {"Label5", "串口号", 200, 7, 52, 25},
+    {"CmbCom", "Com1", 256, 7, 64, 21},                 {"CmdOpen", "打开", 328, 7, 43, 22},
+    {"ChkOpen", "自动打开串口", 376, 8, 97, 25},        {"ChkRun", "开机自启动", 472, 8, 89, 25},
+    {"Label6", "地址", 560, 8, 38, 18},                 {"CmbID", "", 600, 7, 71, 21},
+    {"Label3", "状态监视", 24, 40, 73, 25},             {"SSTab2", "", 128, 40, 544, 51},
+    {"Label4", "1  2  3  4", 14, 64, 94, 25},           {"Label2", "5  6  7  8", 14, 112, 94, 25},
+    {"Label7", "9 10 11 12", 14, 168, 94, 25},          {"Label8", "13 14 15 16", 8, 216, 102, 25},
+    {"List", "", 128, 96, 425, 265},                    {"ChkAuto", "自动功能允许", 560, 96, 92, 29},
+    {"CmdAdd", "添加", 560, 128, 92, 22},               {"CmdDel", "删除", 560, 168, 92, 22},
+    {"CmdDelAll", "删除全部", 560, 208, 92, 22},        {"CmdIn", "手动吸合", 560, 248, 92, 22},
+    {"CmdOut", "手动断开", 560, 288, 92, 26},           {"CmdQuit", "退出", 560, 336, 92, 22},
+    {"CmdOpenFile", "打开", 16, 272, 92, 22},           {"CmdSave", "保存", 16, 304, 92, 22},
+    {"CmdSaveAs", "另存", 16, 336, 92, 22},
+};
+const Geometry kHidden[] = {
+    {"CmdDown", "下载", 560, 336, 92, 22},
+    {"CmdOpenAll", "吸合所有", -8, 240, 92, 29},
+    {"CmdCloseAll", "断开所有", -8, 240, 92, 29},
+    {"LabDebug", "", 72, 360, 537, 25},
+};
+const Geometry kDialogControls[] = {
+    {"Option1_0", "每天", 35, 14, 64, 22},    {"Option1_1", "每星期", 35, 42, 78, 22},
+    {"Option1_2", "固定日期", 35, 70, 92, 22}, {"DT", "", 136, 72, 209, 25},
+    {"Combo1", "", 35, 112, 41, 21},          {"Label4", "时", 80, 112, 24, 25},
+    {"Combo2", "", 112, 112, 41, 21},         {"Label5", "分", 161, 112, 24, 25},
+    {"Combo3", "", 203, 112, 41, 21},         {"Label6", "秒", 245, 112, 24, 25},
+    {"CmbStatus", "吸合", 304, 112, 49, 21},  {"OKButton", "确定", 84, 152, 81, 25},
+    {"CancelButton", "取消", 264, 152, 81, 25},
+};
+
+QString captionOf(QWidget* w) {
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
+  return {};
+}
+
+void checkGeometry(QWidget* root, const Geometry& g) {
+  auto* w = root->findChild<QWidget*>(g.name);
+  QVERIFY2(w, g.name);
+  QCOMPARE(w->geometry(), QRect(g.x, g.y, g.w, g.h));
+  if (*g.caption) QCOMPARE(captionOf(w), QString::fromUtf8(g.caption));
+}
+
+EntryPtr everyDay(int route, int second) {
+  auto e = std::make_shared<Clsdata>();
+  e->nRoute = static_cast<qint16>(route);
+  e->bIsEveryDay = true;
+  e->bIsOpen = true;
+  e->nStartSecond = static_cast<qint16>(second);
+  return e;
+}
+
+// The window on a temporary application folder whose Com1 may lead to a simulated board.
+struct Rig {
+  QTemporaryDir dir;
+  ScriptedPrompt prompt;
+  AppLogic logic{dir.path(), prompt};
+  Frmmain w{logic};
+
+  void withEntries(std::initializer_list<std::pair<int, int>> routesAndCounts) {
+    QFile f(dir.filePath("Note.ini"));
+    f.open(QIODevice::WriteOnly);
+    f.write("[Note]\r\n");
+    for (auto [route, count] : routesAndCounts)
+      for (int n = 1; n <= count; ++n)
+        f.write(QString("%1%2=%3\r\n")
+                    .arg(route, 2, 10, QChar('0'))
+                    .arg(n, 2, 10, QChar('0'))
+                    .arg(everyDay(route, n)->GetStr())
+                    .toLatin1());
+  }
+  QStringList listTexts() const {
+    QStringList out;
+    for (int i = 0; i < w.List->topLevelItemCount(); ++i) out << w.List->topLevelItem(i)->text(0);
+    return out;
+  }
+  void select(std::initializer_list<int> rows) {
+    w.List->clearSelection();
+    for (int r : rows) w.List->topLevelItem(r)->setSelected(true);
+  }
+  // Runs action, which opens the editor, and answers the editor with answer.
+  void withDialog(const std::function<void()>& action, const std::function<void(Dialog&)>& answer) {
+    QTimer::singleShot(0, [this, answer] {
+      QTRY_VERIFY(w.dialog().isVisible());
+      answer(w.dialog());
+    });
+    action();
+  }
+};
+
+}  // namespace
+
+class TestWindow : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+  void layoutOfMainWindow();
+  void layoutOfDialog();
+  void hiddenControlsStayHidden();
+  void designCaptionsThenRouteNames();
+  void startupWithoutFiles();
+  void routeTabsSelectPages();
+  void listShowsCurrentPage();
+  void deleteSecondOfThree();
+  void deleteWithNothingSelectedAndCancel();
+  void deleteSeveralAtOnce();
+  void deleteAllThenAdd();
+  void dialogNewEntryDefaultsAndLimit();
+  void dialogShowsWeeklyEntryAndCancelKeepsIt();
+  void typingIsDiscarded();
+  void portAndAddressAreWrittenAtOnce();
+  void failedOpenLocksNothing();
+  void lockTableAndChkAutoInterplay();
+  void manualCommandsReachNextSetFrame();
+  void vanishedDeviceClosesLinkOnce();
+};
+
+void TestWindow::initTestCase() { qputenv("XDG_DATA_HOME", QDir::tempPath().toLocal8Bit()); }
+
+void TestWindow::layoutOfMainWindow() {
+  Rig r;
+  QCOMPARE(r.w.windowTitle(), QString("PC智能Tavrel"));
+  QCOMPARE(r.w.size(), QSize(681, 366));
+  QCOMPARE(r.w.minimumSize(), r.w.maximumSize());
+  for (const Geometry& g : kMainControls) checkGeometry(&r.w, g);
+  const QPoint lampAt[16] = {{7, 88},  {35, 88},  {63, 88},  {91, 88},  {8, 136},  {35, 136},
+                             {64, 136}, {91, 136}, {8, 192},  {35, 192}, {64, 192}, {88, 192},
+                             {8, 240},  {35, 240}, {64, 240}, {88, 240}};
+  for (int i = 0; i < 16; ++i) QCOMPARE(r.w.Shape1[i]->geometry(), QRect(lampAt[i], QSize(22, 22)));
+  QCOMPARE(r.w.CmbCom->count(), 20);
+  QCOMPARE(r.w.CmbCom->itemText(19), QString("Com20"));
+  QCOMPARE(r.w.CmbID->count(), 0);  // start-up fills it
+  QCOMPARE(r.w.List->headerItem()->text(0), QString("内容"));
+  QCOMPARE(r.w.List->columnWidth(0), 336);
+  QCOMPARE(r.w.List->selectionMode(), QAbstractItemView::ExtendedSelection);
+  QCOMPARE(r.w.CmdAdd->font().bold(), true);
+  QCOMPARE(r.w.CmdAdd->font().pixelSize(), 19);  // 14.25 pt at 96 dpi
+  QCOMPARE(r.w.Label1->font().pixelSize(), 16);   // 12 pt
+  QVERIFY(!r.w.CmdOpen->font().bold());
+}
+
+void TestWindow::layoutOfDialog() {
+  Rig r;
+  Dialog& d = r.w.dialog();
+  QCOMPARE(d.windowTitle(), QString("添加动作"));
+  QCOMPARE(d.size(), QSize(427, 193));
+  QVERIFY(d.isModal());
+  for (const Geometry& g : kDialogControls) checkGeometry(&d, g);
+  const int dayX[7] = {126, 168, 210, 252, 294, 336, 371};
+  for (int i = 0; i < 7; ++i) QCOMPARE(d.Check1[i]->pos(), QPoint(dayX[i], 42));
+  QCOMPARE(d.Check1[6]->text(), QString("日"));
+  QCOMPARE(d.DT->minimumDate(), QDate(2001, 1, 1));
+  QCOMPARE(d.DT->maximumDate(), QDate(2099, 12, 31));
+  QCOMPARE(d.DT->date(), QDate(2010, 12, 22));
+  QVERIFY(d.DT->calendarPopup());
+}
+
+void TestWindow::hiddenControlsStayHidden() {
+  RelayBoard board({});
+  Rig r;
+  QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
+  r.w.show();
+  r.w.Form_Load();
+  auto check = [&] {
+    for (const Geometry& g : kHidden) {
+      checkGeometry(&r.w, g);
+      QVERIFY2(!r.w.findChild<QWidget*>(g.name)->isVisible(), g.name);
+    }
+    QVERIFY(!r.w.CmdDown->isEnabled());
+  };
+  check();
+  r.logic.CmdOpen_Click();
+  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  check();
+  r.logic.setChkAuto(true);
+  r.logic.setChkAuto(false);
+  check();
+  r.logic.CmdOpen_Click();
+  check();
+}
+
+void TestWindow::designCaptionsThenRouteNames() {
+  Rig r;
+  QCOMPARE(r.w.SSTab2->tabText(0), QString("第一路"));
+  QCOMPARE(r.w.SSTab2->tabText(15), QString("第十六路"));
+  QCOMPARE(r.w.SSTab2->currentIndex(), 0);
+  QFile f(r.dir.filePath("Name.ini"));
+  f.open(QIODevice::WriteOnly);
+  f.write(QString("[Note]\n01=水泵\n02=\n").toUtf8());
+  f.close();
+  r.w.Form_Load();
+  QCOMPARE(r.w.SSTab2->tabText(0), QString("水泵"));
+  QCOMPARE(r.w.SSTab2->tabText(1), QString(""));
+  for (int i = 2; i < 16; ++i) QCOMPARE(r.w.SSTab2->tabText(i), QString("未命名"));
+}
+
+void TestWindow::startupWithoutFiles() {
+  Rig r;
+  r.w.Form_Load();
+  QCOMPARE(r.w.CmbID->count(), 16);
+  QCOMPARE(r.w.CmbID->itemText(0), QString("1"));
+  QCOMPARE(r.w.CmbID->itemText(15), QString("16"));
+  QCOMPARE(r.w.CmbID->currentText(), QString("1"));
+  QCOMPARE(r.w.CmbCom->currentText(), QString("Com1"));
+  QCOMPARE(r.logic.settings.ReadID(), QString("1"));
+  QCOMPARE(r.logic.settings.ReadCom(), QString("1"));
+  QVERIFY(!r.w.ChkAuto->isChecked());
+  QVERIFY(!r.logic.Timer1.isEnabled());
+  QVERIFY(r.w.CmdAdd->isEnabled());
+  QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
+  for (Lamp* l : r.w.Shape1) QCOMPARE(l->colorRef(), quint32(kLampGrey));
+  QCOMPARE(r.logic.link.nState, RouteStateTable{});
+  QVERIFY(r.prompt.messages.isEmpty());
+}
+
+void TestWindow::routeTabsSelectPages() {
+  Rig r;
+  r.withEntries({{1, 2}, {16, 1}});
+  r.w.show();
+  r.w.Form_Load();
+  QCOMPARE(r.listTexts().size(), 2);
+  QTest::mouseClick(r.w.SSTab2, Qt::LeftButton, {}, r.w.SSTab2->tabRect(15).center());
+  QCOMPARE(r.logic.nPage(), 16);
+  QCOMPARE(r.listTexts(), QStringList({"第16路, 每天, 00:00:01 ,吸合 "}));
+  r.w.SSTab2->setFocus();
+  QTest::keyClick(r.w.SSTab2, Qt::Key_Home);
+  QTest::keyClick(r.w.SSTab2, Qt::Key_Right);
+  QCOMPARE(r.logic.nPage(), 2);
+  QVERIFY(r.listTexts().isEmpty());
+}
+
+void TestWindow::listShowsCurrentPage() {
+  Rig r;
+  r.withEntries({{1, 3}, {2, 1}});
+  r.w.Form_Load();
+  QCOMPARE(r.listTexts(), QStringList({"第1路, 每天, 00:00:01 ,吸合 ", "第1路, 每天, 00:00:02 ,吸合 ",
+                                       "第1路, 每天, 00:00:03 ,吸合 "}));
+  QVERIFY(r.w.ChkAuto->isChecked());
+  QVERIFY(r.logic.Timer1.isEnabled());
+}
+
+void TestWindow::deleteSecondOfThree() {
+  Rig r;
+  r.withEntries({{3, 1}, {4, 3}});
+  r.w.Form_Load();
+  r.w.SSTab2->setCurrentIndex(3);
+  r.select({1});
+  QTest::mouseClick(r.w.CmdDel, Qt::LeftButton);
+  QCOMPARE(r.prompt.questions, QStringList({"删除当前信息吗？"}));
+  QCOMPARE(r.listTexts(), QStringList({"第4路, 每天, 00:00:01 ,吸合 ", "第4路, 每天, 00:00:03 ,吸合 "}));
+  QVERIFY(r.logic.colData.contains("key0401"));
+  QVERIFY(r.logic.colData.contains("key0402"));
+  QVERIFY(!r.logic.colData.contains("key0403"));
+  QCOMPARE(r.logic.colData.item("key0402")->nStartSecond, qint16(3));
+}
+
+void TestWindow::deleteWithNothingSelectedAndCancel() {
+  Rig r;
+  r.withEntries({{4, 3}});
+  r.w.Form_Load();
+  r.w.SSTab2->setCurrentIndex(3);
+  r.w.List->clearSelection();
+  r.w.CmdDel_Click();
+  QCOMPARE(r.logic.colData.count(), 3);
+  r.select({0, 2});
+  r.prompt.answer = false;
+  r.w.CmdDel_Click();
+  QTest::mouseClick(r.w.CmdDelAll, Qt::LeftButton);
+  QCOMPARE(r.logic.colData.count(), 3);
+  QCOMPARE(r.listTexts().size(), 3);
+}
+
+void TestWindow::deleteSeveralAtOnce() {
+  Rig r;
+  r.withEntries({{4, 5}});
+  r.w.Form_Load();
+  r.w.SSTab2->setCurrentIndex(3);
+  r.select({0, 2, 4});
+  r.w.CmdDel_Click();
+  QCOMPARE(r.listTexts(), QStringList({"第4路, 每天, 00:00:02 ,吸合 ", "第4路, 每天, 00:00:04 ,吸合 "}));
+  QCOMPARE(r.logic.colData.count(), 2);
+  QCOMPARE(r.logic.colData.at(1).key, QString("key0402"));
+}
+
+void TestWindow::deleteAllThenAdd() {
+  Rig r;
+  r.withEntries({{2, 1}, {3, 4}, {5, 1}});
+  r.w.Form_Load();
+  r.w.SSTab2->setCurrentIndex(2);
+  QTest::mouseClick(r.w.CmdDelAll, Qt::LeftButton);
+  QCOMPARE(r.prompt.questions, QStringList({"删除所有信息吗？"}));
+  QVERIFY(r.listTexts().isEmpty());
+  QCOMPARE(r.logic.colData.count(), 2);
+  r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) { d.OKButton->click(); });
+  QCOMPARE(r.logic.colData.at(2).key, QString("key0301"));
+  QCOMPARE(r.listTexts(), QStringList({"第3路, 每天, 00:00:00 ,吸合 "}));
+}
+
+void TestWindow::dialogNewEntryDefaultsAndLimit() {
+  Rig r;
+  r.withEntries({{7, 98}});
+  r.w.Form_Load();
+  r.w.SSTab2->setCurrentIndex(6);
+  r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) {
+    QVERIFY(d.Option1[0]->isChecked());
+    for (QCheckBox* c : d.Check1) QVERIFY(!c->isEnabled() && !c->isChecked());
+    QVERIFY(!d.DT->isEnabled());
+    QCOMPARE(d.DT->date(), QDate::currentDate());
+    QCOMPARE(d.Combo1->count(), 24);
+    QCOMPARE(d.Combo2->count(), 60);
+    QCOMPARE(d.Combo3->itemText(59), QString("59"));
+    QCOMPARE(d.CmbStatus->currentText(), QString("吸合"));
+    d.OKButton->click();
+  });
+  QCOMPARE(r.logic.colData.item("key0799")->GetStr(), QString("11000000000700000000000000"));
+  // The page is full now: OK tells so and the dialog stays open until cancelled.
+  r.withDialog([&] { r.w.CmdAdd_Click(); }, [&](Dialog& d) {
+    d.OKButton->click();
+    QCOMPARE(r.prompt.messages, QStringList({"最多99条"}));
+    QVERIFY(d.isVisible());
+    d.CancelButton->click();
+  });
+  QCOMPARE(r.logic.colData.count(), 99);
+}
+
+void TestWindow::dialogShowsWeeklyEntryAndCancelKeepsIt() {
+  Rig r;
+  QFile f(r.dir.filePath("Note.ini"));
+  f.open(QIODevice::WriteOnly);
+  f.write("[Note]\r\n0101=10101000010100000000063000\r\n0102=00010000010120240309235959\r\n");
+  f.close();
+  r.w.Form_Load();
+  const QString before = r.logic.colData.item("key0101")->GetStr();
+  r.select({0});
+  r.withDialog([&] { r.w.List_DblClick(); }, [](Dialog& d) {
+    QVERIFY(d.Option1[1]->isChecked());
+    for (int i = 0; i < 7; ++i) {
+      QVERIFY(d.Check1[i]->isEnabled());
+      QCOMPARE(d.Check1[i]->isChecked(), i == 1 || i == 6);  // "2" and "日"
+    }
+    QVERIFY(!d.DT->isEnabled());
+    QCOMPARE(d.Combo1->currentText(), QString("06"));
+    QCOMPARE(d.Combo2->currentText(), QString("30"));
+    d.Option1[2]->click();  // changes shown, then abandoned
+    QVERIFY(d.DT->isEnabled());
+    QVERIFY(!d.Check1[1]->isChecked());
+    d.Combo1->setCurrentIndex(9);
+    d.CancelButton->click();
+  });
+  QCOMPARE(r.logic.colData.item("key0101")->GetStr(), before);
+
+  r.select({1});
+  r.withDialog([&] { r.w.List_DblClick(); }, [](Dialog& d) {
+    QVERIFY(d.Option1[2]->isChecked());
+    QCOMPARE(d.DT->date(), QDate(2024, 3, 9));
+    QCOMPARE(d.CmbStatus->currentText(), QString("断开"));
+    d.Option1[0]->click();
+    d.OKButton->click();
+  });
+  const EntryPtr e = r.logic.colData.item("key0102");
+  QVERIFY(e->bIsEveryDay && !e->bIsWeek);
+  QCOMPARE(e->strWeek, QString("1000001"));  // kept
+  QCOMPARE(r.listTexts().at(1), QString("第1路, 每天, 23:59:59 ,断开 "));
+  r.w.List->clearSelection();
+  r.w.List_DblClick();  // nothing selected: nothing happens
+}
+
+void TestWindow::typingIsDiscarded() {
+  Rig r;
+  r.w.show();
+  r.w.Form_Load();
+  QTest::keyClicks(r.w.CmbCom, "Com3");
+  QTest::keyClicks(r.w.CmbID, "9");
+  QCOMPARE(r.w.CmbCom->currentText(), QString("Com1"));
+  QCOMPARE(r.w.CmbID->currentText(), QString("1"));
+  r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) {
+    for (QComboBox* box : {d.Combo1, d.Combo2, d.Combo3, d.CmbStatus}) {
+      QTest::keyClicks(box, "1");  // would jump to "10" or "1x" without the filter
+      QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, "断");
+      QApplication::sendEvent(box, &chinese);
+      QCOMPARE(box->currentIndex(), 0);
+    }
+    d.CancelButton->click();
+  });
+}
+
+void TestWindow::portAndAddressAreWrittenAtOnce() {
+  Rig r;
+  r.w.Form_Load();
+  r.w.CmbCom->setCurrentIndex(2);
+  emit r.w.CmbCom->activated(2);
+  QCOMPARE(r.logic.nCom, quint8(3));
+  QCOMPARE(r.logic.settings.ReadCom(), QString("3"));
+  emit r.w.CmbID->activated(15);
+  QCOMPARE(r.logic.link.nID, quint8(16));
+  QCOMPARE(r.logic.settings.ReadID(), QString("16"));
+}
+
+void TestWindow::failedOpenLocksNothing() {
+  Rig r;
+  r.w.Form_Load();
+  r.logic.nCom = 7;  // a link that leads nowhere
+  QDir(r.dir.path()).mkpath("dosdevices");
+  QFile::link("/nonexistent/tty", r.dir.filePath("dosdevices/com7"));
+  QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
+  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误"}));
+  QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
+  QVERIFY(!r.logic.link.Timer2.isActive());
+  for (QWidget* w : std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
+                                                    r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel, r.w.CmdDelAll})
+    QVERIFY(w->isEnabled());
+}
+
+void TestWindow::lockTableAndChkAutoInterplay() {
+  Rig r;
+  RelayBoard board({});
+  QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
+  r.withEntries({{1, 1}});
+  r.w.Form_Load();
+  QVERIFY(r.w.ChkAuto->isChecked());
+  const QList<QWidget*> locked = {r.w.CmbID,   r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
+                                  r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel,      r.w.CmdDelAll};
+  QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
+  QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
+  QVERIFY(r.logic.link.Timer2.isActive());
+  for (QWidget* w : locked) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+  QVERIFY(r.w.CmdIn->isEnabled() && r.w.CmdQuit->isEnabled());
+  QTRY_VERIFY(!r.logic.link.bIsFirst);
+
+  // Ticking ChkAuto while open unlocks its four buttons again; the others stay locked.
+  QTest::mouseClick(r.w.ChkAuto, Qt::LeftButton);  // clear
+  QTest::mouseClick(r.w.ChkAuto, Qt::LeftButton);  // ticked
+  for (QWidget* w : {r.w.CmdAdd, r.w.CmdDel, r.w.CmdDelAll, r.w.CmdSave}) QVERIFY(w->isEnabled());
+  for (QWidget* w : std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSaveAs})
+    QVERIFY(!w->isEnabled());
+
+  QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
+  QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
+  QVERIFY(!r.logic.link.Timer2.isActive());
+  QVERIFY(r.logic.link.bIsFirst);
+  for (QWidget* w : locked) QVERIFY(w->isEnabled());
+  // Closing leaves the lamps as they were.
+  QCOMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampRed));
+  QVERIFY(r.prompt.messages.isEmpty());
+}
+
+void TestWindow::manualCommandsReachNextSetFrame() {
+  Rig r;
+  RelayBoard board({});
+  QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
+  r.w.Form_Load();
+  r.w.CmdOpen->click();
+  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  r.w.SSTab2->setCurrentIndex(4);
+  QTest::mouseClick(r.w.CmdIn, Qt::LeftButton);
+  QCOMPARE(r.logic.link.nState[5], quint8(2));
+  QTRY_COMPARE(board.outputs(), quint16(0x0010));  // bit 4 of data2
+  r.w.SSTab2->setCurrentIndex(11);
+  r.w.CmdOpenAll->click();
+  QTRY_COMPARE(board.outputs(), quint16(0xFFFF));
+  QTest::mouseClick(r.w.CmdOut, Qt::LeftButton);
+  QTRY_COMPARE(board.outputs(), quint16(0xF7FF));  // bit 3 of data1 clear
+  QTRY_COMPARE(r.w.Shape1[11]->colorRef(), quint32(kLampRed));
+  QTRY_COMPARE(r.w.Shape1[10]->colorRef(), quint32(kLampGreen));
+  r.w.CmdCloseAll->click();
+  QTRY_COMPARE(board.outputs(), quint16(0));
+}
+
+void TestWindow::vanishedDeviceClosesLinkOnce() {
+  Rig r;
+  auto* board = new RelayBoard({});
+  QVERIFY(board->open(r.dir.filePath("dosdevices/com1"), nullptr));
+  r.w.Form_Load();
+  r.w.CmdOpen->click();
+  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  delete board;  // the adapter is pulled
+  QTRY_COMPARE(r.prompt.messages, QStringList({"串口已断开"}));
+  QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
+  QVERIFY(r.w.CmdOpenFile->isEnabled());
+  QVERIFY(r.logic.link.bIsFirst);
+  QTest::qWait(500);
+  QCOMPARE(r.prompt.messages.size(), 1);
+  // Plugged in again: "打开" works with a fresh handshake.
+  RelayBoard again({});
+  QVERIFY(again.open(r.dir.filePath("dosdevices/com1"), nullptr));
+  r.w.CmdOpen->click();
+  QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
+  QTRY_VERIFY(!r.logic.link.bIsFirst);
+}
+
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"
