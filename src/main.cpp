@@ -15,8 +15,6 @@ int main(int argc, char** argv) {
   AppLogic logic(QCoreApplication::applicationDirPath(), prompt);
   Frmmain window(logic);
   prompt.setParent(&window);
-  QObject::connect(&window, &Frmmain::quitRequested, &app, &QApplication::quit);
-  window.show();
   window.Form_Load();
   return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "shell/app_logic.h"
 
 #include "core/file_commands.h"
+#include "platform/autostart.h"
 
 AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock,
                    QObject* parent)
@@ -114,4 +115,10 @@ void AppLogic::CmdOpenFile_Click() {
   if (open_entry_file(colData, prompt_) != OpenResult::Loaded) return;
   setChkAuto(colData.count() > 0);
   refresh_list(nPage_);
+}
+
+void AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath) {
+  settings.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0"));
+  set_autostart(chkRun, executablePath);
+  settings.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
 }

@@ -86,6 +86,11 @@ class AppLogic : public QObject {
   // After a successful open: ChkAuto from the count and the list of the current page.
   void CmdOpenFile_Click();
 
+  // --- quit ---
+  // Writes "Open" from ChkOpen, brings the autostart entry of executablePath in line with ChkRun,
+  // writes "Run"; failures are silent. The caller then ends the program.
+  void CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
+
  signals:
   void controlsChanged();  // caption, enabled states or ChkAuto
   void listChanged();

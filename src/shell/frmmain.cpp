@@ -1,5 +1,6 @@
 #include "shell/frmmain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include "shell/lamp.h"
 #include "shell/startup.h"
 #include "shell/tab_strip.h"
+#include "shell/tray.h"
 #include "shell/ui_support.h"
 
 namespace {
@@ -34,6 +36,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   setObjectName(QStringLiteral("Frmmain"));
   setWindowTitle(QStringLiteral("PC智能Tavrel"));
   setFixedSize(681, 366);
+  setWindowIcon(QIcon(QStringLiteral(":/tavrel.png")));
 
   Label1 = label(QStringLiteral("Label1"), QStringLiteral("继电器板时间控制程序"), 21, 7, 178, 25);
   Label5 = label(QStringLiteral("Label5"), QStringLiteral("串口号"), 200, 7, 52, 25);
@@ -128,7 +131,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(CmdOpenFile, &QPushButton::clicked, &logic_, &AppLogic::CmdOpenFile_Click);
   connect(CmdSave, &QPushButton::clicked, &logic_, &AppLogic::CmdSave_Click);
   connect(CmdSaveAs, &QPushButton::clicked, &logic_, &AppLogic::CmdSaveAs_Click);
-  connect(CmdQuit, &QPushButton::clicked, this, &Frmmain::quitRequested);
+  connect(CmdQuit, &QPushButton::clicked, this, &Frmmain::CmdQuit_Click);
 
   connect(&logic_, &AppLogic::controlsChanged, this, &Frmmain::showControls);
   connect(&logic_, &AppLogic::listChanged, this, &Frmmain::showList);
@@ -169,6 +172,17 @@ void Frmmain::Form_Load() {
   ChkOpen->setChecked(c.open);
   ChkRun->setChecked(c.run);
   showControls();
+  tray_ = new Tray(this);
+  if (tray_->AddTrayIcon())
+    hide();
+  else
+    show();  // with no notification area a hidden window would have no way back
+}
+
+void Frmmain::CmdQuit_Click() {
+  logic_.CmdQuit_Click(ChkOpen->isChecked(), ChkRun->isChecked(),
+                       QCoreApplication::applicationFilePath());
+  QCoreApplication::quit();
 }
 
 void Frmmain::showControls() {

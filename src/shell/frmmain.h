@@ -13,6 +13,7 @@ class QLabel;
 class QPushButton;
 class QTreeWidget;
 class TabStrip;
+class Tray;
 
 // The main window "PC智能Tavrel": a thin surface over AppLogic. It builds the controls at their
 // fixed places, forwards every click to the logic and shows what the logic publishes (lamp
@@ -24,8 +25,11 @@ class Frmmain : public QWidget {
 
   // Start-up, in its order: the address list, grey lamps and route names, page 1, the stored
   // address and port selected (and written back), bIsFirst, the entry store loaded, ChkAuto from
-  // the count, the link opened when "Open" asks for it, ChkRun, the list of route 1.
+  // the count, the link opened when "Open" asks for it, ChkRun, the list of route 1, the tray
+  // icon; then the window is hidden when there is a notification area to bring it back from,
+  // and shown otherwise.
   void Form_Load();
+  Tray* tray() { return tray_; }
 
   AppLogic& logic() { return logic_; }
   Dialog& dialog() { return *dialog_; }
@@ -66,10 +70,8 @@ class Frmmain : public QWidget {
   void CmdAdd_Click();
   void List_DblClick();
   void CmdDel_Click();
-
- signals:
-  // The quit button was clicked.
-  void quitRequested();
+  // Saves "Open" and "Run", brings the autostart entry in line with ChkRun, ends the program.
+  void CmdQuit_Click();
 
  private:
   QPushButton* button(const QString& name, const QString& caption, int x, int y, int w, int h);
@@ -80,4 +82,5 @@ class Frmmain : public QWidget {
 
   AppLogic& logic_;
   Dialog* dialog_ = nullptr;
+  Tray* tray_ = nullptr;
 };

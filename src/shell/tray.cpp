@@ -1,0 +1,31 @@
+#include "shell/tray.h"
+
+#include <QCoreApplication>
+#include <QIcon>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+Tray::Tray(QWidget* window) : QObject(window), window_(window), icon_(new QSystemTrayIcon(this)) {
+  icon_->setIcon(QIcon(QStringLiteral(":/tavrel.png")));
+  connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+    if (r != QSystemTrayIcon::Trigger) return;
+    window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
+  });
+}
+
+Tray::~Tray() { icon_->hide(); }
+
+QString Tray::tipText() {
+  return QCoreApplication::applicationName() + QStringLiteral("(版本 ") +
+         QCoreApplication::applicationVersion() + QLatin1Char(')');
+}
+
+bool Tray::AddTrayIcon() {
+  icon_->setToolTip(tipText());
+  icon_->show();
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+QString Tray::toolTip() const { return icon_->toolTip(); }

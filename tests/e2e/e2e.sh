@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# End-to-end tests of the real program in a real X server: Xvfb with trayer as the notification
+# area, a copy of the executable in a temporary application folder, tavrel-board on its
+# dosdevices/com1; driven with xdotool, read with xwininfo, import and the simulator's output.
+# Usage: e2e.sh TAVREL TAVREL_BOARD
+set -u
+tavrel=$1
+board=$2
+work=$(mktemp -d)
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+  for p in "${pids[@]}"; do kill -CONT "$p" 2>/dev/null; kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+ok() { echo "ok: $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
+check() { if eval "$2"; then ok "$1"; else fail "$1"; fi; }
+# Waits up to $2 seconds (default 5) for the condition $1.
+wait_for() {
+  local deadline=$((SECONDS + ${2:-5}))
+  while ! eval "$1"; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.1
+  done
+}
+
+# --- the X server and the notification area ---
+Xvfb -displayfd 7 -screen 0 1024x600x24 -nolisten tcp 7>"$work/display" 2>/dev/null &
+pids+=($!)
+wait_for '[ -s "$work/display" ]' || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+
+start_tray() {
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 --transparent false \
+    >/dev/null 2>&1 &
+  tray_pid=$!
+  pids+=($tray_pid)
+  wait_for 'xwininfo -root -tree | grep -q "\"panel\""'
+}
+
+# A fresh application folder with the program in it: sets app.
+new_app() {
+  app="$work/$1"
+  mkdir -p "$app"
+  cp "$tavrel" "$app/tavrel"
+}
+
+start_program() {  # in $app, with HOME pointed at the folder
+  (cd "$app" && HOME="$app" XDG_CONFIG_HOME= exec ./tavrel >"$app/program.log" 2>&1) &
+  program=$!
+  pids+=($program)
+}
+
+window_id() { xdotool search --onlyvisible --name '^PC智能Tavrel$' 2>/dev/null | head -n 1; }
+
+# The centre of the program's icon in the tray, "X Y".
+tray_icon() {
+  xwininfo -root -tree | awk '/\("tavrel" "Tavrel"\)/ && /22x22/ {
+    split($NF, a, "+"); print a[2] + 11, a[3] + 11; exit }'
+}
+
+# Colour of pixel X Y of the window in screenshot $3 as "r,g,b".
+pixel() {
+  convert "$3" -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:
+}
+
+lamp_x=(7 35 63 91 8 35 64 91 8 35 64 88 8 35 64 88)
+lamp_y=(88 88 88 88 136 136 136 136 192 192 192 192 240 240 240 240)
+# The sixteen lamp colours in a screenshot of the window, as words.
+lamps() {
+  local shot=$1 out="" i c
+  for i in $(seq 0 15); do
+    c=$(pixel $((lamp_x[i] + 11)) $((lamp_y[i] + 11)) "$shot")
+    case $c in
+      0,255,0) out+="G" ;; 255,0,0) out+="R" ;; 192,192,192) out+="-" ;; *) out+="?" ;;
+    esac
+  done
+  echo "$out"
+}
+
+show_window() {
+  local icon
+  icon=$(tray_icon)
+  [ -n "$icon" ] || return 1
+  xdotool mousemove $icon click 1
+  wait_for '[ -n "$(window_id)" ]'
+}
+
+shoot() { import -window "$(window_id)" "$1"; }
+
+click_at() { xdotool mousemove --window "$(window_id)" "$1" "$2" click 1; }
+
+stop_program() { kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; }
+
+start_tray
+
+# --- 1. no files: settings written back, hidden in the tray, a click shows it ---
+new_app "no files"
+start_program
+wait_for 'grep -q "Com=1" "$app/Name.ini" 2>/dev/null && [ -n "$(tray_icon)" ]'
+check "no files: Name.ini holds ID=1 and Com=1" 'grep -q "^ID=1" "$app/Name.ini" && grep -q "^Com=1" "$app/Name.ini"'
+check "no files: no window is mapped after start-up" '[ -z "$(window_id)" ]'
+check "no files: the tray icon is present" '[ -n "$(tray_icon)" ]'
+check "no files: a left click on the icon maps the window" 'show_window'
+if [ -n "$(window_id)" ]; then
+  shoot "$work/tabs.png"
+  # Every tab carries the same caption "未命名", so the unselected tabs look alike.
+  for t in 1 2 3 9 15; do
+    convert "$work/tabs.png" -crop "60x20+$((128 + (t % 8) * 68 + 4))+$((40 + (t / 8) * 25 + 3))" +repage "$work/tab$t.png"
+  done
+  same=1
+  for t in 2 3 9 15; do
+    [ "$(compare -metric AE "$work/tab1.png" "$work/tab$t.png" null: 2>&1)" = "0" ] || same=0
+  done
+  check "no files: every tab reads alike (未命名)" '[ $same = 1 ]'
+fi
+stop_program
+
+# --- 2. a live board: handshake, a scheduled switch, lamps, grey when the board stops ---
+new_app "live"
+due=$(date -d "+8 seconds" +%H%M%S)
+printf '[Note]\r\nOpen=1\r\n' >"$app/Name.ini"
+printf '[Note]\r\n0201=11000000000200000000%s\r\n' "$due" >"$app/Note.ini"
+"$board" --link "$app/dosdevices/com1" --states 0101 --verbose >"$app/board.log" 2>&1 &
+board_pid=$!
+pids+=($board_pid)
+wait_for 'grep -q ready "$app/board.log"'
+start_program
+due_text="${due:0:2}:${due:2:2}:${due:4:2}"
+wait_for 'grep -q "outputs 0103" "$app/board.log"' 15
+frames=$(grep -E " (query|set [0-9A-F]{4})$" "$app/board.log" | awk '{print $2 $3}' | uniq)
+first_set=$(echo "$frames" | grep -n set | head -n 1 | cut -d: -f1)
+check "live: the board sees queries first" '[ "$(echo "$frames" | head -n 1)" = query ] && [ -n "$first_set" ]'
+check "live: then set frames equal to its own states" \
+  '[ "$(echo "$frames" | sed -n "${first_set}p")" = set0101 ] && ! echo "$frames" | tail -n +"$first_set" | grep -q query'
+switch_line=$(grep "outputs 0103" "$app/board.log" | head -n 1)
+check "live: route 2 switches in its due second ($due_text): $switch_line" '[ "${switch_line:0:8}" = "$due_text" ]'
+show_window
+sleep 0.5
+shoot "$work/live.png"
+check "live: the lamps match the board (1, 2 and 9 green)" '[ "$(lamps "$work/live.png")" = GGRRRRRRGRRRRRRR ]'
+kill -STOP "$board_pid"
+sleep 2
+shoot "$work/grey.png"
+check "live: the lamps turn grey once the board stops answering" '[ "$(lamps "$work/grey.png")" = ---------------- ]'
+kill -CONT "$board_pid"
+stop_program
+kill "$board_pid"
+
+# --- 3. quit: "Open" and "Run" written, the autostart entry made and removed ---
+new_app "quit me"
+mkdir -p "$app/.config/autostart"
+echo "[Desktop Entry]" >"$app/.config/autostart/other.desktop"
+start_program
+wait_for '[ -n "$(tray_icon)" ]'
+show_window
+click_at 480 20   # ChkRun
+click_at 606 347  # CmdQuit
+wait_for '! kill -0 $program 2>/dev/null'
+check "quit: the program ends" '! kill -0 $program 2>/dev/null'
+check "quit: Open=0 and Run=1 written" 'grep -q "^Open=0" "$app/Name.ini" && grep -q "^Run=1" "$app/Name.ini"'
+entry="$app/.config/autostart/tavrel.desktop"
+check "quit: the autostart entry runs this executable, quoted" \
+  'grep -qxF "Exec=\"$app/tavrel\"" "$entry" && grep -qx "Type=Application" "$entry"'
+start_program
+wait_for '[ -n "$(tray_icon)" ]'
+show_window
+click_at 480 20   # ChkRun off again
+click_at 390 20   # ChkOpen on
+click_at 606 347
+wait_for '! kill -0 $program 2>/dev/null'
+check "quit: a cleared ChkRun removes the entry and leaves the others" '[ ! -e "$entry" ] && [ -e "$app/.config/autostart/other.desktop" ]'
+check "quit: Open=1 and Run=0 written" 'grep -q "^Open=1" "$app/Name.ini" && grep -q "^Run=0" "$app/Name.ini"'
+
+# --- 4. no notification area: the window stays visible ---
+kill "$tray_pid"
+wait_for '! xwininfo -root -tree | grep -q "\"panel\""'
+new_app "no tray"
+start_program
+check "no tray: the window stays visible" 'wait_for "[ -n \"\$(window_id)\" ]" 8'
+stop_program
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
