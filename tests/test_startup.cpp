@@ -1,0 +1,170 @@
+#include <QtTest>
+#include <QtWidgets>
+
+#include "platform/autostart.h"
+#include "shell/frmmain.h"
+#include "shell/startup.h"
+#include "shell/tray.h"
+#include "support/scripted_prompt.h"
+
+namespace {
+
+void put(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(bytes);
+}
+
+QByteArray get(const QString& path) {
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
+struct Rig {
+  QTemporaryDir dir;
+  ScriptedPrompt prompt;
+  AppLogic logic{dir.path(), prompt};
+  QString name() const { return dir.filePath("Name.ini"); }
+};
+
+}  // namespace
+
+class TestStartup : public QObject {
+  Q_OBJECT
+ private slots:
+  void storedListPositions();
+  void storedValuesSelectAndWriteBack();
+  void unusableValuesSelectNothingAndWriteNothing();
+  void entriesTickChkAutoAndOpenFailureGoesOn();
+  void flagsOtherThanZeroAreOn();
+  void quitWritesSettingsAndAutostart();
+  void autostartQuoting_data();
+  void autostartQuoting();
+  void trayTipAndNoTrayKeepsWindowVisible();
+};
+
+void TestStartup::storedListPositions() {
+  QCOMPARE(stored_list_position("1", 16), 0);
+  QCOMPARE(stored_list_position("07", 20), 6);
+  QCOMPARE(stored_list_position("16", 16), 15);
+  QCOMPARE(stored_list_position("17", 16), -1);
+  QCOMPARE(stored_list_position("0", 20), -1);
+  QCOMPARE(stored_list_position("", 20), -1);
+  QCOMPARE(stored_list_position("x3", 20), -1);
+  QCOMPARE(stored_list_position("-1", 20), -1);
+}
+
+void TestStartup::storedValuesSelectAndWriteBack() {
+  Rig r;
+  put(r.name(), "[Note]\r\nCom=07\r\nID=12\r\n");
+  const StartupChoices c = run_startup(r.logic);
+  QCOMPARE(c.comIndex, 6);
+  QCOMPARE(c.idIndex, 11);
+  QCOMPARE(r.logic.nCom, quint8(7));
+  QCOMPARE(r.logic.link.nID, quint8(12));
+  QCOMPARE(get(r.name()), QByteArray("[Note]\r\nCom=7\r\nID=12\r\n"));  // canonical form
+  QVERIFY(r.logic.link.bIsFirst);
+  QCOMPARE(r.logic.nPage(), 1);
+}
+
+void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
+  Rig r;
+  const QByteArray before = "[Note]\r\nCom=x9\r\nID=0\r\n";
+  put(r.name(), before);
+  const StartupChoices c = run_startup(r.logic);
+  QCOMPARE(c.comIndex, -1);
+  QCOMPARE(c.idIndex, -1);
+  QCOMPARE(r.logic.nCom, quint8(1));
+  QCOMPARE(r.logic.link.nID, quint8(1));
+  QCOMPARE(get(r.name()), before);
+}
+
+void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
+  Rig r;
+  put(r.name(), "[Note]\r\nOpen=1\r\nCom=20\r\n");  // nothing leads to Com20
+  put(r.dir.filePath("Note.ini"),
+      "[Note]\r\n0101=11000000000100000000073000\r\n0201=11000000000200000000073000\r\n");
+  QDir(r.dir.path()).mkpath("dosdevices");
+  QFile::link("/nonexistent", r.dir.filePath("dosdevices/com20"));
+  const StartupChoices c = run_startup(r.logic);
+  QVERIFY(c.open);
+  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误"}));
+  QVERIFY(r.logic.chkAuto());
+  QVERIFY(r.logic.Timer1.isEnabled());
+  QVERIFY(!r.logic.linkOpen());
+  QCOMPARE(r.logic.listItems().size(), 1);  // route 1 only, listed after the failure
+  QCOMPARE(r.logic.link.nState, RouteStateTable{});
+}
+
+void TestStartup::flagsOtherThanZeroAreOn() {
+  Rig r;
+  put(r.name(), "[Note]\r\nOpen=0x\r\nRun=5\r\n");
+  const StartupChoices c = run_startup(r.logic);
+  QVERIFY(!c.open);
+  QVERIFY(c.run);
+  QVERIFY(!r.logic.chkAuto());
+  QVERIFY(!r.logic.Timer1.isEnabled());
+  QVERIFY(r.prompt.messages.isEmpty());
+}
+
+void TestStartup::quitWritesSettingsAndAutostart() {
+  Rig r;
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  QDir(config.path()).mkpath("autostart");
+  put(config.filePath("autostart/other.desktop"), "x");
+  const QString exe = r.dir.filePath("my tavrel");
+  r.logic.CmdQuit_Click(true, true, exe);
+  QCOMPARE(r.logic.settings.ReadOpen(), QString("1"));
+  QCOMPARE(r.logic.settings.ReadRun(), QString("1"));
+  const QByteArray entry = get(config.filePath("autostart/my tavrel.desktop"));
+  QVERIFY(entry.startsWith("[Desktop Entry]\n"));
+  QVERIFY(entry.contains("\nExec=\"" + exe.toUtf8() + "\"\n"));
+  r.logic.CmdQuit_Click(false, false, exe);
+  QVERIFY(!QFile::exists(config.filePath("autostart/my tavrel.desktop")));
+  QVERIFY(QFile::exists(config.filePath("autostart/other.desktop")));
+  QCOMPARE(get(r.name()), QByteArray("[Note]\r\nOpen=0\r\nRun=0\r\n"));
+  r.logic.CmdQuit_Click(false, false, exe);  // removing a missing entry is no failure
+  qunsetenv("XDG_CONFIG_HOME");
+}
+
+void TestStartup::autostartQuoting_data() {
+  QTest::addColumn<QString>("path");
+  QTest::addColumn<QString>("exec");
+  QTest::newRow("plain") << "/opt/tavrel/tavrel" << "/opt/tavrel/tavrel";
+  QTest::newRow("space") << "/home/a b/tavrel" << "\"/home/a b/tavrel\"";
+  QTest::newRow("dollar and quote") << "/x/$y\"z" << "\"/x/\\\\$y\\\\\"z\"";
+  QTest::newRow("backslash") << "/x/a\\b" << "\"/x/a\\\\\\\\b\"";
+  QTest::newRow("percent") << "/x/100%/t" << "/x/100%%/t";
+  QTest::newRow("chinese") << "/home/用户/定时/tavrel" << "/home/用户/定时/tavrel";
+}
+
+void TestStartup::autostartQuoting() {
+  QFETCH(QString, path);
+  QFETCH(QString, exec);
+  QCOMPARE(desktop_exec_quoted(path), exec);
+}
+
+void TestStartup::trayTipAndNoTrayKeepsWindowVisible() {
+  QCOMPARE(Tray::tipText(), QString("Tavrel(版本 1.0.0)"));
+  Rig r;
+  Frmmain w(r.logic);
+  w.Form_Load();
+  QCOMPARE(w.tray()->toolTip(), QString("Tavrel(版本 1.0.0)"));
+  // The offscreen platform has no notification area: the window must stay reachable.
+  QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+  QVERIFY(w.isVisible());
+  QVERIFY(!w.windowIcon().isNull());
+}
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Tavrel");
+  QApplication::setApplicationVersion("1.0.0");
+  TestStartup t;
+  QTEST_SET_MAIN_SOURCE_PATH
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_startup.moc"
