@@ -1,5 +1,9 @@
 #include "shell/app_logic.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include "core/file_commands.h"
 #include "platform/autostart.h"
 
@@ -7,6 +11,7 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
                    QObject* parent)
     : QObject(parent),
       MSComm(appDir),
+      MSCommDown(appDir),
       link(MSComm),
       Timer1(colData, link.nState, [this] { return link.bIsFirst; }, std::move(clock)),
       settings(appDir),
@@ -15,6 +20,8 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
       prompt_(prompt) {
   enabled_.fill(true);
   connect(&MSComm, &CommPort::lost, this, &AppLogic::onPortLost);
+  connect(&MSCommDown, &CommPort::OnComm, this, &AppLogic::MSCommDown_OnComm);
+  connect(&MSCommDown, &CommPort::lost, this, [this] { downLost_ = true; });
 }
 
 void AppLogic::setLocked(bool locked) {
@@ -50,7 +57,7 @@ void AppLogic::closeLink() {
 
 void AppLogic::onPortLost() {
   // The device went away under an open link: back to the closed state, told once.
-  if (!linkOpen_) return;
+  if (!linkOpen_ || downloading_) return;
   closeLink();
   prompt_.message(QStringLiteral("串口已断开"));
 }
@@ -121,4 +128,79 @@ void AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executabl
   settings.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0"));
   set_autostart(chkRun, executablePath);
   settings.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void AppLogic::MSCommDown_OnComm() {
+  // Every byte waiting is read; one 0x56 among them acknowledges the frame just sent.
+  while (MSCommDown.inBufferCount() > 0)
+    if (static_cast<quint8>(MSCommDown.Input().at(0)) == kDownloadAck) bDownOk = true;
+}
+
+bool AppLogic::waitForAck(int ms) {
+  QEventLoop loop;
+  QTimer timeout;
+  timeout.setSingleShot(true);
+  connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+  connect(&MSCommDown, &CommPort::OnComm, &loop, [&] {
+    if (bDownOk) loop.quit();
+  });
+  connect(&MSCommDown, &CommPort::lost, &loop, &QEventLoop::quit);
+  timeout.start(ms);
+  if (!bDownOk && !downLost_) loop.exec();
+  return bDownOk;
+}
+
+void AppLogic::CmdDown_Click() {
+  if (downloading_) return;
+  downloading_ = true;
+  downLost_ = false;
+  const bool timer1Was = Timer1.isEnabled();
+  const bool timer2Was = link.Timer2.isActive();
+  Timer1.setEnabled(false);
+  link.Timer2.stop();
+  bDownOk = false;
+  MSCommDown.setCommPort(nCom);
+  const bool wasOpen = MSComm.portOpen();
+  if (wasOpen) MSComm.setPortOpen(false);
+
+  if (!MSCommDown.setPortOpen(true)) {
+    prompt_.message(QStringLiteral("串口打开错误"));
+  } else {
+    MSCommDown.setRThreshold(1);
+    // The entries to send are fixed now: events run while we wait.
+    QList<EntryPtr> page;
+    for (const auto& it : colData)
+      if (it.entry->nRoute == nPage_) page << it.entry;
+    quint8 index = 1;
+    for (const EntryPtr& e : page) {
+      labDebug_ = tx_frame22(frame22_, link.nID, download_kind(e->bIsEveryDay, e->bIsWeek), index,
+                             e->GetStr(), nPage_);
+      emit labDebugChanged(labDebug_);
+      bDownOk = false;
+      MSCommDown.clearInBuffer();
+      MSCommDown.Output(QByteArray(reinterpret_cast<const char*>(frame22_.data()), 22));
+      if (!waitForAck(kAckTimeoutMs) && !downLost_) {
+        prompt_.message(QStringLiteral("下载失败"));
+        // A late acknowledgement of this frame must not count for the next one.
+        waitForAck(kAckTimeoutMs);
+      }
+      if (downLost_) break;
+      ++index;
+    }
+    MSCommDown.setPortOpen(false);
+  }
+
+  bool linkLost = downLost_;
+  if (wasOpen && !linkLost) {
+    MSComm.setCommPort(nCom);
+    linkLost = !MSComm.setPortOpen(true);
+    if (!linkLost) MSComm.setRThreshold(kFrameLength);
+  }
+  downloading_ = false;
+  Timer1.setEnabled(timer1Was);
+  if (wasOpen && linkLost)
+    closeLink();
+  else if (timer2Was)
+    link.Timer2.start();
+  if (linkLost) prompt_.message(QStringLiteral("串口已断开"));
 }

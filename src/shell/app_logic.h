@@ -11,6 +11,7 @@
 #include "core/scheduler.h"
 #include "device/comm_port.h"
 #include "device/command_link.h"
+#include "device/download_frame.h"
 #include "editing/route_pages.h"
 #include "shell/settings_store.h"
 
@@ -35,6 +36,7 @@ class AppLogic : public QObject {
 
   EntryCollection colData;
   CommPort MSComm;
+  CommPort MSCommDown;  // the download's port: the same port number, never open with MSComm
   CommandLink link;
   SchedulerTimer Timer1;
   SettingsStore settings;
@@ -86,6 +88,21 @@ class AppLogic : public QObject {
   // After a successful open: ChkAuto from the count and the list of the current page.
   void CmdOpenFile_Click();
 
+  // --- download of the current page's entries into the board ---
+  static constexpr int kAckTimeoutMs = 500;  // how long a frame waits for its acknowledgement
+  // Sends every entry of route page nPage (in collection order, numbered from 1) as a download
+  // frame on MSCommDown, opened on the link's port number while the command link is closed around
+  // it. Each frame waits up to kAckTimeoutMs for the board's 0x56, handling events meanwhile; a
+  // frame without it is told with "下载失败" and the download goes on (an acknowledgement that
+  // comes late is absorbed before the next frame, so it never counts for that one). A port that
+  // cannot be opened is told with "串口打开错误". Afterwards the command link is open again when it
+  // was open before (caption, locks and bIsFirst untouched) and both timers are as they were.
+  // Should the device vanish meanwhile, the download stops and the link ends closed, told once
+  // with "串口已断开".
+  void CmdDown_Click();
+  bool bDownOk = false;
+  const QString& labDebug() const { return labDebug_; }
+
   // --- quit ---
   // Writes "Open" from ChkOpen, brings the autostart entry of executablePath in line with ChkRun,
   // writes "Run"; failures are silent. The caller then ends the program.
@@ -94,11 +111,14 @@ class AppLogic : public QObject {
  signals:
   void controlsChanged();  // caption, enabled states or ChkAuto
   void listChanged();
+  void labDebugChanged(const QString& text);
 
  private:
   void closeLink();
   void setLocked(bool locked);
   void onPortLost();
+  void MSCommDown_OnComm();
+  bool waitForAck(int ms);
 
   QString appDir_;
   Prompt& prompt_;
@@ -107,4 +127,8 @@ class AppLogic : public QObject {
   int nPage_ = 1;
   std::array<bool, kControls> enabled_;
   QList<ListItem> list_;
+  DownloadFrame frame22_{};
+  QString labDebug_;
+  bool downloading_ = false;
+  bool downLost_ = false;
 };

@@ -132,6 +132,8 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(CmdSave, &QPushButton::clicked, &logic_, &AppLogic::CmdSave_Click);
   connect(CmdSaveAs, &QPushButton::clicked, &logic_, &AppLogic::CmdSaveAs_Click);
   connect(CmdQuit, &QPushButton::clicked, this, &Frmmain::CmdQuit_Click);
+  connect(CmdDown, &QPushButton::clicked, &logic_, &AppLogic::CmdDown_Click);
+  connect(&logic_, &AppLogic::labDebugChanged, LabDebug, &QLabel::setText);
 
   connect(&logic_, &AppLogic::controlsChanged, this, &Frmmain::showControls);
   connect(&logic_, &AppLogic::listChanged, this, &Frmmain::showList);

@@ -1,0 +1,195 @@
+#include <QtTest>
+
+#include "device/download_frame.h"
+#include "relay_board.h"
+#include "shell/app_logic.h"
+#include "support/scripted_prompt.h"
+
+namespace {
+
+QByteArray hex(const DownloadFrame& f) {
+  return QByteArray(reinterpret_cast<const char*>(f.data()), 22).toHex(' ').toUpper();
+}
+
+EntryPtr entry(const QString& text) { return StrToData(text); }
+
+// The program's logic with route page 3 holding three entries and route 1 two.
+struct Rig {
+  explicit Rig(RelayBoard::Options o = {}) : board(o) {
+    boardOk = board.open(dir.filePath("dosdevices/com1"), nullptr);
+    logic.colData.add("key0101", entry("11000000000100000000010000"));
+    logic.colData.add("key0301", entry("11100000000320241231235959"));  // every day wins
+    logic.colData.add("key0102", entry("11000000000100000000020000"));
+    logic.colData.add("key0302", entry("10110101000320101222180000"));
+    logic.colData.add("key0303", entry("00000000000320111231235959"));
+    logic.SSTab2_Click(2);
+  }
+  QTemporaryDir dir;
+  RelayBoard board;
+  bool boardOk = false;
+  ScriptedPrompt prompt;
+  AppLogic logic{dir.path(), prompt};
+};
+
+}  // namespace
+
+class TestDownload : public QObject {
+  Q_OBJECT
+ private slots:
+  void frameExamples();
+  void weekdayMaskOnlyForWeeklyEntries();
+  void actionAndBcd();
+  void pageIsDownloadedInOrder();
+  void closedLinkStaysClosedAndTimersComeBack();
+  void openLinkIsOpenAgainAndSendsSetFrames();
+  void silentBoardGivesOneFailurePerEntry();
+  void lateAcknowledgementsNeverCount();
+  void downloadPortThatCannotOpen();
+  void boardVanishingDuringDownload();
+};
+
+void TestDownload::frameExamples() {
+  DownloadFrame f;
+  QString debug = tx_frame22(f, 1, 1, 1, "11000000000120101222083000", 1);
+  QCOMPARE(hex(f), QByteArray("66 01 01 10 01 01 01 10 12 22 00 08 30 00 02 00 00 00 00 00 F9 6D"));
+  QCOMPARE(debug, QString(" ,66 ,1 ,1 ,10 ,1 ,1 ,1 ,10 ,12 ,22 ,0 ,8 ,30 ,0 ,2 ,0 ,0 ,0 ,0 ,0 ,F9 ,6D"));
+  tx_frame22(f, 1, 2, 2, "10110101000320101222180000", 3);
+  QCOMPARE(hex(f), QByteArray("66 01 02 10 02 03 02 10 12 22 15 18 00 00 02 00 00 00 00 00 F3 59"));
+  debug = tx_frame22(f, 1, 3, 1, "00000000001620111231235959", 16);
+  QCOMPARE(hex(f), QByteArray("66 01 03 10 01 10 03 11 12 31 00 23 59 59 01 00 00 00 00 00 B8 76"));
+  QVERIFY(debug.startsWith(" ,66 ,1 ,3 ,10 ,1 ,10 ,3 ,11"));
+  // Byte 5 is the page, not the route in the text; byte 4 the caller's index.
+  tx_frame22(f, 7, 1, 42, "11000000000120101222083000", 9);
+  QCOMPARE(f[1], quint8(7));
+  QCOMPARE(f[4], quint8(42));
+  QCOMPARE(f[5], quint8(9));
+  QCOMPARE(f[2], f[6]);
+}
+
+void TestDownload::weekdayMaskOnlyForWeeklyEntries() {
+  DownloadFrame f;
+  tx_frame22(f, 1, 2, 1, "00100000000120101222180000", 1);
+  QCOMPARE(f[10], quint8(0));
+  tx_frame22(f, 1, 2, 1, "00111111110120101222180000", 1);
+  QCOMPARE(f[10], quint8(0x7F));
+  tx_frame22(f, 1, 1, 1, "01011111110120101222180000", 1);  // every day
+  QCOMPARE(f[10], quint8(0));
+  tx_frame22(f, 1, 3, 1, "00011111110120101222180000", 1);  // fixed date
+  QCOMPARE(f[10], quint8(0));
+  QCOMPARE(download_kind(true, true), quint8(1));
+  QCOMPARE(download_kind(false, true), quint8(2));
+  QCOMPARE(download_kind(false, false), quint8(3));
+}
+
+void TestDownload::actionAndBcd() {
+  DownloadFrame f;
+  tx_frame22(f, 1, 1, 1, "01000000000120101222083000", 1);
+  QCOMPARE(f[14], quint8(1));  // release is 1, never 0
+  QCOMPARE(to10("59"), QString("89"));
+  QCOMPARE(to10("08"), QString("8"));
+  QCOMPARE(to10(""), QString("0"));
+  QCOMPARE(to10("1x"), QString("1"));
+  tx_frame22(f, 1, 1, 1, "010", 1);  // a short text builds a frame all the same
+  QCOMPARE(f[0], quint8(0x66));
+}
+
+void TestDownload::pageIsDownloadedInOrder() {
+  Rig r;
+  QVERIFY(r.boardOk);
+  r.logic.CmdDown_Click();
+  QVERIFY(r.prompt.messages.isEmpty());
+  const auto& held = r.board.protocol().entries();
+  QCOMPARE(held.size(), size_t(3));
+  QStringList described;
+  for (const auto& kv : held) described << kv.second.describe();
+  QCOMPARE(described, QStringList({
+                          "route 03 index 01 kind 1 date 2024-12-31 week 0000000 time 23:59:59 action 2",
+                          "route 03 index 02 kind 2 date 2010-12-22 week 1010100 time 18:00:00 action 2",
+                          "route 03 index 03 kind 3 date 2011-12-31 week 0000000 time 23:59:59 action 1",
+                      }));
+  QVERIFY(r.logic.labDebug().startsWith(" ,66 ,1 ,3 ,10 ,3 ,3 ,3"));
+}
+
+void TestDownload::closedLinkStaysClosedAndTimersComeBack() {
+  Rig r;
+  r.logic.setChkAuto(false);
+  r.logic.CmdDown_Click();
+  QVERIFY(!r.logic.MSComm.portOpen());
+  QVERIFY(!r.logic.MSCommDown.portOpen());
+  QVERIFY(!r.logic.Timer1.isEnabled());  // as before, not switched on
+  QVERIFY(!r.logic.link.Timer2.isActive());
+  QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
+  r.logic.setChkAuto(true);
+  r.logic.CmdDown_Click();
+  QVERIFY(r.logic.Timer1.isEnabled());
+}
+
+void TestDownload::openLinkIsOpenAgainAndSendsSetFrames() {
+  Rig r;
+  r.logic.CmdOpen_Click();
+  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  r.logic.CmdDown_Click();
+  QCOMPARE(r.board.protocol().entries().size(), size_t(3));
+  QVERIFY(r.logic.MSComm.portOpen());
+  QVERIFY(r.logic.link.Timer2.isActive());
+  QVERIFY(!r.logic.link.bIsFirst);
+  QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
+  QVERIFY(!r.logic.enabled(AppLogic::CmdAdd));  // the locks are as they were
+  QList<BoardProtocol::Kind> kinds;
+  connect(&r.board, &RelayBoard::commandReceived, [&](BoardProtocol::Kind k, quint16) { kinds << k; });
+  QTRY_VERIFY(kinds.size() >= 2);
+  QVERIFY(!kinds.contains(BoardProtocol::Kind::Query));
+}
+
+void TestDownload::silentBoardGivesOneFailurePerEntry() {
+  RelayBoard::Options o;
+  o.silent = true;
+  Rig r(o);
+  r.logic.CmdOpen_Click();
+  r.logic.CmdDown_Click();
+  QCOMPARE(r.prompt.messages, QStringList({"下载失败", "下载失败", "下载失败"}));
+  QVERIFY(r.logic.MSComm.portOpen());
+  QVERIFY(r.logic.link.Timer2.isActive());
+  QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
+}
+
+void TestDownload::lateAcknowledgementsNeverCount() {
+  RelayBoard::Options o;
+  o.replyDelayMs = AppLogic::kAckTimeoutMs + 200;
+  Rig r(o);
+  r.logic.CmdDown_Click();
+  // Every acknowledgement comes after its frame's time-out, while the next frame would wait.
+  QCOMPARE(r.prompt.messages, QStringList({"下载失败", "下载失败", "下载失败"}));
+}
+
+void TestDownload::downloadPortThatCannotOpen() {
+  Rig r;
+  r.logic.setChkAuto(true);
+  r.logic.CmdOpen_Click();
+  r.logic.nCom = 5;  // the download takes the link's port number; nothing leads to Com5 here
+  QDir(r.dir.path()).mkpath("dosdevices");
+  QFile::link("/nonexistent", r.dir.filePath("dosdevices/com5"));
+  r.logic.CmdDown_Click();
+  QCOMPARE(r.prompt.messages.first(), QString("串口打开错误"));
+  QVERIFY(r.logic.Timer1.isEnabled());
+  // The command link could not come back on the new number either: it ends closed.
+  QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
+  QVERIFY(!r.logic.link.Timer2.isActive());
+}
+
+void TestDownload::boardVanishingDuringDownload() {
+  RelayBoard::Options o;
+  o.silent = true;
+  Rig r(o);
+  r.logic.CmdOpen_Click();
+  QTimer::singleShot(100, [&] { r.board.close(); });
+  r.logic.CmdDown_Click();
+  QCOMPARE(r.prompt.messages.count("串口已断开"), 1);
+  QVERIFY(r.prompt.messages.count("下载失败") <= 1);  // no flood
+  QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
+  QVERIFY(r.logic.enabled(AppLogic::CmdOpenFile));
+  QVERIFY(!r.logic.link.Timer2.isActive());
+}
+
+QTEST_GUILESS_MAIN(TestDownload)
+#include "test_download.moc"
