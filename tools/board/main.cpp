@@ -1,7 +1,7 @@
 // tavrel-board: a simulated sixteen-output relay board on a pseudo-terminal.
 //
 //   tavrel-board --link PATH [--address N] [--states HHLL] [--silent] [--corrupt-every N]
-//                [--reply-delay MS] [--verbose] [--dump-entries]
+//                [--reply-delay MS] [--pace] [--verbose] [--dump-entries]
 //
 // Prints "ready PATH" once the link exists, then one line "HH:MM:SS.mmm outputs HHLL" on every
 // change of the outputs (HH = routes 16..9, LL = routes 8..1). SIGINT and SIGTERM remove the link.
@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
        QStringLiteral("N"), QStringLiteral("0")},
       {QStringLiteral("reply-delay"), QStringLiteral("Answer MS milliseconds late."),
        QStringLiteral("MS"), QStringLiteral("0")},
+      {QStringLiteral("pace"), QStringLiteral("Answer as late as a 9600-baud line would.")},
       {QStringLiteral("verbose"), QStringLiteral("Print every frame received.")},
       {QStringLiteral("dump-entries"), QStringLiteral("Print the downloaded entries on exit.")},
   });
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
   o.silent = p.isSet(QStringLiteral("silent"));
   o.corruptEvery = qMax(0, p.value(QStringLiteral("corrupt-every")).toInt());
   o.replyDelayMs = qMax(0, p.value(QStringLiteral("reply-delay")).toInt());
+  o.pace = p.isSet(QStringLiteral("pace"));
   const QString link = p.value(QStringLiteral("link"));
   if (link.isEmpty()) {
     fprintf(stderr, "tavrel-board: --link PATH is required\n");

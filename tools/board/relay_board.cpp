@@ -86,8 +86,13 @@ void RelayBoard::onReadable() {
     if (ev.kind != BoardProtocol::Kind::Download && options_.corruptEvery > 0 &&
         ++replyCount_ % options_.corruptEvery == 0)
       answer[7] = static_cast<char>(answer[7] ^ 0xFF);
-    if (options_.replyDelayMs > 0)
-      QTimer::singleShot(options_.replyDelayMs, this, [this, answer] { send(answer); });
+    int delay = options_.replyDelayMs;
+    if (options_.pace) {
+      const int frameBytes = ev.kind == BoardProtocol::Kind::Download ? 22 : 8;
+      delay += (frameBytes + static_cast<int>(answer.size())) * 10 * 1000 / 9600;
+    }
+    if (delay > 0)
+      QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, answer] { send(answer); });
     else
       send(answer);
   }

@@ -25,6 +25,8 @@ class RelayBoard : public QObject {
     bool silent = false;     // never answer
     int corruptEvery = 0;    // spoil the sum of every Nth reply (0: never)
     int replyDelayMs = 0;    // answer this long after the frame
+    bool pace = false;       // answer only after the frame and the answer would have crossed a
+                             // 9600-baud line (10 bits a byte)
   };
   static constexpr int kQuietDropMs = 100;
 
