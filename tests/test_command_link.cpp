@@ -34,6 +34,11 @@ struct Rig {
     pty.write(b);
     QTRY_VERIFY(arrived.count() > 0);
   }
+  // The same reply twice, as a board answering two frames: the second one counts.
+  void replies(const QByteArray& b) {
+    reply(b);
+    reply(b);
+  }
 };
 
 }  // namespace
@@ -49,6 +54,7 @@ class TestCommandLink : public QObject {
   void closedPortSendsNothing();
   void txFrameDropsUnreadInputFirst();
   void firstReplyIsTakenOverLaterOnlyShown();
+  void aLoneDifferingReplyIsNeverShown();
   void invalidRepliesChangeNothing();
   void splitReplyIsAssembled();
   void lampHoldGreysOnSixthTick();
@@ -131,6 +137,9 @@ void TestCommandLink::firstReplyIsTakenOverLaterOnlyShown() {
   QVERIFY(r.open());
   r.link.nState[4] = 2;  // a manual command before the first reply is overwritten by it
   r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
+  QVERIFY(r.link.bIsFirst);  // one reply alone is not trusted yet
+  QCOMPARE(r.link.lampColours()[0], quint32(kLampGrey));
+  r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
   QVERIFY(!r.link.bIsFirst);
   QCOMPARE(r.link.nLampTime, 5);
   for (int i = 0; i < 16; ++i) {
@@ -139,11 +148,36 @@ void TestCommandLink::firstReplyIsTakenOverLaterOnlyShown() {
     QCOMPARE(r.link.nState[i + 1], quint8(on ? 2 : 1));
   }
   // Later replies repaint the lamps but never change the wanted states.
-  r.reply(bytes({0x22, 0, 0, 0, 0, 0x80, 0x00, 0xA2}));
+  r.replies(bytes({0x22, 0, 0, 0, 0, 0x80, 0x00, 0xA2}));
   QCOMPARE(r.link.lampColours()[15], quint32(kLampGreen));
   QCOMPARE(r.link.lampColours()[0], quint32(kLampRed));
   QCOMPARE(r.link.nState[16], quint8(1));
   QCOMPARE(r.link.nState[1], quint8(2));
+}
+
+void TestCommandLink::aLoneDifferingReplyIsNeverShown() {
+  Rig r;
+  QVERIFY(r.open());
+  const QByteArray a = bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27});
+  // Noise that happens to pass the header and sum checks, between two good replies.
+  const QByteArray fake = bytes({0x22, 0x13, 0x7F, 0, 0, 0xFF, 0x00, 0xB3});
+  r.reply(a);
+  r.reply(fake);
+  r.reply(a);
+  QVERIFY(r.link.bIsFirst);  // never taken over from a pair that disagrees
+  r.reply(a);
+  QVERIFY(!r.link.bIsFirst);
+  QCOMPARE(r.link.nState[1], quint8(2));
+  QCOMPARE(r.link.nState[9], quint8(1));
+  QSignalSpy changed(&r.link, &CommandLink::lampsChanged);
+  r.reply(fake);
+  r.reply(a);
+  QCOMPARE(changed.count(), 0);
+  QCOMPARE(r.link.lampColours()[8], quint32(kLampRed));
+  // A closed and reopened link trusts nothing from before.
+  r.link.restartHandshake();
+  r.reply(a);
+  QVERIFY(r.link.bIsFirst);
 }
 
 void TestCommandLink::invalidRepliesChangeNothing() {
@@ -168,6 +202,9 @@ void TestCommandLink::splitReplyIsAssembled() {
   QVERIFY(r.link.bIsFirst);
   QSignalSpy handled(&r.link, &CommandLink::replyReceived);
   r.pty.write(bytes({0, 0, 0x80, 0x00, 0xA2}));
+  QTRY_COMPARE(r.port.inBufferCount(), 0);
+  r.pty.write(bytes({0x22, 0, 0, 0, 0}));
+  r.pty.write(bytes({0x80, 0x00, 0xA2}));
   QTRY_COMPARE(handled.count(), 1);
   QCOMPARE(r.link.nState[16], quint8(2));
 }
@@ -175,7 +212,7 @@ void TestCommandLink::splitReplyIsAssembled() {
 void TestCommandLink::lampHoldGreysOnSixthTick() {
   Rig r;
   QVERIFY(r.open());
-  r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
+  r.replies(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
   QSignalSpy changed(&r.link, &CommandLink::lampsChanged);
   for (int i = 0; i < 5; ++i) {
     r.link.Timer2_Timer();
@@ -196,7 +233,7 @@ void TestCommandLink::setFrameCarriesWantedStates() {
   r.link.Timer2_Timer();
   QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x01, 0x10, 0, 0, 0, 0, 0x66}));  // query first
   r.pty.take();
-  r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x00, 0x22}));
+  r.replies(bytes({0x22, 0, 0, 0, 0, 0x00, 0x00, 0x22}));
   r.link.nState[1] = 2;
   r.link.nState[16] = 2;
   r.link.Timer2_Timer();

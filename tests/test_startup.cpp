@@ -58,7 +58,7 @@ void TestStartup::storedListPositions() {
 void TestStartup::storedValuesSelectAndWriteBack() {
   Rig r;
   put(r.name(), "[Note]\r\nCom=07\r\nID=12\r\n");
-  const StartupChoices c = run_startup(r.logic);
+  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
   QCOMPARE(c.comIndex, 6);
   QCOMPARE(c.idIndex, 11);
   QCOMPARE(r.logic.nCom, quint8(7));
@@ -72,7 +72,7 @@ void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
   Rig r;
   const QByteArray before = "[Note]\r\nCom=x9\r\nID=0\r\n";
   put(r.name(), before);
-  const StartupChoices c = run_startup(r.logic);
+  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
   QCOMPARE(c.comIndex, -1);
   QCOMPARE(c.idIndex, -1);
   QCOMPARE(r.logic.nCom, quint8(1));
@@ -87,7 +87,7 @@ void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
       "[Note]\r\n0101=11000000000100000000073000\r\n0201=11000000000200000000073000\r\n");
   QDir(r.dir.path()).mkpath("dosdevices");
   QFile::link("/nonexistent", r.dir.filePath("dosdevices/com20"));
-  const StartupChoices c = run_startup(r.logic);
+  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
   QVERIFY(c.open);
   QCOMPARE(r.prompt.messages, QStringList({"串口打开错误"}));
   QVERIFY(r.logic.chkAuto());
@@ -100,7 +100,7 @@ void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
 void TestStartup::flagsOtherThanZeroAreOn() {
   Rig r;
   put(r.name(), "[Note]\r\nOpen=0x\r\nRun=5\r\n");
-  const StartupChoices c = run_startup(r.logic);
+  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
   QVERIFY(!c.open);
   QVERIFY(c.run);
   QVERIFY(!r.logic.chkAuto());

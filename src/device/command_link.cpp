@@ -33,6 +33,11 @@ void CommandLink::MSComm_OnComm() {
   if (MSComm_.inBufferCount() < kFrameLength) return;
   for (int i = 0; i < kFrameLength; ++i) nRecv[i] = static_cast<quint8>(MSComm_.Input().at(0));
   if (!reply_is_valid(nRecv.data())) return;
+  const quint16 states = static_cast<quint16>((nRecv[5] << 8) | nRecv[6]);
+  const bool confirmed = haveLastReply_ && states == lastReply_;
+  haveLastReply_ = true;
+  lastReply_ = states;
+  if (!confirmed) return;
   if (bIsFirst) {
     bIsFirst = false;
     take_states();
@@ -62,6 +67,11 @@ void CommandLink::paintFromReply(bool takeOver) {
     }
   }
   setLamps(colours);
+}
+
+void CommandLink::restartHandshake() {
+  bIsFirst = true;
+  haveLastReply_ = false;
 }
 
 void CommandLink::greyLamps() {

@@ -15,9 +15,12 @@
 // lamp. While bIsFirst is set the tick sends a query frame (type 16), afterwards a set frame
 // (type 19) with the masks of the routes whose wanted state is 2.
 // Reply: once MSComm holds 8 bytes they are read into nRecv; an invalid reply (header or sum)
-// changes nothing. The first valid reply while bIsFirst is set clears it and takes the board's
+// changes nothing. A valid reply counts once the next valid reply carries the same states: the
+// line's 8-bit sum lets about one corrupted reply in 65,536 through, and two agreeing ones in a
+// row make a corrupted state practically impossible, at the cost of showing a change one push
+// period later. The first counted reply while bIsFirst is set clears it and takes the board's
 // states over into nState (2 energised, 1 released); later ones only repaint the lamps. Each
-// valid reply sets nLampTime to 5.
+// counted reply sets nLampTime to 5.
 class CommandLink : public QObject {
   Q_OBJECT
  public:
@@ -47,6 +50,8 @@ class CommandLink : public QObject {
   const std::array<quint32, 16>& lampColours() const { return lamps_; }
   // Paints all sixteen lamps grey (start-up does this before the link can open).
   void greyLamps();
+  // Sets bIsFirst and forgets the last reply: the next opening starts with a fresh handshake.
+  void restartHandshake();
 
  signals:
   // After any lamp changed colour.
@@ -63,4 +68,6 @@ class CommandLink : public QObject {
   CommPort& MSComm_;
   CommandFrame frame_{};
   std::array<quint32, 16> lamps_;
+  bool haveLastReply_ = false;
+  quint16 lastReply_ = 0;  // the states of the last valid reply, high bank first
 };

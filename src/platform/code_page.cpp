@@ -60,6 +60,9 @@ QString decode_text(const QByteArray& bytes, bool utf8) {
 }
 
 QByteArray encode_text(const QString& text, bool utf8) {
+  bool ascii = true;
+  for (QChar c : text) ascii &= c.unicode() < 0x80;
+  if (ascii) return text.toLatin1();
   if (utf8) return text.toUtf8();
   QStringEncoder gbk("GBK");
   return gbk(text);

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/code_page.h"
@@ -46,54 +47,79 @@ ProfileFile ProfileFile::fromBytes(QByteArray bytes) {
   return f;
 }
 
+namespace {
+
+// FNV-1a over the bytes with ASCII letters lowered: equal for names that differ in ASCII case.
+quint64 name_hash(const char* d, qsizetype n) {
+  quint64 h = 1469598103934665603ull;
+  for (qsizetype i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(d[i]);
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    h = (h ^ c) * 1099511628211ull;
+  }
+  return h;
+}
+
+// Whether two names are equal with ASCII letters compared case-insensitively (other bytes exactly).
+bool same_name(const char* a, const char* b, qsizetype n) {
+  for (qsizetype i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void ProfileFile::parse() {
   const char* d = raw_.constData();
   const qsizetype n = raw_.size();
   utf8_ = has_non_ascii(d, n) && is_valid_utf8(d, n);
-  qsizetype pos = 0;
   // A UTF-8 byte-order mark belongs to no name.
   const qsizetype bom = raw_.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-  int current = -1;  // index of the section the lines belong to, -1 for none
+  Section* current = nullptr;
+  qsizetype pos = 0;
   while (pos < n) {
     const char* nl = static_cast<const char*>(memchr(d + pos, '\n', static_cast<size_t>(n - pos)));
-    const qsizetype lineEnd = nl ? nl - d : n;
-    Line line{pos, lineEnd - pos, (nl ? lineEnd + 1 : n) - pos};
-    if (line.content > 0 && d[lineEnd - 1] == '\r') --line.content;
-    const int index = static_cast<int>(lines_.size());
-    lines_.push_back(line);
+    const qsizetype contentEnd0 = nl ? nl - d : n;
+    const qsizetype lineEnd = nl ? contentEnd0 + 1 : n;
+    qsizetype contentEnd = contentEnd0;
+    if (contentEnd > pos && d[contentEnd - 1] == '\r') --contentEnd;
 
-    qsizetype b = pos == 0 ? bom : pos, e = pos + line.content;
+    qsizetype b = pos == 0 ? bom : pos, e = contentEnd;
     trim(d, b, e);
     if (b < e && d[b] == '[') {
       // "[name]": the name runs to the first ']' (or the end of the line).
-      const char* close = static_cast<const char*>(memchr(d + b + 1, ']', static_cast<size_t>(e - b - 1)));
+      const char* close =
+          static_cast<const char*>(memchr(d + b + 1, ']', static_cast<size_t>(e - b - 1)));
       qsizetype nb = b + 1, ne = close ? close - d : e;
       trim(d, nb, ne);
       const QString name = decode_text(QByteArray(d + nb, ne - nb), utf8_).toLower();
       if (sectionIndex_.contains(name)) {
-        current = -1;  // a later section of the same name is not looked at
+        current = nullptr;  // a later section of the same name is not looked at
       } else {
-        current = static_cast<int>(sections_.size());
-        sectionIndex_.insert(name, current);
-        sections_.push_back(Section{index, index, {}});
+        sectionIndex_.insert(name, static_cast<int>(sections_.size()));
+        sections_.push_back(Section{lineEnd, lineEnd, {}});
+        current = &sections_.back();
       }
-    } else if (current >= 0 && b < e && d[b] != ';') {
-      Section& sec = sections_[static_cast<size_t>(current)];
-      sec.lastEntry = index;
-      {
-        const char* eq = static_cast<const char*>(memchr(d + b, '=', static_cast<size_t>(e - b)));
-        if (eq) {
-          const qsizetype at = eq - d;
-          qsizetype kb = b, ke = at;
-          trim(d, kb, ke);
-          const QString keyName = decode_text(QByteArray(d + kb, ke - kb), utf8_);
-          Key& slot = sec.keys[keyName.toLower()];
-          if (slot.line < 0) slot = Key{index, keyName, at + 1, e - (at + 1)};
-        }
+    } else if (current && b < e && d[b] != ';') {
+      current->lastEntryEnd = lineEnd;
+      const char* eq = static_cast<const char*>(memchr(d + b, '=', static_cast<size_t>(e - b)));
+      if (eq) {
+        const qsizetype at = eq - d;
+        qsizetype kb = b, ke = at;
+        trim(d, kb, ke);
+        current->keys.push_back(
+            Key{name_hash(d + kb, ke - kb), kb, ke - kb, pos, contentEnd, lineEnd, at + 1});
       }
     }
-    pos += line.length;
+    pos = lineEnd;
   }
+  for (Section& sec : sections_)
+    std::stable_sort(sec.keys.begin(), sec.keys.end(),
+                     [](const Key& x, const Key& y) { return x.hash < y.hash; });
 }
 
 const ProfileFile::Section* ProfileFile::find(const QString& section) const {
@@ -101,21 +127,39 @@ const ProfileFile::Section* ProfileFile::find(const QString& section) const {
   return it == sectionIndex_.constEnd() ? nullptr : &sections_[static_cast<size_t>(it.value())];
 }
 
+QString ProfileFile::keyName(const Key& k) const {
+  return decode_text(QByteArray(raw_.constData() + k.keyBegin, k.keyLength), utf8_);
+}
+
+const ProfileFile::Key* ProfileFile::findKey(const Section& s, const QString& key) const {
+  const QByteArray bytes = encode(key.trimmed());
+  const quint64 h = name_hash(bytes.constData(), bytes.size());
+  auto it = std::lower_bound(s.keys.begin(), s.keys.end(), h,
+                             [](const Key& k, quint64 v) { return k.hash < v; });
+  // Among equal hashes the file's order is kept, so the first match is the first occurrence.
+  for (; it != s.keys.end() && it->hash == h; ++it)
+    if (it->keyLength == bytes.size() &&
+        same_name(raw_.constData() + it->keyBegin, bytes.constData(), bytes.size()))
+      return &*it;
+  return nullptr;
+}
+
 QString ProfileFile::read(const QString& section, const QString& key, const QString& def,
                           int bufferSize) const {
   const int maxBytes = qMax(0, bufferSize - 1);
   const Section* s = find(section);
-  if (!s) return cut_to_gbk_bytes(def, maxBytes);
-  auto it = s->keys.constFind(key.trimmed().toLower());
-  if (it == s->keys.constEnd()) return cut_to_gbk_bytes(def, maxBytes);
+  const Key* k = s ? findKey(*s, key) : nullptr;
+  if (!k) return cut_to_gbk_bytes(def, maxBytes);
   const char* d = raw_.constData();
-  qsizetype b = it->valueBegin, e = it->valueBegin + it->valueLength;
+  qsizetype b = k->valueBegin, e = k->lineContentEnd;
   trim(d, b, e);
   if (e - b >= 2 && (d[b] == '"' || d[b] == '\'') && d[e - 1] == d[b]) {
     ++b;
     --e;
   }
-  return cut_to_gbk_bytes(decode_text(QByteArray(d + b, e - b), utf8_), maxBytes);
+  // Only what can be kept is decoded: a value of a megabyte costs no more than a short one.
+  const qsizetype take = qMin<qsizetype>(e - b, qsizetype(maxBytes) * 4 + 4);
+  return cut_to_gbk_bytes(decode_text(QByteArray(d + b, take), utf8_), maxBytes);
 }
 
 QByteArray ProfileFile::eol() const {
@@ -126,18 +170,14 @@ QByteArray ProfileFile::eol() const {
 
 QByteArray ProfileFile::encode(const QString& text) const { return encode_text(text, utf8_); }
 
-QByteArray ProfileFile::spliced(int from, int to, const QByteArray& insert,
-                                bool needsLeadingEol) const {
-  // Lines [from, to) are replaced by insert; from == to inserts before line `from`.
-  const qsizetype b = from < static_cast<int>(lines_.size()) ? lines_[from].begin : raw_.size();
-  const qsizetype e = to < static_cast<int>(lines_.size()) ? lines_[to].begin : raw_.size();
+QByteArray ProfileFile::spliced(qsizetype from, qsizetype to, const QByteArray& insert) const {
+  // Bytes [from, to) are replaced by insert, which begins on a line of its own.
   QByteArray out;
   out.reserve(raw_.size() + insert.size() + 2);
-  out.append(raw_.constData(), b);
-  // The line before the insertion point may lack its line end (the file's last line).
-  if (needsLeadingEol && b > 0 && raw_.at(b - 1) != '\n') out.append(eol());
+  out.append(raw_.constData(), from);
+  if (from > 0 && raw_.at(from - 1) != '\n') out.append(eol());
   out.append(insert);
-  out.append(raw_.constData() + e, raw_.size() - e);
+  out.append(raw_.constData() + to, raw_.size() - to);
   return out;
 }
 
@@ -146,20 +186,16 @@ QByteArray ProfileFile::withValue(const QString& section, const QString& key,
   const QByteArray nl = eol();
   const Section* s = find(section);
   if (!s) {
-    return spliced(static_cast<int>(lines_.size()), static_cast<int>(lines_.size()),
+    return spliced(raw_.size(), raw_.size(),
                    encode(QLatin1Char('[') + section + QLatin1Char(']')) + nl +
-                       encode(key + QLatin1Char('=') + value) + nl,
-                   true);
+                       encode(key + QLatin1Char('=') + value) + nl);
   }
-  auto it = s->keys.constFind(key.trimmed().toLower());
-  if (it != s->keys.constEnd()) {
-    const Line& l = lines_[it->line];
-    QByteArray line = encode(it->name + QLatin1Char('=') + value);
-    line.append(raw_.constData() + l.begin + l.content, l.length - l.content);  // its own end
-    return spliced(it->line, it->line + 1, line, false);
+  if (const Key* k = findKey(*s, key)) {
+    QByteArray line = encode(keyName(*k) + QLatin1Char('=') + value);
+    line.append(raw_.constData() + k->lineContentEnd, k->lineEnd - k->lineContentEnd);  // its end
+    return spliced(k->lineBegin, k->lineEnd, line);
   }
-  const int at = s->lastEntry + 1;
-  return spliced(at, at, encode(key + QLatin1Char('=') + value) + nl, true);
+  return spliced(s->lastEntryEnd, s->lastEntryEnd, encode(key + QLatin1Char('=') + value) + nl);
 }
 
 QByteArray ProfileFile::withSection(const QString& section, const Pairs& pairs) const {
@@ -167,14 +203,12 @@ QByteArray ProfileFile::withSection(const QString& section, const Pairs& pairs) 
   QByteArray body;
   for (const auto& p : pairs) body += encode(p.first + QLatin1Char('=') + p.second) + nl;
   const Section* s = find(section);
-  if (!s) {
-    const int end = static_cast<int>(lines_.size());
-    return spliced(end, end, encode(QLatin1Char('[') + section + QLatin1Char(']')) + nl + body,
-                   true);
-  }
+  if (!s)
+    return spliced(raw_.size(), raw_.size(),
+                   encode(QLatin1Char('[') + section + QLatin1Char(']')) + nl + body);
   // Keep the header line and whatever follows the last entry (blank lines, comments that lead
   // into the next section).
-  return spliced(s->header + 1, s->lastEntry + 1, body, true);
+  return spliced(s->headerEnd, s->lastEntryEnd, body);
 }
 
 bool write_file_atomically(const QString& path, const QByteArray& bytes,

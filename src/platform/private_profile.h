@@ -9,7 +9,8 @@
 #include <vector>
 
 // Private-profile (INI) files with the semantics the program's files have always had:
-// - "[section]" lines and "key=value" lines; section and key names compare case-insensitively,
+// - "[section]" lines and "key=value" lines; section and key names compare case-insensitively
+//   (key names in their ASCII letters),
 //   blanks around names and values are trimmed, a value in matching quotes ('...' or "...") loses
 //   them, lines starting with ';' are comments; the first section of a name and the first key of
 //   a name within it count.
@@ -46,33 +47,33 @@ class ProfileFile {
   QByteArray withSection(const QString& section, const Pairs& pairs) const;
 
  private:
-  struct Line {
-    qsizetype begin = 0;    // offset of the line in raw_
-    qsizetype content = 0;  // length without the line end
-    qsizetype length = 0;   // length with the line end
-  };
+  // One "key=value" line, by byte offsets into raw_.
   struct Key {
-    int line = -1;  // -1 until the key is seen
-    QString name;            // as written, trimmed
-    qsizetype valueBegin = 0;  // offset of the untrimmed value in raw_
-    qsizetype valueLength = 0;
+    quint64 hash = 0;  // of the key's bytes, ASCII letters lowered
+    qsizetype keyBegin = 0;
+    qsizetype keyLength = 0;
+    qsizetype lineBegin = 0;
+    qsizetype lineContentEnd = 0;  // before the line end
+    qsizetype lineEnd = 0;         // after the line end
+    qsizetype valueBegin = 0;      // untrimmed, up to lineContentEnd
   };
   struct Section {
-    int header = 0;     // line of "[name]"
-    int lastEntry = 0;  // last line of the section that is neither blank nor a comment
-    QHash<QString, Key> keys;  // by lower-case name, first occurrence
+    qsizetype headerEnd = 0;     // just after the "[name]" line
+    qsizetype lastEntryEnd = 0;  // just after the last line that is neither blank nor a comment
+    std::vector<Key> keys;       // sorted by hash, then by place in the file
   };
 
   void parse();
   const Section* find(const QString& section) const;
+  const Key* findKey(const Section& s, const QString& key) const;
+  QString keyName(const Key& k) const;
   QByteArray eol() const;
   QByteArray encode(const QString& text) const;
-  QByteArray spliced(int from, int to, const QByteArray& insert, bool needsLeadingEol) const;
+  QByteArray spliced(qsizetype from, qsizetype to, const QByteArray& insert) const;
 
   Status status_ = Status::Missing;
   QByteArray raw_;
   bool utf8_ = false;
-  std::vector<Line> lines_;
   std::vector<Section> sections_;
   QHash<QString, int> sectionIndex_;  // by lower-case name, first occurrence
 };

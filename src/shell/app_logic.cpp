@@ -51,7 +51,7 @@ void AppLogic::closeLink() {
   MSComm.setPortOpen(false);
   link.Timer2.stop();
   linkOpen_ = false;
-  link.bIsFirst = true;
+  link.restartHandshake();
   setLocked(false);
 }
 

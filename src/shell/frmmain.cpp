@@ -163,9 +163,11 @@ void Frmmain::Form_Load() {
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
   logic_.link.greyLamps();
   showLamps();
+  const ProfileFile names = logic_.settings.load();  // Name.ini, read once
   for (int i = 0; i < 16; ++i)
-    SSTab2->setTabText(i, logic_.settings.ReadRouteName(QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0'))));
-  const StartupChoices c = run_startup(logic_);
+    SSTab2->setTabText(
+        i, logic_.settings.ReadRouteName(names, QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0'))));
+  const StartupChoices c = run_startup(logic_, names);
   {
     const QSignalBlocker b1(CmbID), b2(CmbCom);
     CmbID->setCurrentIndex(c.idIndex);

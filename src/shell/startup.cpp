@@ -6,19 +6,28 @@ int stored_list_position(const QString& text, int listSize) {
   return ok && v >= 1 && v <= listSize ? v - 1 : -1;
 }
 
-StartupChoices run_startup(AppLogic& logic) {
+StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   StartupChoices c;
   logic.SSTab2_Click(0);
-  c.idIndex = stored_list_position(logic.settings.ReadID(), 16);
-  if (c.idIndex >= 0) logic.CmbID_Click(c.idIndex);
-  c.comIndex = stored_list_position(logic.settings.ReadCom(), 20);
-  if (c.comIndex >= 0) logic.CmbCom_Click(c.comIndex);
-  logic.link.bIsFirst = true;
+  // Selecting the stored address and port writes them back in their plain decimal form.
+  c.idIndex = stored_list_position(logic.settings.ReadID(names), 16);
+  if (c.idIndex >= 0) {
+    logic.link.nID = static_cast<quint8>(c.idIndex + 1);
+    const QString text = QString::number(logic.link.nID);
+    if (SettingsStore::stored(names, QStringLiteral("ID")) != text) logic.settings.WriteID(text);
+  }
+  c.comIndex = stored_list_position(logic.settings.ReadCom(names), 20);
+  if (c.comIndex >= 0) {
+    logic.nCom = static_cast<quint8>(c.comIndex + 1);
+    const QString text = QString::number(logic.nCom);
+    if (SettingsStore::stored(names, QStringLiteral("Com")) != text) logic.settings.WriteCom(text);
+  }
+  logic.link.restartHandshake();
   load_entry_set(ProfileFile::load(logic.store.path()), logic.colData);
   logic.setChkAuto(logic.colData.count() > 0);
-  c.open = SettingsStore::isOn(logic.settings.ReadOpen());
+  c.open = SettingsStore::isOn(logic.settings.ReadOpen(names));
   if (c.open) logic.CmdOpen_Click();
-  c.run = SettingsStore::isOn(logic.settings.ReadRun());
+  c.run = SettingsStore::isOn(logic.settings.ReadRun(names));
   logic.refresh_list(1);
   return c;
 }

@@ -15,8 +15,10 @@ struct StartupChoices {
 int stored_list_position(const QString& text, int listSize);
 
 // Start-up's work below the window, in its order: route page 1; the stored address and port
-// selected, each selection written back ("ID", "Com") and setting nID / nCom (a value that is not
-// a number, is 0 or lies beyond its list selects nothing, writes nothing and keeps 1); bIsFirst;
+// selected, each selection written back ("ID", "Com"; skipped when the file holds that very text
+// already) and setting nID / nCom (a value that is not a number, is 0 or lies beyond its list
+// selects nothing, writes nothing and keeps 1); bIsFirst;
 // Note.ini loaded; ChkAuto ticked when there are entries; the link opened when "Open" is not "0"
 // (a failure is told and start-up goes on); "Run" read; the list of route 1.
-StartupChoices run_startup(AppLogic& logic);
+// names is Name.ini as read once at the start.
+StartupChoices run_startup(AppLogic& logic, const ProfileFile& names);

@@ -1,7 +1,7 @@
 // tavrel-board: a simulated sixteen-output relay board on a pseudo-terminal.
 //
 //   tavrel-board --link PATH [--address N] [--states HHLL] [--silent] [--corrupt-every N]
-//                [--reply-delay MS] [--pace] [--verbose] [--dump-entries]
+//                [--reply-delay MS] [--pace] [--noise RATE] [--verbose] [--dump-entries]
 //
 // Prints "ready PATH" once the link exists, then one line "HH:MM:SS.mmm outputs HHLL" on every
 // change of the outputs (HH = routes 16..9, LL = routes 8..1). SIGINT and SIGTERM remove the link.
@@ -13,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QDateTime>
 #include <QTime>
 #include <cstdio>
 
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
       {QStringLiteral("reply-delay"), QStringLiteral("Answer MS milliseconds late."),
        QStringLiteral("MS"), QStringLiteral("0")},
       {QStringLiteral("pace"), QStringLiteral("Answer as late as a 9600-baud line would.")},
+      {QStringLiteral("noise"), QStringLiteral("Send RATE random bytes a second, between and inside replies."),
+       QStringLiteral("RATE"), QStringLiteral("0")},
       {QStringLiteral("verbose"), QStringLiteral("Print every frame received.")},
       {QStringLiteral("dump-entries"), QStringLiteral("Print the downloaded entries on exit.")},
   });
@@ -82,6 +85,8 @@ int main(int argc, char** argv) {
   o.corruptEvery = qMax(0, p.value(QStringLiteral("corrupt-every")).toInt());
   o.replyDelayMs = qMax(0, p.value(QStringLiteral("reply-delay")).toInt());
   o.pace = p.isSet(QStringLiteral("pace"));
+  o.noise = qMax(0.0, p.value(QStringLiteral("noise")).toDouble());
+  o.seed = static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch());
   const QString link = p.value(QStringLiteral("link"));
   if (link.isEmpty()) {
     fprintf(stderr, "tavrel-board: --link PATH is required\n");
@@ -121,6 +126,7 @@ int main(int argc, char** argv) {
   fflush(stdout);
   const int rc = app.exec();
   board.close();
+  if (o.noise > 0) printf("noise bytes sent: %lld\n", static_cast<long long>(board.noiseBytesSent()));
   if (p.isSet(QStringLiteral("dump-entries")))
     for (const auto& kv : board.protocol().entries())
       printf("%s\n", qPrintable(kv.second.describe()));

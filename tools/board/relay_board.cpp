@@ -14,7 +14,25 @@
 #include <cstring>
 
 RelayBoard::RelayBoard(Options options, QObject* parent)
-    : QObject(parent), options_(options), protocol_(options.address, options.outputs) {}
+    : QObject(parent), options_(options), protocol_(options.address, options.outputs),
+      rng_(options.seed) {
+  if (options_.noise > 0) {
+    noiseTimer_ = new QTimer(this);
+    connect(noiseTimer_, &QTimer::timeout, this, &RelayBoard::sendNoise);
+    noiseTimer_->start(10);
+  }
+}
+
+void RelayBoard::sendNoise() {
+  // On average options_.noise bytes a second, at random moments between the replies.
+  const double perTick = options_.noise / 100.0;
+  int n = static_cast<int>(perTick);
+  if (std::uniform_real_distribution<double>(0, 1)(rng_) < perTick - n) ++n;
+  if (n == 0 || master_ < 0) return;
+  QByteArray bytes;
+  for (int i = 0; i < n; ++i) bytes.append(static_cast<char>(rng_() & 0xFF));
+  if (::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) > 0) noiseBytes_ += n;
+}
 
 RelayBoard::~RelayBoard() { close(); }
 
@@ -83,9 +101,17 @@ void RelayBoard::onReadable() {
     emit commandReceived(ev.kind, protocol_.outputs());
     if (options_.silent) continue;
     QByteArray answer = ev.answer;
-    if (ev.kind != BoardProtocol::Kind::Download && options_.corruptEvery > 0 &&
-        ++replyCount_ % options_.corruptEvery == 0)
+    const bool command = ev.kind != BoardProtocol::Kind::Download;
+    if (command && options_.corruptEvery > 0 && ++replyCount_ % options_.corruptEvery == 0)
       answer[7] = static_cast<char>(answer[7] ^ 0xFF);
+    else if (command)
+      emit replied(protocol_.outputs());
+    // Noise inside a reply: a random byte slipped in somewhere.
+    if (command && options_.noise > 0 &&
+        std::uniform_real_distribution<double>(0, 1)(rng_) < qMin(0.5, options_.noise / 1000.0)) {
+      answer.insert(1 + static_cast<int>(rng_() % 7), static_cast<char>(rng_() & 0xFF));
+      ++noiseBytes_;
+    }
     int delay = options_.replyDelayMs;
     if (options_.pace) {
       const int frameBytes = ev.kind == BoardProtocol::Kind::Download ? 22 : 8;

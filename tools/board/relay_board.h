@@ -4,10 +4,12 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <random>
 
 #include "board_protocol.h"
 
 class QSocketNotifier;
+class QTimer;
 
 // A simulated relay board on a pseudo-terminal: the program opens the terminal's slave side as
 // its serial port and the board answers on the master side with BoardProtocol.
@@ -27,6 +29,8 @@ class RelayBoard : public QObject {
     int replyDelayMs = 0;    // answer this long after the frame
     bool pace = false;       // answer only after the frame and the answer would have crossed a
                              // 9600-baud line (10 bits a byte)
+    double noise = 0;        // random bytes a second on the line, between and inside replies
+    unsigned seed = 1;       // of the noise
   };
   static constexpr int kQuietDropMs = 100;
 
@@ -48,16 +52,20 @@ class RelayBoard : public QObject {
   void setSilent(bool on) { options_.silent = on; }
 
   int repliesSent() const { return repliesSent_; }
+  qint64 noiseBytesSent() const { return noiseBytes_; }
 
  signals:
   void outputsChanged(quint16 outputs);
   // Every frame handled: a query or set frame (with the masks it carried) or a download.
   void commandReceived(BoardProtocol::Kind kind, quint16 outputsAfter);
   void entryReceived(const DownloadedEntry& entry);
+  // A reply carrying these outputs went out intact (not spoiled on purpose).
+  void replied(quint16 outputs);
 
  private:
   void onReadable();
   void send(QByteArray bytes);
+  void sendNoise();
 
   Options options_;
   BoardProtocol protocol_;
@@ -69,4 +77,7 @@ class RelayBoard : public QObject {
   QElapsedTimer sinceLastByte_;
   int repliesSent_ = 0;
   int replyCount_ = 0;
+  qint64 noiseBytes_ = 0;
+  std::mt19937 rng_;
+  QTimer* noiseTimer_ = nullptr;
 };
