@@ -46,7 +46,8 @@ ProfileFile::Pairs entry_set_pairs(const EntryCollection& colData) {
   for (int r = 1; r <= kRouteCount; ++r) {
     int n = 1;
     for (const auto& it : colData)
-      if (it.entry->nRoute == r) pairs.append({store_key(r, n++), it.entry->GetStr()});
+      if (it.entry->nRoute == r && n <= kMaxPerRoute)
+        pairs.append({store_key(r, n++), it.entry->GetStr()});
   }
   return pairs;
 }

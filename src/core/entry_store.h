@@ -38,7 +38,9 @@ QString store_key(int route, int no);
 int load_entry_set(const ProfileFile& file, EntryCollection& colData);
 
 // The key/value pairs that store colData: routes 1..16 in turn, each route's entries in collection
-// order numbered from 1 (whatever their nNo says); entries of other routes are left out.
+// order numbered from 1 (whatever their nNo says); entries of other routes are left out, and so
+// is any entry past the 99th of a route (the file's keys hold two digits; only a hand-edited file
+// whose keys and texts disagree can bring a route past 99).
 ProfileFile::Pairs entry_set_pairs(const EntryCollection& colData);
 
 // The complete content of an entry file holding colData (section "Note", CRLF line ends).

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <algorithm>
 #include <cstring>
@@ -228,8 +229,29 @@ QString profile_read(const QString& path, const QString& section, const QString&
   return ProfileFile::load(path).read(section, key, def, bufferSize);
 }
 
+namespace {
+
+// Two copies of the program may write the same file: each read-modify-write holds a lock file
+// beside it, so one copy's key is never undone by the other's write of another key. Where no lock
+// can be made (a read-only folder) the write goes ahead and fails or succeeds on its own.
+class WriteLock {
+ public:
+  explicit WriteLock(const QString& path) : lock_(path + QStringLiteral(".lock")) {
+    if (QFileInfo(QFileInfo(path).absolutePath()).isWritable()) {
+      lock_.setStaleLockTime(10000);
+      lock_.tryLock(3000);
+    }
+  }
+
+ private:
+  QLockFile lock_;
+};
+
+}  // namespace
+
 bool profile_write(const QString& path, const QString& section, const QString& key,
                    const QString& value) {
+  const WriteLock lock(path);
   const ProfileFile f = ProfileFile::load(path);
   if (f.status() == ProfileFile::Status::Unreadable) return false;
   return write_file_atomically(path, f.withValue(section, key, value));
@@ -237,6 +259,7 @@ bool profile_write(const QString& path, const QString& section, const QString& k
 
 bool profile_write_section(const QString& path, const QString& section,
                            const ProfileFile::Pairs& pairs) {
+  const WriteLock lock(path);
   const ProfileFile f = ProfileFile::load(path);
   if (f.status() == ProfileFile::Status::Unreadable) return false;
   return write_file_atomically(path, f.withSection(section, pairs));
