@@ -8,17 +8,7 @@
 
 #include "relay_board.h"
 #include "shell/app_logic.h"
-
-namespace {
-class SilentPrompt : public Prompt {
- public:
-  int messages = 0;
-  void message(const QString&) override { ++messages; }
-  bool confirm(const QString&) override { return true; }
-  QString saveFileName() override { return {}; }
-  QString openFileName() override { return {}; }
-};
-}  // namespace
+#include "support/scripted_prompt.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -27,7 +17,7 @@ int main(int argc, char** argv) {
   paced.pace = true;  // the board answers as late as a real 9600-baud line allows
   RelayBoard board(paced);
   if (!board.open(dir.filePath("dosdevices/com1"), nullptr)) return 1;
-  SilentPrompt prompt;
+  ScriptedPrompt prompt;  // answers nothing, remembers the messages
   AppLogic logic(dir.path(), prompt);
   for (int n = 1; n <= 99; ++n) {
     auto e = std::make_shared<Clsdata>();
@@ -43,8 +33,10 @@ int main(int argc, char** argv) {
   logic.CmdDown_Click();
   const double ms = t.nsecsElapsed() / 1e6;
   const double line = 99 * 23 * 10 * 1000.0 / 9600;
-  printf("download of 99 entries: %.1f ms, %zu kept by the board, %d messages; line limit at 9600 "
-         "baud %.0f ms; ratio %.2f (goal < 1.5)\n",
-         ms, board.protocol().entries().size(), prompt.messages, line, ms / line);
+  printf(
+      "download of 99 entries: %.1f ms, %zu kept by the board, %d messages; line limit at 9600 "
+      "baud %.0f ms; ratio %.2f (goal < 1.5)\n",
+      ms, board.protocol().entries().size(), static_cast<int>(prompt.messages.size()), line,
+      ms / line);
   return 0;
 }

@@ -12,16 +12,9 @@
 
 #include "core/entry_store.h"
 #include "core/file_commands.h"
+#include "support/scripted_prompt.h"
 
 namespace {
-
-class SilentPrompt : public Prompt {
- public:
-  void message(const QString&) override {}
-  bool confirm(const QString&) override { return true; }
-  QString saveFileName() override { return {}; }
-  QString openFileName() override { return {}; }
-};
 
 EntryCollection full_set() {
   EntryCollection c;
@@ -59,7 +52,7 @@ int main(int argc, char** argv) {
   qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());  // backups go to a private trash
   const EntryCollection set = full_set();
   EntryStore store(dir.path());
-  SilentPrompt prompt;
+  ScriptedPrompt prompt;  // answers nothing, remembers the messages
   save_entry_store(set, store.path(), prompt);
 
   int loaded = 0;
@@ -77,16 +70,20 @@ int main(int argc, char** argv) {
       }
   });
   const auto emptyTrash = [&] { QDir(dir.filePath("data")).removeRecursively(); };
-  const double save = median_ms(21, emptyTrash, [&] { save_entry_store(set, store.path(), prompt); });
-  const double saveNaive = median_ms(1, [&] { QFile::remove(store.path()); }, [&] {
-    for (const auto& kv : entry_set_pairs(set)) store.WriteNote(kv.first, kv.second);
-  });
+  const double save =
+      median_ms(21, emptyTrash, [&] { save_entry_store(set, store.path(), prompt); });
+  const double saveNaive = median_ms(
+      1, [&] { QFile::remove(store.path()); },
+      [&] {
+        for (const auto& kv : entry_set_pairs(set)) store.WriteNote(kv.first, kv.second);
+      });
 
   printf("entries: %d\n", loaded);
   printf("load: %.2f ms (goal < 5 ms); one open per key: %.1f ms; ratio %.0fx (goal >= 50x)\n",
          load, loadNaive, loadNaive / load);
-  printf("save: %.2f ms incl. flush (goal < 20 ms); one write per key: %.1f ms; ratio %.0fx "
-         "(goal >= 50x)\n",
-         save, saveNaive, saveNaive / save);
+  printf(
+      "save: %.2f ms incl. flush (goal < 20 ms); one write per key: %.1f ms; ratio %.0fx "
+      "(goal >= 50x)\n",
+      save, saveNaive, saveNaive / save);
   return 0;
 }

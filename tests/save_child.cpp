@@ -4,18 +4,7 @@
 
 #include "core/entry_store.h"
 #include "core/file_commands.h"
-
-namespace {
-
-class SilentPrompt : public Prompt {
- public:
-  void message(const QString&) override {}
-  bool confirm(const QString&) override { return true; }
-  QString saveFileName() override { return {}; }
-  QString openFileName() override { return {}; }
-};
-
-}  // namespace
+#include "support/scripted_prompt.h"
 
 // Entry set `variant` (0 or 1): every entry of it carries the variant in its action and second.
 EntryCollection full_set(int variant) {
@@ -38,6 +27,6 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QString store = app.arguments().value(1);
   const EntryCollection sets[2] = {full_set(0), full_set(1)};
-  SilentPrompt prompt;
+  ScriptedPrompt prompt;  // answers nothing, remembers the messages
   for (unsigned i = 0;; ++i) save_entry_store(sets[i % 2], store, prompt);
 }

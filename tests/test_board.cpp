@@ -21,7 +21,7 @@ QByteArray command(quint8 id, quint8 type, quint8 high, quint8 low) {
 // A valid download frame: every-day entry, route 1, index 1, energise at 08:30:00, 2010-12-22.
 QByteArray downloadExample() {
   return bytes({0x66, 0x01, 0x01, 0x10, 0x01, 0x01, 0x01, 0x10, 0x12, 0x22, 0x00,
-                0x08, 0x30, 0x00, 0x02, 0, 0, 0, 0, 0, 0xF9, 0x6D});
+                0x08, 0x30, 0x00, 0x02, 0,    0,    0,    0,    0,    0xF9, 0x6D});
 }
 
 // The program's side (port + command link) against an in-process board on a pseudo-terminal.
@@ -255,8 +255,9 @@ void TestBoard::simulatorProgram() {
   linkObj.nState[3] = 2;
   QTRY_VERIFY(sim.canReadLine());
   const QString line = QString::fromUtf8(sim.readLine().trimmed());
-  QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d outputs 0106$").match(line).hasMatch(),
-           qPrintable(line));
+  QVERIFY2(
+      QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d outputs 0106$").match(line).hasMatch(),
+      qPrintable(line));
   port.Output(downloadExample());
   QTest::qWait(100);
 

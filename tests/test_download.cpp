@@ -52,7 +52,8 @@ void TestDownload::frameExamples() {
   DownloadFrame f;
   QString debug = tx_frame22(f, 1, 1, 1, "11000000000120101222083000", 1);
   QCOMPARE(hex(f), QByteArray("66 01 01 10 01 01 01 10 12 22 00 08 30 00 02 00 00 00 00 00 F9 6D"));
-  QCOMPARE(debug, QString(" ,66 ,1 ,1 ,10 ,1 ,1 ,1 ,10 ,12 ,22 ,0 ,8 ,30 ,0 ,2 ,0 ,0 ,0 ,0 ,0 ,F9 ,6D"));
+  QCOMPARE(debug,
+           QString(" ,66 ,1 ,1 ,10 ,1 ,1 ,1 ,10 ,12 ,22 ,0 ,8 ,30 ,0 ,2 ,0 ,0 ,0 ,0 ,0 ,F9 ,6D"));
   tx_frame22(f, 1, 2, 2, "10110101000320101222180000", 3);
   QCOMPARE(hex(f), QByteArray("66 01 02 10 02 03 02 10 12 22 15 18 00 00 02 00 00 00 00 00 F3 59"));
   debug = tx_frame22(f, 1, 3, 1, "00000000001620111231235959", 16);
@@ -102,11 +103,12 @@ void TestDownload::pageIsDownloadedInOrder() {
   QCOMPARE(held.size(), size_t(3));
   QStringList described;
   for (const auto& kv : held) described << kv.second.describe();
-  QCOMPARE(described, QStringList({
-                          "route 03 index 01 kind 1 date 2024-12-31 week 0000000 time 23:59:59 action 2",
-                          "route 03 index 02 kind 2 date 2010-12-22 week 1010100 time 18:00:00 action 2",
-                          "route 03 index 03 kind 3 date 2011-12-31 week 0000000 time 23:59:59 action 1",
-                      }));
+  QCOMPARE(described,
+           QStringList({
+               "route 03 index 01 kind 1 date 2024-12-31 week 0000000 time 23:59:59 action 2",
+               "route 03 index 02 kind 2 date 2010-12-22 week 1010100 time 18:00:00 action 2",
+               "route 03 index 03 kind 3 date 2011-12-31 week 0000000 time 23:59:59 action 1",
+           }));
   QVERIFY(r.logic.labDebug().startsWith(" ,66 ,1 ,3 ,10 ,3 ,3 ,3"));
 }
 
@@ -136,7 +138,8 @@ void TestDownload::openLinkIsOpenAgainAndSendsSetFrames() {
   QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
   QVERIFY(!r.logic.enabled(AppLogic::CmdAdd));  // the locks are as they were
   QList<BoardProtocol::Kind> kinds;
-  connect(&r.board, &RelayBoard::commandReceived, [&](BoardProtocol::Kind k, quint16) { kinds << k; });
+  connect(&r.board, &RelayBoard::commandReceived,
+          [&](BoardProtocol::Kind k, quint16) { kinds << k; });
   QTRY_VERIFY(kinds.size() >= 2);
   QVERIFY(!kinds.contains(BoardProtocol::Kind::Query));
 }

@@ -178,7 +178,8 @@ void TestEditing::rebuildNeverLosesClashingEntries() {
   EntryCollection c;
   auto a = make(123, true, false, "0000000", 0, 0, 1, true);  // "key123" + "01"
   c.add("a", a);
-  for (int n = 1; n <= 301; ++n) c.add(QString("b%1").arg(n), make(12, true, false, "0", 0, 0, 0, true));
+  for (int n = 1; n <= 301; ++n)
+    c.add(QString("b%1").arg(n), make(12, true, false, "0", 0, 0, 0, true));
   rebuild_keys(c);
   QCOMPARE(c.count(), 302);  // route 12 number 301 would take "key12301" too
   QCOMPARE(c.item("key12301"), a);

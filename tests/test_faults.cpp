@@ -11,21 +11,10 @@
 #include "core/file_commands.h"
 #include "relay_board.h"
 #include "shell/startup.h"
+#include "support/files.h"
 #include "support/scripted_prompt.h"
 
 namespace {
-
-void put(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(bytes);
-}
-
-QByteArray get(const QString& path) {
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
-}
 
 // One generated settings or entry file of a given style.
 QByteArray generate(std::mt19937& rng, int style) {
@@ -66,12 +55,24 @@ QByteArray generate(std::mt19937& rng, int style) {
       for (const char* k : {"Open", "Run", "Com", "ID", "01", "02", "16", "com", "id"}) {
         f += QByteArray(k) + "=";
         switch (pick(6)) {
-          case 0: f += QByteArray::number(pick(40) - 5); break;
-          case 1: f += "\xFF\xFE\x81"; break;
-          case 2: f += "\"" + randomBytes(pick(12)) + "\""; break;
-          case 3: f += QByteArray(1, '\0') + "7"; break;
-          case 4: f += QString("一二三四五六").toUtf8(); break;
-          default: f += randomBytes(pick(20)); break;
+          case 0:
+            f += QByteArray::number(pick(40) - 5);
+            break;
+          case 1:
+            f += "\xFF\xFE\x81";
+            break;
+          case 2:
+            f += "\"" + randomBytes(pick(12)) + "\"";
+            break;
+          case 3:
+            f += QByteArray(1, '\0') + "7";
+            break;
+          case 4:
+            f += QString("一二三四五六").toUtf8();
+            break;
+          default:
+            f += randomBytes(pick(20));
+            break;
         }
         f += "\r\n";
       }
@@ -261,8 +262,8 @@ void TestFaults::fullDisk() {
   for (int r = 1; r <= 16; ++r)
     for (int n = 1; n <= 99; ++n)
       full.add(entry_key(r, n),
-               StrToData("1100000000" + QString::number(r).rightJustified(2, '0') +
-                         "000000000730" + QString::number(n % 60).rightJustified(2, '0')));
+               StrToData("1100000000" + QString::number(r).rightJustified(2, '0') + "000000000730" +
+                         QString::number(n % 60).rightJustified(2, '0')));
   prompt.messages.clear();
   QVERIFY(!save_entry_store(full, note, prompt));
   QCOMPARE(prompt.messages, QStringList({"保存失败" + note}));
@@ -288,8 +289,8 @@ void TestFaults::readOnlyDisk() {
   const QString note = dir.filePath("Note.ini"), name = dir.filePath("Name.ini");
   put(note, "[Note]\r\n0101=11000000000100000000073000\r\n");
   put(name, "[Note]\r\nCom=3\r\n");
-  QVERIFY(mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs",
-                MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+  QVERIFY(mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                nullptr) == 0);
   ScriptedPrompt prompt;
   EntryCollection c;
   c.add("key0201", StrToData("11000000000200000000073000"));

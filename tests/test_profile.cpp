@@ -4,8 +4,9 @@
 #include <QtTest>
 
 #include "platform/code_page.h"
-#include "support/as_user.h"
 #include "platform/private_profile.h"
+#include "support/as_user.h"
+#include "support/files.h"
 
 namespace {
 
@@ -13,17 +14,11 @@ QByteArray gbk(const QString& s) { return encode_text(s, false); }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
   const QString path = dir.filePath(name);
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(bytes);
+  put(path, bytes);
   return path;
 }
 
-QByteArray readFile(const QString& path) {
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
-}
+QByteArray readFile(const QString& path) { return get(path); }
 
 }  // namespace
 
@@ -67,8 +62,8 @@ void TestProfile::quotesAndComments() {
 }
 
 void TestProfile::firstSectionAndKeyCount() {
-  const ProfileFile f = ProfileFile::fromBytes(
-      "Com=9\n[Other]\nCom=8\n[Note]\nCom=1\nCom=2\n[note]\nCom=3\nID=4\n");
+  const ProfileFile f =
+      ProfileFile::fromBytes("Com=9\n[Other]\nCom=8\n[Note]\nCom=1\nCom=2\n[note]\nCom=3\nID=4\n");
   QCOMPARE(f.read("Note", "Com", "x", 10), QString("1"));
   QCOMPARE(f.read("Note", "ID", "x", 10), QString("x"));  // only in the second [note]
   QCOMPARE(f.read("Other", "Com", "x", 10), QString("8"));
@@ -82,9 +77,9 @@ void TestProfile::defaultsWhenMissing() {
 }
 
 void TestProfile::cutToBufferInGbkBytes() {
-  const ProfileFile f = ProfileFile::fromBytes(
-      "[Note]\r\nCom=123\r\n01=" + gbk("一二三四五") + "\r\n02=" + gbk("ab一二三四") +
-      "\r\n03=abcdefghij\r\n");
+  const ProfileFile f =
+      ProfileFile::fromBytes("[Note]\r\nCom=123\r\n01=" + gbk("一二三四五") +
+                             "\r\n02=" + gbk("ab一二三四") + "\r\n03=abcdefghij\r\n");
   QCOMPARE(f.read("Note", "Com", "1", 3), QString("12"));
   QCOMPARE(f.read("Note", "01", "x", 9), QString("一二三四"));
   QCOMPARE(f.read("Note", "02", "x", 9), QString("ab一二三"));  // 7 bytes: the broken half goes
@@ -100,7 +95,8 @@ void TestProfile::gbkAndUtf8Text() {
   const ProfileFile u = ProfileFile::fromBytes(QString("[Note]\n01=水泵阀门灯光\n").toUtf8());
   QVERIFY(u.isUtf8());
   QCOMPARE(u.read("Note", "01", "x", 9), QString("水泵阀门"));  // counted in GBK bytes
-  const ProfileFile bom = ProfileFile::fromBytes("\xEF\xBB\xBF[Note]\n01=" + QString("灯").toUtf8());
+  const ProfileFile bom =
+      ProfileFile::fromBytes("\xEF\xBB\xBF[Note]\n01=" + QString("灯").toUtf8());
   QCOMPARE(bom.read("Note", "01", "x", 9), QString("灯"));
 }
 
@@ -158,8 +154,9 @@ void TestProfile::writeInUtf8FileStaysUtf8() {
 
 void TestProfile::wholeSectionReplacedAtOnce() {
   QTemporaryDir dir;
-  const QString path = writeFile(
-      dir, "n.ini", "[Head]\r\nh=1\r\n[Note]\r\n0101=a\r\n0102=b\r\n0103=c\r\n\r\n[Tail]\r\nt=1\r\n");
+  const QString path =
+      writeFile(dir, "n.ini",
+                "[Head]\r\nh=1\r\n[Note]\r\n0101=a\r\n0102=b\r\n0103=c\r\n\r\n[Tail]\r\nt=1\r\n");
   QVERIFY(profile_write_section(path, "Note", {{"0101", "x"}, {"0102", "y"}}));
   QCOMPARE(readFile(path),
            QByteArray("[Head]\r\nh=1\r\n[Note]\r\n0101=x\r\n0102=y\r\n\r\n[Tail]\r\nt=1\r\n"));

@@ -237,7 +237,7 @@ void TestScheduler::sameSecondCheckedOnce() {
   QSignalSpy fired(&r.timer, &SchedulerTimer::fired);
   r.tickAt(QTime(7, 30, 0, 5));
   QCOMPARE(r.nState[3], quint8(2));
-  r.nState[3] = 1;                  // a manual release later in the same second
+  r.nState[3] = 1;                 // a manual release later in the same second
   r.tickAt(QTime(7, 30, 0, 700));  // a second tick in that second
   QCOMPARE(r.nState[3], quint8(1));
   QCOMPARE(fired.count(), 1);
@@ -259,7 +259,6 @@ void TestScheduler::ticksAlignAfterSecondBoundary() {
   QCOMPARE(SchedulerTimer::msUntilNextTick(QDateTime(kMonday, QTime(7, 0, 0, 5))), 1000);
   QCOMPARE(SchedulerTimer::msUntilNextTick(QDateTime(kMonday, QTime(7, 0, 0, 999))), 6);
   QCOMPARE(SchedulerTimer::msUntilNextTick(QDateTime(kMonday, QTime(7, 0, 0, 0))), 1005);
-
 }
 
 QTEST_GUILESS_MAIN(TestScheduler)

@@ -5,21 +5,10 @@
 #include "shell/frmmain.h"
 #include "shell/startup.h"
 #include "shell/tray.h"
+#include "support/files.h"
 #include "support/scripted_prompt.h"
 
 namespace {
-
-void put(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(bytes);
-}
-
-QByteArray get(const QString& path) {
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
-}
 
 struct Rig {
   QTemporaryDir dir;
@@ -132,12 +121,18 @@ void TestStartup::quitWritesSettingsAndAutostart() {
 void TestStartup::autostartQuoting_data() {
   QTest::addColumn<QString>("path");
   QTest::addColumn<QString>("exec");
-  QTest::newRow("plain") << "/opt/tavrel/tavrel" << "/opt/tavrel/tavrel";
-  QTest::newRow("space") << "/home/a b/tavrel" << "\"/home/a b/tavrel\"";
-  QTest::newRow("dollar and quote") << "/x/$y\"z" << "\"/x/\\\\$y\\\\\"z\"";
-  QTest::newRow("backslash") << "/x/a\\b" << "\"/x/a\\\\\\\\b\"";
-  QTest::newRow("percent") << "/x/100%/t" << "/x/100%%/t";
-  QTest::newRow("chinese") << "/home/用户/定时/tavrel" << "/home/用户/定时/tavrel";
+  QTest::newRow("plain") << "/opt/tavrel/tavrel"
+                         << "/opt/tavrel/tavrel";
+  QTest::newRow("space") << "/home/a b/tavrel"
+                         << "\"/home/a b/tavrel\"";
+  QTest::newRow("dollar and quote") << "/x/$y\"z"
+                                    << "\"/x/\\\\$y\\\\\"z\"";
+  QTest::newRow("backslash") << "/x/a\\b"
+                             << "\"/x/a\\\\\\\\b\"";
+  QTest::newRow("percent") << "/x/100%/t"
+                           << "/x/100%%/t";
+  QTest::newRow("chinese") << "/home/用户/定时/tavrel"
+                           << "/home/用户/定时/tavrel";
 }
 
 void TestStartup::autostartQuoting() {

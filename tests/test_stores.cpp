@@ -5,6 +5,7 @@
 #include "platform/trash.h"
 #include "shell/settings_store.h"
 #include "support/as_user.h"
+#include "support/files.h"
 #include "support/scripted_prompt.h"
 
 namespace {
@@ -12,18 +13,6 @@ namespace {
 QByteArray gbk(const QString& s) {
   QStringEncoder e("GBK");
   return e(s);
-}
-
-void put(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(bytes);
-}
-
-QByteArray get(const QString& path) {
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
 }
 
 EntryCollection loadFrom(const QString& path) {
@@ -121,8 +110,8 @@ void TestStores::settingsLengthsAndFlags() {
 void TestStores::settingsRouteNames() {
   QTemporaryDir dir;
   SettingsStore s(dir.path());
-  put(s.path(), "[Note]\r\n01=\r\n02=" + gbk("一号水泵阀门") + "\r\n03=ABCDEFGHIJ\r\n04=" +
-                    gbk("阀a门") + "\r\n");
+  put(s.path(), "[Note]\r\n01=\r\n02=" + gbk("一号水泵阀门") +
+                    "\r\n03=ABCDEFGHIJ\r\n04=" + gbk("阀a门") + "\r\n");
   QCOMPARE(s.ReadRouteName("01"), QString(""));  // empty, not "未命名"
   QCOMPARE(s.ReadRouteName("02"), QString("一号水泵"));
   QCOMPARE(s.ReadRouteName("03"), QString("ABCDEFGH"));
@@ -154,28 +143,31 @@ void TestStores::missingStoreLoadsNothing() {
 void TestStores::routeStopsAtFirstGap() {
   QTemporaryDir dir;
   const QString p = dir.filePath("Note.ini");
-  put(p, "[Note]\r\n0101=11000000000100000000073000\r\n0102=01000000000100000000080000\r\n"
-         "0104=11000000000100000000090000\r\n0201=11000000000200000000073000\r\n");
+  put(p,
+      "[Note]\r\n0101=11000000000100000000073000\r\n0102=01000000000100000000080000\r\n"
+      "0104=11000000000100000000090000\r\n0201=11000000000200000000073000\r\n");
   const EntryCollection c = loadFrom(p);
-  QCOMPARE(texts(c), QStringList({"key0101=11000000000100000000073000",
-                                  "key0102=01000000000100000000080000",
-                                  "key0201=11000000000200000000073000"}));
+  QCOMPARE(texts(c),
+           QStringList({"key0101=11000000000100000000073000", "key0102=01000000000100000000080000",
+                        "key0201=11000000000200000000073000"}));
   QCOMPARE(c.at(1).entry->nNo, qint16(2));
 }
 
 void TestStores::numberZeroIsNeverRead() {
   QTemporaryDir dir;
   const QString p = dir.filePath("Note.ini");
-  put(p, "[Note]\r\n0100=11000000000100000000073000\r\n0200=11000000000200000000073000\r\n"
-         "0201=11000000000200000000073000\r\n");
+  put(p,
+      "[Note]\r\n0100=11000000000100000000073000\r\n0200=11000000000200000000073000\r\n"
+      "0201=11000000000200000000073000\r\n");
   QCOMPARE(texts(loadFrom(p)), QStringList({"key0201=11000000000200000000073000"}));
 }
 
 void TestStores::markerEndsItsRoute() {
   QTemporaryDir dir;
   const QString p = dir.filePath("Note.ini");
-  put(p, "[Note]\r\n0301=11000000000300000000073000\r\n0302=00000000000000000000000000\r\n"
-         "0303=11000000000300000000083000\r\n");
+  put(p,
+      "[Note]\r\n0301=11000000000300000000073000\r\n0302=00000000000000000000000000\r\n"
+      "0303=11000000000300000000083000\r\n");
   QCOMPARE(loadFrom(p).count(), 1);
 }
 
@@ -401,10 +393,9 @@ void TestStores::openRoundTripsSaveAs() {
   EntryCollection back;
   QCOMPARE(open_entry_file(back, prompt), OpenResult::Loaded);
   // Route by route, each route in its collection order, renumbered from 1.
-  QCOMPARE(texts(back), QStringList({"key0301=" + entry(3, 1)->GetStr(),
-                                     "key0302=" + entry(3, 2)->GetStr(),
-                                     "key0901=" + entry(9, 2)->GetStr(),
-                                     "key0902=" + entry(9, 1)->GetStr()}));
+  QCOMPARE(texts(back),
+           QStringList({"key0301=" + entry(3, 1)->GetStr(), "key0302=" + entry(3, 2)->GetStr(),
+                        "key0901=" + entry(9, 2)->GetStr(), "key0902=" + entry(9, 1)->GetStr()}));
 }
 
 bool scenario(const QStringList& args) {

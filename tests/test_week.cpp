@@ -3,9 +3,10 @@
 // coalesced, and a daylight-saving change of the local zone. After every tick the set frame the
 // push cycle builds is compared with an oracle written here, which walks every second of the week
 // on its own.
+#include <time.h>
+
 #include <QtTest>
 #include <random>
-#include <time.h>
 
 #include "core/scheduler.h"
 #include "device/command_link.h"
@@ -126,8 +127,9 @@ void TestWeek::simulatedWeek() {
 
   qint64 now = QDateTime(first, QTime(0, 0)).toMSecsSinceEpoch() + 5;
   const qint64 end = QDateTime(first.addDays(days), QTime(0, 0)).toMSecsSinceEpoch();
-  SchedulerTimer timer(store, link.nState, [&] { return link.bIsFirst; },
-                       [&] { return QDateTime::fromMSecsSinceEpoch(now); });
+  SchedulerTimer timer(
+      store, link.nState, [&] { return link.bIsFirst; },
+      [&] { return QDateTime::fromMSecsSinceEpoch(now); });
 
   qint64 oracleSecond = now / 1000 - 1;  // the last second the oracle has applied
   std::uniform_int_distribution<int> style(0, 99), jitter(0, 990), gap(2, 60);

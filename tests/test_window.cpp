@@ -19,18 +19,30 @@ struct Geometry {
 
 // The main window's controls as the layout gives them.
 const Geometry kMainControls[] = {
-    {"Label1", "继电器板时间控制程序", 21, 7, 178, 25}, {"Label5", "串口号", 200, 7, 52, 25},
-    {"CmbCom", "Com1", 256, 7, 64, 21},                 {"CmdOpen", "打开", 328, 7, 43, 22},
-    {"ChkOpen", "自动打开串口", 376, 8, 97, 25},        {"ChkRun", "开机自启动", 472, 8, 89, 25},
-    {"Label6", "地址", 560, 8, 38, 18},                 {"CmbID", "", 600, 7, 71, 21},
-    {"Label3", "状态监视", 24, 40, 73, 25},             {"SSTab2", "", 128, 40, 544, 51},
-    {"Label4", "1  2  3  4", 14, 64, 94, 25},           {"Label2", "5  6  7  8", 14, 112, 94, 25},
-    {"Label7", "9 10 11 12", 14, 168, 94, 25},          {"Label8", "13 14 15 16", 8, 216, 102, 25},
-    {"List", "", 128, 96, 425, 265},                    {"ChkAuto", "自动功能允许", 560, 96, 92, 29},
-    {"CmdAdd", "添加", 560, 128, 92, 22},               {"CmdDel", "删除", 560, 168, 92, 22},
-    {"CmdDelAll", "删除全部", 560, 208, 92, 22},        {"CmdIn", "手动吸合", 560, 248, 92, 22},
-    {"CmdOut", "手动断开", 560, 288, 92, 26},           {"CmdQuit", "退出", 560, 336, 92, 22},
-    {"CmdOpenFile", "打开", 16, 272, 92, 22},           {"CmdSave", "保存", 16, 304, 92, 22},
+    {"Label1", "继电器板时间控制程序", 21, 7, 178, 25},
+    {"Label5", "串口号", 200, 7, 52, 25},
+    {"CmbCom", "Com1", 256, 7, 64, 21},
+    {"CmdOpen", "打开", 328, 7, 43, 22},
+    {"ChkOpen", "自动打开串口", 376, 8, 97, 25},
+    {"ChkRun", "开机自启动", 472, 8, 89, 25},
+    {"Label6", "地址", 560, 8, 38, 18},
+    {"CmbID", "", 600, 7, 71, 21},
+    {"Label3", "状态监视", 24, 40, 73, 25},
+    {"SSTab2", "", 128, 40, 544, 51},
+    {"Label4", "1  2  3  4", 14, 64, 94, 25},
+    {"Label2", "5  6  7  8", 14, 112, 94, 25},
+    {"Label7", "9 10 11 12", 14, 168, 94, 25},
+    {"Label8", "13 14 15 16", 8, 216, 102, 25},
+    {"List", "", 128, 96, 425, 265},
+    {"ChkAuto", "自动功能允许", 560, 96, 92, 29},
+    {"CmdAdd", "添加", 560, 128, 92, 22},
+    {"CmdDel", "删除", 560, 168, 92, 22},
+    {"CmdDelAll", "删除全部", 560, 208, 92, 22},
+    {"CmdIn", "手动吸合", 560, 248, 92, 22},
+    {"CmdOut", "手动断开", 560, 288, 92, 26},
+    {"CmdQuit", "退出", 560, 336, 92, 22},
+    {"CmdOpenFile", "打开", 16, 272, 92, 22},
+    {"CmdSave", "保存", 16, 304, 92, 22},
     {"CmdSaveAs", "另存", 16, 336, 92, 22},
 };
 const Geometry kHidden[] = {
@@ -40,12 +52,18 @@ const Geometry kHidden[] = {
     {"LabDebug", "", 72, 360, 537, 25},
 };
 const Geometry kDialogControls[] = {
-    {"Option1_0", "每天", 35, 14, 64, 22},    {"Option1_1", "每星期", 35, 42, 78, 22},
-    {"Option1_2", "固定日期", 35, 70, 92, 22}, {"DT", "", 136, 72, 209, 25},
-    {"Combo1", "", 35, 112, 41, 21},          {"Label4", "时", 80, 112, 24, 25},
-    {"Combo2", "", 112, 112, 41, 21},         {"Label5", "分", 161, 112, 24, 25},
-    {"Combo3", "", 203, 112, 41, 21},         {"Label6", "秒", 245, 112, 24, 25},
-    {"CmbStatus", "吸合", 304, 112, 49, 21},  {"OKButton", "确定", 84, 152, 81, 25},
+    {"Option1_0", "每天", 35, 14, 64, 22},
+    {"Option1_1", "每星期", 35, 42, 78, 22},
+    {"Option1_2", "固定日期", 35, 70, 92, 22},
+    {"DT", "", 136, 72, 209, 25},
+    {"Combo1", "", 35, 112, 41, 21},
+    {"Label4", "时", 80, 112, 24, 25},
+    {"Combo2", "", 112, 112, 41, 21},
+    {"Label5", "分", 161, 112, 24, 25},
+    {"Combo3", "", 203, 112, 41, 21},
+    {"Label6", "秒", 245, 112, 24, 25},
+    {"CmbStatus", "吸合", 304, 112, 49, 21},
+    {"OKButton", "确定", 84, 152, 81, 25},
     {"CancelButton", "取消", 264, 152, 81, 25},
 };
 
@@ -145,7 +163,7 @@ void TestWindow::layoutOfMainWindow() {
   QCOMPARE(r.w.size(), QSize(681, 366));
   QCOMPARE(r.w.minimumSize(), r.w.maximumSize());
   for (const Geometry& g : kMainControls) checkGeometry(&r.w, g);
-  const QPoint lampAt[16] = {{7, 88},  {35, 88},  {63, 88},  {91, 88},  {8, 136},  {35, 136},
+  const QPoint lampAt[16] = {{7, 88},   {35, 88},  {63, 88},  {91, 88},  {8, 136},  {35, 136},
                              {64, 136}, {91, 136}, {8, 192},  {35, 192}, {64, 192}, {88, 192},
                              {8, 240},  {35, 240}, {64, 240}, {88, 240}};
   for (int i = 0; i < 16; ++i) QCOMPARE(r.w.Shape1[i]->geometry(), QRect(lampAt[i], QSize(22, 22)));
@@ -157,7 +175,7 @@ void TestWindow::layoutOfMainWindow() {
   QCOMPARE(r.w.List->selectionMode(), QAbstractItemView::ExtendedSelection);
   QCOMPARE(r.w.CmdAdd->font().bold(), true);
   QCOMPARE(r.w.CmdAdd->font().pixelSize(), 19);  // 14.25 pt at 96 dpi
-  QCOMPARE(r.w.Label1->font().pixelSize(), 16);   // 12 pt
+  QCOMPARE(r.w.Label1->font().pixelSize(), 16);  // 12 pt
   QVERIFY(!r.w.CmdOpen->font().bold());
 }
 
@@ -255,8 +273,9 @@ void TestWindow::listShowsCurrentPage() {
   Rig r;
   r.withEntries({{1, 3}, {2, 1}});
   r.w.Form_Load();
-  QCOMPARE(r.listTexts(), QStringList({"第1路, 每天, 00:00:01 ,吸合 ", "第1路, 每天, 00:00:02 ,吸合 ",
-                                       "第1路, 每天, 00:00:03 ,吸合 "}));
+  QCOMPARE(r.listTexts(),
+           QStringList({"第1路, 每天, 00:00:01 ,吸合 ", "第1路, 每天, 00:00:02 ,吸合 ",
+                        "第1路, 每天, 00:00:03 ,吸合 "}));
   QVERIFY(r.w.ChkAuto->isChecked());
   QVERIFY(r.logic.Timer1.isEnabled());
 }
@@ -269,7 +288,8 @@ void TestWindow::deleteSecondOfThree() {
   r.select({1});
   QTest::mouseClick(r.w.CmdDel, Qt::LeftButton);
   QCOMPARE(r.prompt.questions, QStringList({"删除当前信息吗？"}));
-  QCOMPARE(r.listTexts(), QStringList({"第4路, 每天, 00:00:01 ,吸合 ", "第4路, 每天, 00:00:03 ,吸合 "}));
+  QCOMPARE(r.listTexts(),
+           QStringList({"第4路, 每天, 00:00:01 ,吸合 ", "第4路, 每天, 00:00:03 ,吸合 "}));
   QVERIFY(r.logic.colData.contains("key0401"));
   QVERIFY(r.logic.colData.contains("key0402"));
   QVERIFY(!r.logic.colData.contains("key0403"));
@@ -299,7 +319,8 @@ void TestWindow::deleteSeveralAtOnce() {
   r.w.SSTab2->setCurrentIndex(3);
   r.select({0, 2, 4});
   r.w.CmdDel_Click();
-  QCOMPARE(r.listTexts(), QStringList({"第4路, 每天, 00:00:02 ,吸合 ", "第4路, 每天, 00:00:04 ,吸合 "}));
+  QCOMPARE(r.listTexts(),
+           QStringList({"第4路, 每天, 00:00:02 ,吸合 ", "第4路, 每天, 00:00:04 ,吸合 "}));
   QCOMPARE(r.logic.colData.count(), 2);
   QCOMPARE(r.logic.colData.at(1).key, QString("key0402"));
 }
@@ -323,25 +344,27 @@ void TestWindow::dialogNewEntryDefaultsAndLimit() {
   r.withEntries({{7, 98}});
   r.w.Form_Load();
   r.w.SSTab2->setCurrentIndex(6);
-  r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) {
-    QVERIFY(d.Option1[0]->isChecked());
-    for (QCheckBox* c : d.Check1) QVERIFY(!c->isEnabled() && !c->isChecked());
-    QVERIFY(!d.DT->isEnabled());
-    QCOMPARE(d.DT->date(), QDate::currentDate());
-    QCOMPARE(d.Combo1->count(), 24);
-    QCOMPARE(d.Combo2->count(), 60);
-    QCOMPARE(d.Combo3->itemText(59), QString("59"));
-    QCOMPARE(d.CmbStatus->currentText(), QString("吸合"));
-    d.OKButton->click();
-  });
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [](Dialog& d) {
+                 QVERIFY(d.Option1[0]->isChecked());
+                 for (QCheckBox* c : d.Check1) QVERIFY(!c->isEnabled() && !c->isChecked());
+                 QVERIFY(!d.DT->isEnabled());
+                 QCOMPARE(d.DT->date(), QDate::currentDate());
+                 QCOMPARE(d.Combo1->count(), 24);
+                 QCOMPARE(d.Combo2->count(), 60);
+                 QCOMPARE(d.Combo3->itemText(59), QString("59"));
+                 QCOMPARE(d.CmbStatus->currentText(), QString("吸合"));
+                 d.OKButton->click();
+               });
   QCOMPARE(r.logic.colData.item("key0799")->GetStr(), QString("11000000000700000000000000"));
   // The page is full now: OK tells so and the dialog stays open until cancelled.
-  r.withDialog([&] { r.w.CmdAdd_Click(); }, [&](Dialog& d) {
-    d.OKButton->click();
-    QCOMPARE(r.prompt.messages, QStringList({"最多99条"}));
-    QVERIFY(d.isVisible());
-    d.CancelButton->click();
-  });
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 d.OKButton->click();
+                 QCOMPARE(r.prompt.messages, QStringList({"最多99条"}));
+                 QVERIFY(d.isVisible());
+                 d.CancelButton->click();
+               });
   QCOMPARE(r.logic.colData.count(), 99);
 }
 
@@ -354,31 +377,33 @@ void TestWindow::dialogShowsWeeklyEntryAndCancelKeepsIt() {
   r.w.Form_Load();
   const QString before = r.logic.colData.item("key0101")->GetStr();
   r.select({0});
-  r.withDialog([&] { r.w.List_DblClick(); }, [](Dialog& d) {
-    QVERIFY(d.Option1[1]->isChecked());
-    for (int i = 0; i < 7; ++i) {
-      QVERIFY(d.Check1[i]->isEnabled());
-      QCOMPARE(d.Check1[i]->isChecked(), i == 1 || i == 6);  // "2" and "日"
-    }
-    QVERIFY(!d.DT->isEnabled());
-    QCOMPARE(d.Combo1->currentText(), QString("06"));
-    QCOMPARE(d.Combo2->currentText(), QString("30"));
-    d.Option1[2]->click();  // changes shown, then abandoned
-    QVERIFY(d.DT->isEnabled());
-    QVERIFY(!d.Check1[1]->isChecked());
-    d.Combo1->setCurrentIndex(9);
-    d.CancelButton->click();
-  });
+  r.withDialog([&] { r.w.List_DblClick(); },
+               [](Dialog& d) {
+                 QVERIFY(d.Option1[1]->isChecked());
+                 for (int i = 0; i < 7; ++i) {
+                   QVERIFY(d.Check1[i]->isEnabled());
+                   QCOMPARE(d.Check1[i]->isChecked(), i == 1 || i == 6);  // "2" and "日"
+                 }
+                 QVERIFY(!d.DT->isEnabled());
+                 QCOMPARE(d.Combo1->currentText(), QString("06"));
+                 QCOMPARE(d.Combo2->currentText(), QString("30"));
+                 d.Option1[2]->click();  // changes shown, then abandoned
+                 QVERIFY(d.DT->isEnabled());
+                 QVERIFY(!d.Check1[1]->isChecked());
+                 d.Combo1->setCurrentIndex(9);
+                 d.CancelButton->click();
+               });
   QCOMPARE(r.logic.colData.item("key0101")->GetStr(), before);
 
   r.select({1});
-  r.withDialog([&] { r.w.List_DblClick(); }, [](Dialog& d) {
-    QVERIFY(d.Option1[2]->isChecked());
-    QCOMPARE(d.DT->date(), QDate(2024, 3, 9));
-    QCOMPARE(d.CmbStatus->currentText(), QString("断开"));
-    d.Option1[0]->click();
-    d.OKButton->click();
-  });
+  r.withDialog([&] { r.w.List_DblClick(); },
+               [](Dialog& d) {
+                 QVERIFY(d.Option1[2]->isChecked());
+                 QCOMPARE(d.DT->date(), QDate(2024, 3, 9));
+                 QCOMPARE(d.CmbStatus->currentText(), QString("断开"));
+                 d.Option1[0]->click();
+                 d.OKButton->click();
+               });
   const EntryPtr e = r.logic.colData.item("key0102");
   QVERIFY(e->bIsEveryDay && !e->bIsWeek);
   QCOMPARE(e->strWeek, QString("1000001"));  // kept
@@ -395,15 +420,16 @@ void TestWindow::typingIsDiscarded() {
   QTest::keyClicks(r.w.CmbID, "9");
   QCOMPARE(r.w.CmbCom->currentText(), QString("Com1"));
   QCOMPARE(r.w.CmbID->currentText(), QString("1"));
-  r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) {
-    for (QComboBox* box : {d.Combo1, d.Combo2, d.Combo3, d.CmbStatus}) {
-      QTest::keyClicks(box, "1");  // would jump to "10" or "1x" without the filter
-      QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, "断");
-      QApplication::sendEvent(box, &chinese);
-      QCOMPARE(box->currentIndex(), 0);
-    }
-    d.CancelButton->click();
-  });
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [](Dialog& d) {
+                 for (QComboBox* box : {d.Combo1, d.Combo2, d.Combo3, d.CmbStatus}) {
+                   QTest::keyClicks(box, "1");  // would jump to "10" or "1x" without the filter
+                   QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, "断");
+                   QApplication::sendEvent(box, &chinese);
+                   QCOMPARE(box->currentIndex(), 0);
+                 }
+                 d.CancelButton->click();
+               });
 }
 
 void TestWindow::portAndAddressAreWrittenAtOnce() {
@@ -428,8 +454,9 @@ void TestWindow::failedOpenLocksNothing() {
   QCOMPARE(r.prompt.messages, QStringList({"串口打开错误"}));
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
   QVERIFY(!r.logic.link.Timer2.isActive());
-  for (QWidget* w : std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
-                                                    r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel, r.w.CmdDelAll})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
+                                       r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel, r.w.CmdDelAll})
     QVERIFY(w->isEnabled());
 }
 
@@ -440,7 +467,7 @@ void TestWindow::lockTableAndChkAutoInterplay() {
   r.withEntries({{1, 1}});
   r.w.Form_Load();
   QVERIFY(r.w.ChkAuto->isChecked());
-  const QList<QWidget*> locked = {r.w.CmbID,   r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
+  const QList<QWidget*> locked = {r.w.CmbID,     r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
                                   r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel,      r.w.CmdDelAll};
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
   QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
@@ -453,7 +480,8 @@ void TestWindow::lockTableAndChkAutoInterplay() {
   QTest::mouseClick(r.w.ChkAuto, Qt::LeftButton);  // clear
   QTest::mouseClick(r.w.ChkAuto, Qt::LeftButton);  // ticked
   for (QWidget* w : {r.w.CmdAdd, r.w.CmdDel, r.w.CmdDelAll, r.w.CmdSave}) QVERIFY(w->isEnabled());
-  for (QWidget* w : std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSaveAs})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSaveAs})
     QVERIFY(!w->isEnabled());
 
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);

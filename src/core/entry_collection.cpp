@@ -11,8 +11,8 @@ bool EntryCollection::add(const QString& key, EntryPtr entry) {
 
 bool EntryCollection::remove(const QString& key) {
   if (!keys_.remove(key)) return false;
-  items_.erase(std::find_if(items_.begin(), items_.end(),
-                            [&](const Item& it) { return it.key == key; }));
+  items_.erase(
+      std::find_if(items_.begin(), items_.end(), [&](const Item& it) { return it.key == key; }));
   return true;
 }
 

@@ -22,7 +22,9 @@ bool EntryStore::WriteNote(const QString& key, const QString& value) const {
 }
 
 QString store_key(int route, int no) {
-  return QStringLiteral("%1%2").arg(route, 2, 10, QLatin1Char('0')).arg(no, 2, 10, QLatin1Char('0'));
+  return QStringLiteral("%1%2")
+      .arg(route, 2, 10, QLatin1Char('0'))
+      .arg(no, 2, 10, QLatin1Char('0'));
 }
 
 int load_entry_set(const ProfileFile& file, EntryCollection& colData) {

@@ -1,8 +1,9 @@
 #include "core/file_commands.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
-#include <unistd.h>
 
 #include "core/entry_store.h"
 #include "platform/trash.h"

@@ -10,8 +10,8 @@
 // Save: writes colData as the whole default store at once (so no key of an older set survives)
 // and puts the old store into the trash as a backup, under the name "Note.ini.bak" (skipped when
 // there is none or no trash). The store is replaced atomically: it is always either the old or the
-// new set, and the old one stays untouched unless the new one was written completely. Tells "保存成功！",
-// or "保存失败" + path when writing failed. Returns whether it saved.
+// new set, and the old one stays untouched unless the new one was written completely. Tells
+// "保存成功！", or "保存失败" + path when writing failed. Returns whether it saved.
 bool save_entry_store(const EntryCollection& colData, const QString& storePath, Prompt& prompt);
 
 // Save As: asks for a path, writes colData as it is now to it (entry-file format) and tells

@@ -68,7 +68,8 @@ void SchedulerTimer::Timer1_Timer() {
     // Replay the seconds no tick covered when the gap is small and forward; else only this one.
     const qint64 from = (gap > 1 && gap <= kMaxCatchUpSeconds) ? lastSecond_ + 1 : second;
     int count = 0;
-    for (qint64 s = from; s <= second; ++s) count += scheduler_check(colData_, now.addSecs(s - second), nState_);
+    for (qint64 s = from; s <= second; ++s)
+      count += scheduler_check(colData_, now.addSecs(s - second), nState_);
     if (count > 0) emit fired(count);
   }
   haveLast_ = true;

@@ -4,8 +4,8 @@
 #include <QTimer>
 #include <array>
 
-#include "device/command_frame.h"
 #include "device/comm_port.h"
+#include "device/command_frame.h"
 #include "device/route_state.h"
 
 // The command link to the board: the route state table, the 200 ms push cycle (Timer2) and the

@@ -94,7 +94,8 @@ void Dialog::Form_Load() {
   Combo1->clear();
   Combo2->clear();
   Combo3->clear();
-  for (int h = 0; h < 24; ++h) Combo1->addItem(QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0')));
+  for (int h = 0; h < 24; ++h)
+    Combo1->addItem(QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0')));
   for (int m = 0; m < 60; ++m) {
     Combo2->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
     Combo3->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));

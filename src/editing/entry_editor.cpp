@@ -21,7 +21,8 @@ EditorState editor_load(bool bIsnew, const Clsdata* mydata, const QDate& today) 
     apply_option(s, 0);
   } else if (e.bIsWeek) {
     apply_option(s, 1);
-    for (int i = 0; i < 7; ++i) s.week[i] = i < e.strWeek.size() && e.strWeek.at(i) == QLatin1Char('1');
+    for (int i = 0; i < 7; ++i)
+      s.week[i] = i < e.strWeek.size() && e.strWeek.at(i) == QLatin1Char('1');
   } else {
     apply_option(s, 2);
     const int year = qBound(kFirstPickerDate.year(), int(e.nStartYear), kLastPickerDate.year());

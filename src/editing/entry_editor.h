@@ -7,15 +7,15 @@
 
 // What the entry editor shows, free of widgets: the dialog copies it into its controls and back.
 struct EditorState {
-  int option = -1;                 // recurrence: 0 every day, 1 weekly, 2 fixed date, -1 none
-  std::array<bool, 7> week{};      // weekday boxes, Monday first
-  bool weekEnabled = false;        // the weekday boxes
-  bool dateEnabled = false;        // the date picker
+  int option = -1;             // recurrence: 0 every day, 1 weekly, 2 fixed date, -1 none
+  std::array<bool, 7> week{};  // weekday boxes, Monday first
+  bool weekEnabled = false;    // the weekday boxes
+  bool dateEnabled = false;    // the date picker
   QDate date = QDate(2010, 12, 22);
-  int hour = 0;                    // list indices
+  int hour = 0;  // list indices
   int minute = 0;
   int second = 0;
-  int status = 0;                  // 0 "吸合" (energise), 1 "断开" (release)
+  int status = 0;  // 0 "吸合" (energise), 1 "断开" (release)
 };
 
 constexpr int kMaxEntriesPerRoute = 99;

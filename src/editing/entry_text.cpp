@@ -7,10 +7,9 @@ QString pad(int v, int width) { return QString::number(v).rightJustified(width, 
 }  // namespace
 
 QString entry_text(const Clsdata& e) {
-  static const QString kDayNames[7] = {QStringLiteral("一"), QStringLiteral("二"),
-                                       QStringLiteral("三"), QStringLiteral("四"),
-                                       QStringLiteral("五"), QStringLiteral("六"),
-                                       QStringLiteral("日")};
+  static const QString kDayNames[7] = {
+      QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三"), QStringLiteral("四"),
+      QStringLiteral("五"), QStringLiteral("六"), QStringLiteral("日")};
   const QString action = e.bIsOpen ? QStringLiteral(",吸合 ") : QStringLiteral(",断开 ");
   const QString time = pad(e.nStartHour, 2) + QLatin1Char(':') + pad(e.nStartMin, 2) +
                        QLatin1Char(':') + pad(e.nStartSecond, 2);

@@ -8,7 +8,8 @@
 
 QString autostart_entry_path(const QString& executablePath) {
   QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (config.isEmpty() || QDir::isRelativePath(config)) config = QDir::homePath() + QStringLiteral("/.config");
+  if (config.isEmpty() || QDir::isRelativePath(config))
+    config = QDir::homePath() + QStringLiteral("/.config");
   return config + QStringLiteral("/autostart/") + QFileInfo(executablePath).completeBaseName() +
          QStringLiteral(".desktop");
 }
@@ -21,7 +22,8 @@ QString desktop_exec_quoted(const QString& path) {
   if (needsQuotes) {
     QString inner;
     for (QChar c : path) {
-      if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+      if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+          c == QLatin1Char('\\'))
         inner += QLatin1Char('\\');
       inner += c;
     }

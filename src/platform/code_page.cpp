@@ -75,8 +75,8 @@ QString cut_to_gbk_bytes(const QString& text, int maxBytes) {
   qsizetype end = 0;
   while (end < text.size()) {
     const bool pair = text.at(end).isHighSurrogate() && end + 1 < text.size();
-    const char32_t ch = pair ? QChar::surrogateToUcs4(text.at(end), text.at(end + 1))
-                             : text.at(end).unicode();
+    const char32_t ch =
+        pair ? QChar::surrogateToUcs4(text.at(end), text.at(end + 1)) : text.at(end).unicode();
     const int len = gbk_length(ch);
     if (used + len > maxBytes) break;
     used += len;

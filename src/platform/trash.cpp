@@ -24,7 +24,8 @@ bool device_of(const QString& path, dev_t* dev) {
 
 // A folder we own with files/ and info/ in it, created when missing (never through a symlink).
 bool prepare(const QString& trash) {
-  for (const QString& dir : {trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")}) {
+  for (const QString& dir :
+       {trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")}) {
     if (::mkdir(enc(dir).constData(), 0700) != 0 && errno != EEXIST) return false;
     struct stat st {};
     if (::lstat(enc(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
@@ -48,7 +49,8 @@ bool move_into(const QString& trash, const QString& path) {
   const QFileInfo fi(path);
   const QString base = fi.fileName();
   for (int n = 0; n < 10000; ++n) {
-    const QString name = n == 0 ? base : QStringLiteral("%1-%2").arg(base).arg(n, 4, 10, QLatin1Char('0'));
+    const QString name =
+        n == 0 ? base : QStringLiteral("%1-%2").arg(base).arg(n, 4, 10, QLatin1Char('0'));
     const QString info = trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo");
     // The info file, created exclusively, reserves the name.
     const int fd = ::open(enc(info).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -61,7 +63,8 @@ bool move_into(const QString& trash, const QString& path) {
         "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
         "\n";
-    const bool written = ::write(fd, text.constData(), static_cast<size_t>(text.size())) == text.size();
+    const bool written =
+        ::write(fd, text.constData(), static_cast<size_t>(text.size())) == text.size();
     ::close(fd);
     const QString target = trash + QStringLiteral("/files/") + name;
     if (written && !QFileInfo::exists(target) &&

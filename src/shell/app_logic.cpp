@@ -13,7 +13,8 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
       MSComm(appDir),
       MSCommDown(appDir),
       link(MSComm),
-      Timer1(colData, link.nState, [this] { return link.bIsFirst; }, std::move(clock)),
+      Timer1(
+          colData, link.nState, [this] { return link.bIsFirst; }, std::move(clock)),
       settings(appDir),
       store(appDir),
       appDir_(appDir),

@@ -24,7 +24,17 @@ class AppLogic : public QObject {
   Q_OBJECT
  public:
   // The controls whose enabled state the link button and ChkAuto decide.
-  enum Control { CmbCom, CmbID, CmdOpenFile, CmdSave, CmdSaveAs, CmdAdd, CmdDel, CmdDelAll, kControls };
+  enum Control {
+    CmbCom,
+    CmbID,
+    CmdOpenFile,
+    CmdSave,
+    CmdSaveAs,
+    CmdAdd,
+    CmdDel,
+    CmdDelAll,
+    kControls
+  };
 
   // appDir is the application directory (files and dosdevices/); prompt answers for the user and
   // must outlive the logic; clock defaults to the PC's.
@@ -48,7 +58,9 @@ class AppLogic : public QObject {
   // everything as it was), closes it when it reads "关闭". Open: caption "关闭", push cycle on,
   // the eight controls locked. Close: caption "打开", push cycle off, bIsFirst set, unlocked.
   void CmdOpen_Click();
-  QString cmdOpenCaption() const { return linkOpen_ ? QStringLiteral("关闭") : QStringLiteral("打开"); }
+  QString cmdOpenCaption() const {
+    return linkOpen_ ? QStringLiteral("关闭") : QStringLiteral("打开");
+  }
   bool linkOpen() const { return linkOpen_; }
   // Port list index 0..19 ("Com1".."Com20") and address list index 0..15: set nCom / nID and
   // write "Com" / "ID" at once.

@@ -19,9 +19,9 @@
 
 namespace {
 
-const char* kDesignTabs[16] = {"第一路", "第二路", "第三路", "第四路", "第五路", "第六路",
-                               "第七路", "第八路", "第九路", "第十路", "第十一路", "第十二路",
-                               "第十三路", "第十四路", "第十五路", "第十六路"};
+const char* kDesignTabs[16] = {
+    "第一路", "第二路", "第三路",   "第四路",   "第五路",   "第六路",   "第七路",   "第八路",
+    "第九路", "第十路", "第十一路", "第十二路", "第十三路", "第十四路", "第十五路", "第十六路"};
 // Lamp i: its place in the four rows of four.
 const int kLampX[4][4] = {{7, 35, 63, 91}, {8, 35, 64, 91}, {8, 35, 64, 88}, {8, 35, 64, 88}};
 const int kLampY[4] = {88, 136, 192, 240};
@@ -165,8 +165,8 @@ void Frmmain::Form_Load() {
   showLamps();
   const ProfileFile names = logic_.settings.load();  // Name.ini, read once
   for (int i = 0; i < 16; ++i)
-    SSTab2->setTabText(
-        i, logic_.settings.ReadRouteName(names, QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0'))));
+    SSTab2->setTabText(i, logic_.settings.ReadRouteName(
+                              names, QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0'))));
   const StartupChoices c = run_startup(logic_, names);
   {
     const QSignalBlocker b1(CmbID), b2(CmbCom);
@@ -194,9 +194,10 @@ void Frmmain::showControls() {
   const QSignalBlocker block(ChkAuto);
   ChkAuto->setChecked(logic_.chkAuto());
   const std::pair<QWidget*, AppLogic::Control> controls[] = {
-      {CmbCom, AppLogic::CmbCom},   {CmbID, AppLogic::CmbID},   {CmdOpenFile, AppLogic::CmdOpenFile},
-      {CmdSave, AppLogic::CmdSave}, {CmdSaveAs, AppLogic::CmdSaveAs}, {CmdAdd, AppLogic::CmdAdd},
-      {CmdDel, AppLogic::CmdDel},   {CmdDelAll, AppLogic::CmdDelAll}};
+      {CmbCom, AppLogic::CmbCom},           {CmbID, AppLogic::CmbID},
+      {CmdOpenFile, AppLogic::CmdOpenFile}, {CmdSave, AppLogic::CmdSave},
+      {CmdSaveAs, AppLogic::CmdSaveAs},     {CmdAdd, AppLogic::CmdAdd},
+      {CmdDel, AppLogic::CmdDel},           {CmdDelAll, AppLogic::CmdDelAll}};
   for (const auto& [w, c] : controls) w->setEnabled(logic_.enabled(c));
 }
 

@@ -12,7 +12,7 @@ SettingsStore::SettingsStore(const QString& appDir)
     : path_(QDir(appDir).filePath(QStringLiteral("Name.ini"))) {}
 
 QString SettingsStore::read(const ProfileFile& f, const QString& key, const QString& def,
-                           int kept) {
+                            int kept) {
   // The buffer holds the kept bytes and a terminator; the text ends at the first NUL.
   QString v = f.read(kSection, key, def, kept + 1);
   const qsizetype nul = v.indexOf(QChar(0));
@@ -23,10 +23,18 @@ bool SettingsStore::write(const QString& key, const QString& value) const {
   return profile_write(path_, kSection, key, value);
 }
 
-bool SettingsStore::WriteOpen(const QString& value) const { return write(QStringLiteral("Open"), value); }
-bool SettingsStore::WriteRun(const QString& value) const { return write(QStringLiteral("Run"), value); }
-bool SettingsStore::WriteCom(const QString& value) const { return write(QStringLiteral("Com"), value); }
-bool SettingsStore::WriteID(const QString& value) const { return write(QStringLiteral("ID"), value); }
+bool SettingsStore::WriteOpen(const QString& value) const {
+  return write(QStringLiteral("Open"), value);
+}
+bool SettingsStore::WriteRun(const QString& value) const {
+  return write(QStringLiteral("Run"), value);
+}
+bool SettingsStore::WriteCom(const QString& value) const {
+  return write(QStringLiteral("Com"), value);
+}
+bool SettingsStore::WriteID(const QString& value) const {
+  return write(QStringLiteral("ID"), value);
+}
 
 QString SettingsStore::ReadOpen(const ProfileFile& f) const {
   return read(f, QStringLiteral("Open"), QStringLiteral("0"), 1);

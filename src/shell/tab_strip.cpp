@@ -59,10 +59,19 @@ void TabStrip::mousePressEvent(QMouseEvent* e) {
 
 void TabStrip::keyPressEvent(QKeyEvent* e) {
   switch (e->key()) {
-    case Qt::Key_Left: setCurrentIndex(qMax(0, current_ - 1)); break;
-    case Qt::Key_Right: setCurrentIndex(qMin(count() - 1, current_ + 1)); break;
-    case Qt::Key_Home: setCurrentIndex(0); break;
-    case Qt::Key_End: setCurrentIndex(count() - 1); break;
-    default: QWidget::keyPressEvent(e);
+    case Qt::Key_Left:
+      setCurrentIndex(qMax(0, current_ - 1));
+      break;
+    case Qt::Key_Right:
+      setCurrentIndex(qMin(count() - 1, current_ + 1));
+      break;
+    case Qt::Key_Home:
+      setCurrentIndex(0);
+      break;
+    case Qt::Key_End:
+      setCurrentIndex(count() - 1);
+      break;
+    default:
+      QWidget::keyPressEvent(e);
   }
 }

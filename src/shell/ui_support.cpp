@@ -19,9 +19,9 @@ class TypingFilter : public QObject {
 }  // namespace
 
 void install_font_substitutions() {
-  const QStringList cjk = {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                           QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
-                           QStringLiteral("Droid Sans Fallback")};
+  const QStringList cjk = {QStringLiteral("WenQuanYi Micro Hei"),
+                           QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Serif CJK SC"),
+                           QStringLiteral("AR PL UMing CN"), QStringLiteral("Droid Sans Fallback")};
   QFont::insertSubstitutions(QStringLiteral("宋体"), cjk);
   QFont::insertSubstitutions(QStringLiteral("SimSun"), cjk);
 }

@@ -194,5 +194,9 @@ else
 fi
 stop_program
 
+# Built with the sanitizers, the program reports any leak or fault at its end; none may appear.
+reports=$(grep -l -E "ERROR: (Address|Leak)Sanitizer|runtime error:" "$work"/*/program.log 2>/dev/null)
+check "no sanitizer report from any run" '[ -z "$reports" ]'
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -16,12 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     f.read(QStringLiteral("note"), QStringLiteral("Com"), QStringLiteral("1"), buffer);
   }
 
-  const ProfileFile written =
-      ProfileFile::fromBytes(f.withValue(QStringLiteral("Note"), QStringLiteral("Com"), QStringLiteral("v12")));
-  if (written.read(QStringLiteral("Note"), QStringLiteral("Com"), QString(), 100) != QStringLiteral("v12"))
+  const ProfileFile written = ProfileFile::fromBytes(
+      f.withValue(QStringLiteral("Note"), QStringLiteral("Com"), QStringLiteral("v12")));
+  if (written.read(QStringLiteral("Note"), QStringLiteral("Com"), QString(), 100) !=
+      QStringLiteral("v12"))
     abort();
-  const ProfileFile section = ProfileFile::fromBytes(f.withSection(
-      QStringLiteral("Note"), {{QStringLiteral("0101"), QStringLiteral("11000000000100000000073000")}}));
+  const ProfileFile section = ProfileFile::fromBytes(
+      f.withSection(QStringLiteral("Note"),
+                    {{QStringLiteral("0101"), QStringLiteral("11000000000100000000073000")}}));
   if (section.read(QStringLiteral("Note"), QStringLiteral("0101"), QString(), 27) !=
       QStringLiteral("11000000000100000000073000"))
     abort();

@@ -18,7 +18,9 @@
 // "--scenario NAME ARGS...". The test's main() hands those runs to its scenario function (see
 // TAVREL_TEST_MAIN_WITH_SCENARIOS). Folders a scenario uses must be open to it (make_open_to_all).
 
-inline void make_open_to_all(const QString& path) { chmod(QFile::encodeName(path).constData(), 0777); }
+inline void make_open_to_all(const QString& path) {
+  chmod(QFile::encodeName(path).constData(), 0777);
+}
 
 // Runs the scenario and returns whether it succeeded (exit code 0).
 inline bool as_ordinary_user(const QString& scenario, const QStringList& args = {}) {
@@ -49,12 +51,12 @@ inline bool as_ordinary_user(const QString& scenario, const QStringList& args = 
 
 // main() for a test class with scenarios: `bool scenario(const QStringList& args)` receives the
 // scenario's name and arguments.
-#define TAVREL_TEST_MAIN_WITH_SCENARIOS(TestClass, scenarioFunction)              \
-  int main(int argc, char** argv) {                                                \
-    QCoreApplication app(argc, argv);                                              \
-    if (argc >= 3 && qstrcmp(argv[1], "--scenario") == 0)                          \
-      return scenarioFunction(app.arguments().mid(2)) ? 0 : 1;                     \
-    TestClass tc;                                                                  \
-    QTEST_SET_MAIN_SOURCE_PATH                                                     \
-    return QTest::qExec(&tc, argc, argv);                                          \
+#define TAVREL_TEST_MAIN_WITH_SCENARIOS(TestClass, scenarioFunction) \
+  int main(int argc, char** argv) {                                  \
+    QCoreApplication app(argc, argv);                                \
+    if (argc >= 3 && qstrcmp(argv[1], "--scenario") == 0)            \
+      return scenarioFunction(app.arguments().mid(2)) ? 0 : 1;       \
+    TestClass tc;                                                    \
+    QTEST_SET_MAIN_SOURCE_PATH                                       \
+    return QTest::qExec(&tc, argc, argv);                            \
   }

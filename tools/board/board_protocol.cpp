@@ -54,11 +54,15 @@ std::vector<BoardProtocol::Event> BoardProtocol::feed(const QByteArray& bytes) {
     const quint8 head = at(buffer_, 0);
     bool waiting = false;
     if (head == kCommandHeader) {
-      if (buffer_.size() < kCommandLength) waiting = true;
-      else if (takeCommand(out)) continue;
+      if (buffer_.size() < kCommandLength)
+        waiting = true;
+      else if (takeCommand(out))
+        continue;
     } else if (head == kDownloadHeader) {
-      if (buffer_.size() < kDownloadLength) waiting = true;
-      else if (takeDownload(out)) continue;
+      if (buffer_.size() < kDownloadLength)
+        waiting = true;
+      else if (takeDownload(out))
+        continue;
     }
     if (waiting) break;
     buffer_.remove(0, 1);  // noise or a broken frame: look for the next header

@@ -9,10 +9,10 @@
 
 // One entry as the board keeps it after a download frame.
 struct DownloadedEntry {
-  int route = 0;   // byte 5
-  int index = 0;   // byte 4
-  int kind = 0;    // 1 every day, 2 weekly, 3 fixed date
-  int year = 0;    // 2000 + the BCD year
+  int route = 0;  // byte 5
+  int index = 0;  // byte 4
+  int kind = 0;   // 1 every day, 2 weekly, 3 fixed date
+  int year = 0;   // 2000 + the BCD year
   int month = 0;
   int day = 0;
   quint8 weekMask = 0;  // bit 0 Monday .. bit 6 Sunday

@@ -12,8 +12,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QDateTime>
+#include <QSocketNotifier>
 #include <QTime>
 #include <cstdio>
 
@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
       {QStringLiteral("reply-delay"), QStringLiteral("Answer MS milliseconds late."),
        QStringLiteral("MS"), QStringLiteral("0")},
       {QStringLiteral("pace"), QStringLiteral("Answer as late as a 9600-baud line would.")},
-      {QStringLiteral("noise"), QStringLiteral("Send RATE random bytes a second, between and inside replies."),
+      {QStringLiteral("noise"),
+       QStringLiteral("Send RATE random bytes a second, between and inside replies."),
        QStringLiteral("RATE"), QStringLiteral("0")},
       {QStringLiteral("verbose"), QStringLiteral("Print every frame received.")},
       {QStringLiteral("dump-entries"), QStringLiteral("Print the downloaded entries on exit.")},
@@ -126,7 +127,8 @@ int main(int argc, char** argv) {
   fflush(stdout);
   const int rc = app.exec();
   board.close();
-  if (o.noise > 0) printf("noise bytes sent: %lld\n", static_cast<long long>(board.noiseBytesSent()));
+  if (o.noise > 0)
+    printf("noise bytes sent: %lld\n", static_cast<long long>(board.noiseBytesSent()));
   if (p.isSet(QStringLiteral("dump-entries")))
     for (const auto& kv : board.protocol().entries())
       printf("%s\n", qPrintable(kv.second.describe()));

@@ -14,7 +14,9 @@
 #include <cstring>
 
 RelayBoard::RelayBoard(Options options, QObject* parent)
-    : QObject(parent), options_(options), protocol_(options.address, options.outputs),
+    : QObject(parent),
+      options_(options),
+      protocol_(options.address, options.outputs),
       rng_(options.seed) {
   if (options_.noise > 0) {
     noiseTimer_ = new QTimer(this);
@@ -53,7 +55,8 @@ bool RelayBoard::open(const QString& linkPath, QString* error) {
   // Our own handle on the slave side keeps the master readable without errors while the program
   // has its port closed, and lets us set the line raw before anyone opens it.
   slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave_ < 0) return fail(QStringLiteral("cannot open %1: %2").arg(slavePath_, strerror(errno)));
+  if (slave_ < 0)
+    return fail(QStringLiteral("cannot open %1: %2").arg(slavePath_, strerror(errno)));
   termios t{};
   tcgetattr(slave_, &t);
   cfmakeraw(&t);

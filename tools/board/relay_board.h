@@ -23,14 +23,14 @@ class RelayBoard : public QObject {
  public:
   struct Options {
     quint8 address = 1;
-    quint16 outputs = 0;     // bit r-1 = route r energised
-    bool silent = false;     // never answer
-    int corruptEvery = 0;    // spoil the sum of every Nth reply (0: never)
-    int replyDelayMs = 0;    // answer this long after the frame
-    bool pace = false;       // answer only after the frame and the answer would have crossed a
-                             // 9600-baud line (10 bits a byte)
-    double noise = 0;        // random bytes a second on the line, between and inside replies
-    unsigned seed = 1;       // of the noise
+    quint16 outputs = 0;   // bit r-1 = route r energised
+    bool silent = false;   // never answer
+    int corruptEvery = 0;  // spoil the sum of every Nth reply (0: never)
+    int replyDelayMs = 0;  // answer this long after the frame
+    bool pace = false;     // answer only after the frame and the answer would have crossed a
+                           // 9600-baud line (10 bits a byte)
+    double noise = 0;      // random bytes a second on the line, between and inside replies
+    unsigned seed = 1;     // of the noise
   };
   static constexpr int kQuietDropMs = 100;
 
