@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// Moves a file to the user's trash as the freedesktop.org trash specification has it: the home
+// Moves a file to the user's trash the way freedesktop.org desktops keep it: the home
 // trash ($XDG_DATA_HOME/Trash, by default ~/.local/share/Trash) when the file lies on the same
 // file system, otherwise the .Trash-<uid> folder at the top of the file's own file system. The
 // file keeps its name in the trash (a number is added on a clash) and an info file records where
