@@ -197,6 +197,10 @@ stop_program
 # Built with the sanitizers, the program reports any leak or fault at its end; none may appear.
 reports=$(grep -l -E "ERROR: (Address|Leak)Sanitizer|runtime error:" "$work"/*/program.log 2>/dev/null)
 check "no sanitizer report from any run" '[ -z "$reports" ]'
+[ -z "$reports" ] || while IFS= read -r r; do
+  echo "--- $r"
+  grep -A 25 -E "Sanitizer|runtime error" "$r" | head -40
+done <<<"$reports"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
