@@ -1,6 +1,5 @@
 #include "shell/app_logic.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 

@@ -47,7 +47,12 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
     CmbCom->setItemData(n - 1, port_target_path(port_device_path(logic_.appDir(), n)),
                         Qt::ToolTipRole);
   }
-  CmbCom->setToolTip(QStringLiteral("Com1 → ") + port_device_path(logic_.appDir(), 1));
+  // The box and each of its items tell where the port number leads.
+  const auto showWhereComLeads = [this](int index) {
+    CmbCom->setToolTip(CmbCom->itemData(index, Qt::ToolTipRole).toString());
+  };
+  connect(CmbCom, qOverload<int>(&QComboBox::currentIndexChanged), this, showWhereComLeads);
+  showWhereComLeads(0);
   place(CmbCom, 256, 7, 64, 21);
   discard_typing(CmbCom);
   CmdOpen = new QPushButton(QStringLiteral("打开"), this);
