@@ -3,35 +3,29 @@
 #include <benchmark/benchmark.h>
 
 #include "core/scheduler.h"
+#include "support/full_store.h"
 
 namespace {
 
-EntryCollection full_store() {
-  EntryCollection c;
-  for (int route = 1; route <= 16; ++route) {
-    for (int no = 1; no <= 99; ++no) {
-      auto e = std::make_shared<Clsdata>();
-      e->nRoute = static_cast<qint16>(route);
-      e->nNo = static_cast<qint16>(no);
-      e->bIsOpen = no % 2;
-      e->bIsEveryDay = no % 3 == 0;
-      e->bIsWeek = no % 3 == 1;
-      e->strWeek = QStringLiteral("1010101");
-      e->nStartYear = 2026;
-      e->nStartMonth = 12;
-      e->nStartDay = 7;
-      // Many entries share the checked second, so the due path is measured too.
-      e->nStartHour = static_cast<qint16>(no % 24);
-      e->nStartMin = static_cast<qint16>((no * 7) % 60);
-      e->nStartSecond = static_cast<qint16>(no % 2 ? 0 : (no * 13) % 60);
-      c.add(entry_key(route, no), e);
-    }
-  }
-  return c;
+EntryCollection scheduler_store() {
+  return full_store([](Clsdata& e, int, int no) {
+    e.nNo = static_cast<qint16>(no);
+    e.bIsOpen = no % 2;
+    e.bIsEveryDay = no % 3 == 0;
+    e.bIsWeek = no % 3 == 1;
+    e.strWeek = QStringLiteral("1010101");
+    e.nStartYear = 2026;
+    e.nStartMonth = 12;
+    e.nStartDay = 7;
+    // Many entries share the checked second, so the due path is measured too.
+    e.nStartHour = static_cast<qint16>(no % 24);
+    e.nStartMin = static_cast<qint16>((no * 7) % 60);
+    e.nStartSecond = static_cast<qint16>(no % 2 ? 0 : (no * 13) % 60);
+  });
 }
 
 void BM_SchedulerTick(benchmark::State& state) {
-  const EntryCollection c = full_store();
+  const EntryCollection c = scheduler_store();
   RouteStateTable s{};
   QDateTime now(QDate(2026, 12, 7), QTime(1, 7, 0));
   for (auto _ : state) {
@@ -44,7 +38,7 @@ BENCHMARK(BM_SchedulerTick)->Unit(benchmark::kMicrosecond);
 
 // A late tick that catches up the full minute it is allowed to replay.
 void BM_SchedulerCatchUpMinute(benchmark::State& state) {
-  const EntryCollection c = full_store();
+  const EntryCollection c = scheduler_store();
   RouteStateTable s{};
   QDateTime now(QDate(2026, 12, 7), QTime(1, 7, 0));
   for (auto _ : state) {

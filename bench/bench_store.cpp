@@ -12,23 +12,18 @@
 
 #include "core/entry_store.h"
 #include "core/file_commands.h"
+#include "support/full_store.h"
 #include "support/scripted_prompt.h"
 
 namespace {
 
 EntryCollection full_set() {
-  EntryCollection c;
-  for (int r = 1; r <= 16; ++r)
-    for (int n = 1; n <= 99; ++n) {
-      auto e = std::make_shared<Clsdata>();
-      e->nRoute = static_cast<qint16>(r);
-      e->bIsWeek = true;
-      e->strWeek = QStringLiteral("1010101");
-      e->nStartHour = static_cast<qint16>(n % 24);
-      e->nStartMin = static_cast<qint16>(n % 60);
-      c.add(entry_key(r, n), e);
-    }
-  return c;
+  return full_store([](Clsdata& e, int, int n) {
+    e.bIsWeek = true;
+    e.strWeek = QStringLiteral("1010101");
+    e.nStartHour = static_cast<qint16>(n % 24);
+    e.nStartMin = static_cast<qint16>(n % 60);
+  });
 }
 
 double median_ms(int runs, const std::function<void()>& setup, const std::function<void()>& work) {

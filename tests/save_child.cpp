@@ -4,23 +4,18 @@
 
 #include "core/entry_store.h"
 #include "core/file_commands.h"
+#include "support/full_store.h"
 #include "support/scripted_prompt.h"
 
 // Entry set `variant` (0 or 1): every entry of it carries the variant in its action and second.
 EntryCollection full_set(int variant) {
-  EntryCollection c;
-  for (int r = 1; r <= 16; ++r)
-    for (int n = 1; n <= 99; ++n) {
-      auto e = std::make_shared<Clsdata>();
-      e->nRoute = static_cast<qint16>(r);
-      e->bIsEveryDay = true;
-      e->bIsOpen = variant == 1;
-      e->nStartHour = static_cast<qint16>(n % 24);
-      e->nStartMin = static_cast<qint16>(r);
-      e->nStartSecond = static_cast<qint16>(variant);
-      c.add(entry_key(r, n), e);
-    }
-  return c;
+  return full_store([variant](Clsdata& e, int r, int n) {
+    e.bIsEveryDay = true;
+    e.bIsOpen = variant == 1;
+    e.nStartHour = static_cast<qint16>(n % 24);
+    e.nStartMin = static_cast<qint16>(r);
+    e.nStartSecond = static_cast<qint16>(variant);
+  });
 }
 
 int main(int argc, char** argv) {

@@ -12,6 +12,7 @@
 #include "relay_board.h"
 #include "shell/startup.h"
 #include "support/files.h"
+#include "support/full_store.h"
 #include "support/scripted_prompt.h"
 
 namespace {
@@ -258,12 +259,12 @@ void TestFaults::fullDisk() {
     while (filler.write("x", 1) > 0) {
     }
   }
-  EntryCollection full;
-  for (int r = 1; r <= 16; ++r)
-    for (int n = 1; n <= 99; ++n)
-      full.add(entry_key(r, n),
-               StrToData("1100000000" + QString::number(r).rightJustified(2, '0') + "000000000730" +
-                         QString::number(n % 60).rightJustified(2, '0')));
+  const EntryCollection full = full_store([](Clsdata& e, int, int n) {
+    e.bIsOpen = e.bIsEveryDay = true;
+    e.nStartHour = 7;
+    e.nStartMin = 30;
+    e.nStartSecond = static_cast<qint16>(n % 60);
+  });
   prompt.messages.clear();
   QVERIFY(!save_entry_store(full, note, prompt));
   QCOMPARE(prompt.messages, QStringList({"保存失败" + note}));

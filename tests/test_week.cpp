@@ -10,6 +10,7 @@
 
 #include "core/scheduler.h"
 #include "device/command_link.h"
+#include "support/full_store.h"
 
 namespace {
 
@@ -21,33 +22,27 @@ struct Week {
 
 // Entries: every kind, times spread over the day, some on the hours the clock skips or repeats.
 EntryCollection make_store(std::mt19937& rng, const QDate& first, int days) {
-  EntryCollection c;
   std::uniform_int_distribution<int> hour(0, 23), minute(0, 59), second(0, 59), coin(0, 1),
       kind(0, 2), day(0, days - 1), bits(0, 127);
-  for (int r = 1; r <= 16; ++r)
-    for (int n = 1; n <= 99; ++n) {
-      auto e = std::make_shared<Clsdata>();
-      e->nRoute = static_cast<qint16>(r);
-      e->nNo = static_cast<qint16>(n);
-      e->bIsOpen = coin(rng);
-      const int k = kind(rng);
-      e->bIsEveryDay = k == 0;
-      e->bIsWeek = k == 1;
-      QString mask;
-      const int b = bits(rng);
-      for (int i = 0; i < 7; ++i) mask += (b >> i) & 1 ? '1' : '0';
-      e->strWeek = mask;
-      const QDate d = first.addDays(day(rng));
-      e->nStartYear = static_cast<qint16>(d.year());
-      e->nStartMonth = static_cast<qint16>(d.month());
-      e->nStartDay = static_cast<qint16>(d.day());
-      // A quarter of the entries sit between 02:00 and 03:00, where the clock jumps.
-      e->nStartHour = static_cast<qint16>(n % 4 == 0 ? 2 : hour(rng));
-      e->nStartMin = static_cast<qint16>(minute(rng));
-      e->nStartSecond = static_cast<qint16>(second(rng));
-      c.add(entry_key(r, n), e);
-    }
-  return c;
+  return full_store([&](Clsdata& e, int, int n) {
+    e.nNo = static_cast<qint16>(n);
+    e.bIsOpen = coin(rng);
+    const int k = kind(rng);
+    e.bIsEveryDay = k == 0;
+    e.bIsWeek = k == 1;
+    QString mask;
+    const int b = bits(rng);
+    for (int i = 0; i < 7; ++i) mask += (b >> i) & 1 ? '1' : '0';
+    e.strWeek = mask;
+    const QDate d = first.addDays(day(rng));
+    e.nStartYear = static_cast<qint16>(d.year());
+    e.nStartMonth = static_cast<qint16>(d.month());
+    e.nStartDay = static_cast<qint16>(d.day());
+    // A quarter of the entries sit between 02:00 and 03:00, where the clock jumps.
+    e.nStartHour = static_cast<qint16>(n % 4 == 0 ? 2 : hour(rng));
+    e.nStartMin = static_cast<qint16>(minute(rng));
+    e.nStartSecond = static_cast<qint16>(second(rng));
+  });
 }
 
 // The oracle: which routes must be energised after local second `t`, given the entries.

@@ -34,7 +34,6 @@ class ProfileFile {
 
   Status status() const { return status_; }
   bool isUtf8() const { return utf8_; }
-  const QByteArray& bytes() const { return raw_; }
 
   // The value of key in section, or def; cut to bufferSize - 1 GBK bytes.
   QString read(const QString& section, const QString& key, const QString& def,
