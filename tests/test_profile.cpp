@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "platform/code_page.h"
 #include "platform/private_profile.h"
@@ -39,6 +41,7 @@ class TestProfile : public QObject {
   void wholeSectionReplacedAtOnce();
   void unreadablePathsReadAsMissing();
   void readOnlyDirectoryFailsAndKeepsOldFile();
+  void fileReplacedWhileReadIsNeverMissing();
   void utf8Validation();
 };
 
@@ -189,6 +192,27 @@ void TestProfile::readOnlyDirectoryFailsAndKeepsOldFile() {
   QVERIFY(as_ordinary_user("read-only-folder", {path}));
   chmod(dir.path().toLocal8Bit().constData(), 0755);
   QCOMPARE(readFile(path), QByteArray("[Note]\r\nCom=3\r\n"));
+}
+
+void TestProfile::fileReplacedWhileReadIsNeverMissing() {
+  // Another copy of the program replaces the file over and over while this one reads it.
+  QTemporaryDir dir;
+  const QString path = writeFile(dir, "Name.ini", "[Note]\r\n01=a\r\n");
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i)
+      write_file_atomically(path, "[Note]\r\n01=" + QByteArray(i % 2 ? "a" : "aa") + "\r\n");
+  });
+  int missing = 0, wrong = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const ProfileFile f = ProfileFile::load(path);
+    if (f.status() != ProfileFile::Status::Ok) ++missing;
+    if (!f.read("Note", "01", "", 9).startsWith("a")) ++wrong;
+  }
+  stop = true;
+  writer.join();
+  QCOMPARE(missing, 0);
+  QCOMPARE(wrong, 0);
 }
 
 void TestProfile::utf8Validation() {

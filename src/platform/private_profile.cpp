@@ -24,9 +24,11 @@ void trim(const char* d, qsizetype& b, qsizetype& e) {
 ProfileFile ProfileFile::load(const QString& path) {
   ProfileFile f;
   QFile file(path);
-  if (!file.exists()) return f;
-  if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-    f.status_ = Status::Unreadable;
+  // Open first and ask whether the file exists only when that fails. Another copy may replace the
+  // file at any moment; a look-up during the replace can find the old, just unlinked file, which
+  // QFile::exists() then calls gone. Opening sees the old or the new file, never neither.
+  if (!file.open(QIODevice::ReadOnly)) {
+    if (QFileInfo::exists(path)) f.status_ = Status::Unreadable;  // a directory, no permission
     return f;
   }
   f.raw_ = file.readAll();
