@@ -13,7 +13,7 @@ work=$(mktemp -d)
 pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
 
-Xvfb -displayfd 7 -screen 0 1024x600x24 -nolisten tcp 7>"$work/display" 2>/dev/null &
+Xvfb -displayfd 7 -screen 0 1024x600x24 -nolisten tcp -noreset 7>"$work/display" 2>/dev/null &
 pids+=($!)
 while [ ! -s "$work/display" ]; do sleep 0.05; done
 export DISPLAY=":$(cat "$work/display")"

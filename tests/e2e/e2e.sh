@@ -31,7 +31,9 @@ wait_for() {
 }
 
 # --- the X server and the notification area ---
-Xvfb -displayfd 7 -screen 0 1024x600x24 -nolisten tcp 7>"$work/display" 2>/dev/null &
+# -noreset: when its last client leaves, an X server resets and refuses new clients for a moment;
+# the program started right after the notification area is gone would find no display.
+Xvfb -displayfd 7 -screen 0 1024x600x24 -nolisten tcp -noreset 7>"$work/display" 2>/dev/null &
 pids+=($!)
 wait_for '[ -s "$work/display" ]' || { echo "FAIL: Xvfb did not start"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
