@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "relay_board.h"
-#include "shell/app_logic.h"
+#include "app/app_logic.h"
 #include "support/scripted_prompt.h"
 
 int main(int argc, char** argv) {

@@ -1,9 +1,9 @@
 #include <QApplication>
 
-#include "shell/app_logic.h"
-#include "shell/frmmain.h"
-#include "shell/ui_support.h"
-#include "shell/widget_prompt.h"
+#include "app/app_logic.h"
+#include "ui/frmmain.h"
+#include "ui/ui_support.h"
+#include "ui/widget_prompt.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

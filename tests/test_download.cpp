@@ -2,7 +2,7 @@
 
 #include "device/download_frame.h"
 #include "relay_board.h"
-#include "shell/app_logic.h"
+#include "app/app_logic.h"
 #include "support/scripted_prompt.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QtWidgets>
 
 #include "relay_board.h"
-#include "shell/frmmain.h"
+#include "ui/frmmain.h"
 #include "support/scripted_prompt.h"
 
 class TestHour : public QObject {

@@ -2,9 +2,9 @@
 #include <QtWidgets>
 
 #include "platform/autostart.h"
-#include "shell/frmmain.h"
-#include "shell/startup.h"
-#include "shell/tray.h"
+#include "ui/frmmain.h"
+#include "app/startup.h"
+#include "ui/tray.h"
 #include "support/files.h"
 #include "support/scripted_prompt.h"
 

@@ -3,7 +3,7 @@
 #include "core/entry_store.h"
 #include "core/file_commands.h"
 #include "platform/trash.h"
-#include "shell/settings_store.h"
+#include "app/settings_store.h"
 #include "support/as_user.h"
 #include "support/files.h"
 #include "support/scripted_prompt.h"

@@ -2,11 +2,11 @@
 #include <QtWidgets>
 
 #include "board_protocol.h"
-#include "editing/dialog.h"
+#include "ui/dialog.h"
 #include "relay_board.h"
-#include "shell/frmmain.h"
-#include "shell/lamp.h"
-#include "shell/tab_strip.h"
+#include "ui/frmmain.h"
+#include "ui/lamp.h"
+#include "ui/tab_strip.h"
 #include "support/scripted_prompt.h"
 
 namespace {

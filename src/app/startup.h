@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/app_logic.h"
+#include "app/app_logic.h"
 
 // What start-up chose, for the window to show.
 struct StartupChoices {

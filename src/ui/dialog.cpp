@@ -1,4 +1,4 @@
-#include "editing/dialog.h"
+#include "ui/dialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "shell/app_logic.h"
-#include "shell/ui_support.h"
+#include "app/app_logic.h"
+#include "ui/ui_support.h"
 
 Dialog::Dialog(AppLogic& logic, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |

@@ -1,4 +1,4 @@
-#include "shell/settings_store.h"
+#include "app/settings_store.h"
 
 #include <QDir>
 

@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <array>
 
-#include "shell/app_logic.h"
+#include "app/app_logic.h"
 
 class Dialog;
 class Lamp;

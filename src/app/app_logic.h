@@ -13,7 +13,7 @@
 #include "device/command_link.h"
 #include "device/download_frame.h"
 #include "editing/route_pages.h"
-#include "shell/settings_store.h"
+#include "app/settings_store.h"
 
 // The logic behind the main window, free of widgets: the program's one entry collection colData,
 // the command link with its port and route state table, the scheduler timer Timer1 (paused while

@@ -1,4 +1,4 @@
-#include "shell/app_logic.h"
+#include "app/app_logic.h"
 
 #include <QEventLoop>
 #include <QTimer>

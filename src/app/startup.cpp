@@ -1,4 +1,4 @@
-#include "shell/startup.h"
+#include "app/startup.h"
 
 int stored_list_position(const QString& text, int listSize) {
   bool ok = false;

@@ -1,4 +1,4 @@
-#include "shell/widget_prompt.h"
+#include "ui/widget_prompt.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "shell/tab_strip.h"
+#include "ui/tab_strip.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

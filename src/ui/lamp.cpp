@@ -1,4 +1,4 @@
-#include "shell/lamp.h"
+#include "ui/lamp.h"
 
 #include <QPainter>
 

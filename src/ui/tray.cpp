@@ -1,4 +1,4 @@
-#include "shell/tray.h"
+#include "ui/tray.h"
 
 #include <QCoreApplication>
 #include <QIcon>

@@ -1,4 +1,4 @@
-#include "shell/ui_support.h"
+#include "ui/ui_support.h"
 
 #include <QComboBox>
 #include <QEvent>

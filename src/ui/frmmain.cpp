@@ -1,4 +1,4 @@
-#include "shell/frmmain.h"
+#include "ui/frmmain.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,13 +9,13 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
-#include "editing/dialog.h"
+#include "ui/dialog.h"
 #include "platform/port_naming.h"
-#include "shell/lamp.h"
-#include "shell/startup.h"
-#include "shell/tab_strip.h"
-#include "shell/tray.h"
-#include "shell/ui_support.h"
+#include "ui/lamp.h"
+#include "app/startup.h"
+#include "ui/tab_strip.h"
+#include "ui/tray.h"
+#include "ui/ui_support.h"
 
 namespace {
 
