@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "core/due_moments.h"
 #include "core/scheduler.h"
 
 namespace {
@@ -32,6 +33,10 @@ class TestScheduler : public QObject {
   void sameSecondCheckedOnce();
   void restartBeginsWithCurrentSecond();
   void ticksAlignAfterSecondBoundary();
+
+  void dueMoments_data();
+  void dueMoments();
+  void routeSwitchTiesGoToTheLaterEntry();
 };
 
 void TestScheduler::everyDayFiresOnlyInItsSecond() {
@@ -263,3 +268,103 @@ void TestScheduler::ticksAlignAfterSecondBoundary() {
 
 QTEST_GUILESS_MAIN(TestScheduler)
 #include "test_scheduler.moc"
+
+// Moments as "yyyy-MM-ddThh:mm:ss+hh:mm" so the two passes of an autumn hour differ; "" = none.
+void TestScheduler::dueMoments_data() {
+  qputenv("TZ", "Europe/Berlin");
+  tzset();
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<QString>("at");
+  QTest::addColumn<QString>("last");
+  QTest::addColumn<QString>("next");
+  // 2027-03-28: 02:00 becomes 03:00. 2027-10-31: 03:00 becomes 02:00 again.
+  QTest::newRow("every day, skipped by the spring change") << "11000000000120270101023000"
+                                                           << "2027-03-28T12:00:00+02:00"
+                                                           << "2027-03-27T02:30:00+01:00"
+                                                           << "2027-03-29T02:30:00+02:00";
+  QTest::newRow("every day, first pass of the autumn hour") << "11000000000120270101023000"
+                                                            << "2027-10-31T02:45:00+02:00"
+                                                            << "2027-10-31T02:30:00+02:00"
+                                                            << "2027-10-31T02:30:00+01:00";
+  QTest::newRow("every day, second pass of the autumn hour") << "11000000000120270101023000"
+                                                             << "2027-10-31T02:45:00+01:00"
+                                                             << "2027-10-31T02:30:00+01:00"
+                                                             << "2027-11-01T02:30:00+01:00";
+  QTest::newRow("due in that very second counts as past") << "01000000000120270101120000"
+                                                          << "2027-03-28T12:00:00+02:00"
+                                                          << "2027-03-28T12:00:00+02:00"
+                                                          << "2027-03-29T12:00:00+02:00";
+  QTest::newRow("Monday and Wednesday across the spring change") << "10110100000220270101070809"
+                                                                 << "2027-03-28T12:00:00+02:00"
+                                                                 << "2027-03-24T07:08:09+01:00"
+                                                                 << "2027-03-29T07:08:09+02:00";
+  QTest::newRow("weekly, a week back") << "10110000000220270101070809"
+                                       << "2027-03-29T07:00:00+02:00"
+                                       << "2027-03-22T07:08:09+01:00"
+                                       << "2027-03-29T07:08:09+02:00";
+  QTest::newRow("fixed date long past") << "10000000000320200102030405"
+                                        << "2027-03-28T12:00:00+02:00"
+                                        << "2020-01-02T03:04:05+01:00"
+                                        << "";
+  QTest::newRow("fixed date ahead") << "10000000000320271031023000"
+                                    << "2027-03-28T12:00:00+02:00"
+                                    << ""
+                                    << "2027-10-31T02:30:00+02:00";
+  QTest::newRow("weekly with no day") << "10100000000420270101070809"
+                                      << "2027-03-28T12:00:00+02:00"
+                                      << ""
+                                      << "";
+  QTest::newRow("impossible date") << "10000000000520270230070809"
+                                   << "2027-03-28T12:00:00+02:00"
+                                   << ""
+                                   << "";
+  QTest::newRow("impossible time") << "11000000000620270101250000"
+                                   << "2027-03-28T12:00:00+02:00"
+                                   << ""
+                                   << "";
+  QTest::newRow("route outside the table") << "11000000001720270101070000"
+                                           << "2027-03-28T12:00:00+02:00"
+                                           << ""
+                                           << "";
+}
+
+void TestScheduler::dueMoments() {
+  QFETCH(QString, text);
+  QFETCH(QString, at);
+  QFETCH(QString, last);
+  QFETCH(QString, next);
+  const EntryPtr e = entry(text);
+  const QDateTime now = QDateTime::fromString(at, Qt::ISODate).toLocalTime();
+  const auto asText = [](const std::optional<QDateTime>& m) {
+    return m ? m->toOffsetFromUtc(m->offsetFromUtc()).toString(Qt::ISODate) : QString();
+  };
+  QCOMPARE(asText(last_due_moment(*e, now)), last);
+  QCOMPARE(asText(next_due_moment(*e, now)), next);
+  // A moment named is one the scheduler itself fires in.
+  for (const auto& m : {last_due_moment(*e, now), next_due_moment(*e, now)}) {
+    if (!m) continue;
+    EntryCollection c;
+    c.add("key0101", e);
+    RouteStateTable s{};
+    QCOMPARE(scheduler_check(c, *m, s), 1);
+  }
+}
+
+void TestScheduler::routeSwitchTiesGoToTheLaterEntry() {
+  EntryCollection c;
+  c.add("key0101", entry("11000000000120270101070000"));  // on 07:00
+  c.add("key0102", entry("01000000000120270101070000"));  // off 07:00, later in the collection
+  c.add("key0103", entry("11000000000120270101060000"));  // on 06:00
+  c.add("key0201", entry("11000000000220270101065959"));  // another route
+  const QDateTime at(kMonday, QTime(8, 0));
+  const auto last = last_route_switch(c, 1, at);
+  QVERIFY(last);
+  QCOMPARE(last->key, QStringLiteral("key0102"));
+  QCOMPARE(last->energise, false);
+  QCOMPARE(last->at, QDateTime(kMonday, QTime(7, 0)));
+  const auto next = next_route_switch(c, 1, at);
+  QVERIFY(next);
+  QCOMPARE(next->key, QStringLiteral("key0103"));
+  QCOMPARE(next->at, QDateTime(kMonday.addDays(1), QTime(6, 0)));
+  QVERIFY(!last_route_switch(c, 3, at));
+}

@@ -1,9 +1,10 @@
 #include <QtTest>
 
+#include "app/settings_store.h"
+#include "app/switch_record.h"
 #include "core/entry_store.h"
 #include "core/file_commands.h"
 #include "platform/trash.h"
-#include "app/settings_store.h"
 #include "support/as_user.h"
 #include "support/files.h"
 #include "support/scripted_prompt.h"
@@ -69,6 +70,8 @@ class TestStores : public QObject {
   void saveAsCancelAndFailure();
   void openReplacesOnlyOnSuccess();
   void openRoundTripsSaveAs();
+
+  void switchRecordMonthlyFiles();
 
  private:
   QTemporaryDir trash_;
@@ -396,6 +399,39 @@ void TestStores::openRoundTripsSaveAs() {
   QCOMPARE(texts(back),
            QStringList({"key0301=" + entry(3, 1)->GetStr(), "key0302=" + entry(3, 2)->GetStr(),
                         "key0901=" + entry(9, 2)->GetStr(), "key0902=" + entry(9, 1)->GetStr()}));
+}
+
+void TestStores::switchRecordMonthlyFiles() {
+  QTemporaryDir dir;
+  QDir(dir.path()).mkpath(QStringLiteral("log"));
+  const QString log = dir.path() + QStringLiteral("/log/");
+  for (const char* name : {"2025-10.csv", "2025-11.csv", "notes.csv"}) put(log + name, "x\r\n");
+  QDateTime now(QDate(2026, 12, 7), QTime(8, 0, 0, 123));
+  SwitchRecord record(dir.path(), [&] { return now; });
+  record.append(3, QStringLiteral("吸合"), QStringLiteral("key0301"));
+  now = now.addMSecs(1);
+  record.append(0, QStringLiteral("串口丢失"), QStringLiteral("a,\"b\""));
+  QCOMPARE(get(log + "2026-12.csv"),
+           QByteArray("\xEF\xBB\xBF") +
+               QStringLiteral("时间,路,动作,来源\r\n"
+                              "2026-12-07 08:00:00.123,3,吸合,key0301\r\n"
+                              "2026-12-07 08:00:00.124,,串口丢失,\"a,\"\"b\"\"\"\r\n")
+                   .toUtf8());
+  // A new month's file removes those more than 13 months older; other files stay.
+  QVERIFY(!QFile::exists(log + "2025-10.csv"));
+  QVERIFY(QFile::exists(log + "2025-11.csv") && QFile::exists(log + "notes.csv"));
+  const QList<RecordEvent> back = record.newest(2);
+  QCOMPARE(back.size(), 2);
+  QCOMPARE(back[0].cause, QStringLiteral("a,\"b\""));
+  QCOMPARE(back[1].route, 3);
+  QCOMPARE(back[1].at, QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0, 123)));
+
+  // A record that cannot be written still announces its events.
+  put(dir.path() + QStringLiteral("/blocked"), "a file where the folder should be");
+  SwitchRecord blocked(dir.path() + QStringLiteral("/blocked"), [&] { return now; });
+  QSignalSpy spy(&blocked, &SwitchRecord::appended);
+  blocked.append(1, QStringLiteral("断开"), QStringLiteral("手动"));
+  QCOMPARE(spy.count(), 1);
 }
 
 bool scenario(const QStringList& args) {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDateTime>
+#include <optional>
+
+#include "core/entry_collection.h"
+#include "device/route_state.h"
+
+// When entries fall due, in the PC's local time, exactly as the scheduler check sees them: a
+// moment is due when a clock reading of that second matches the entry (entry_is_due). So a time
+// of day that a spring change skips never falls due that day, and one that an autumn change
+// repeats falls due twice.
+
+// How far back and ahead every-day and weekly entries are looked at. A fixed date counts however
+// far it lies.
+constexpr int kDueLookDays = 8;
+
+// The latest moment not after `at` at which entry falls due, or nullopt when there is none: an
+// every-day or weekly entry looks back kDueLookDays days at most, a fixed-date entry looks at its
+// date. An entry whose route lies outside 1..16 or whose time of day is impossible never falls due.
+std::optional<QDateTime> last_due_moment(const Clsdata& entry, const QDateTime& at);
+
+// The earliest moment after `at` (to the second) at which entry falls due, or nullopt: an every-day
+// or weekly entry looks kDueLookDays days ahead at most.
+std::optional<QDateTime> next_due_moment(const Clsdata& entry, const QDateTime& at);
+
+// A route's switch at one moment: what the scheduler leaves in nState when that second is checked
+// (the later entry in collection order wins among entries due in the same second).
+struct RouteSwitch {
+  QDateTime at;
+  bool energise = false;
+  QString key;  // the deciding entry's collection key
+};
+
+// The most recent switch of route (1..16) at or before `at`, or nullopt when none of its entries
+// has fallen due within the look-back.
+std::optional<RouteSwitch> last_route_switch(const EntryCollection& colData, int route,
+                                             const QDateTime& at);
+
+// The next switch of route (1..16) after `at`, or nullopt.
+std::optional<RouteSwitch> next_route_switch(const EntryCollection& colData, int route,
+                                             const QDateTime& at);
