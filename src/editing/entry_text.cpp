@@ -26,3 +26,9 @@ QString entry_text(const Clsdata& e) {
          pad(e.nStartMonth, 2) + QLatin1Char('-') + pad(e.nStartDay, 2) + QLatin1Char(' ') + time +
          QLatin1Char(' ') + action;
 }
+
+QString next_switch_text(const std::optional<RouteSwitch>& next) {
+  if (!next) return QStringLiteral("下次：无");
+  return QStringLiteral("下次：") + next->at.toString(QStringLiteral("MM-dd HH:mm:ss")) +
+         (next->energise ? QStringLiteral(" 吸合") : QStringLiteral(" 断开"));
+}

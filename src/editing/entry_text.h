@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "core/clsdata.h"
+#include "core/due_moments.h"
 
 // The one-line description of an entry as the list shows it, e.g.
 //   "第3路, 每天, 07:05:00 ,吸合 "
@@ -11,3 +13,7 @@
 // Every day wins over weekly; a weekday counts only where strWeek holds "1". Two-digit fields keep
 // extra digits; the year is padded to four. Every line ends with one space.
 QString entry_text(const Clsdata& e);
+
+// The line under the list that names a route's next switch, e.g. "下次：12-08 07:05:00 吸合", or
+// "下次：无" when none of its entries falls due within the look-ahead.
+QString next_switch_text(const std::optional<RouteSwitch>& next);
