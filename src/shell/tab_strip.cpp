@@ -1,9 +1,11 @@
 #include "shell/tab_strip.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyleOptionTab>
 #include <QStylePainter>
+#include <QToolTip>
 
 TabStrip::TabStrip(int count, int perRow, QWidget* parent) : QWidget(parent), perRow_(perRow) {
   for (int i = 0; i < count; ++i) captions_ << QString();
@@ -31,15 +33,39 @@ QRect TabStrip::tabRect(int index) const {
   return QRect(x0, row * h, x1 - x0, h);
 }
 
+QString TabStrip::shownText(int index) const {
+  QStyleOptionTab opt;
+  opt.initFrom(this);
+  opt.rect = tabRect(index);
+  opt.shape = QTabBar::RoundedNorth;
+  opt.position = QStyleOptionTab::Middle;
+  opt.text = captions_.value(index);
+  const int room = style()->subElementRect(QStyle::SE_TabBarTabText, &opt, this).width();
+  return fontMetrics().elidedText(opt.text, Qt::ElideRight, room);
+}
+
+bool TabStrip::event(QEvent* e) {
+  if (e->type() != QEvent::ToolTip) return QWidget::event(e);
+  const auto* help = static_cast<QHelpEvent*>(e);
+  for (int i = 0; i < count(); ++i)
+    if (tabRect(i).contains(help->pos())) {
+      QToolTip::showText(help->globalPos(), captions_[i], this, tabRect(i));
+      return true;
+    }
+  QToolTip::hideText();
+  e->ignore();
+  return true;
+}
+
 void TabStrip::paintEvent(QPaintEvent*) {
   QStylePainter p(this);
   for (int i = 0; i < count(); ++i) {
     QStyleOptionTab opt;
     opt.initFrom(this);
     opt.rect = tabRect(i);
-    opt.text = captions_[i];
     opt.shape = QTabBar::RoundedNorth;
     opt.position = QStyleOptionTab::Middle;
+    opt.text = shownText(i);
     opt.state &= ~QStyle::State_HasFocus;
     if (i == current_) {
       opt.state |= QStyle::State_Selected;
