@@ -518,15 +518,11 @@ void TestWindow::longRouteNamesAreCutAtTheRight() {
   r.w.show();
   TabStrip* tabs = r.w.SSTab2;
   tabs->setTabText(0, "ABCDEFGHIJKLMNOP");
-  tabs->setTabText(1, "水泵");
-  QStyleOptionTab opt;
-  opt.initFrom(tabs);
-  opt.rect = tabs->tabRect(0);
-  const int room = tabs->style()->subElementRect(QStyle::SE_TabBarTabText, &opt, tabs).width();
+  tabs->setTabText(1, "第十一路");
   const QString shown = tabs->shownText(0);
   QVERIFY2(shown.startsWith("AB") && shown.endsWith(QChar(0x2026)), qPrintable(shown));
-  QVERIFY(tabs->fontMetrics().horizontalAdvance(shown) <= room);
-  QCOMPARE(tabs->shownText(1), QString("水泵"));
+  QVERIFY(tabs->fontMetrics().horizontalAdvance(shown) < tabs->tabRect(0).width());
+  QCOMPARE(tabs->shownText(1), QString("第十一路"));  // a name that fits is shown whole
   // The whole name is the tab's tip.
   const QPoint at = tabs->tabRect(0).center();
   QHelpEvent help(QEvent::ToolTip, at, tabs->mapToGlobal(at));

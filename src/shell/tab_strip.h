@@ -32,6 +32,7 @@ class TabStrip : public QWidget {
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  static constexpr int kTextMargin = 3;  // pixels kept free at each side of a tab's caption
   QStringList captions_;
   int perRow_;
   int current_ = 0;
