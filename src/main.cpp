@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Tavrel"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
   install_font_substitutions();
+  install_chinese_qt_texts(app);
+  QApplication::setWindowIcon(tavrel_icon());
 
   WidgetPrompt prompt;
   AppLogic logic(QCoreApplication::applicationDirPath(), prompt);

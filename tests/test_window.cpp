@@ -2,12 +2,13 @@
 #include <QtWidgets>
 
 #include "board_protocol.h"
-#include "ui/dialog.h"
 #include "relay_board.h"
+#include "support/scripted_prompt.h"
+#include "ui/dialog.h"
 #include "ui/frmmain.h"
 #include "ui/lamp.h"
 #include "ui/tab_strip.h"
-#include "support/scripted_prompt.h"
+#include "ui/ui_support.h"
 
 namespace {
 
@@ -29,10 +30,6 @@ const Geometry kMainControls[] = {
     {"CmbID", "", 600, 7, 71, 21},
     {"Label3", "状态监视", 24, 40, 73, 25},
     {"SSTab2", "", 128, 40, 544, 51},
-    {"Label4", "1  2  3  4", 14, 64, 94, 25},
-    {"Label2", "5  6  7  8", 14, 112, 94, 25},
-    {"Label7", "9 10 11 12", 14, 168, 94, 25},
-    {"Label8", "13 14 15 16", 8, 216, 102, 25},
     {"List", "", 128, 96, 425, 265},
     {"ChkAuto", "自动功能允许", 560, 96, 92, 29},
     {"CmdAdd", "添加", 560, 128, 92, 22},
@@ -148,6 +145,9 @@ class TestWindow : public QObject {
   void dialogNewEntryDefaultsAndLimit();
   void dialogShowsWeeklyEntryAndCancelKeepsIt();
   void typingIsDiscarded();
+  void dialogStartsAtFirstControlAndReturnConfirms();
+  void qtTextsAndCalendarInChinese();
+  void longRouteNamesAreCutAtTheRight();
   void portAndAddressAreWrittenAtOnce();
   void failedOpenLocksNothing();
   void lockTableAndChkAutoInterplay();
@@ -167,6 +167,22 @@ void TestWindow::layoutOfMainWindow() {
                              {64, 136}, {91, 136}, {8, 192},  {35, 192}, {64, 192}, {88, 192},
                              {8, 240},  {35, 240}, {64, 240}, {88, 240}};
   for (int i = 0; i < 16; ++i) QCOMPARE(r.w.Shape1[i]->geometry(), QRect(lampAt[i], QSize(22, 22)));
+  // Each lamp's number stands over it, centred, and fits whatever font stands in for "宋体".
+  const std::array<QLabel*, 4>* numberRows[4] = {&r.w.Label4, &r.w.Label2, &r.w.Label7,
+                                                 &r.w.Label8};
+  for (int i = 0; i < 16; ++i) {
+    QLabel* n = (*numberRows[i / 4])[i % 4];
+    const QRect lamp = r.w.Shape1[i]->geometry();
+    QCOMPARE(n->text(), QString::number(i + 1));
+    QCOMPARE(n->geometry().center().x(), lamp.center().x());
+    QVERIFY(n->alignment() & Qt::AlignHCenter);
+    QVERIFY(n->y() + n->fontMetrics().height() <= lamp.top());
+    QVERIFY(n->fontMetrics().horizontalAdvance(n->text()) <= n->width());
+    QCOMPARE(n->font().pixelSize(), 16);
+  }
+  // The window carries the program's icon at every size a panel may ask for.
+  QCOMPARE(r.w.windowIcon().availableSizes(),
+           QList<QSize>({{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {256, 256}}));
   QCOMPARE(r.w.CmbCom->count(), 20);
   QCOMPARE(r.w.CmbCom->itemText(19), QString("Com20"));
   QCOMPARE(r.w.CmbID->count(), 0);  // start-up fills it
@@ -427,9 +443,91 @@ void TestWindow::typingIsDiscarded() {
                    QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, "断");
                    QApplication::sendEvent(box, &chinese);
                    QCOMPARE(box->currentIndex(), 0);
+                   // The same with the list open: typing does not move to an item that Return
+                   // would then choose.
+                   box->showPopup();
+                   QTRY_VERIFY(box->view()->isVisible());
+                   QTest::keyClicks(box->view(), "1");
+                   QTest::keyClick(box->view(), Qt::Key_Return);
+                   QTRY_VERIFY(!box->view()->isVisible());
+                   QCOMPARE(box->currentIndex(), 0);
                  }
                  d.CancelButton->click();
                });
+}
+
+void TestWindow::dialogStartsAtFirstControlAndReturnConfirms() {
+  Rig r;
+  r.w.Form_Load();
+  const auto pressReturn = [](Dialog& d) {
+    QVERIFY(d.focusWidget());
+    QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+    if (d.isVisible()) d.reject();  // Return did not close it: the count below tells
+  };
+  // Cancelled with the focus on "取消": the next opening starts at the options again.
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [](Dialog& d) {
+                 d.CancelButton->setFocus();
+                 QTest::keyClick(d.CancelButton, Qt::Key_Space);
+               });
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 QCOMPARE(d.focusWidget(), d.Option1[0]);
+                 pressReturn(d);
+               });
+  QCOMPARE(r.logic.colData.count(), 1);
+  // Return means "确定" from any control, "取消" included.
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 d.CancelButton->setFocus();
+                 pressReturn(d);
+               });
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 d.Combo2->setFocus();
+                 pressReturn(d);
+               });
+  QCOMPARE(r.logic.colData.count(), 3);
+  // Editing a weekly entry starts on its option.
+  r.logic.colData.item("key0101")->bIsEveryDay = false;
+  r.logic.colData.item("key0101")->bIsWeek = true;
+  r.logic.refresh_list(1);
+  r.select({0});
+  r.withDialog([&] { r.w.List_DblClick(); },
+               [&](Dialog& d) {
+                 QCOMPARE(d.focusWidget(), d.Option1[1]);
+                 d.reject();
+               });
+}
+
+void TestWindow::qtTextsAndCalendarInChinese() {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // whatever the system's
+  QVERIFY(install_chinese_qt_texts(*qApp));
+  QMessageBox box(QMessageBox::NoIcon, "提示", "x", QMessageBox::Ok | QMessageBox::Cancel);
+  QCOMPARE(box.button(QMessageBox::Ok)->text(), QString("确定"));
+  QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("取消"));
+  Rig r;
+  QCalendarWidget* calendar = r.w.dialog().DT->calendarWidget();
+  calendar->setCurrentPage(2010, 12);
+  QCOMPARE(calendar->findChild<QToolButton*>("qt_calendar_monthbutton")->text(), QString("十二月"));
+  QLocale::setDefault(QLocale::system());
+}
+
+void TestWindow::longRouteNamesAreCutAtTheRight() {
+  Rig r;
+  r.w.show();
+  TabStrip* tabs = r.w.SSTab2;
+  tabs->setTabText(0, "ABCDEFGHIJKLMNOP");
+  tabs->setTabText(1, "第十一路");
+  const QString shown = tabs->shownText(0);
+  QVERIFY2(shown.startsWith("AB") && shown.endsWith(QChar(0x2026)), qPrintable(shown));
+  QVERIFY(tabs->fontMetrics().horizontalAdvance(shown) < tabs->tabRect(0).width());
+  QCOMPARE(tabs->shownText(1), QString("第十一路"));  // a name that fits is shown whole
+  // The whole name is the tab's tip.
+  const QPoint at = tabs->tabRect(0).center();
+  QHelpEvent help(QEvent::ToolTip, at, tabs->mapToGlobal(at));
+  QApplication::sendEvent(tabs, &help);
+  QTRY_COMPARE(QToolTip::text(), QString("ABCDEFGHIJKLMNOP"));
 }
 
 void TestWindow::portAndAddressAreWrittenAtOnce() {

@@ -1,6 +1,7 @@
 #include "ui/dialog.h"
 
 #include <QButtonGroup>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -47,6 +48,12 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
   DT->setObjectName(QStringLiteral("DT"));
   DT->setDateRange(kFirstPickerDate, kLastPickerDate);
   DT->setCalendarPopup(true);
+  // Month and weekday names in Chinese like the rest of the dialog, whatever the system's
+  // language; the popup calendar is a window of its own and does not inherit the editor's locale.
+  DT->setLocale(chinese_locale());
+  auto* calendar = new QCalendarWidget(DT);
+  calendar->setLocale(chinese_locale());
+  DT->setCalendarWidget(calendar);
   DT->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
   place(DT, 136, 72, 209, 25);
 
@@ -82,6 +89,10 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
   CancelButton->setFont(bold);
   place(CancelButton, 264, 152, 81, 25);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  // Return confirms wherever the focus is; only a click (or Space) on "取消" cancels.
+  OKButton->setAutoDefault(false);
+  CancelButton->setAutoDefault(false);
+  OKButton->setDefault(true);
 }
 
 int Dialog::exec() {
@@ -101,6 +112,10 @@ void Dialog::Form_Load() {
     Combo3->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
   }
   show(editor_load(bIsnew, mydata.get(), QDate::currentDate()));
+  // Every opening starts at the first control, the recurrence options (on the chosen one, as the
+  // Tab key enters a group of option buttons), not where the last opening left the focus.
+  QAbstractButton* first = options_->checkedButton();
+  (first ? first : Option1[0])->setFocus(Qt::OtherFocusReason);
 }
 
 void Dialog::show(const EditorState& s) {

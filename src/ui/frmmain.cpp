@@ -25,6 +25,9 @@ const char* kDesignTabs[16] = {
 // Lamp i: its place in the four rows of four.
 const int kLampX[4][4] = {{7, 35, 63, 91}, {8, 35, 64, 91}, {8, 35, 64, 88}, {8, 35, 64, 88}};
 const int kLampY[4] = {88, 136, 192, 240};
+// The numbers above each row of lamps: their top, and how far they may reach past a lamp's sides.
+const int kNumberY[4] = {64, 112, 168, 216};
+const int kNumberMargin = 3;
 
 }  // namespace
 
@@ -36,7 +39,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   setObjectName(QStringLiteral("Frmmain"));
   setWindowTitle(QStringLiteral("PC智能Tavrel"));
   setFixedSize(681, 366);
-  setWindowIcon(QIcon(QStringLiteral(":/tavrel.png")));
+  setWindowIcon(tavrel_icon());
 
   Label1 = label(QStringLiteral("Label1"), QStringLiteral("继电器板时间控制程序"), 21, 7, 178, 25);
   Label5 = label(QStringLiteral("Label5"), QStringLiteral("串口号"), 200, 7, 52, 25);
@@ -75,10 +78,20 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   SSTab2->setObjectName(QStringLiteral("SSTab2"));
   for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, QString::fromUtf8(kDesignTabs[i]));
   place(SSTab2, 128, 40, 544, 51);
-  Label4 = label(QStringLiteral("Label4"), QStringLiteral("1  2  3  4"), 14, 64, 94, 25);
-  Label2 = label(QStringLiteral("Label2"), QStringLiteral("5  6  7  8"), 14, 112, 94, 25);
-  Label7 = label(QStringLiteral("Label7"), QStringLiteral("9 10 11 12"), 14, 168, 94, 25);
-  Label8 = label(QStringLiteral("Label8"), QStringLiteral("13 14 15 16"), 8, 216, 102, 25);
+  // Each lamp's number stands centred over it whatever the font's widths.
+  const std::pair<std::array<QLabel*, 4>*, QString> numberRows[4] = {
+      {&Label4, QStringLiteral("Label4")},
+      {&Label2, QStringLiteral("Label2")},
+      {&Label7, QStringLiteral("Label7")},
+      {&Label8, QStringLiteral("Label8")}};
+  for (int i = 0; i < 16; ++i) {
+    const auto& [row, name] = numberRows[i / 4];
+    QLabel* n =
+        label(QStringLiteral("%1_%2").arg(name).arg(i % 4), QString::number(i + 1),
+              kLampX[i / 4][i % 4] - kNumberMargin, kNumberY[i / 4], 22 + 2 * kNumberMargin, 25);
+    n->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    (*row)[i % 4] = n;
+  }
   for (int i = 0; i < 16; ++i) {
     Shape1[i] = new Lamp(this);
     Shape1[i]->setObjectName(QStringLiteral("Shape1_%1").arg(i));

@@ -45,10 +45,11 @@ class Frmmain : public QWidget {
   QComboBox* CmbID = nullptr;
   QLabel* Label3 = nullptr;
   TabStrip* SSTab2 = nullptr;
-  QLabel* Label4 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label7 = nullptr;
-  QLabel* Label8 = nullptr;
+  // The numbers over the lamps, row by row: one label per lamp, centred over it.
+  std::array<QLabel*, 4> Label4{};
+  std::array<QLabel*, 4> Label2{};
+  std::array<QLabel*, 4> Label7{};
+  std::array<QLabel*, 4> Label8{};
   std::array<Lamp*, 16> Shape1{};
   QTreeWidget* List = nullptr;
   QCheckBox* ChkAuto = nullptr;

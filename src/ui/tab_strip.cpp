@@ -1,9 +1,11 @@
 #include "ui/tab_strip.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyleOptionTab>
 #include <QStylePainter>
+#include <QToolTip>
 
 TabStrip::TabStrip(int count, int perRow, QWidget* parent) : QWidget(parent), perRow_(perRow) {
   for (int i = 0; i < count; ++i) captions_ << QString();
@@ -31,13 +33,30 @@ QRect TabStrip::tabRect(int index) const {
   return QRect(x0, row * h, x1 - x0, h);
 }
 
+QString TabStrip::shownText(int index) const {
+  const int room = tabRect(index).width() - 2 * kTextMargin;
+  return fontMetrics().elidedText(captions_.value(index), Qt::ElideRight, room);
+}
+
+bool TabStrip::event(QEvent* e) {
+  if (e->type() != QEvent::ToolTip) return QWidget::event(e);
+  const auto* help = static_cast<QHelpEvent*>(e);
+  for (int i = 0; i < count(); ++i)
+    if (tabRect(i).contains(help->pos())) {
+      QToolTip::showText(help->globalPos(), captions_[i], this, tabRect(i));
+      return true;
+    }
+  QToolTip::hideText();
+  e->ignore();
+  return true;
+}
+
 void TabStrip::paintEvent(QPaintEvent*) {
   QStylePainter p(this);
   for (int i = 0; i < count(); ++i) {
     QStyleOptionTab opt;
     opt.initFrom(this);
     opt.rect = tabRect(i);
-    opt.text = captions_[i];
     opt.shape = QTabBar::RoundedNorth;
     opt.position = QStyleOptionTab::Middle;
     opt.state &= ~QStyle::State_HasFocus;
@@ -45,7 +64,14 @@ void TabStrip::paintEvent(QPaintEvent*) {
       opt.state |= QStyle::State_Selected;
       if (hasFocus()) opt.state |= QStyle::State_HasFocus;
     }
-    p.drawControl(QStyle::CE_TabBarTab, opt);
+    p.drawControl(QStyle::CE_TabBarTab, opt);  // the tab and its focus frame, no caption
+    // The caption: the style would keep a wide padding free and cut a four-character name at
+    // both ends; it gets the whole tab but for a small margin, at the style's height.
+    QRect text = p.style()->subElementRect(QStyle::SE_TabBarTabText, &opt, this);
+    text.setLeft(opt.rect.left() + kTextMargin);
+    text.setRight(opt.rect.right() - kTextMargin);
+    p.drawItemText(text, Qt::AlignCenter, opt.palette, isEnabled(), shownText(i),
+                   QPalette::WindowText);
   }
 }
 

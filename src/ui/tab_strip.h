@@ -18,16 +18,21 @@ class TabStrip : public QWidget {
   void setTabText(int index, const QString& text);
   // Where tab index lies, in the strip's coordinates.
   QRect tabRect(int index) const;
+  // The caption as the tab shows it: cut at the right end with "…" when it does not fit.
+  // The whole caption is the tab's tooltip.
+  QString shownText(int index) const;
 
  signals:
   void currentChanged(int index);
 
  protected:
+  bool event(QEvent* e) override;
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  static constexpr int kTextMargin = 3;  // pixels kept free at each side of a tab's caption
   QStringList captions_;
   int perRow_;
   int current_ = 0;

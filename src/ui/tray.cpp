@@ -1,12 +1,13 @@
 #include "ui/tray.h"
 
 #include <QCoreApplication>
-#include <QIcon>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include "ui/ui_support.h"
+
 Tray::Tray(QWidget* window) : QObject(window), window_(window), icon_(new QSystemTrayIcon(this)) {
-  icon_->setIcon(QIcon(QStringLiteral(":/tavrel.png")));
+  icon_->setIcon(tavrel_icon());
   connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
     if (r != QSystemTrayIcon::Trigger) return;
     window_->showNormal();

@@ -1,8 +1,12 @@
 #include "ui/ui_support.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace {
 
@@ -26,6 +30,25 @@ void install_font_substitutions() {
   QFont::insertSubstitutions(QStringLiteral("SimSun"), cjk);
 }
 
+bool install_chinese_qt_texts(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
+
+QLocale chinese_locale() { return QLocale(QLocale::Chinese, QLocale::China); }
+
+QIcon tavrel_icon() {
+  QIcon icon;
+  for (int size : {16, 22, 24, 32, 48, 256})
+    icon.addFile(QStringLiteral(":/icons/tavrel-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
 QFont song_bold(double points) {
   QFont f(QStringLiteral("宋体"));
   f.setPixelSize(qRound(points * 96.0 / 72.0));
@@ -33,6 +56,10 @@ QFont song_bold(double points) {
   return f;
 }
 
-void discard_typing(QComboBox* box) { box->installEventFilter(new TypingFilter(box)); }
+void discard_typing(QComboBox* box) {
+  auto* filter = new TypingFilter(box);
+  box->installEventFilter(filter);
+  box->view()->installEventFilter(filter);  // the open list would jump to a typed item
+}
 
 void place(QWidget* w, int x, int y, int width, int height) { w->setGeometry(x, y, width, height); }

@@ -1,18 +1,32 @@
 #pragma once
 
 #include <QFont>
+#include <QIcon>
+#include <QLocale>
 
 class QComboBox;
+class QCoreApplication;
 class QWidget;
 
 // Maps "宋体" to the CJK fonts a Linux desktop has. Call once before building windows.
 void install_font_substitutions();
 
+// Qt's own texts (standard buttons, file dialogs) in Chinese like every text of the program:
+// installs qtbase_zh_CN from Qt's translations folder whatever the system's language. Returns
+// whether it was found (without it those texts stay English).
+bool install_chinese_qt_texts(QCoreApplication& app);
+
+// The locale the program's controls show dates in: Chinese (China), whatever the system's.
+QLocale chinese_locale();
+
+// The program's icon at every size it ships in (16 to 256 pixels): the window's and the tray's.
+QIcon tavrel_icon();
+
 // Bold "宋体" of the given size in points at 96 dpi, as pixels so layouts hold at any dpi.
 QFont song_bold(double points);
 
-// Typed characters never reach the box: its text changes only by choosing an item (arrow keys
-// and the mouse still work).
+// Typed characters never reach the box, closed or with its list open: its text changes only by
+// choosing an item (arrow keys and the mouse still work).
 void discard_typing(QComboBox* box);
 
 // Places w at x, y with size width x height, in pixels of its parent.

@@ -126,6 +126,67 @@ if [ -n "$(window_id)" ]; then
 fi
 stop_program
 
+# --- 1b. what the user sees: the icon in the tray and on the window, the lamp numbers, the editor ---
+# Screenshots go to $TAVREL_E2E_SHOTS when it names a folder (tray.png, window.png).
+check_looks() {
+  local at x y colours shot i c box dialog
+  new_app "looks"
+  start_program
+  wait_for '[ -n "$(tray_icon)" ]'
+  sleep 0.5
+  read -r x y <<<"$(tray_icon)"
+  import -window root "$work/root.png"
+  convert "$work/root.png" -crop "22x22+$((x - 11))+$((y - 11))" +repage "$work/slot.png"
+  colours=$(convert "$work/slot.png" -format %k info:)
+  check "looks: the tray icon is drawn ($colours colours in its slot)" '[ "$colours" -gt 8 ]'
+  show_window
+  check "looks: the window carries its icon (_NET_WM_ICON)" \
+    'xprop -id "$(window_id)" _NET_WM_ICON | grep -q "^_NET_WM_ICON(CARDINAL) = "'
+  shot="$work/looks.png"
+  shoot "$shot"
+  # Each number stands centred over its own lamp: the dark pixels between the lamp row and the
+  # one above, in a band as wide as the lamps are apart, are centred on the lamp.
+  local number_y=(64 112 168 216) off=""
+  for i in $(seq 0 15); do
+    c=$((lamp_x[i] + 11))
+    box=$(convert "$shot" -crop "24x$((lamp_y[i] - number_y[i / 4]))+$((c - 12))+${number_y[i / 4]}" \
+      +repage -colorspace gray -threshold 50% -negate -format %@ info:)
+    # box is WxH+X+Y of the ink in the band; its centre must be within 2 pixels of the lamp's.
+    local w=${box%%x*} ox=${box#*+}
+    ox=${ox%%+*}
+    if [ "$w" -eq 0 ] || [ $((2 * ox + w - 24)) -lt -4 ] || [ $((2 * ox + w - 24)) -gt 4 ]; then
+      off+=" $((i + 1))($box)"
+    fi
+  done
+  check "looks: every lamp has its number centred over it${off:+, not:$off}" '[ -z "$off" ]'
+  # The editor: cancelled with the mouse, reopened, Return confirms (then saved to count it).
+  dialog_id() { xdotool search --onlyvisible --name '^添加动作$' 2>/dev/null | head -n 1; }
+  click_at 606 139  # CmdAdd
+  wait_for '[ -n "$(dialog_id)" ]'
+  xdotool mousemove --window "$(dialog_id)" 304 164 click 1  # CancelButton
+  wait_for '[ -z "$(dialog_id)" ]'
+  click_at 606 139
+  wait_for '[ -n "$(dialog_id)" ]'
+  xdotool windowfocus --sync "$(dialog_id)" key Return  # a real key press, as a user's
+  wait_for '[ -z "$(dialog_id)" ]'
+  dialog=$(dialog_id)
+  [ -z "$dialog" ] || xdotool mousemove --window "$dialog" 304 164 click 1
+  click_at 62 315   # CmdSave: "保存成功！"
+  wait_for 'xdotool search --onlyvisible --name "^提示$" >/dev/null'
+  if [ -n "${TAVREL_E2E_SHOTS:-}" ]; then
+    import -window "$(xdotool search --onlyvisible --name '^提示$' | head -n 1)" "$TAVREL_E2E_SHOTS/message.png"
+  fi
+  xdotool windowfocus --sync "$(xdotool search --onlyvisible --name '^提示$' | head -n 1)" key Return
+  check "looks: Return in the reopened editor adds the entry" '[ "$(grep -c "^0101=" "$app/Note.ini" 2>/dev/null)" = 1 ]'
+  if [ -n "${TAVREL_E2E_SHOTS:-}" ]; then
+    convert "$work/root.png" -crop "$(xwininfo -root -tree | awk '/"panel"/ {print $(NF-1); exit}')" +repage \
+      "$TAVREL_E2E_SHOTS/tray.png" 2>/dev/null
+    cp "$shot" "$TAVREL_E2E_SHOTS/window.png"
+  fi
+  stop_program
+}
+check_looks
+
 # --- 2. a live board: handshake, a scheduled switch, lamps, grey when the board stops ---
 new_app "live"
 due=$(date -d "+8 seconds" +%H%M%S)
