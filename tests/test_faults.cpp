@@ -14,6 +14,7 @@
 #include "support/files.h"
 #include "support/full_store.h"
 #include "support/scripted_prompt.h"
+#include "support/tmpfs.h"
 
 namespace {
 
@@ -104,18 +105,6 @@ QStringList expectedTexts(const EntryCollection& c) {
   }
   return out;
 }
-
-// A small file system of our own, unmounted whatever way the test ends.
-struct TmpfsMount {
-  TmpfsMount(const QString& where, const char* options)
-      : path(QFile::encodeName(where)),
-        ok(mount("tmpfs", path.constData(), "tmpfs", 0, options) == 0) {}
-  ~TmpfsMount() {
-    if (ok) umount2(path.constData(), MNT_DETACH);
-  }
-  QByteArray path;
-  bool ok;
-};
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "platform/private_profile.h"
 #include "support/as_user.h"
 #include "support/files.h"
+#include "support/tmpfs.h"
 
 namespace {
 
@@ -32,15 +33,16 @@ class TestProfile : public QObject {
   void firstSectionAndKeyCount();
   void defaultsWhenMissing();
   void cutToBufferInGbkBytes();
+  void gbkAndUtf8Text_data();
   void gbkAndUtf8Text();
   void writeReplacesInPlaceKeepingEverythingElse();
   void writeAppendsKeyAfterLastEntryOfSection();
   void writeAppendsSectionAndUsesCrlfForNewFiles();
-  void writeKeepsLfFileAndMissingLastLineEnd();
+  void writeKeepsLfOrCrFileAndMissingLastLineEnd();
   void writeInUtf8FileStaysUtf8();
   void wholeSectionReplacedAtOnce();
   void unreadablePathsReadAsMissing();
-  void readOnlyDirectoryFailsAndKeepsOldFile();
+  void readOnlyFolderWritesInPlace();
   void fileReplacedWhileReadIsNeverMissing();
   void utf8Validation();
 };
@@ -91,16 +93,31 @@ void TestProfile::cutToBufferInGbkBytes() {
   QCOMPARE(cut_to_gbk_bytes("😀x", 2), QString("😀"));
 }
 
+void TestProfile::gbkAndUtf8Text_data() {
+  QTest::addColumn<QByteArray>("file");
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<bool>("utf8");
+  // Short GBK names are often well-formed UTF-8 by accident ("一路" would read "һ·").
+  for (const char* name : {"一路", "水", "二路", "水泵", "灯光", "风机一号"}) {
+    QTest::addRow("GBK %s", name) << "[Note]\r\n01=" + gbk(name) + "\r\n" << QString(name) << false;
+    QTest::addRow("UTF-8 %s", name) << "[Note]\n01=" + QByteArray(name) + "\n"
+                                    << QString(name) << true;
+  }
+  QTest::newRow("UTF-8, cut in GBK bytes")
+      << QString("[Note]\n01=水泵阀门灯光\n").toUtf8() << QString("水泵阀门") << true;
+  QTest::newRow("byte-order mark")
+      << "\xEF\xBB\xBF[Note]\n01=" + QString("灯").toUtf8() << QString("灯") << true;
+  QTest::newRow("byte-order mark, ASCII only")
+      << QByteArray("\xEF\xBB\xBF[Note]\n01=ab\n") << QString("ab") << true;
+}
+
 void TestProfile::gbkAndUtf8Text() {
-  const ProfileFile g = ProfileFile::fromBytes("[Note]\r\n01=" + gbk("水泵") + "\r\n");
-  QVERIFY(!g.isUtf8());
-  QCOMPARE(g.read("Note", "01", "x", 9), QString("水泵"));
-  const ProfileFile u = ProfileFile::fromBytes(QString("[Note]\n01=水泵阀门灯光\n").toUtf8());
-  QVERIFY(u.isUtf8());
-  QCOMPARE(u.read("Note", "01", "x", 9), QString("水泵阀门"));  // counted in GBK bytes
-  const ProfileFile bom =
-      ProfileFile::fromBytes("\xEF\xBB\xBF[Note]\n01=" + QString("灯").toUtf8());
-  QCOMPARE(bom.read("Note", "01", "x", 9), QString("灯"));
+  QFETCH(QByteArray, file);
+  QFETCH(QString, name);
+  QFETCH(bool, utf8);
+  const ProfileFile f = ProfileFile::fromBytes(file);
+  QCOMPARE(f.read("Note", "01", "x", 9), name);
+  QCOMPARE(f.isUtf8(), utf8);
 }
 
 void TestProfile::writeReplacesInPlaceKeepingEverythingElse() {
@@ -136,13 +153,19 @@ void TestProfile::writeAppendsSectionAndUsesCrlfForNewFiles() {
   QCOMPARE(readFile(other), QByteArray("[A]\r\nx=1\r\n[Note]\r\nOpen=1\r\n"));
 }
 
-void TestProfile::writeKeepsLfFileAndMissingLastLineEnd() {
+void TestProfile::writeKeepsLfOrCrFileAndMissingLastLineEnd() {
   QTemporaryDir dir;
   const QString path = writeFile(dir, "lf.ini", "[Note]\nCom=1\nID=2");
   QVERIFY(profile_write(path, "Note", "ID", "16"));
   QCOMPARE(readFile(path), QByteArray("[Note]\nCom=1\nID=16"));
   QVERIFY(profile_write(path, "Note", "Run", "1"));
   QCOMPARE(readFile(path), QByteArray("[Note]\nCom=1\nID=16\nRun=1\n"));
+  // Old Mac style: a lone CR ends a line.
+  const QString cr = writeFile(dir, "cr.ini", "[Note]\rCom=7\rID=2");
+  QCOMPARE(profile_read(cr, "Note", "Com", "1", 3), QString("7"));
+  QVERIFY(profile_write(cr, "Note", "Com", "12"));
+  QVERIFY(profile_write(cr, "Note", "Run", "1"));
+  QCOMPARE(readFile(cr), QByteArray("[Note]\rCom=12\rID=2\rRun=1\r"));
 }
 
 void TestProfile::writeInUtf8FileStaysUtf8() {
@@ -153,6 +176,11 @@ void TestProfile::writeInUtf8FileStaysUtf8() {
   const QString g = writeFile(dir, "g.ini", "[Note]\r\n01=" + gbk("水泵") + "\r\n");
   QVERIFY(profile_write(g, "Note", "02", "阀门"));
   QCOMPARE(readFile(g), "[Note]\r\n01=" + gbk("水泵") + "\r\n02=" + gbk("阀门") + "\r\n");
+  // The write removes the file's only byte that is not UTF-8; the GBK name still reads right.
+  const QString one =
+      writeFile(dir, "one.ini", "[Note]\r\nCom=" + gbk("二") + "\r\n01=" + gbk("一路") + "\r\n");
+  QVERIFY(profile_write(one, "Note", "Com", "3"));
+  QCOMPARE(profile_read(one, "Note", "01", "x", 9), QString("一路"));
 }
 
 void TestProfile::wholeSectionReplacedAtOnce() {
@@ -184,14 +212,24 @@ void TestProfile::unreadablePathsReadAsMissing() {
   QCOMPARE(readFile(locked), QByteArray("[Note]\nCom=5\n"));
 }
 
-void TestProfile::readOnlyDirectoryFailsAndKeepsOldFile() {
+void TestProfile::readOnlyFolderWritesInPlace() {
   QTemporaryDir dir;
+  const TmpfsMount fs(dir.path(), "size=64k");  // small, to be filled below
   const QString path = writeFile(dir, "Name.ini", "[Note]\r\nCom=3\r\n");
   chmod(path.toLocal8Bit().constData(), 0666);  // the file is writable, its folder is not
   chmod(dir.path().toLocal8Bit().constData(), 0555);
   QVERIFY(as_ordinary_user("read-only-folder", {path}));
+  QCOMPARE(readFile(path), QByteArray("[Note]\r\nCom=4\r\n"));
+  if (fs.ok) {
+    // A full disk: the write in place fails and the old content stays.
+    QFile filler(dir.filePath("filler"));
+    filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    while (filler.write(QByteArray(4096, 'x')) > 0) {
+    }
+    QVERIFY(as_ordinary_user("read-only-folder-full-disk", {path}));
+    QCOMPARE(readFile(path), QByteArray("[Note]\r\nCom=4\r\n"));
+  }
   chmod(dir.path().toLocal8Bit().constData(), 0755);
-  QCOMPARE(readFile(path), QByteArray("[Note]\r\nCom=3\r\n"));
 }
 
 void TestProfile::fileReplacedWhileReadIsNeverMissing() {
@@ -233,7 +271,11 @@ bool scenario(const QStringList& args) {
     return ProfileFile::load(path).status() == ProfileFile::Status::Unreadable &&
            profile_read(path, "Note", "Com", "1", 3) == "1" &&
            !profile_write(path, "Note", "Com", "2");
-  if (name == "read-only-folder") return !profile_write(path, "Note", "Com", "4");
+  if (name == "read-only-folder")
+    return profile_write(path, "Note", "Com", "4") &&
+           profile_read(path, "Note", "Com", "", 3) == "4";
+  if (name == "read-only-folder-full-disk")
+    return !profile_write(path, "Note", "Com", QString(100000, QChar('9')));
   return false;
 }
 

@@ -26,6 +26,7 @@ class TestStartup : public QObject {
   void storedValuesSelectAndWriteBack();
   void unusableValuesSelectNothingAndWriteNothing();
   void entriesTickChkAutoAndOpenFailureGoesOn();
+  void unreadableStoreIsToldOnce();
   void flagsOtherThanZeroAreOn();
   void quitWritesSettingsAndAutostart();
   void autostartQuoting_data();
@@ -84,6 +85,17 @@ void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
   QVERIFY(!r.logic.linkOpen());
   QCOMPARE(r.logic.listItems().size(), 1);  // route 1 only, listed after the failure
   QCOMPARE(r.logic.link.nState, RouteStateTable{});
+}
+
+void TestStartup::unreadableStoreIsToldOnce() {
+  Rig r;
+  const QString note = r.dir.filePath("Note.ini");
+  QDir(r.dir.path()).mkdir("Note.ini");  // exists, cannot be read as a file
+  put(r.name(), "[Note]\r\nOpen=0\r\n");
+  run_startup(r.logic, r.logic.settings.load());
+  QCOMPARE(r.prompt.messages, QStringList({"读取失败" + note}));
+  QVERIFY(!r.logic.chkAuto());
+  QCOMPARE(get(r.name()), QByteArray("[Note]\r\nOpen=0\r\nID=1\r\nCom=1\r\n"));  // went on
 }
 
 void TestStartup::flagsOtherThanZeroAreOn() {

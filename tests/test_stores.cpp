@@ -65,7 +65,7 @@ class TestStores : public QObject {
   void saveAfterDeletingLeavesNoStaleKey();
   void saveWithoutTrashLeavesNoStaleKey();
   void saveEmptySet();
-  void saveFailureIsReportedAndOldKept();
+  void saveFailureIsReportedAndReadOnlyFolderWrittenInPlace();
   void saveAsWritesCurrentEntries();
   void saveAsCancelAndFailure();
   void openReplacesOnlyOnSuccess();
@@ -238,21 +238,38 @@ void TestStores::trashKeepsNameAndRecordsOrigin() {
 }
 
 void TestStores::saveWritesWholeStoreAndBacksUpOld() {
-  QTemporaryDir dir;
-  EntryStore store(dir.path());
-  put(store.path(), "[Note]\r\n0101=11000000000100000000073000\r\n");
-  EntryCollection c;
-  c.add("key0301", entry(3, 1));
-  ScriptedPrompt prompt;
-  QVERIFY(save_entry_store(c, store.path(), prompt));
-  QCOMPARE(prompt.messages, QStringList({"保存成功！"}));
-  QCOMPARE(get(store.path()), "[Note]\r\n0301=" + entry(3, 1)->GetStr().toLatin1() + "\r\n");
-  // The old store is in the trash.
-  const QDir files(trash_.filePath("Trash/files"));
-  bool found = false;
-  for (const QString& name : files.entryList(QDir::Files))
-    found |= get(files.filePath(name)) == "[Note]\r\n0101=11000000000100000000073000\r\n";
-  QVERIFY(found);
+  const QByteArray old = "[Note]\r\n0101=11000000000100000000073000\r\n";
+  // The store as a file, and as a symbolic link to a file elsewhere.
+  for (const bool viaLink : {false, true}) {
+    QTemporaryDir dir;
+    EntryStore store(dir.path());
+    QString target = store.path();
+    if (viaLink) {
+      QDir(dir.path()).mkdir("real");
+      target = dir.filePath("real/plan.ini");
+      QVERIFY(QFile::link(target, store.path()));
+    }
+    put(target, old);
+    put(store.path() + ".bak", "the user's own backup");
+    EntryCollection c;
+    c.add("key0301", entry(3, 1));
+    ScriptedPrompt prompt;
+    QVERIFY(save_entry_store(c, store.path(), prompt));
+    QCOMPARE(prompt.messages, QStringList({"保存成功！"}));
+    const QByteArray saved = "[Note]\r\n0301=" + entry(3, 1)->GetStr().toLatin1() + "\r\n";
+    QCOMPARE(get(store.path()), saved);
+    QCOMPARE(QFileInfo(store.path()).isSymLink(), viaLink);
+    QCOMPARE(get(store.path() + ".bak"), QByteArray("the user's own backup"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 2);  // nothing left
+    // The old content is in the trash, as a file of its own, named after the store.
+    const QDir files(trash_.filePath("Trash/files"));
+    QStringList backups;
+    for (const QString& name : files.entryList({"Note.ini.bak*"}, QDir::Files | QDir::System))
+      if (!QFileInfo(files.filePath(name)).isSymLink() && get(files.filePath(name)) == old)
+        backups << name;
+    QCOMPARE(backups.size(), 1);
+    QDir(trash_.filePath("Trash")).removeRecursively();
+  }
 }
 
 void TestStores::saveAfterDeletingLeavesNoStaleKey() {
@@ -308,7 +325,7 @@ void TestStores::saveEmptySet() {
   QCOMPARE(prompt.messages, QStringList({"保存成功！"}));
 }
 
-void TestStores::saveFailureIsReportedAndOldKept() {
+void TestStores::saveFailureIsReportedAndReadOnlyFolderWrittenInPlace() {
   QTemporaryDir dir;
   EntryCollection c;
   c.add("key0101", entry(1, 1));
@@ -317,14 +334,14 @@ void TestStores::saveFailureIsReportedAndOldKept() {
   QVERIFY(!save_entry_store(c, nowhere, prompt));
   QCOMPARE(prompt.messages, QStringList({"保存失败" + nowhere}));
 
-  // A folder the user may not write to: the old store stays as it was, nothing is trashed.
+  // A folder the user may not write to, the store writable: written in place.
   const QString store = dir.filePath("Note.ini");
   put(store, "[Note]\r\n0101=11000000000100000000073000\r\n");
   chmod(store.toLocal8Bit().constData(), 0666);
   chmod(dir.path().toLocal8Bit().constData(), 0555);
   QVERIFY(as_ordinary_user("save-in-read-only-folder", {store}));
   chmod(dir.path().toLocal8Bit().constData(), 0755);
-  QCOMPARE(get(store), QByteArray("[Note]\r\n0101=11000000000100000000073000\r\n"));
+  QCOMPARE(get(store), "[Note]\r\n0101=" + entry(1, 1)->GetStr().toLatin1() + "\r\n");
 }
 
 void TestStores::saveAsWritesCurrentEntries() {
@@ -441,7 +458,7 @@ bool scenario(const QStringList& args) {
     EntryCollection c;
     c.add("key0101", entry(1, 1));
     ScriptedPrompt p;
-    return !save_entry_store(c, path, p) && p.messages == QStringList({"保存失败" + path});
+    return save_entry_store(c, path, p) && p.messages == QStringList({"保存成功！"});
   }
   return false;
 }

@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <QDir>
+
 int stored_list_position(const QString& text, int listSize) {
   bool ok = false;
   const int v = text.toInt(&ok, 10);
@@ -23,7 +25,11 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
     if (SettingsStore::stored(names, QStringLiteral("Com")) != text) logic.settings.WriteCom(text);
   }
   logic.link.restartHandshake();
-  load_entry_set(ProfileFile::load(logic.store.path()), logic.colData);
+  const ProfileFile note = ProfileFile::load(logic.store.path());
+  if (note.status() == ProfileFile::Status::Unreadable)
+    logic.prompt().message(QStringLiteral("读取失败") +
+                           QDir::toNativeSeparators(logic.store.path()));
+  load_entry_set(note, logic.colData);
   logic.setChkAuto(logic.colData.count() > 0);
   c.open = SettingsStore::isOn(logic.settings.ReadOpen(names));
   if (c.open) logic.CmdOpen_Click();

@@ -18,7 +18,8 @@ int stored_list_position(const QString& text, int listSize);
 // selected, each selection written back ("ID", "Com"; skipped when the file holds that very text
 // already) and setting nID / nCom (a value that is not a number, is 0 or lies beyond its list
 // selects nothing, writes nothing and keeps 1); bIsFirst;
-// Note.ini loaded; ChkAuto ticked when there are entries; the link opened when "Open" is not "0"
-// (a failure is told and start-up goes on); "Run" read; the list of route 1.
+// Note.ini loaded (one that exists but cannot be read is told with "读取失败" + path and loads
+// nothing; a missing one is silent); ChkAuto ticked when there are entries; the link opened when
+// "Open" is not "0" (a failure is told and start-up goes on); "Run" read; the list of route 1.
 // names is Name.ini as read once at the start.
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names);

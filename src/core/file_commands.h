@@ -8,9 +8,11 @@
 // The three commands that exchange the entry set with files. Every message goes through prompt.
 
 // Save: writes colData as the whole default store at once (so no key of an older set survives)
-// and puts the old store into the trash as a backup, under the name "Note.ini.bak" (skipped when
-// there is none or no trash). The store is replaced atomically: it is always either the old or the
-// new set, and the old one stays untouched unless the new one was written completely. Tells
+// and puts the old store's content into the trash as a backup, under the name "Note.ini.bak"
+// (skipped when there is none or no trash, or when the folder may not be written to and the store
+// is written in place). A symbolic link is followed and kept. No other file is deleted or
+// overwritten. The store is replaced atomically: it is always either the old or the new set, and
+// the old one stays untouched unless the new one was written completely. Tells
 // "保存成功！", or "保存失败" + path when writing failed. Returns whether it saved.
 bool save_entry_store(const EntryCollection& colData, const QString& storePath, Prompt& prompt);
 

@@ -54,9 +54,82 @@ bool has_non_ascii(const char* data, qsizetype size) {
 
 QString decode_text(const QByteArray& bytes, bool utf8) {
   if (!has_non_ascii(bytes.constData(), bytes.size())) return QString::fromLatin1(bytes);
-  if (utf8) return QString::fromUtf8(bytes);
-  QStringDecoder gbk("GBK");
+  if (utf8) {
+    // QString::fromUtf8 would drop a leading byte-order mark; here it is a character like others.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless |
+                                                     QStringConverter::Flag::ConvertInitialBom);
+    return decoder(bytes);
+  }
+  QStringDecoder gbk("GBK", QStringConverter::Flag::Stateless);
   return gbk(bytes);
+}
+
+namespace {
+
+bool is_ideograph(char32_t c) {
+  return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+// How much a character speaks for the decoding that produced it.
+int plausibility(char32_t c, QStringEncoder& gbk) {
+  if (is_ideograph(c)) {
+    // The 3,755 common characters (GB2312 level 1: first byte B0..D7) count most; text decoded
+    // the wrong way turns into rarer ones.
+    const char16_t units[2] = {QChar::highSurrogate(c), QChar::lowSurrogate(c)};
+    const char16_t unit = static_cast<char16_t>(c);
+    const QByteArray b = c >= 0x10000 ? gbk(QStringView(units, 2)) : gbk(QStringView(&unit, 1));
+    const auto lead = b.size() == 2 ? static_cast<unsigned char>(b.at(0)) : 0;
+    return lead >= 0xB0 && lead <= 0xD7 ? 3 : 1;
+  }
+  if ((c >= 0x3000 && c <= 0x30FF) || (c >= 0xFF00 && c <= 0xFFEF) ||
+      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xAC00 && c <= 0xD7AF))
+    return 2;  // CJK punctuation, kana, full-width forms, Hangul
+  if (c == 0xFFFD || c < 0xA0 || (c >= 0xE000 && c <= 0xF8FF) || c == 0xFEFF)
+    return -10;  // undecodable, control characters, private use, a stray byte-order mark
+  if (c == 0xA7 || c == 0xA8 || c == 0xB0 || c == 0xB1 || c == 0xB7 || c == 0xD7 || c == 0xF7 ||
+      (c >= 0x2010 && c <= 0x206F) || (c >= 0x2100 && c <= 0x27BF))
+    return 1;  // symbols Chinese text uses: · ° × ÷, dashes and quotes, ①, arrows, maths, boxes
+  return -3;  // Latin-1 and other letters, IPA, Greek, Cyrillic, rare symbols
+}
+
+// The mean plausibility of the characters beyond ASCII.
+double mean_plausibility(const QString& text, QStringEncoder& gbk) {
+  qint64 sum = 0, count = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    char32_t c = text.at(i).unicode();
+    if (c < 0x80) continue;
+    if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+      c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+      ++i;
+    }
+    sum += plausibility(c, gbk);
+    ++count;
+  }
+  return count ? double(sum) / double(count) : 0.0;
+}
+
+}  // namespace
+
+bool text_is_utf8(const QByteArray& file) {
+  if (file.startsWith("\xEF\xBB\xBF")) return true;
+  if (!has_non_ascii(file.constData(), file.size()) ||
+      !is_valid_utf8(file.constData(), file.size()))
+    return false;
+  // The first 64 KiB decide, cut at a line end: a huge file costs no more than a small one.
+  constexpr qsizetype kSample = 64 * 1024;
+  qsizetype n = file.size();
+  if (n > kSample) {
+    n = file.lastIndexOf('\n', kSample - 1) + 1;
+    if (n <= 0) {
+      n = kSample;
+      while (n > 0 && (static_cast<unsigned char>(file.at(n)) & 0xC0) == 0x80) --n;
+    }
+  }
+  const QByteArray sample = QByteArray::fromRawData(file.constData(), n);
+  QStringEncoder gbk("GBK", QStringConverter::Flag::Stateless);
+  return mean_plausibility(decode_text(sample, true), gbk) >
+         mean_plausibility(decode_text(sample, false), gbk);
 }
 
 QByteArray encode_text(const QString& text, bool utf8) {

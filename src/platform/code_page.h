@@ -11,6 +11,15 @@ bool is_valid_utf8(const char* data, qsizetype size);
 // Whether bytes hold anything beyond ASCII.
 bool has_non_ascii(const char* data, qsizetype size);
 
+// Whether a whole file's text is UTF-8 rather than GBK, decided once per file: GBK unless the
+// file starts with a UTF-8 byte-order mark, or it is well-formed UTF-8 and reads as more plausible
+// text in UTF-8 than in GBK (common Chinese characters count for, letters and symbols Chinese text
+// rarely holds count against). Short GBK names such as "一路" are well-formed UTF-8 by accident
+// ("һ·"); they stay GBK.
+bool text_is_utf8(const QByteArray& file);
+
+// Decodes without dropping anything: a byte-order mark in bytes is kept as U+FEFF (the caller
+// leaves out the one at a file's first byte).
 QString decode_text(const QByteArray& bytes, bool utf8);
 QByteArray encode_text(const QString& text, bool utf8);
 

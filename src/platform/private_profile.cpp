@@ -1,10 +1,13 @@
 #include "platform/private_profile.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/code_page.h"
@@ -79,17 +82,29 @@ bool same_name(const char* a, const char* b, qsizetype n) {
 void ProfileFile::parse() {
   const char* d = raw_.constData();
   const qsizetype n = raw_.size();
-  utf8_ = has_non_ascii(d, n) && is_valid_utf8(d, n);
-  // A UTF-8 byte-order mark belongs to no name.
+  utf8_ = text_is_utf8(raw_);
+  // A UTF-8 byte-order mark at the first byte belongs to no name.
   const qsizetype bom = raw_.startsWith("\xEF\xBB\xBF") ? 3 : 0;
   Section* current = nullptr;
   qsizetype pos = 0;
+  qsizetype nextLf = -1;  // the next '\n' at or after pos, looked up again only once passed
   while (pos < n) {
-    const char* nl = static_cast<const char*>(memchr(d + pos, '\n', static_cast<size_t>(n - pos)));
-    const qsizetype contentEnd0 = nl ? nl - d : n;
-    const qsizetype lineEnd = nl ? contentEnd0 + 1 : n;
-    qsizetype contentEnd = contentEnd0;
-    if (contentEnd > pos && d[contentEnd - 1] == '\r') --contentEnd;
+    // A line ends with LF, CR LF or a lone CR.
+    if (nextLf < pos) {
+      const char* nl =
+          static_cast<const char*>(memchr(d + pos, '\n', static_cast<size_t>(n - pos)));
+      nextLf = nl ? nl - d : n;
+    }
+    const char* cr =
+        static_cast<const char*>(memchr(d + pos, '\r', static_cast<size_t>(nextLf - pos)));
+    qsizetype contentEnd, lineEnd;
+    if (cr && cr - d + 1 < nextLf) {  // a lone CR before the next LF
+      contentEnd = cr - d;
+      lineEnd = contentEnd + 1;
+    } else {
+      contentEnd = cr ? cr - d : nextLf;
+      lineEnd = nextLf < n ? nextLf + 1 : n;
+    }
 
     qsizetype b = pos == 0 ? bom : pos, e = contentEnd;
     trim(d, b, e);
@@ -130,10 +145,6 @@ const ProfileFile::Section* ProfileFile::find(const QString& section) const {
   return it == sectionIndex_.constEnd() ? nullptr : &sections_[static_cast<size_t>(it.value())];
 }
 
-QString ProfileFile::keyName(const Key& k) const {
-  return decode_text(QByteArray(raw_.constData() + k.keyBegin, k.keyLength), utf8_);
-}
-
 const ProfileFile::Key* ProfileFile::findKey(const Section& s, const QString& key) const {
   const QByteArray bytes = encode(key.trimmed());
   const quint64 h = name_hash(bytes.constData(), bytes.size());
@@ -166,9 +177,15 @@ QString ProfileFile::read(const QString& section, const QString& key, const QStr
 }
 
 QByteArray ProfileFile::eol() const {
-  const qsizetype nl = raw_.indexOf('\n');
-  if (nl < 0) return QByteArrayLiteral("\r\n");
-  return nl > 0 && raw_.at(nl - 1) == '\r' ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+  // The first line end of the file sets the style.
+  const char* d = raw_.constData();
+  for (qsizetype i = 0; i < raw_.size(); ++i) {
+    if (d[i] == '\n') return QByteArrayLiteral("\n");
+    if (d[i] == '\r')
+      return i + 1 < raw_.size() && d[i + 1] == '\n' ? QByteArrayLiteral("\r\n")
+                                                     : QByteArrayLiteral("\r");
+  }
+  return QByteArrayLiteral("\r\n");
 }
 
 QByteArray ProfileFile::encode(const QString& text) const { return encode_text(text, utf8_); }
@@ -178,7 +195,7 @@ QByteArray ProfileFile::spliced(qsizetype from, qsizetype to, const QByteArray& 
   QByteArray out;
   out.reserve(raw_.size() + insert.size() + 2);
   out.append(raw_.constData(), from);
-  if (from > 0 && raw_.at(from - 1) != '\n') out.append(eol());
+  if (from > 0 && raw_.at(from - 1) != '\n' && raw_.at(from - 1) != '\r') out.append(eol());
   out.append(insert);
   out.append(raw_.constData() + to, raw_.size() - to);
   return out;
@@ -194,7 +211,9 @@ QByteArray ProfileFile::withValue(const QString& section, const QString& key,
                        encode(key + QLatin1Char('=') + value) + nl);
   }
   if (const Key* k = findKey(*s, key)) {
-    QByteArray line = encode(keyName(*k) + QLatin1Char('=') + value);
+    // The key keeps its own bytes, whatever they decode to.
+    QByteArray line(raw_.constData() + k->keyBegin, k->keyLength);
+    line += '=' + encode(value);
     line.append(raw_.constData() + k->lineContentEnd, k->lineEnd - k->lineContentEnd);  // its end
     return spliced(k->lineBegin, k->lineEnd, line);
   }
@@ -214,11 +233,42 @@ QByteArray ProfileFile::withSection(const QString& section, const Pairs& pairs) 
   return spliced(s->headerEnd, s->lastEntryEnd, body);
 }
 
+namespace {
+
+// Whether the file at path can only be written in place: it exists, but the folder it lies in
+// (through symbolic links) refuses the temporary file a replace needs.
+bool only_in_place(const QString& path) {
+  const QFileInfo fi(path);
+  if (!fi.exists()) return false;
+  const QString target = fi.isSymLink() ? fi.canonicalFilePath() : fi.absoluteFilePath();
+  return ::access(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK) != 0 &&
+         errno == EACCES;
+}
+
+bool write_all(QFileDevice& f, const QByteArray& bytes) {
+  return f.write(bytes) == bytes.size() && f.flush();
+}
+
+}  // namespace
+
 bool write_file_atomically(const QString& path, const QByteArray& bytes,
                            const std::function<void()>& beforeReplace) {
+  if (only_in_place(path)) {
+    // Written over the old content, as the platform's own profile functions do; should that
+    // fail (a full disk), the old content goes back.
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite)) return false;
+    const QByteArray old = f.readAll();
+    if (f.error() != QFileDevice::NoError) return false;
+    if (f.seek(0) && write_all(f, bytes) && f.resize(bytes.size())) return true;
+    f.unsetError();
+    if (f.seek(0)) write_all(f, old);
+    f.resize(old.size());
+    return false;
+  }
   QSaveFile f(path);
   if (!f.open(QIODevice::WriteOnly)) return false;
-  if (f.write(bytes) != bytes.size() || !f.flush()) {
+  if (!write_all(f, bytes)) {
     f.cancelWriting();
     return false;
   }

@@ -17,11 +17,16 @@
 // - A missing file, a file that cannot be read (permissions, a directory of that name) or a missing
 //   key gives the default. A value is cut to buffer size - 1 bytes counted in GBK, dropping a
 //   character that would be cut in half.
-// - Text is GBK; a file that is well-formed UTF-8 is read and written as UTF-8.
-// - A write changes only the lines it must and keeps every other byte as it was; a new key goes
-//   after the last entry of its section, a new section at the end of the file. New files get CRLF
-//   line ends, an existing file keeps its own. Every write replaces the file atomically (a
-//   temporary file renamed over it), so a crash never leaves a half-written file.
+// - Lines end with CR LF, LF or a lone CR.
+// - Text is GBK, or UTF-8 where text_is_utf8 (code_page.h) says so; the choice is made once per
+//   loaded file, and writes to that file encode in the same way. A byte-order mark counts only at
+//   the file's first byte.
+// - A write changes only the lines it must and keeps every other byte as it was (a replaced line
+//   keeps its key's bytes and its line end); a new key goes after the last entry of its section, a
+//   new section at the end of the file. New files get CRLF line ends, an existing file keeps its
+//   own. Every write replaces the file atomically (a temporary file renamed over it), so a crash
+//   never leaves a half-written file; where the folder refuses the temporary file, the file is
+//   written in place instead.
 class ProfileFile {
  public:
   enum class Status { Ok, Missing, Unreadable };
@@ -65,7 +70,6 @@ class ProfileFile {
   void parse();
   const Section* find(const QString& section) const;
   const Key* findKey(const Section& s, const QString& key) const;
-  QString keyName(const Key& k) const;
   QByteArray eol() const;
   QByteArray encode(const QString& text) const;
   QByteArray spliced(qsizetype from, qsizetype to, const QByteArray& insert) const;
@@ -77,9 +81,11 @@ class ProfileFile {
   QHash<QString, int> sectionIndex_;  // by lower-case name, first occurrence
 };
 
-// Writes bytes to path atomically (temporary file + rename). beforeReplace, when given, runs once
-// the new content is safely written and just before it replaces the old file. False when the file
-// could not be written (nothing is changed then).
+// Writes bytes to path atomically (temporary file + rename; a symbolic link is followed and kept).
+// beforeReplace, when given, runs once the new content is safely written and just before it
+// replaces the old file. An existing file whose folder may not be written to (a file of mode 666
+// in a folder of root's) is written in place instead, and beforeReplace does not run. False when
+// the file could not be written: the old content is kept then.
 bool write_file_atomically(const QString& path, const QByteArray& bytes,
                            const std::function<void()>& beforeReplace = {});
 

@@ -45,9 +45,10 @@ QString mount_top(const QString& path, dev_t dev) {
   }
 }
 
-bool move_into(const QString& trash, const QString& path) {
+bool move_into(const QString& trash, const QString& path, const QString& trashName) {
   const QFileInfo fi(path);
-  const QString base = fi.fileName();
+  const QString base = trashName.isEmpty() ? fi.fileName() : trashName;
+  const QString origin = fi.absoluteDir().filePath(base);
   for (int n = 0; n < 10000; ++n) {
     const QString name =
         n == 0 ? base : QStringLiteral("%1-%2").arg(base).arg(n, 4, 10, QLatin1Char('0'));
@@ -59,8 +60,7 @@ bool move_into(const QString& trash, const QString& path) {
       return false;
     }
     const QByteArray text =
-        "[Trash Info]\nPath=" + QUrl::toPercentEncoding(fi.absoluteFilePath(), "/") +
-        "\nDeletionDate=" +
+        "[Trash Info]\nPath=" + QUrl::toPercentEncoding(origin, "/") + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
         "\n";
     const bool written =
@@ -78,7 +78,7 @@ bool move_into(const QString& trash, const QString& path) {
 
 }  // namespace
 
-bool move_to_trash(const QString& path) {
+bool move_to_trash(const QString& path, const QString& trashName) {
   dev_t fileDev;
   if (!device_of(path, &fileDev)) return false;
   QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
@@ -87,7 +87,7 @@ bool move_to_trash(const QString& path) {
   dev_t homeDev;
   if (QDir().mkpath(dataHome) && device_of(dataHome, &homeDev) && homeDev == fileDev &&
       prepare(home))
-    return move_into(home, path);
+    return move_into(home, path, trashName);
   const QString top = mount_top(path, fileDev) + QStringLiteral("/.Trash-%1").arg(::getuid());
-  return prepare(top) && move_into(top, path);
+  return prepare(top) && move_into(top, path, trashName);
 }
