@@ -451,7 +451,7 @@ void TestWindow::failedOpenLocksNothing() {
   QDir(r.dir.path()).mkpath("dosdevices");
   QFile::link("/nonexistent/tty", r.dir.filePath("dosdevices/com7"));
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
-  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误"}));
+  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误\n/nonexistent/tty：设备不存在"}));
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
   QVERIFY(!r.logic.link.Timer2.isActive());
   for (QWidget* w :
@@ -523,8 +523,10 @@ void TestWindow::vanishedDeviceClosesLinkOnce() {
   r.w.Form_Load();
   r.w.CmdOpen->click();
   QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_COMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampRed));
   delete board;  // the adapter is pulled
   QTRY_COMPARE(r.prompt.messages, QStringList({"串口已断开"}));
+  for (Lamp* lamp : r.w.Shape1) QCOMPARE(lamp->colorRef(), quint32(kLampGrey));  // at once
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
   QVERIFY(r.w.CmdOpenFile->isEnabled());
   QVERIFY(r.logic.link.bIsFirst);
