@@ -1,10 +1,12 @@
 #include "shell/app_logic.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "core/file_commands.h"
 #include "platform/autostart.h"
+#include "platform/port_naming.h"
 
 AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock,
                    QObject* parent)
@@ -70,6 +72,11 @@ void AppLogic::onPortLost() {
 void AppLogic::CmbCom_Click(int index) {
   nCom = static_cast<quint8>(index + 1);
   settings.WriteCom(QString::number(nCom));
+}
+
+QString AppLogic::whereComLeads(int n) const {
+  const QString device = port_target_path(port_device_path(appDir_, n));
+  return QFileInfo::exists(device) ? device : device + QStringLiteral("：设备不存在");
 }
 
 void AppLogic::CmbID_Click(int index) {

@@ -68,6 +68,9 @@ class AppLogic : public QObject {
   // write "Com" / "ID" at once.
   void CmbCom_Click(int index);
   void CmbID_Click(int index);
+  // What port number n (1..20) opens now, for the port list's tips: the device's path, followed by
+  // "：设备不存在" when nothing is there.
+  QString whereComLeads(int n) const;
 
   // --- scheduler switch ---
   // Sets ChkAuto; runs its handler only when the value changes. Ticked: Timer1 on (once a running
