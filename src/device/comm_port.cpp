@@ -85,11 +85,6 @@ bool CommPort::setPortOpen(bool open) {
   return true;
 }
 
-void CommPort::clearInBuffer() {
-  inBuffer_.clear();
-  if (port_.isOpen()) port_.clear(QSerialPort::Input);
-}
-
 void CommPort::Output(const QByteArray& bytes) {
   if (!port_.isOpen()) return;
   if (port_.write(bytes) != bytes.size()) onError(QSerialPort::WriteError);

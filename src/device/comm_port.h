@@ -42,9 +42,8 @@ class CommPort : public QObject {
   int rThreshold() const { return rThreshold_; }
 
   int inBufferCount() const { return static_cast<int>(inBuffer_.size()); }
-  // Discards every received byte not yet read (the only value it takes is 0), also those the
-  // device holds that have not reached the buffer yet: only bytes that arrive afterwards count.
-  void clearInBuffer();
+  // Discards every received byte not yet read (the only value it takes is 0).
+  void clearInBuffer() { inBuffer_.clear(); }
 
   // Sends bytes as one block; does nothing while closed.
   void Output(const QByteArray& bytes);
