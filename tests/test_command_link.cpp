@@ -1,6 +1,8 @@
 #include <QtTest>
 
 #include "device/command_link.h"
+#include "platform/port_naming.h"
+#include "support/as_user.h"
 #include "support/raw_pty.h"
 
 namespace {
@@ -59,6 +61,8 @@ class TestCommandLink : public QObject {
   void splitReplyIsAssembled();
   void lampHoldGreysOnSixthTick();
   void setFrameCarriesWantedStates();
+  void portNames();
+  void openFailuresSayWhereAndWhy();
 };
 
 void TestCommandLink::frameExamples() {
@@ -240,5 +244,77 @@ void TestCommandLink::setFrameCarriesWantedStates() {
   QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x01, 0x13, 0, 0, 0x80, 0x01, 0xEA}));
 }
 
-QTEST_GUILESS_MAIN(TestCommandLink)
+void TestCommandLink::portNames() {
+  QTemporaryDir dir;
+  QCOMPARE(port_device_path(dir.path(), 1), QString("/dev/ttyS0"));
+  QCOMPARE(port_device_path(dir.path(), 20), QString("/dev/ttyS19"));
+  // With a dosdevices folder, "Com1" is its com1 only, even when that is missing.
+  QVERIFY(QDir(dir.path()).mkpath("dosdevices"));
+  QCOMPARE(port_device_path(dir.path(), 1), dir.filePath("dosdevices/com1"));
+  QFile::link("/nonexistent/ttyUSB0", dir.filePath("dosdevices/com2"));
+  QCOMPARE(port_target_path(port_device_path(dir.path(), 2)), QString("/nonexistent/ttyUSB0"));
+  QCOMPARE(port_target_path(dir.filePath("dosdevices/com1")), dir.filePath("dosdevices/com1"));
+}
+
+namespace {
+
+// Opens "Com1" of folder args[0] and compares what the port tells with args[1].
+bool openAndTell(const QStringList& args) {
+  if (args.size() != 3 || args[0] != "open-and-tell") return false;
+  CommPort port(args[1]);
+  port.setCommPort(1);
+  if (port.setPortOpen(true)) return false;
+  if (port.errorString() == args[2]) return true;
+  qWarning("told: %s", qPrintable(port.errorString()));
+  return false;
+}
+
+}  // namespace
+
+void TestCommandLink::openFailuresSayWhereAndWhy() {
+  QTemporaryDir dir;
+  CommPort port(dir.path());
+  QVERIFY(QDir(dir.path()).mkpath("dosdevices"));
+  port.setCommPort(3);  // nothing there
+  QVERIFY(!port.setPortOpen(true));
+  QCOMPARE(port.errorString(), dir.filePath("dosdevices/com3") + "：设备不存在");
+  port.setCommPort(4);  // a link to an adapter that is unplugged
+  QFile::link("/dev/ttyUSB97", dir.filePath("dosdevices/com4"));
+  QVERIFY(!port.setPortOpen(true));
+  QCOMPARE(port.errorString(), QString("/dev/ttyUSB97：设备不存在"));
+
+  // A port another copy holds open.
+  Rig r;
+  QVERIFY(r.open());
+  CommPort other(r.dir.path());
+  other.setCommPort(1);
+  QVERIFY(!other.setPortOpen(true));
+  const QString pts = port_target_path(r.port.devicePath());
+  QCOMPARE(other.errorString(), pts + "：已被其他程序占用");
+  QVERIFY(r.port.portOpen());
+
+  // A file the user may not open at all, and a device of a group the user is not in.
+  QTemporaryDir shared;
+  make_open_to_all(shared.path());
+  QVERIFY(QDir(shared.path()).mkpath("dosdevices"));
+  make_open_to_all(shared.filePath("dosdevices"));
+  const QString closed = shared.filePath("closed");
+  QFile(closed).open(QIODevice::WriteOnly);
+  chmod(QFile::encodeName(closed).constData(), 0);
+  QFile::link(closed, shared.filePath("dosdevices/com1"));
+  QVERIFY(as_ordinary_user("open-and-tell", {shared.path(), closed + "：没有权限"}));
+  if (geteuid() != 0) return;  // only root can hand a device to a group
+  const group* dialout = getgrnam("dialout");
+  if (!dialout) QSKIP("no dialout group");
+  RawPty pty(shared.filePath("dosdevices/pty"));
+  const QString device = port_target_path(shared.filePath("dosdevices/pty"));
+  QVERIFY(chown(QFile::encodeName(device).constData(), 0, dialout->gr_gid) == 0);
+  QVERIFY(chmod(QFile::encodeName(device).constData(), 0660) == 0);
+  QFile::remove(shared.filePath("dosdevices/com1"));
+  QFile::link(device, shared.filePath("dosdevices/com1"));
+  QVERIFY(as_ordinary_user(
+      "open-and-tell", {shared.path(), device + "：没有权限（把用户加入 dialout 组后重新登录）"}));
+}
+
+TAVREL_TEST_MAIN_WITH_SCENARIOS(TestCommandLink, openAndTell)
 #include "test_command_link.moc"

@@ -44,6 +44,7 @@ class TestDownload : public QObject {
   void openLinkIsOpenAgainAndSendsSetFrames();
   void silentBoardGivesOneFailurePerEntry();
   void lateAcknowledgementsNeverCount();
+  void strayAckBeforeTheFrameNeverCounts();
   void downloadPortThatCannotOpen();
   void boardVanishingDuringDownload();
 };
@@ -97,6 +98,8 @@ void TestDownload::actionAndBcd() {
 void TestDownload::pageIsDownloadedInOrder() {
   Rig r;
   QVERIFY(r.boardOk);
+  // Another tab chosen while the download runs changes nothing of it.
+  connect(&r.board, &RelayBoard::entryReceived, [&] { r.logic.SSTab2_Click(0); });
   r.logic.CmdDown_Click();
   QVERIFY(r.prompt.messages.isEmpty());
   const auto& held = r.board.protocol().entries();
@@ -121,9 +124,19 @@ void TestDownload::closedLinkStaysClosedAndTimersComeBack() {
   QVERIFY(!r.logic.Timer1.isEnabled());  // as before, not switched on
   QVERIFY(!r.logic.link.Timer2.isActive());
   QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
-  r.logic.setChkAuto(true);
+  // Timer1 follows ChkAuto as it is at the end, and stays off while the download runs.
+  bool timer1DuringDownload = false;
+  auto flip = connect(&r.board, &RelayBoard::entryReceived, [&] {
+    r.logic.setChkAuto(true);
+    timer1DuringDownload |= r.logic.Timer1.isEnabled();
+  });
   r.logic.CmdDown_Click();
+  QVERIFY(!timer1DuringDownload);
   QVERIFY(r.logic.Timer1.isEnabled());
+  disconnect(flip);
+  connect(&r.board, &RelayBoard::entryReceived, [&] { r.logic.setChkAuto(false); });
+  r.logic.CmdDown_Click();
+  QVERIFY(!r.logic.Timer1.isEnabled());
 }
 
 void TestDownload::openLinkIsOpenAgainAndSendsSetFrames() {
@@ -165,6 +178,31 @@ void TestDownload::lateAcknowledgementsNeverCount() {
   QCOMPARE(r.prompt.messages, QStringList({"下载失败", "下载失败", "下载失败"}));
 }
 
+void TestDownload::strayAckBeforeTheFrameNeverCounts() {
+  Rig r;
+  r.board.close();  // the simulator program takes the link: its replies wait in the device
+  QProcess sim;
+  sim.start(
+      QCoreApplication::applicationDirPath() + "/tavrel-board",
+      {"--link", r.dir.filePath("dosdevices/com1"), "--states", "0056", "--reply-delay", "100"});
+  QVERIFY(sim.waitForStarted());
+  QTRY_VERIFY(sim.canReadLine());
+  r.logic.CmdOpen_Click();
+  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  // A push frame whose reply carries 0x56 (routes 2, 3, 5 and 7 on) has been answered, but the
+  // answer is still unread when the download starts; the download frames go to an address the
+  // board does not have.
+  r.logic.link.Timer2.stop();
+  r.logic.link.Timer2_Timer();
+  QTest::qWait(30);      // the frame goes out
+  QThread::msleep(250);  // the answer comes while nothing reads
+  r.logic.link.nID = 2;
+  r.logic.CmdDown_Click();
+  QCOMPARE(r.prompt.messages, QStringList({"下载失败", "下载失败", "下载失败"}));
+  sim.terminate();
+  QVERIFY(sim.waitForFinished(5000));
+}
+
 void TestDownload::downloadPortThatCannotOpen() {
   Rig r;
   r.logic.setChkAuto(true);
@@ -173,7 +211,7 @@ void TestDownload::downloadPortThatCannotOpen() {
   QDir(r.dir.path()).mkpath("dosdevices");
   QFile::link("/nonexistent", r.dir.filePath("dosdevices/com5"));
   r.logic.CmdDown_Click();
-  QCOMPARE(r.prompt.messages.first(), QString("串口打开错误"));
+  QCOMPARE(r.prompt.messages.first(), QString("串口打开错误\n/nonexistent：设备不存在"));
   QVERIFY(r.logic.Timer1.isEnabled());
   // The command link could not come back on the new number either: it ends closed.
   QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));

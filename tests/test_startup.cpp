@@ -79,7 +79,7 @@ void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
   QFile::link("/nonexistent", r.dir.filePath("dosdevices/com20"));
   const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
   QVERIFY(c.open);
-  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误"}));
+  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误\n/nonexistent：设备不存在"}));
   QVERIFY(r.logic.chkAuto());
   QVERIFY(r.logic.Timer1.isEnabled());
   QVERIFY(!r.logic.linkOpen());

@@ -153,6 +153,7 @@ class TestWindow : public QObject {
   void lockTableAndChkAutoInterplay();
   void manualCommandsReachNextSetFrame();
   void vanishedDeviceClosesLinkOnce();
+  void portBoxShowsWhatIsUsedAndWhereItLeads();
 };
 
 void TestWindow::initTestCase() { qputenv("XDG_DATA_HOME", QDir::tempPath().toLocal8Bit()); }
@@ -549,7 +550,7 @@ void TestWindow::failedOpenLocksNothing() {
   QDir(r.dir.path()).mkpath("dosdevices");
   QFile::link("/nonexistent/tty", r.dir.filePath("dosdevices/com7"));
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
-  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误"}));
+  QCOMPARE(r.prompt.messages, QStringList({"串口打开错误\n/nonexistent/tty：设备不存在"}));
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
   QVERIFY(!r.logic.link.Timer2.isActive());
   for (QWidget* w :
@@ -621,8 +622,10 @@ void TestWindow::vanishedDeviceClosesLinkOnce() {
   r.w.Form_Load();
   r.w.CmdOpen->click();
   QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_COMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampRed));
   delete board;  // the adapter is pulled
   QTRY_COMPARE(r.prompt.messages, QStringList({"串口已断开"}));
+  for (Lamp* lamp : r.w.Shape1) QCOMPARE(lamp->colorRef(), quint32(kLampGrey));  // at once
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
   QVERIFY(r.w.CmdOpenFile->isEnabled());
   QVERIFY(r.logic.link.bIsFirst);
@@ -634,6 +637,45 @@ void TestWindow::vanishedDeviceClosesLinkOnce() {
   r.w.CmdOpen->click();
   QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
   QTRY_VERIFY(!r.logic.link.bIsFirst);
+}
+
+void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {
+  {
+    // An unusable stored port with "Open" set: Com1 is opened, and the box says so.
+    Rig r;
+    RelayBoard board({});
+    QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
+    QFile f(r.dir.filePath("Name.ini"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Note]\r\nOpen=1\r\nCom=x9\r\nID=99\r\n");
+    f.close();
+    r.w.Form_Load();
+    QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
+    QCOMPARE(r.w.CmbCom->currentText(), QString("Com1"));
+    QCOMPARE(r.w.CmbID->currentText(), QString("1"));
+    QCOMPARE(r.w.CmbCom->toolTip(), board.slavePath());
+  }
+  // The stored port's tip, chosen with the box's signals blocked, and a link that comes and goes.
+  Rig r;
+  QFile f(r.dir.filePath("Name.ini"));
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("[Note]\r\nCom=3\r\n");
+  f.close();
+  QVERIFY(QDir(r.dir.path()).mkpath("dosdevices"));
+  r.w.Form_Load();
+  const QString com3 = r.dir.filePath("dosdevices/com3");
+  QCOMPARE(r.w.CmbCom->currentText(), QString("Com3"));
+  QCOMPARE(r.w.CmbCom->toolTip(), com3 + "：设备不存在");
+  RelayBoard board({});
+  QVERIFY(board.open(com3, nullptr));
+  QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), r.w.CmbCom->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(r.w.CmbCom, &hover);
+  QCOMPARE(r.w.CmbCom->toolTip(), board.slavePath());
+  QCOMPARE(r.w.CmbCom->itemData(2, Qt::ToolTipRole).toString(), board.slavePath());
+  board.close();
+  r.w.hide();
+  r.w.show();  // brought back from the tray
+  QCOMPARE(r.w.CmbCom->toolTip(), com3 + "：设备不存在");
 }
 
 QTEST_MAIN(TestWindow)

@@ -1,10 +1,12 @@
 #include "app/app_logic.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "core/file_commands.h"
 #include "platform/autostart.h"
+#include "platform/port_naming.h"
 
 AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock,
                    QObject* parent)
@@ -34,7 +36,7 @@ void AppLogic::CmdOpen_Click() {
     if (MSComm.portOpen()) return;
     MSComm.setCommPort(nCom);
     if (!MSComm.setPortOpen(true)) {
-      prompt_.message(QStringLiteral("串口打开错误"));
+      tellOpenError(MSComm);
       return;
     }
     MSComm.setRThreshold(kFrameLength);
@@ -45,6 +47,10 @@ void AppLogic::CmdOpen_Click() {
     if (!MSComm.portOpen()) return;
     closeLink();
   }
+}
+
+void AppLogic::tellOpenError(const CommPort& port) {
+  prompt_.message(QStringLiteral("串口打开错误\n") + port.errorString());
 }
 
 void AppLogic::closeLink() {
@@ -59,12 +65,18 @@ void AppLogic::onPortLost() {
   // The device went away under an open link: back to the closed state, told once.
   if (!linkOpen_ || downloading_) return;
   closeLink();
+  link.greyLamps();  // nothing answers any more: the lamps must not show a board that is gone
   prompt_.message(QStringLiteral("串口已断开"));
 }
 
 void AppLogic::CmbCom_Click(int index) {
   nCom = static_cast<quint8>(index + 1);
   settings.WriteCom(QString::number(nCom));
+}
+
+QString AppLogic::whereComLeads(int n) const {
+  const QString device = port_target_path(port_device_path(appDir_, n));
+  return QFileInfo::exists(device) ? device : device + QStringLiteral("：设备不存在");
 }
 
 void AppLogic::CmbID_Click(int index) {
@@ -76,7 +88,7 @@ void AppLogic::setChkAuto(bool ticked) {
   if (ticked == chkAuto_) return;
   chkAuto_ = ticked;
   for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
-  Timer1.setEnabled(ticked);
+  Timer1.setEnabled(ticked && !downloading_);  // a download switches it on when it ends
   emit controlsChanged();
 }
 
@@ -154,8 +166,9 @@ void AppLogic::CmdDown_Click() {
   if (downloading_) return;
   downloading_ = true;
   downLost_ = false;
-  const bool timer1Was = Timer1.isEnabled();
   const bool timer2Was = link.Timer2.isActive();
+  // The page is fixed now: switching tabs while events run changes nothing of this download.
+  const int page = nPage_;
   Timer1.setEnabled(false);
   link.Timer2.stop();
   bDownOk = false;
@@ -164,17 +177,17 @@ void AppLogic::CmdDown_Click() {
   if (wasOpen) MSComm.setPortOpen(false);
 
   if (!MSCommDown.setPortOpen(true)) {
-    prompt_.message(QStringLiteral("串口打开错误"));
+    tellOpenError(MSCommDown);
   } else {
     MSCommDown.setRThreshold(1);
     // The entries to send are fixed now: events run while we wait.
-    QList<EntryPtr> page;
+    QList<EntryPtr> entries;
     for (const auto& it : colData)
-      if (it.entry->nRoute == nPage_) page << it.entry;
+      if (it.entry->nRoute == page) entries << it.entry;
     quint8 index = 1;
-    for (const EntryPtr& e : page) {
+    for (const EntryPtr& e : entries) {
       labDebug_ = tx_frame22(frame22_, link.nID, download_kind(e->bIsEveryDay, e->bIsWeek), index,
-                             e->GetStr(), nPage_);
+                             e->GetStr(), page);
       emit labDebugChanged(labDebug_);
       bDownOk = false;
       MSCommDown.clearInBuffer();
@@ -197,10 +210,13 @@ void AppLogic::CmdDown_Click() {
     if (!linkLost) MSComm.setRThreshold(kFrameLength);
   }
   downloading_ = false;
-  Timer1.setEnabled(timer1Was);
+  Timer1.setEnabled(chkAuto_);  // ChkAuto may have changed meanwhile
   if (wasOpen && linkLost)
     closeLink();
   else if (timer2Was)
     link.Timer2.start();
-  if (linkLost) prompt_.message(QStringLiteral("串口已断开"));
+  if (linkLost) {
+    link.greyLamps();
+    prompt_.message(QStringLiteral("串口已断开"));
+  }
 }

@@ -54,9 +54,11 @@ class AppLogic : public QObject {
   quint8 nCom = 1;
 
   // --- link and address ---
-  // Opens the link when the caption reads "打开" (a failure tells "串口打开错误" and leaves
-  // everything as it was), closes it when it reads "关闭". Open: caption "关闭", push cycle on,
-  // the eight controls locked. Close: caption "打开", push cycle off, bIsFirst set, unlocked.
+  // Opens the link when the caption reads "打开" (a failure tells "串口打开错误" with a second
+  // line naming the device and the reason, and leaves everything as it was), closes it when it
+  // reads "关闭". Open: caption "关闭", push cycle on, the eight controls locked. Close: caption
+  // "打开", push cycle off, bIsFirst set, unlocked; the lamps keep their colours. A device that
+  // vanishes under the open link closes it the same way, greys every lamp and tells "串口已断开".
   void CmdOpen_Click();
   QString cmdOpenCaption() const {
     return linkOpen_ ? QStringLiteral("关闭") : QStringLiteral("打开");
@@ -66,10 +68,13 @@ class AppLogic : public QObject {
   // write "Com" / "ID" at once.
   void CmbCom_Click(int index);
   void CmbID_Click(int index);
+  // What port number n (1..20) opens now, for the port list's tips: the device's path, followed by
+  // "：设备不存在" when nothing is there.
+  QString whereComLeads(int n) const;
 
   // --- scheduler switch ---
-  // Sets ChkAuto; runs its handler only when the value changes. Ticked: Timer1 on and CmdAdd,
-  // CmdDel, CmdDelAll, CmdSave enabled; clear: all of them off.
+  // Sets ChkAuto; runs its handler only when the value changes. Ticked: Timer1 on (once a running
+  // download ends) and CmdAdd, CmdDel, CmdDelAll, CmdSave enabled; clear: all of them off.
   void setChkAuto(bool ticked);
   bool chkAuto() const { return chkAuto_; }
   bool enabled(Control c) const { return enabled_[c]; }
@@ -102,15 +107,16 @@ class AppLogic : public QObject {
 
   // --- download of the current page's entries into the board ---
   static constexpr int kAckTimeoutMs = 500;  // how long a frame waits for its acknowledgement
-  // Sends every entry of route page nPage (in collection order, numbered from 1) as a download
-  // frame on MSCommDown, opened on the link's port number while the command link is closed around
-  // it. Each frame waits up to kAckTimeoutMs for the board's 0x56, handling events meanwhile; a
-  // frame without it is told with "下载失败" and the download goes on (an acknowledgement that
-  // comes late is absorbed before the next frame, so it never counts for that one). A port that
-  // cannot be opened is told with "串口打开错误". Afterwards the command link is open again when it
-  // was open before (caption, locks and bIsFirst untouched) and both timers are as they were.
-  // Should the device vanish meanwhile, the download stops and the link ends closed, told once
-  // with "串口已断开".
+  // Sends every entry of route page nPage as it is at the start (in collection order, numbered
+  // from 1) as a download frame on MSCommDown, opened on the link's port number while the command
+  // link is closed around it. Each frame waits up to kAckTimeoutMs for the board's 0x56, handling
+  // events meanwhile; only a byte that arrives after the frame counts. A frame without it is told
+  // with "下载失败" and the download goes on (an acknowledgement that comes late is absorbed
+  // before the next frame, so it never counts for that one). A port that cannot be opened is told
+  // like the link's own. Afterwards the command link is open again when it was open before
+  // (caption, locks and bIsFirst untouched), Timer2 is as it was and Timer1 follows ChkAuto.
+  // Should the device vanish meanwhile, the download stops and the link ends closed with grey
+  // lamps, told once with "串口已断开".
   void CmdDown_Click();
   bool bDownOk = false;
   const QString& labDebug() const { return labDebug_; }
@@ -127,6 +133,7 @@ class AppLogic : public QObject {
 
  private:
   void closeLink();
+  void tellOpenError(const CommPort& port);
   void setLocked(bool locked);
   void onPortLost();
   void MSCommDown_OnComm();

@@ -1,6 +1,49 @@
 #include "device/comm_port.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <vector>
+
 #include "platform/port_naming.h"
+
+namespace {
+
+bool in_group(gid_t gid) {
+  if (getegid() == gid) return true;
+  const int n = getgroups(0, nullptr);
+  std::vector<gid_t> groups(static_cast<size_t>(qMax(n, 0)));
+  if (n > 0 && getgroups(n, groups.data()) == n)
+    for (gid_t g : groups)
+      if (g == gid) return true;
+  return false;
+}
+
+// Why `device` did not open, in the user's words. QSerialPort tells a missing permission and a
+// port locked by another program alike, so the file itself is looked at.
+QString open_failure_reason(const QString& device, QSerialPort::SerialPortError e) {
+  const QByteArray path = QFile::encodeName(device);
+  struct stat st {};
+  if (::stat(path.constData(), &st) != 0 || e == QSerialPort::DeviceNotFoundError)
+    return QStringLiteral("设备不存在");
+  if (::access(path.constData(), R_OK | W_OK) != 0) {
+    // The usual case: the device belongs to a group such as dialout that the user is not in.
+    if ((st.st_mode & 060) == 060 && !in_group(st.st_gid))
+      if (const group* g = getgrgid(st.st_gid))
+        return QStringLiteral("没有权限（把用户加入 %1 组后重新登录）")
+            .arg(QString::fromLocal8Bit(g->gr_name));
+    return QStringLiteral("没有权限");
+  }
+  if (!S_ISCHR(st.st_mode)) return QStringLiteral("不是串口设备");
+  if (e == QSerialPort::PermissionError || e == QSerialPort::OpenError)
+    return QStringLiteral("已被其他程序占用");
+  if (e == QSerialPort::ResourceError) return QStringLiteral("设备不存在");
+  return QStringLiteral("无法打开");
+}
+
+}  // namespace
 
 CommPort::CommPort(QString appDir, QObject* parent) : QObject(parent), appDir_(std::move(appDir)) {
   connect(&port_, &QSerialPort::readyRead, this, &CommPort::onReadyRead);
@@ -24,17 +67,21 @@ bool CommPort::setPortOpen(bool open) {
   inBuffer_.clear();
   error_.clear();
   // Open the final device, so the port's lock is named after it and not after "com1".
-  port_.setPortName(port_target_path(devicePath()));
+  const QString device = port_target_path(devicePath());
+  port_.setPortName(device);
   port_.setBaudRate(QSerialPort::Baud9600);
   port_.setDataBits(QSerialPort::Data8);
   port_.setParity(QSerialPort::NoParity);
   port_.setStopBits(QSerialPort::OneStop);
   port_.setFlowControl(QSerialPort::NoFlowControl);
   if (!port_.open(QIODevice::ReadWrite)) {
-    error_ = port_.errorString();
+    error_ = device + QStringLiteral("：") + open_failure_reason(device, port_.error());
     port_.clearError();
     return false;
   }
+  // Whatever reached the device while nobody listened (a late reply on a port just used by the
+  // other component) is not for this opening.
+  port_.clear(QSerialPort::Input);
   return true;
 }
 

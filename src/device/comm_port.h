@@ -28,10 +28,14 @@ class CommPort : public QObject {
   QString devicePath() const;
 
   // Opens or closes the port. Opening an open port, or closing a closed one, does nothing.
-  // Returns false when opening fails (missing device, in use, no permission); errorString() says
-  // why. The input buffer starts empty at every opening.
+  // Returns false when opening fails (missing device, no permission, in use); errorString() then
+  // says where and why. The input buffer, and whatever the device received before, starts empty
+  // at every opening.
   bool setPortOpen(bool open);
   bool portOpen() const { return port_.isOpen(); }
+  // After a failed opening, the device and the reason in the user's words, e.g.
+  // "/dev/ttyUSB0：没有权限（把用户加入 dialout 组后重新登录）", "…：设备不存在",
+  // "…：已被其他程序占用"; empty after a good one.
   QString errorString() const { return error_; }
 
   void setRThreshold(int n) { rThreshold_ = n; }

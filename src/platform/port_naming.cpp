@@ -4,13 +4,20 @@
 #include <QFileInfo>
 
 QString port_device_path(const QString& appDir, int n) {
-  const QString dos = QDir(appDir).filePath(QStringLiteral("dosdevices/com%1").arg(n));
-  const QFileInfo fi(dos);
-  if (fi.exists() || fi.isSymLink()) return dos;
+  const QDir dir(appDir);
+  const QFileInfo dos(dir.filePath(QStringLiteral("dosdevices")));
+  if (dos.exists() || dos.isSymLink())
+    return dir.filePath(QStringLiteral("dosdevices/com%1").arg(n));
   return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 }
 
 QString port_target_path(const QString& devicePath) {
-  const QString target = QFileInfo(devicePath).canonicalFilePath();
-  return target.isEmpty() ? devicePath : target;
+  const QFileInfo fi(devicePath);
+  const QString target = fi.canonicalFilePath();
+  if (!target.isEmpty()) return target;
+  // A dangling link: follow it as far as it goes, to name the device that is missing.
+  QString path = devicePath;
+  for (int hops = 0; hops < 16 && QFileInfo(path).isSymLink(); ++hops)
+    path = QFileInfo(path).symLinkTarget();
+  return path;
 }

@@ -1,5 +1,6 @@
 #include "ui/frmmain.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,16 +9,32 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <functional>
 
-#include "ui/dialog.h"
-#include "platform/port_naming.h"
-#include "ui/lamp.h"
 #include "app/startup.h"
+#include "ui/dialog.h"
+#include "ui/lamp.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
 
 namespace {
+
+// Runs an action before the watched object handles one of the given events.
+class EventHook : public QObject {
+ public:
+  EventHook(std::initializer_list<QEvent::Type> types, std::function<void()> action,
+            QObject* parent)
+      : QObject(parent), types_(types), action_(std::move(action)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (types_.contains(e->type())) action_();
+    return false;
+  }
+
+ private:
+  QList<QEvent::Type> types_;
+  std::function<void()> action_;
+};
 
 const char* kDesignTabs[16] = {
     "第一路", "第二路", "第三路",   "第四路",   "第五路",   "第六路",   "第七路",   "第八路",
@@ -45,17 +62,17 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   Label5 = label(QStringLiteral("Label5"), QStringLiteral("串口号"), 200, 7, 52, 25);
   CmbCom = new QComboBox(this);
   CmbCom->setObjectName(QStringLiteral("CmbCom"));
-  for (int n = 1; n <= 20; ++n) {
-    CmbCom->addItem(QStringLiteral("Com%1").arg(n));
-    CmbCom->setItemData(n - 1, port_target_path(port_device_path(logic_.appDir(), n)),
-                        Qt::ToolTipRole);
-  }
-  // The box and each of its items tell where the port number leads.
-  const auto showWhereComLeads = [this](int index) {
-    CmbCom->setToolTip(CmbCom->itemData(index, Qt::ToolTipRole).toString());
-  };
-  connect(CmbCom, qOverload<int>(&QComboBox::currentIndexChanged), this, showWhereComLeads);
-  showWhereComLeads(0);
+  for (int n = 1; n <= 20; ++n) CmbCom->addItem(QStringLiteral("Com%1").arg(n));
+  // The box and each of its items tell where the port number leads now: a link in dosdevices/
+  // comes and goes, so the tips are renewed whenever they can be seen.
+  connect(CmbCom, qOverload<int>(&QComboBox::currentIndexChanged), this,
+          &Frmmain::showWhereComLeads);
+  auto* renewTips = new EventHook(
+      {QEvent::ToolTip, QEvent::Show}, [this] { showWhereComLeads(); }, this);
+  CmbCom->installEventFilter(renewTips);
+  CmbCom->view()->installEventFilter(renewTips);  // the list popping up
+  installEventFilter(renewTips);                  // the window coming out of the tray
+  showWhereComLeads();
   place(CmbCom, 256, 7, 64, 21);
   discard_typing(CmbCom);
   CmdOpen = new QPushButton(QStringLiteral("打开"), this);
@@ -187,10 +204,12 @@ void Frmmain::Form_Load() {
                               names, QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0'))));
   const StartupChoices c = run_startup(logic_, names);
   {
+    // The boxes show the address and port in use, also when the stored ones were unusable.
     const QSignalBlocker b1(CmbID), b2(CmbCom);
-    CmbID->setCurrentIndex(c.idIndex);
-    CmbCom->setCurrentIndex(c.comIndex);
+    CmbID->setCurrentIndex(logic_.link.nID - 1);
+    CmbCom->setCurrentIndex(logic_.nCom - 1);
   }
+  showWhereComLeads();
   ChkOpen->setChecked(c.open);
   ChkRun->setChecked(c.run);
   showControls();
@@ -217,6 +236,12 @@ void Frmmain::showControls() {
       {CmdSaveAs, AppLogic::CmdSaveAs},     {CmdAdd, AppLogic::CmdAdd},
       {CmdDel, AppLogic::CmdDel},           {CmdDelAll, AppLogic::CmdDelAll}};
   for (const auto& [w, c] : controls) w->setEnabled(logic_.enabled(c));
+}
+
+void Frmmain::showWhereComLeads() {
+  for (int i = 0; i < CmbCom->count(); ++i)
+    CmbCom->setItemData(i, logic_.whereComLeads(i + 1), Qt::ToolTipRole);
+  CmbCom->setToolTip(CmbCom->itemData(CmbCom->currentIndex(), Qt::ToolTipRole).toString());
 }
 
 void Frmmain::showLamps() {

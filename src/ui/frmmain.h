@@ -24,7 +24,8 @@ class Frmmain : public QWidget {
   explicit Frmmain(AppLogic& logic, QWidget* parent = nullptr);
 
   // Start-up, in its order: the address list, grey lamps and route names, page 1, the stored
-  // address and port selected (and written back), bIsFirst, the entry store loaded, ChkAuto from
+  // address and port selected (and written back; the boxes show the address and port in use,
+  // 1 and Com1 when the stored ones are unusable), bIsFirst, the entry store loaded, ChkAuto from
   // the count, the link opened when "Open" asks for it, ChkRun, the list of route 1, the tray
   // icon; then the window is hidden when there is a notification area to bring it back from,
   // and shown otherwise.
@@ -78,6 +79,8 @@ class Frmmain : public QWidget {
   QPushButton* button(const QString& name, const QString& caption, int x, int y, int w, int h);
   QLabel* label(const QString& name, const QString& caption, int x, int y, int w, int h);
   void showControls();
+  // Renews the tips of the port box and its items from where each port number leads now.
+  void showWhereComLeads();
   void showLamps();
   void showList();
 

@@ -243,6 +243,48 @@ wait_for '! kill -0 $program 2>/dev/null'
 check "quit: a cleared ChkRun removes the entry and leaves the others" '[ ! -e "$entry" ] && [ -e "$app/.config/autostart/other.desktop" ]'
 check "quit: Open=1 and Run=0 written" 'grep -q "^Open=1" "$app/Name.ini" && grep -q "^Run=0" "$app/Name.ini"'
 
+# --- 5. a port that vanishes: every lamp grey at once, and no fallback to the PC's own UART ---
+port_vanishes() {
+  local bpid t0 shot_ms grey_ms box ttys
+  new_app "port vanishes"
+  printf '[Note]\r\nOpen=1\r\n' >"$app/Name.ini"
+  "$board" --link "$app/dosdevices/com1" --states 0003 >"$app/board.log" 2>&1 &
+  bpid=$!
+  pids+=($bpid)
+  wait_for 'grep -q ready "$app/board.log"'
+  start_program
+  wait_for '[ -n "$(tray_icon)" ]'
+  show_window
+  wait_for 'shoot "$work/held.png" && [ "$(lamps "$work/held.png")" = GGRRRRRRRRRRRRRR ]'
+  check "port vanishes: the lamps show the board first" '[ "$(lamps "$work/held.png")" = GGRRRRRRRRRRRRRR ]'
+  t0=$(date +%s%N)
+  kill "$bpid"  # the simulator ends and removes its link, as an unplugged adapter's goes
+  # Screenshots as fast as they come, each timed when it is taken; lamp 1 tells when to stop.
+  grey_ms=
+  while [ $((($(date +%s%N) - t0) / 1000000)) -lt 3000 ]; do
+    shot_ms=$((($(date +%s%N) - t0) / 1000000))
+    shoot "$work/vanished.png"
+    if [ "$(pixel 18 99 "$work/vanished.png")" = 192,192,192 ]; then grey_ms=$shot_ms; break; fi
+  done
+  check "port vanishes: every lamp grey within a second (screenshot at ${grey_ms:-never} ms)" \
+    '[ -n "$grey_ms" ] && [ $grey_ms -le 1000 ] && [ "$(lamps "$work/vanished.png")" = ---------------- ]'
+  box=$(xdotool search --onlyvisible --name '^提示$' 2>/dev/null | head -n 1)
+  check "port vanishes: a message box tells it" '[ -n "$box" ]'
+  [ -n "$box" ] && xdotool windowfocus --sync "$box" key Return
+  wait_for '[ -z "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]'
+  ttys=$(ls -l "/proc/$program/fd" 2>/dev/null | grep -c ' -> /dev/ttyS')
+  check "port vanishes: no /dev/ttyS* is held open" '[ "$ttys" = 0 ]'
+  click_at 349 18  # "打开" again: Com1 is dosdevices/com1, which is gone
+  wait_for '[ -n "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]' 3
+  box=$(xdotool search --onlyvisible --name '^提示$' 2>/dev/null | head -n 1)
+  check "port vanishes: opening Com1 again is refused with a message" '[ -n "$box" ]'
+  ttys=$(ls -l "/proc/$program/fd" 2>/dev/null | grep -c ' -> /dev/ttyS')
+  check "port vanishes: still no /dev/ttyS* open after \"打开\"" '[ "$ttys" = 0 ]'
+  [ -n "$box" ] && xdotool windowfocus --sync "$box" key Return
+  stop_program
+}
+port_vanishes
+
 # --- 4. no notification area: the window stays visible ---
 kill "$tray_pid"
 wait_for '! xwininfo -root -tree | grep -q "\"panel\""'
