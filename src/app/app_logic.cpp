@@ -18,6 +18,7 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
           colData, link.nState, [this] { return link.bIsFirst; }, std::move(clock)),
       settings(appDir),
       store(appDir),
+      record(appDir),
       appDir_(appDir),
       prompt_(prompt) {
   enabled_.fill(true);

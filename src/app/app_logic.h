@@ -5,6 +5,8 @@
 #include <QString>
 #include <array>
 
+#include "app/settings_store.h"
+#include "app/switch_record.h"
 #include "core/entry_collection.h"
 #include "core/entry_store.h"
 #include "core/prompt.h"
@@ -13,7 +15,6 @@
 #include "device/command_link.h"
 #include "device/download_frame.h"
 #include "editing/route_pages.h"
-#include "app/settings_store.h"
 
 // The logic behind the main window, free of widgets: the program's one entry collection colData,
 // the command link with its port and route state table, the scheduler timer Timer1 (paused while
@@ -51,6 +52,7 @@ class AppLogic : public QObject {
   SchedulerTimer Timer1;
   SettingsStore settings;
   EntryStore store;
+  SwitchRecord record;  // log/YYYY-MM.csv beside Note.ini
   quint8 nCom = 1;
 
   // --- link and address ---
