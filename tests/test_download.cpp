@@ -213,9 +213,10 @@ void TestDownload::downloadPortThatCannotOpen() {
   r.logic.CmdDown_Click();
   QCOMPARE(r.prompt.messages.first(), QString("串口打开错误\n/nonexistent：设备不存在"));
   QVERIFY(r.logic.Timer1.isEnabled());
-  // The command link could not come back on the new number either: it ends closed.
-  QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
-  QVERIFY(!r.logic.link.Timer2.isActive());
+  // The command link comes back on the port it was opened on.
+  QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
+  QVERIFY(r.logic.MSComm.portOpen());
+  QVERIFY(r.logic.link.Timer2.isActive());
 }
 
 void TestDownload::boardVanishingDuringDownload() {
@@ -227,8 +228,8 @@ void TestDownload::boardVanishingDuringDownload() {
   r.logic.CmdDown_Click();
   QCOMPARE(r.prompt.messages.count("串口已断开"), 1);
   QVERIFY(r.prompt.messages.count("下载失败") <= 1);  // no flood
-  QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
-  QVERIFY(r.logic.enabled(AppLogic::CmdOpenFile));
+  // The link waits for its port.
+  QCOMPARE(r.logic.linkControl.state(), LinkControl::Waiting);
   QVERIFY(!r.logic.link.Timer2.isActive());
 }
 

@@ -152,7 +152,7 @@ class TestWindow : public QObject {
   void failedOpenLocksNothing();
   void lockTableAndChkAutoInterplay();
   void manualCommandsReachNextSetFrame();
-  void vanishedDeviceClosesLinkOnce();
+  void vanishedDeviceIsWaitedFor();
   void portBoxShowsWhatIsUsedAndWhereItLeads();
 };
 
@@ -615,7 +615,7 @@ void TestWindow::manualCommandsReachNextSetFrame() {
   QTRY_COMPARE(board.outputs(), quint16(0));
 }
 
-void TestWindow::vanishedDeviceClosesLinkOnce() {
+void TestWindow::vanishedDeviceIsWaitedFor() {
   Rig r;
   auto* board = new RelayBoard({});
   QVERIFY(board->open(r.dir.filePath("dosdevices/com1"), nullptr));
@@ -626,17 +626,24 @@ void TestWindow::vanishedDeviceClosesLinkOnce() {
   delete board;  // the adapter is pulled
   QTRY_COMPARE(r.prompt.messages, QStringList({"串口已断开"}));
   for (Lamp* lamp : r.w.Shape1) QCOMPARE(lamp->colorRef(), quint32(kLampGrey));  // at once
-  QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
-  QVERIFY(r.w.CmdOpenFile->isEnabled());
-  QVERIFY(r.logic.link.bIsFirst);
-  QTest::qWait(500);
-  QCOMPARE(r.prompt.messages.size(), 1);
-  // Plugged in again: "打开" works with a fresh handshake.
-  RelayBoard again({});
-  QVERIFY(again.open(r.dir.filePath("dosdevices/com1"), nullptr));
-  r.w.CmdOpen->click();
+  // Still meant to be open: the button stops the waiting, the port stays locked.
   QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
-  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QVERIFY(!r.w.CmbCom->isEnabled());
+  QVERIFY(r.logic.link.bIsFirst);
+  // Plugged in again: the link comes back by itself with a fresh handshake, without a word.
+  auto* again = new RelayBoard({});
+  QVERIFY(again->open(r.dir.filePath("dosdevices/com1"), nullptr));
+  QTRY_VERIFY_WITH_TIMEOUT(!r.logic.link.bIsFirst, 2 * LinkControl::kRetryMs + 1000);
+  QCOMPARE(r.prompt.messages.size(), 1);
+  // Pulled again and the user presses "关闭": the waiting ends, a returning port stays closed.
+  delete again;
+  QTRY_COMPARE(r.prompt.messages.size(), 2);
+  r.w.CmdOpen->click();
+  QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
+  RelayBoard third({});
+  QVERIFY(third.open(r.dir.filePath("dosdevices/com1"), nullptr));
+  QTest::qWait(LinkControl::kRetryMs + 300);
+  QVERIFY(!r.logic.MSComm.portOpen());
 }
 
 void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {

@@ -1,12 +1,25 @@
 #include "app/app_logic.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
 
+#include "core/due_moments.h"
 #include "core/file_commands.h"
+#include "editing/entry_text.h"
 #include "platform/autostart.h"
 #include "platform/port_naming.h"
+
+namespace {
+
+SchedulerTimer::Clock or_pc_clock(SchedulerTimer::Clock clock) {
+  return clock ? clock : SchedulerTimer::Clock([] { return QDateTime::currentDateTime(); });
+}
+
+QString action_text(bool energise) {
+  return energise ? QStringLiteral("吸合") : QStringLiteral("断开");
+}
+
+}  // namespace
 
 AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock,
                    QObject* parent)
@@ -15,16 +28,42 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
       MSCommDown(appDir),
       link(MSComm),
       Timer1(
-          colData, link.nState, [this] { return link.bIsFirst; }, std::move(clock)),
+          colData, link.nState, [this] { return link.bIsFirst; }, or_pc_clock(clock)),
       settings(appDir),
       store(appDir),
-      record(appDir),
+      record(appDir, or_pc_clock(clock)),
+      linkControl(MSComm, link, prompt),
+      download(
+          colData, MSCommDown, link, linkControl, Timer1, [this] { return chkAuto_; }, prompt),
       appDir_(appDir),
-      prompt_(prompt) {
+      prompt_(prompt),
+      clock_(or_pc_clock(clock)) {
   enabled_.fill(true);
-  connect(&MSComm, &CommPort::lost, this, &AppLogic::onPortLost);
-  connect(&MSCommDown, &CommPort::OnComm, this, &AppLogic::MSCommDown_OnComm);
-  connect(&MSCommDown, &CommPort::lost, this, [this] { downLost_ = true; });
+  connect(&download, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
+  connect(&linkControl, &LinkControl::stateChanged, this,
+          [this] { setLocked(linkControl.meantOpen()); });
+  connect(&linkControl, &LinkControl::event, this,
+          [this](const QString& what) { record.append(0, what, linkControl.devicePath()); });
+  connect(&link, &CommandLink::answeringChanged, this, [this](bool answering) {
+    record.append(0, answering ? QStringLiteral("板应答") : QStringLiteral("板无应答"),
+                  linkControl.devicePath());
+    emit controlsChanged();
+  });
+  connect(&link, &CommandLink::tookOver, this, [this] {
+    recordWanted(QStringLiteral("接管"));
+    if (restore_) restoreStates();
+  });
+  connect(&link, &CommandLink::replyReceived, this, &AppLogic::recordReported);
+  connect(&Timer1, &SchedulerTimer::fired, this, [this] {
+    recordWanted(QString(), &Timer1.decided());
+    link.pushNow();
+  });
+  connect(&Timer1, &SchedulerTimer::jumped, this, [this] {
+    if (restore_) restoreStates();
+  });
+  nextTimer_.setInterval(1000);
+  connect(&nextTimer_, &QTimer::timeout, this, &AppLogic::updateNextSwitch);
+  nextTimer_.start();
 }
 
 void AppLogic::setLocked(bool locked) {
@@ -33,41 +72,70 @@ void AppLogic::setLocked(bool locked) {
 }
 
 void AppLogic::CmdOpen_Click() {
-  if (!linkOpen_) {
-    if (MSComm.portOpen()) return;
-    MSComm.setCommPort(nCom);
-    if (!MSComm.setPortOpen(true)) {
-      tellOpenError(MSComm);
-      return;
-    }
-    MSComm.setRThreshold(kFrameLength);
-    link.Timer2.start();
-    linkOpen_ = true;
-    setLocked(true);
-  } else {
-    if (!MSComm.portOpen()) return;
-    closeLink();
+  if (!linkControl.meantOpen())
+    linkControl.open(nCom, false);
+  else
+    linkControl.close();
+}
+
+void AppLogic::openAtStartup() { linkControl.open(nCom, true); }
+
+QString AppLogic::linkText() const {
+  switch (linkControl.state()) {
+    case LinkControl::Closed:
+      return QStringLiteral("未连接");
+    case LinkControl::Waiting:
+      return QStringLiteral("等待串口");
+    case LinkControl::Open:
+      break;
+  }
+  return link.answering() ? QStringLiteral("已连接") : QStringLiteral("无应答");
+}
+
+void AppLogic::recordWanted(const QString& cause, const std::array<QString, 17>* causeOf) {
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const auto i = static_cast<size_t>(r);
+    const quint8 now = link.nState[i];
+    if (now == recorded_[i]) continue;
+    recorded_[i] = now;
+    if (now != kEnergise && now != kRelease) continue;
+    record.append(r, action_text(now == kEnergise), causeOf ? (*causeOf)[i] : cause);
   }
 }
 
-void AppLogic::tellOpenError(const CommPort& port) {
-  prompt_.message(QStringLiteral("串口打开错误\n") + port.errorString());
+void AppLogic::recordReported() {
+  const quint16 states = link.reportedStates();
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const quint8 now = (states >> (r - 1)) & 1 ? kEnergise : kRelease;
+    const auto i = static_cast<size_t>(r);
+    if (now == reported_[i]) continue;
+    reported_[i] = now;
+    record.append(r, action_text(now == kEnergise), QStringLiteral("板状态"));
+  }
 }
 
-void AppLogic::closeLink() {
-  MSComm.setPortOpen(false);
-  link.Timer2.stop();
-  linkOpen_ = false;
-  link.restartHandshake();
-  setLocked(false);
+void AppLogic::restoreStates() {
+  const QDateTime now = clock_();
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const std::optional<RouteSwitch> last = last_route_switch(colData, r, now);
+    if (last) link.nState[static_cast<size_t>(r)] = last->energise ? kEnergise : kRelease;
+  }
+  recordWanted(QStringLiteral("恢复"));
+  link.pushNow();
 }
 
-void AppLogic::onPortLost() {
-  // The device went away under an open link: back to the closed state, told once.
-  if (!linkOpen_ || downloading_) return;
-  closeLink();
-  link.greyLamps();  // nothing answers any more: the lamps must not show a board that is gone
-  prompt_.message(QStringLiteral("串口已断开"));
+void AppLogic::setRestore(bool on, bool store) {
+  if (on == restore_) return;
+  restore_ = on;
+  if (store) settings.WriteRestore(on ? QStringLiteral("1") : QStringLiteral("0"));
+  emit controlsChanged();
+}
+
+void AppLogic::updateNextSwitch() {
+  const QString text = next_switch_text(next_route_switch(colData, nPage_, clock_()));
+  if (text == nextText_) return;
+  nextText_ = text;
+  emit nextSwitchChanged(text);
 }
 
 void AppLogic::CmbCom_Click(int index) {
@@ -89,7 +157,7 @@ void AppLogic::setChkAuto(bool ticked) {
   if (ticked == chkAuto_) return;
   chkAuto_ = ticked;
   for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
-  Timer1.setEnabled(ticked && !downloading_);  // a download switches it on when it ends
+  Timer1.setEnabled(ticked && !download.running());  // a download switches it on when it ends
   emit controlsChanged();
 }
 
@@ -101,17 +169,32 @@ void AppLogic::SSTab2_Click(int tab) {
 void AppLogic::refresh_list(int route) {
   list_ = ::refresh_list(colData, route);
   emit listChanged();
+  updateNextSwitch();
 }
 
-void AppLogic::CmdIn_Click() { link.nState[static_cast<size_t>(nPage_)] = kEnergise; }
-void AppLogic::CmdOut_Click() { link.nState[static_cast<size_t>(nPage_)] = kRelease; }
+void AppLogic::CmdIn_Click() {
+  link.nState[static_cast<size_t>(nPage_)] = kEnergise;
+  manualDone();
+}
+
+void AppLogic::CmdOut_Click() {
+  link.nState[static_cast<size_t>(nPage_)] = kRelease;
+  manualDone();
+}
+
+void AppLogic::manualDone() {
+  recordWanted(QStringLiteral("手动"));
+  link.pushNow();
+}
 
 void AppLogic::CmdOpenAll_Click() {
   for (int r = 1; r <= kRouteCount; ++r) link.nState[static_cast<size_t>(r)] = kEnergise;
+  manualDone();
 }
 
 void AppLogic::CmdCloseAll_Click() {
   for (int r = 1; r <= kRouteCount; ++r) link.nState[static_cast<size_t>(r)] = kRelease;
+  manualDone();
 }
 
 void AppLogic::CmdDel_Click(const QList<EntryPtr>& selected) {
@@ -141,83 +224,4 @@ void AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executabl
   settings.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0"));
   set_autostart(chkRun, executablePath);
   settings.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
-}
-
-void AppLogic::MSCommDown_OnComm() {
-  // Every byte waiting is read; one 0x56 among them acknowledges the frame just sent.
-  while (MSCommDown.inBufferCount() > 0)
-    if (static_cast<quint8>(MSCommDown.Input().at(0)) == kDownloadAck) bDownOk = true;
-}
-
-bool AppLogic::waitForAck(int ms) {
-  QEventLoop loop;
-  QTimer timeout;
-  timeout.setSingleShot(true);
-  connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-  connect(&MSCommDown, &CommPort::OnComm, &loop, [&] {
-    if (bDownOk) loop.quit();
-  });
-  connect(&MSCommDown, &CommPort::lost, &loop, &QEventLoop::quit);
-  timeout.start(ms);
-  if (!bDownOk && !downLost_) loop.exec();
-  return bDownOk;
-}
-
-void AppLogic::CmdDown_Click() {
-  if (downloading_) return;
-  downloading_ = true;
-  downLost_ = false;
-  const bool timer2Was = link.Timer2.isActive();
-  // The page is fixed now: switching tabs while events run changes nothing of this download.
-  const int page = nPage_;
-  Timer1.setEnabled(false);
-  link.Timer2.stop();
-  bDownOk = false;
-  MSCommDown.setCommPort(nCom);
-  const bool wasOpen = MSComm.portOpen();
-  if (wasOpen) MSComm.setPortOpen(false);
-
-  if (!MSCommDown.setPortOpen(true)) {
-    tellOpenError(MSCommDown);
-  } else {
-    MSCommDown.setRThreshold(1);
-    // The entries to send are fixed now: events run while we wait.
-    QList<EntryPtr> entries;
-    for (const auto& it : colData)
-      if (it.entry->nRoute == page) entries << it.entry;
-    quint8 index = 1;
-    for (const EntryPtr& e : entries) {
-      labDebug_ = tx_frame22(frame22_, link.nID, download_kind(e->bIsEveryDay, e->bIsWeek), index,
-                             e->GetStr(), page);
-      emit labDebugChanged(labDebug_);
-      bDownOk = false;
-      MSCommDown.clearInBuffer();
-      MSCommDown.Output(QByteArray(reinterpret_cast<const char*>(frame22_.data()), 22));
-      if (!waitForAck(kAckTimeoutMs) && !downLost_) {
-        prompt_.message(QStringLiteral("下载失败"));
-        // A late acknowledgement of this frame must not count for the next one.
-        waitForAck(kAckTimeoutMs);
-      }
-      if (downLost_) break;
-      ++index;
-    }
-    MSCommDown.setPortOpen(false);
-  }
-
-  bool linkLost = downLost_;
-  if (wasOpen && !linkLost) {
-    MSComm.setCommPort(nCom);
-    linkLost = !MSComm.setPortOpen(true);
-    if (!linkLost) MSComm.setRThreshold(kFrameLength);
-  }
-  downloading_ = false;
-  Timer1.setEnabled(chkAuto_);  // ChkAuto may have changed meanwhile
-  if (wasOpen && linkLost)
-    closeLink();
-  else if (timer2Was)
-    link.Timer2.start();
-  if (linkLost) {
-    link.greyLamps();
-    prompt_.message(QStringLiteral("串口已断开"));
-  }
 }

@@ -3,8 +3,11 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <array>
 
+#include "app/download_command.h"
+#include "app/link_control.h"
 #include "app/settings_store.h"
 #include "app/switch_record.h"
 #include "core/entry_collection.h"
@@ -53,19 +56,27 @@ class AppLogic : public QObject {
   SettingsStore settings;
   EntryStore store;
   SwitchRecord record;  // log/YYYY-MM.csv beside Note.ini
+  LinkControl linkControl;
+  DownloadCommand download;
   quint8 nCom = 1;
 
   // --- link and address ---
-  // Opens the link when the caption reads "打开" (a failure tells "串口打开错误" with a second
-  // line naming the device and the reason, and leaves everything as it was), closes it when it
-  // reads "关闭". Open: caption "关闭", push cycle on, the eight controls locked. Close: caption
-  // "打开", push cycle off, bIsFirst set, unlocked; the lamps keep their colours. A device that
-  // vanishes under the open link closes it the same way, greys every lamp and tells "串口已断开".
+  // Opens the link on nCom when the caption reads "打开" (a failure tells "串口打开错误" with a
+  // second line naming the device and the reason, and leaves everything as it was), closes it
+  // when it reads "关闭". Open: caption "关闭", push cycle on, the eight controls locked. Close:
+  // caption "打开", push cycle off, bIsFirst set, unlocked; the lamps keep their colours. A device
+  // that vanishes leaves the link waiting for the port (see LinkControl): caption "关闭", locked.
   void CmdOpen_Click();
+  // Start-up's opening: as the button, but a port that does not open is waited for.
+  void openAtStartup();
   QString cmdOpenCaption() const {
-    return linkOpen_ ? QStringLiteral("关闭") : QStringLiteral("打开");
+    return linkOpen() ? QStringLiteral("关闭") : QStringLiteral("打开");
   }
-  bool linkOpen() const { return linkOpen_; }
+  // Whether the link is meant to be open (open, or waiting for its port).
+  bool linkOpen() const { return linkControl.meantOpen(); }
+  // The link's state in a few words for the window and the tray tip: "已连接", "无应答",
+  // "等待串口", "未连接".
+  QString linkText() const;
   // Port list index 0..19 ("Com1".."Com20") and address list index 0..15: set nCom / nID and
   // write "Com" / "ID" at once.
   void CmbCom_Click(int index);
@@ -107,21 +118,22 @@ class AppLogic : public QObject {
   // After a successful open: ChkAuto from the count and the list of the current page.
   void CmdOpenFile_Click();
 
-  // --- download of the current page's entries into the board ---
-  static constexpr int kAckTimeoutMs = 500;  // how long a frame waits for its acknowledgement
-  // Sends every entry of route page nPage as it is at the start (in collection order, numbered
-  // from 1) as a download frame on MSCommDown, opened on the link's port number while the command
-  // link is closed around it. Each frame waits up to kAckTimeoutMs for the board's 0x56, handling
-  // events meanwhile; only a byte that arrives after the frame counts. A frame without it is told
-  // with "下载失败" and the download goes on (an acknowledgement that comes late is absorbed
-  // before the next frame, so it never counts for that one). A port that cannot be opened is told
-  // like the link's own. Afterwards the command link is open again when it was open before
-  // (caption, locks and bIsFirst untouched), Timer2 is as it was and Timer1 follows ChkAuto.
-  // Should the device vanish meanwhile, the download stops and the link ends closed with grey
-  // lamps, told once with "串口已断开".
-  void CmdDown_Click();
-  bool bDownOk = false;
-  const QString& labDebug() const { return labDebug_; }
+  // --- download of the current page's entries into the board (see DownloadCommand) ---
+  static constexpr int kAckTimeoutMs = DownloadCommand::kAckTimeoutMs;
+  void CmdDown_Click() { download.run(nCom, nPage_); }
+  const QString& labDebug() const { return download.labDebug(); }
+
+  // --- restoring the timetable's state ("恢复定时状态", "Restore") ---
+  // When on, every take-over (and a clock jump the scheduler does not replay) sets each route that
+  // has entries to the action of its most recent due moment (see last_route_switch); routes
+  // without one keep the board's state. Ticking writes "Restore" at once (unless not to store).
+  void setRestore(bool on, bool store = true);
+  bool restore() const { return restore_; }
+
+  // --- the current route's next switch, e.g. "下次：12-08 07:05:00 吸合" ---
+  // Follows edits, page changes and the clock (checked once a second).
+  QString nextSwitchText() const { return nextText_; }
+  void updateNextSwitch();
 
   // --- quit ---
   // Writes "Open" from ChkOpen, brings the autostart entry of executablePath in line with ChkRun,
@@ -129,27 +141,30 @@ class AppLogic : public QObject {
   void CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
 
  signals:
-  void controlsChanged();  // caption, enabled states or ChkAuto
+  void controlsChanged();  // caption, enabled states, ChkAuto, Restore or the link's state
   void listChanged();
   void labDebugChanged(const QString& text);
+  void nextSwitchChanged(const QString& text);
 
  private:
-  void closeLink();
-  void tellOpenError(const CommPort& port);
   void setLocked(bool locked);
-  void onPortLost();
-  void MSCommDown_OnComm();
-  bool waitForAck(int ms);
+  void restoreStates();
+  void manualDone();  // a manual command changed nState: recorded and sent at once
+  // Records every route whose wanted state differs from the last one recorded; cause names it
+  // (or causeOf gives it per route).
+  void recordWanted(const QString& cause, const std::array<QString, 17>* causeOf = nullptr);
+  void recordReported();
 
   QString appDir_;
   Prompt& prompt_;
-  bool linkOpen_ = false;
+  SchedulerTimer::Clock clock_;
   bool chkAuto_ = false;
+  bool restore_ = false;
   int nPage_ = 1;
   std::array<bool, kControls> enabled_;
   QList<ListItem> list_;
-  DownloadFrame frame22_{};
-  QString labDebug_;
-  bool downloading_ = false;
-  bool downLost_ = false;
+  QString nextText_;
+  QTimer nextTimer_;
+  RouteStateTable recorded_{};         // the wanted states as last recorded
+  std::array<quint8, 17> reported_{};  // the board's states as last recorded (0 unknown)
 };

@@ -60,7 +60,7 @@ int run_headless(const QString& dataDir) {
   AppLogic logic(dataDir, prompt);
   logic.record.setEcho(true);
   run_startup(logic, logic.settings.load());
-  if (!logic.linkOpen()) logic.CmdOpen_Click();
+  if (!logic.linkOpen()) logic.openAtStartup();
   const int status = QCoreApplication::exec();
   if (logic.linkOpen()) logic.CmdOpen_Click();  // closes the port before the process ends
   return status;

@@ -29,6 +29,10 @@ bool SettingsStore::WriteOpen(const QString& value) const {
 bool SettingsStore::WriteRun(const QString& value) const {
   return write(QStringLiteral("Run"), value);
 }
+
+bool SettingsStore::WriteRestore(const QString& value) const {
+  return write(QStringLiteral("Restore"), value);
+}
 bool SettingsStore::WriteCom(const QString& value) const {
   return write(QStringLiteral("Com"), value);
 }
@@ -41,6 +45,10 @@ QString SettingsStore::ReadOpen(const ProfileFile& f) const {
 }
 QString SettingsStore::ReadRun(const ProfileFile& f) const {
   return read(f, QStringLiteral("Run"), QStringLiteral("0"), 1);
+}
+
+QString SettingsStore::ReadRestore(const ProfileFile& f) const {
+  return read(f, QStringLiteral("Restore"), QStringLiteral("0"), 1);
 }
 QString SettingsStore::ReadCom(const ProfileFile& f) const {
   return read(f, QStringLiteral("Com"), QStringLiteral("1"), 2);

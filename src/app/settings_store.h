@@ -6,11 +6,12 @@
 
 // The settings file Name.ini in the application directory, section "Note":
 //   "Open" (open the link at start-up), "Run" (start with the session), "Com" (port number),
-//   "ID" (board address) and the route names "01".."16" (edited by hand only).
+//   "ID" (board address), "Restore" (restore the timetable's state at every take-over) and the
+//   route names "01".."16" (edited by hand only).
 // Every call reads or writes the file afresh. Readers return at most the key's length in GBK bytes
-// (1 for Open/Run, 2 for Com/ID, 8 for a route name) and never fail: a missing or unreadable file
-// or key gives the default ("0", "0", "1", "1", "未命名"). Writers store the text as given and
-// return false when the file could not be written; callers may ignore that.
+// (1 for Open/Run/Restore, 2 for Com/ID, 8 for a route name) and never fail: a missing or
+// unreadable file or key gives the default ("0", "0", "1", "1", "0", "未命名"). Writers store the
+// text as given and return false when the file could not be written; callers may ignore that.
 class SettingsStore {
  public:
   explicit SettingsStore(const QString& appDir);
@@ -21,6 +22,7 @@ class SettingsStore {
   bool WriteRun(const QString& value) const;
   bool WriteCom(const QString& value) const;
   bool WriteID(const QString& value) const;
+  bool WriteRestore(const QString& value) const;
 
   QString ReadOpen() const { return ReadOpen(load()); }
   QString ReadRun() const { return ReadRun(load()); }
@@ -35,6 +37,7 @@ class SettingsStore {
   QString ReadRun(const ProfileFile& f) const;
   QString ReadCom(const ProfileFile& f) const;
   QString ReadID(const ProfileFile& f) const;
+  QString ReadRestore(const ProfileFile& f) const;
   QString ReadRouteName(const ProfileFile& f, const QString& key) const;
   // The whole stored text of a key (not cut), or a null string when it is missing.
   static QString stored(const ProfileFile& f, const QString& key);

@@ -32,7 +32,8 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   load_entry_set(note, logic.colData);
   logic.setChkAuto(logic.colData.count() > 0);
   c.open = SettingsStore::isOn(logic.settings.ReadOpen(names));
-  if (c.open) logic.CmdOpen_Click();
+  logic.setRestore(logic.settings.ReadRestore(names) == QLatin1String("1"), false);
+  if (c.open) logic.openAtStartup();
   c.run = SettingsStore::isOn(logic.settings.ReadRun(names));
   logic.refresh_list(1);
   return c;

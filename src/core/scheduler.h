@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
+#include <array>
 #include <functional>
 
 #include "core/entry_collection.h"
@@ -16,8 +17,10 @@ bool entry_is_due(const Clsdata& entry, const QDate& date, const QTime& time);
 // One scheduler check for one reading of the local clock: every entry of colData due in that
 // second writes its action into nState[nRoute] (2 energise, 1 release), in collection order, so
 // the later of two entries of a route wins. Entries whose route lies outside 1..16 are skipped.
-// Writes nothing else. Returns the number of entries that fired.
-int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& nState);
+// Writes nothing else. Returns the number of entries that fired. When `decided` is given, its
+// index r receives the key of the entry that wrote route r last.
+int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& nState,
+                    std::array<QString, 17>* decided = nullptr);
 
 // Timer1: runs the scheduler check once a second while enabled.
 //
@@ -48,9 +51,14 @@ class SchedulerTimer : public QObject {
   // Milliseconds from now to the next tick: just past the next second boundary.
   static int msUntilNextTick(const QDateTime& now);
 
+  // For the last tick that fired: index r the key of the entry that wrote route r last, or empty.
+  const std::array<QString, 17>& decided() const { return decided_; }
+
  signals:
   // After each tick that fired at least one entry.
   void fired(int count);
+  // After a tick that found the clock further ahead than the catch-up reaches (and not paused).
+  void jumped();
 
  private:
   void arm();
@@ -62,5 +70,7 @@ class SchedulerTimer : public QObject {
   QTimer timer_;
   bool enabled_ = false;
   bool haveLast_ = false;
-  qint64 lastSecond_ = 0;  // seconds since the epoch of the last second checked (or passed)
+  qint64 lastSecond_ = 0;
+  std::array<QString, 17>
+      decided_;  // seconds since the epoch of the last second checked (or passed)
 };

@@ -1,9 +1,16 @@
 #include "device/command_link.h"
 
+#include <QDateTime>
+
 CommandLink::CommandLink(CommPort& MSComm, QObject* parent) : QObject(parent), MSComm_(MSComm) {
   lamps_.fill(kLampGrey);
   Timer2.setInterval(kPushIntervalMs);
-  connect(&Timer2, &QTimer::timeout, this, &CommandLink::Timer2_Timer);
+  Timer2.setSingleShot(true);
+  Timer2.setTimerType(Qt::PreciseTimer);
+  connect(&Timer2, &QTimer::timeout, this, &CommandLink::onTimer2);
+  pushLater_.setSingleShot(true);
+  pushLater_.setTimerType(Qt::PreciseTimer);
+  connect(&pushLater_, &QTimer::timeout, this, &CommandLink::pushNow);
   connect(&MSComm_, &CommPort::OnComm, this, &CommandLink::MSComm_OnComm);
 }
 
@@ -12,6 +19,39 @@ void CommandLink::tx_frame(quint8 leixing, quint8 data1, quint8 data2) {
   if (!MSComm_.portOpen()) return;
   MSComm_.clearInBuffer();
   MSComm_.Output(QByteArray(reinterpret_cast<const char*>(frame_.data()), kFrameLength));
+  lastSendMs_ = QDateTime::currentMSecsSinceEpoch();
+}
+
+void CommandLink::onTimer2() {
+  Timer2_Timer();
+  // The next tick on the phase: kPushPhaseMs past a 200 ms boundary, at least half a period on.
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  qint64 wait = kPushIntervalMs -
+                ((now - kPushPhaseMs) % kPushIntervalMs + kPushIntervalMs) % kPushIntervalMs;
+  if (wait < kPushIntervalMs / 2) wait += kPushIntervalMs;
+  Timer2.start(static_cast<int>(wait));
+}
+
+void CommandLink::pushNow() {
+  pushLater_.stop();
+  if (bIsFirst || !Timer2.isActive() || !MSComm_.portOpen()) return;
+  const qint64 since = QDateTime::currentMSecsSinceEpoch() - lastSendMs_;
+  if (since >= 0 && since < kReplyGuardMs) {
+    pushLater_.start(static_cast<int>(kReplyGuardMs - since));
+    return;
+  }
+  sendSet();
+}
+
+void CommandLink::sendSet() {
+  const BankMasks m = masks_from_states(nState);
+  tx_frame(kTypeSet, m.high, m.low);
+}
+
+void CommandLink::setAnswering(bool on) {
+  if (on == answering_) return;
+  answering_ = on;
+  emit answeringChanged(on);
 }
 
 void CommandLink::Timer2_Timer() {
@@ -19,12 +59,11 @@ void CommandLink::Timer2_Timer() {
     --nLampTime;
   else
     greyLamps();
-  if (bIsFirst) {
+  if (MSComm_.portOpen() && ++silentTicks_ >= kSilentTicks) setAnswering(false);
+  if (bIsFirst)
     tx_frame(kTypeQuery, 0, 0);
-  } else {
-    const BankMasks m = masks_from_states(nState);
-    tx_frame(kTypeSet, m.high, m.low);
-  }
+  else
+    sendSet();
 }
 
 void CommandLink::MSComm_OnComm() {
@@ -38,6 +77,10 @@ void CommandLink::MSComm_OnComm() {
   haveLastReply_ = true;
   lastReply_ = states;
   if (!confirmed) return;
+  reported_ = states;
+  haveReported_ = true;
+  silentTicks_ = 0;
+  const bool takeOver = bIsFirst;
   if (bIsFirst) {
     bIsFirst = false;
     take_states();
@@ -45,6 +88,8 @@ void CommandLink::MSComm_OnComm() {
     show_states();
   }
   nLampTime = kLampHoldTicks;
+  setAnswering(true);
+  if (takeOver) emit tookOver();
   emit replyReceived();
 }
 
@@ -72,6 +117,9 @@ void CommandLink::paintFromReply(bool takeOver) {
 void CommandLink::restartHandshake() {
   bIsFirst = true;
   haveLastReply_ = false;
+  silentTicks_ = 0;
+  pushLater_.stop();
+  setAnswering(false);
 }
 
 void CommandLink::greyLamps() {

@@ -21,11 +21,21 @@
 // period later. The first counted reply while bIsFirst is set clears it and takes the board's
 // states over into nState (2 energised, 1 released); later ones only repaint the lamps. Each
 // counted reply sets nLampTime to 5.
+//
+// Timing: the push ticks keep a fixed phase, kPushPhaseMs past every 200 ms boundary of the
+// clock, midway between the scheduler's ticks (just past each second), so a switch the scheduler
+// writes never queues behind a push frame. pushNow() sends a changed table at once, but never
+// within kReplyGuardMs of the previous frame: the reply to that one would be dropped half-read.
+// The board counts as answering from its first counted reply until kSilentTicks ticks pass without
+// one.
 class CommandLink : public QObject {
   Q_OBJECT
  public:
   static constexpr int kPushIntervalMs = 200;
   static constexpr int kLampHoldTicks = 5;
+  static constexpr int kPushPhaseMs = 105;
+  static constexpr int kReplyGuardMs = 20;  // 8 bytes out and 8 back at 9600 baud, and some
+  static constexpr int kSilentTicks = 10;   // 2 s without a counted reply
 
   // MSComm must outlive the link.
   explicit CommandLink(CommPort& MSComm, QObject* parent = nullptr);
@@ -36,6 +46,8 @@ class CommandLink : public QObject {
   bool bIsFirst = true;
   qint32 nLampTime = 0;
   std::array<qint32, 100> nRecv{};
+  // The push cycle: start() and stop() switch it (the first tick comes within a period or so);
+  // it re-arms itself on its phase.
   QTimer Timer2;
 
   // Builds the frame in the reused buffer and, when MSComm is open, drops its unread input and
@@ -45,6 +57,15 @@ class CommandLink : public QObject {
 
   void Timer2_Timer();
   void MSComm_OnComm();
+  // Sends the table now (or as soon as the reply guard allows) while the push cycle runs and the
+  // board's states are taken over; otherwise does nothing.
+  void pushNow();
+
+  // Whether the board answers (see above); false while the link is closed.
+  bool answering() const { return answering_; }
+  // The states of the last counted reply, high bank first; valid when haveReported().
+  quint16 reportedStates() const { return reported_; }
+  bool haveReported() const { return haveReported_; }
 
   // Colour of lamp i (route i+1), as COLORREF.
   const std::array<quint32, 16>& lampColours() const { return lamps_; }
@@ -58,16 +79,29 @@ class CommandLink : public QObject {
   void lampsChanged();
   // After a valid reply was handled (taken over or shown).
   void replyReceived();
+  // Right after the board's states were taken over into nState.
+  void tookOver();
+  // When answering() changes.
+  void answeringChanged(bool answering);
 
  private:
   void take_states();
   void show_states();
   void paintFromReply(bool takeOver);
   void setLamps(const std::array<quint32, 16>& colours);
+  void onTimer2();
+  void sendSet();
+  void setAnswering(bool on);
 
   CommPort& MSComm_;
   CommandFrame frame_{};
   std::array<quint32, 16> lamps_;
   bool haveLastReply_ = false;
   quint16 lastReply_ = 0;  // the states of the last valid reply, high bank first
+  quint16 reported_ = 0;
+  bool haveReported_ = false;
+  bool answering_ = false;
+  int silentTicks_ = 0;
+  qint64 lastSendMs_ = 0;
+  QTimer pushLater_;
 };

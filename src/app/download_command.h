@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "app/link_control.h"
+#include "core/entry_collection.h"
+#include "core/prompt.h"
+#include "core/scheduler.h"
+#include "device/comm_port.h"
+#include "device/download_frame.h"
+
+// The download of one route page's entries into the board, on its own port MSCommDown.
+//
+// run() sends every entry of the page as it is at the start (in collection order, numbered from
+// 1) as a download frame, with the command link's port borrowed around it (LinkControl::suspend
+// and resume: the link's caption, locks and bIsFirst are untouched). Each frame waits up to
+// kAckTimeoutMs for the board's 0x56, handling events meanwhile; only a byte that arrives after
+// the frame counts. A frame without it is told with "下载失败" and the download goes on (an
+// acknowledgement that comes late is absorbed before the next frame, so it never counts for that
+// one). A port that cannot be opened is told like the link's own. Timer1 is off meanwhile and
+// afterwards follows chkAuto(). Should the device vanish, the download stops; an open link then
+// counts it as lost, a closed one greys the lamps and tells "串口已断开".
+class DownloadCommand : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr int kAckTimeoutMs = 500;
+
+  // Everything given must outlive the command.
+  DownloadCommand(const EntryCollection& colData, CommPort& MSCommDown, CommandLink& link,
+                  LinkControl& linkControl, SchedulerTimer& Timer1, std::function<bool()> chkAuto,
+                  Prompt& prompt, QObject* parent = nullptr);
+
+  void run(quint8 com, int page);
+  bool running() const { return downloading_; }
+  bool bDownOk = false;
+  const QString& labDebug() const { return labDebug_; }
+
+ signals:
+  void labDebugChanged(const QString& text);
+
+ private:
+  void MSCommDown_OnComm();
+  bool waitForAck(int ms);
+
+  const EntryCollection& colData_;
+  CommPort& MSCommDown_;
+  CommandLink& link_;
+  LinkControl& linkControl_;
+  SchedulerTimer& Timer1_;
+  std::function<bool()> chkAuto_;
+  Prompt& prompt_;
+  DownloadFrame frame22_{};
+  QString labDebug_;
+  bool downloading_ = false;
+  bool downLost_ = false;
+};

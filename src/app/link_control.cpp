@@ -1,0 +1,97 @@
+#include "app/link_control.h"
+
+LinkControl::LinkControl(CommPort& port, CommandLink& link, Prompt& prompt, QObject* parent)
+    : QObject(parent), port_(port), link_(link), prompt_(prompt) {
+  retry_.setInterval(kRetryMs);
+  connect(&retry_, &QTimer::timeout, this, &LinkControl::retry);
+  connect(&port_, &CommPort::lost, this, &LinkControl::onLost);
+}
+
+void LinkControl::setState(State s) {
+  if (s == state_) return;
+  state_ = s;
+  emit stateChanged();
+}
+
+bool LinkControl::start() {
+  port_.setCommPort(com_);
+  if (!port_.setPortOpen(true)) return false;
+  port_.setRThreshold(kFrameLength);
+  link_.restartHandshake();
+  link_.Timer2.start();
+  return true;
+}
+
+bool LinkControl::open(quint8 com, bool keepTrying) {
+  if (state_ != Closed || port_.portOpen()) return false;
+  com_ = com;
+  if (start()) {
+    setState(Open);
+    emit event(QStringLiteral("串口打开"));
+    return true;
+  }
+  prompt_.message(QStringLiteral("串口打开错误\n") + port_.errorString());
+  if (keepTrying) {
+    link_.greyLamps();
+    setState(Waiting);
+    retry_.start();
+  }
+  return false;
+}
+
+void LinkControl::close() {
+  if (state_ == Closed) return;
+  retry_.stop();
+  port_.setPortOpen(false);
+  link_.Timer2.stop();
+  link_.restartHandshake();
+  setState(Closed);
+  emit event(QStringLiteral("串口关闭"));
+}
+
+void LinkControl::onLost() {
+  if (state_ != Open || suspended_) return;
+  lose();
+}
+
+void LinkControl::lose() {
+  port_.setPortOpen(false);
+  link_.Timer2.stop();
+  link_.restartHandshake();
+  link_.greyLamps();  // nothing answers any more: the lamps must not show a board that is gone
+  setState(Waiting);
+  retry_.start();
+  emit event(QStringLiteral("串口丢失"));
+  prompt_.message(QStringLiteral("串口已断开"));
+}
+
+void LinkControl::retry() {
+  if (state_ != Waiting || suspended_) return;
+  if (!start()) return;  // quietly: the next try comes with the timer
+  retry_.stop();
+  setState(Open);
+  emit event(QStringLiteral("串口恢复"));
+}
+
+void LinkControl::suspend() {
+  suspended_ = true;
+  pushWas_ = link_.Timer2.isActive();
+  link_.Timer2.stop();
+  retry_.stop();
+  port_.setPortOpen(false);
+}
+
+void LinkControl::resume(bool lostMeanwhile) {
+  suspended_ = false;
+  if (state_ == Open) {
+    port_.setCommPort(com_);
+    if (lostMeanwhile || !port_.setPortOpen(true)) {
+      lose();
+      return;
+    }
+    port_.setRThreshold(kFrameLength);
+  } else if (state_ == Waiting) {
+    retry_.start();
+  }
+  if (pushWas_) link_.Timer2.start();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "core/prompt.h"
+#include "device/comm_port.h"
+#include "device/command_link.h"
+
+// The command link's life on its port. The user (or start-up) opens and closes it; a device that
+// vanishes under it is told once ("串口已断开"), greys every lamp and leaves the link waiting:
+// while the link is meant to be open the port is tried again quietly every kRetryMs, and when it
+// opens the link starts as at opening (queries, then the take-over). Every opening sets bIsFirst.
+// A user's close stops the push cycle and the waiting and keeps the lamps' colours.
+class LinkControl : public QObject {
+  Q_OBJECT
+ public:
+  enum State { Closed, Open, Waiting };
+  static constexpr int kRetryMs = 2000;
+
+  // port, link and prompt must outlive the control.
+  LinkControl(CommPort& port, CommandLink& link, Prompt& prompt, QObject* parent = nullptr);
+
+  // Opens the link on port number com (1..20). A failure tells "串口打开错误" with a second line
+  // naming the device and the reason; the link then stays closed, or with keepTrying waits for
+  // the port. Returns whether the port opened. Does nothing unless closed.
+  bool open(quint8 com, bool keepTrying);
+  // Closes the link or ends the waiting. Does nothing when closed.
+  void close();
+
+  State state() const { return state_; }
+  bool meantOpen() const { return state_ != Closed; }
+  // The device of the port in use or waited for.
+  QString devicePath() const { return port_.devicePath(); }
+
+  // A download borrows the port: suspend() closes it and pauses the push cycle and the retries;
+  // the state stays. resume() gives it back: an open link reopens (a device lost meanwhile, or one
+  // that will not reopen, counts as a loss, told as above), a waiting one goes on waiting, and
+  // the push cycle runs again when it ran before.
+  void suspend();
+  void resume(bool lostMeanwhile);
+
+ signals:
+  void stateChanged();
+  // What happened to the link, for the record: "串口打开", "串口关闭", "串口丢失", "串口恢复".
+  void event(const QString& what);
+
+ private:
+  bool start();
+  void setState(State s);
+  void onLost();
+  void lose();
+  void retry();
+
+  CommPort& port_;
+  CommandLink& link_;
+  Prompt& prompt_;
+  State state_ = Closed;
+  quint8 com_ = 1;
+  bool suspended_ = false;
+  bool pushWas_ = false;
+  QTimer retry_;
+};
