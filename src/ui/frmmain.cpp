@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "ui/dialog.h"
 #include "ui/lamp.h"
+#include "ui/record_window.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
@@ -124,11 +125,18 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   List->setRootIsDecorated(false);
   List->setSelectionMode(QAbstractItemView::ExtendedSelection);
   List->setSelectionBehavior(QAbstractItemView::SelectRows);
-  place(List, 128, 96, 425, 265);
+  place(List, 128, 96, 425, 243);
+  // Under the list: the current route's next switch, the link's state and the record.
+  LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 200, 20);
+  LabLink = label(QStringLiteral("LabLink"), QString(), 332, 342, 126, 20);
+  CmdRecord = button(QStringLiteral("CmdRecord"), QStringLiteral("记录"), 461, 341, 92, 22);
 
   ChkAuto = new QCheckBox(QStringLiteral("自动功能允许"), this);
   ChkAuto->setObjectName(QStringLiteral("ChkAuto"));
-  place(ChkAuto, 560, 96, 92, 29);
+  place(ChkAuto, 560, 93, 110, 18);
+  ChkRestore = new QCheckBox(QStringLiteral("恢复定时状态"), this);
+  ChkRestore->setObjectName(QStringLiteral("ChkRestore"));
+  place(ChkRestore, 560, 110, 110, 18);
   CmdAdd = button(QStringLiteral("CmdAdd"), QStringLiteral("添加"), 560, 128, 92, 22);
   CmdDel = button(QStringLiteral("CmdDel"), QStringLiteral("删除"), 560, 168, 92, 22);
   CmdDelAll = button(QStringLiteral("CmdDelAll"), QStringLiteral("删除全部"), 560, 208, 92, 22);
@@ -154,6 +162,9 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(CmbID, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbID_Click);
   connect(CmdOpen, &QPushButton::clicked, &logic_, &AppLogic::CmdOpen_Click);
   connect(ChkAuto, &QCheckBox::clicked, &logic_, &AppLogic::setChkAuto);
+  connect(ChkRestore, &QCheckBox::clicked, &logic_, [this](bool on) { logic_.setRestore(on); });
+  connect(CmdRecord, &QPushButton::clicked, this, &Frmmain::CmdRecord_Click);
+  connect(&logic_, &AppLogic::nextSwitchChanged, LabNext, &QLabel::setText);
   connect(SSTab2, &TabStrip::currentChanged, &logic_, &AppLogic::SSTab2_Click);
   connect(CmdAdd, &QPushButton::clicked, this, &Frmmain::CmdAdd_Click);
   connect(CmdDel, &QPushButton::clicked, this, &Frmmain::CmdDel_Click);
@@ -214,10 +225,21 @@ void Frmmain::Form_Load() {
   ChkRun->setChecked(c.run);
   showControls();
   tray_ = new Tray(this);
-  if (tray_->AddTrayIcon())
+  const bool inTray = tray_->AddTrayIcon();
+  tray_->showLink(logic_);
+  if (inTray)
     hide();
   else
     show();  // with no notification area a hidden window would have no way back
+}
+
+void Frmmain::CmdRecord_Click() {
+  if (!record_)
+    record_ = new RecordWindow(
+        logic_.record, [this] { return logic_.nPage(); }, this);
+  record_->show();
+  record_->raise();
+  record_->activateWindow();
 }
 
 void Frmmain::CmdQuit_Click() {
@@ -228,8 +250,11 @@ void Frmmain::CmdQuit_Click() {
 
 void Frmmain::showControls() {
   CmdOpen->setText(logic_.cmdOpenCaption());
-  const QSignalBlocker block(ChkAuto);
+  const QSignalBlocker block(ChkAuto), block2(ChkRestore);
   ChkAuto->setChecked(logic_.chkAuto());
+  ChkRestore->setChecked(logic_.restore());
+  LabLink->setText(logic_.linkText());
+  if (tray_) tray_->showLink(logic_);
   const std::pair<QWidget*, AppLogic::Control> controls[] = {
       {CmbCom, AppLogic::CmbCom},           {CmbID, AppLogic::CmbID},
       {CmdOpenFile, AppLogic::CmdOpenFile}, {CmdSave, AppLogic::CmdSave},

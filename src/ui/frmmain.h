@@ -13,6 +13,7 @@ class QLabel;
 class QPushButton;
 class QTreeWidget;
 class TabStrip;
+class RecordWindow;
 class Tray;
 
 // The main window "PC智能Tavrel": a thin surface over AppLogic. It builds the controls at their
@@ -54,6 +55,10 @@ class Frmmain : public QWidget {
   std::array<Lamp*, 16> Shape1{};
   QTreeWidget* List = nullptr;
   QCheckBox* ChkAuto = nullptr;
+  QCheckBox* ChkRestore = nullptr;   // "恢复定时状态"
+  QLabel* LabNext = nullptr;         // the current route's next switch
+  QLabel* LabLink = nullptr;         // the link's state
+  QPushButton* CmdRecord = nullptr;  // "记录": the switch record's window
   QPushButton* CmdAdd = nullptr;
   QPushButton* CmdDel = nullptr;
   QPushButton* CmdDelAll = nullptr;
@@ -72,6 +77,7 @@ class Frmmain : public QWidget {
   void CmdAdd_Click();
   void List_DblClick();
   void CmdDel_Click();
+  void CmdRecord_Click();
   // Saves "Open" and "Run", brings the autostart entry in line with ChkRun, ends the program.
   void CmdQuit_Click();
 
@@ -87,4 +93,5 @@ class Frmmain : public QWidget {
   AppLogic& logic_;
   Dialog* dialog_ = nullptr;
   Tray* tray_ = nullptr;
+  RecordWindow* record_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "ui/tray.h"
 
 #include <QCoreApplication>
+#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -14,6 +15,43 @@ Tray::Tray(QWidget* window) : QObject(window), window_(window), icon_(new QSyste
     window_->raise();
     window_->activateWindow();
   });
+}
+
+namespace {
+
+// The lamp of the icon: closed grey, in trouble amber, answering green.
+const QRgb kLampLooks[] = {0xff9a9a9a, 0xfff0a020, 0xff22c935};
+
+// The program's icon with its lamp (a circle at 190,190 of the 256 grid, inside a white rim)
+// painted in the given colour.
+QIcon icon_with_lamp(const QColor& colour) {
+  const QIcon base = tavrel_icon();
+  QIcon icon;
+  for (const QSize& size : base.availableSizes()) {
+    QPixmap pixmap = base.pixmap(size);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    const double scale = size.width() / 256.0;
+    p.drawEllipse(QPointF(190 * scale, 190 * scale), 42 * scale, 42 * scale);
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+}  // namespace
+
+void Tray::showLink(const AppLogic& logic) {
+  const bool open = logic.linkControl.state() == LinkControl::Open;
+  const int look = !logic.linkOpen() ? 0 : (open && logic.link.answering() ? 2 : 1);
+  if (look != look_) {
+    look_ = look;
+    icon_->setIcon(icon_with_lamp(QColor(kLampLooks[look])));
+  }
+  icon_->setToolTip(tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n') +
+                    logic.appDir());
 }
 
 Tray::~Tray() { icon_->hide(); }

@@ -1,0 +1,63 @@
+#include "ui/record_window.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+RecordWindow::RecordWindow(SwitchRecord& record, std::function<int()> route, QWidget* parent)
+    : QDialog(parent), record_(record), route_(std::move(route)) {
+  setObjectName(QStringLiteral("RecordWindow"));
+  setWindowTitle(QStringLiteral("记录"));
+  resize(560, 420);
+  list_ = new QTreeWidget(this);
+  list_->setObjectName(QStringLiteral("RecordList"));
+  list_->setHeaderLabels({QStringLiteral("时间"), QStringLiteral("路"), QStringLiteral("动作"),
+                          QStringLiteral("来源")});
+  list_->setRootIsDecorated(false);
+  list_->setColumnWidth(0, 190);
+  list_->setColumnWidth(1, 40);
+  list_->setColumnWidth(2, 90);
+  showAll_ = new QCheckBox(QStringLiteral("显示全部"), this);
+  showAll_->setObjectName(QStringLiteral("ChkShowAll"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list_);
+  layout->addWidget(showAll_);
+  connect(showAll_, &QCheckBox::toggled, this, &RecordWindow::refill);
+  connect(&record_, &SwitchRecord::appended, this, [this](const RecordEvent& e) {
+    if (!isVisible() || !shown(e)) return;
+    addEvent(e, true);
+    while (list_->topLevelItemCount() > kShown) delete list_->takeTopLevelItem(kShown);
+  });
+}
+
+bool RecordWindow::shown(const RecordEvent& e) const {
+  return showAll_->isChecked() || e.route == 0 || e.route == route_();
+}
+
+void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
+  auto* item =
+      new QTreeWidgetItem({e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+                           e.route > 0 ? QString::number(e.route) : QString(), e.action, e.cause});
+  if (atTop)
+    list_->insertTopLevelItem(0, item);
+  else
+    list_->addTopLevelItem(item);
+}
+
+void RecordWindow::refill() {
+  list_->clear();
+  // Filtered events come from further back: read more than are shown when filtering.
+  const int wanted = showAll_->isChecked() ? kShown : kShown * 16;
+  int count = 0;
+  for (const RecordEvent& e : record_.newest(wanted)) {
+    if (!shown(e)) continue;
+    addEvent(e, false);
+    if (++count == kShown) break;
+  }
+}
+
+void RecordWindow::showEvent(QShowEvent* e) {
+  refill();
+  QDialog::showEvent(e);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "app/switch_record.h"
+
+class QCheckBox;
+class QTreeWidget;
+
+// The window "记录": the newest kShown events of the switch record, newest first, of the current
+// route (and the link's events) or, with "显示全部" ticked, of every route. It follows the record
+// while it is open.
+class RecordWindow : public QDialog {
+  Q_OBJECT
+ public:
+  static constexpr int kShown = 1000;
+
+  // record must outlive the window; route() gives the current route when the list is filled.
+  RecordWindow(SwitchRecord& record, std::function<int()> route, QWidget* parent = nullptr);
+
+  // Reads the newest events again and shows them (showing the window does this too).
+  void refill();
+
+  QTreeWidget* list() const { return list_; }
+  QCheckBox* showAll() const { return showAll_; }
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  bool shown(const RecordEvent& e) const;
+  void addEvent(const RecordEvent& e, bool atTop);
+
+  SwitchRecord& record_;
+  std::function<int()> route_;
+  QTreeWidget* list_;
+  QCheckBox* showAll_;
+};
