@@ -7,10 +7,10 @@
 #include <QtTest>
 #include <random>
 
+#include "app/startup.h"
 #include "core/entry_store.h"
 #include "core/file_commands.h"
 #include "relay_board.h"
-#include "app/startup.h"
 #include "support/files.h"
 #include "support/full_store.h"
 #include "support/scripted_prompt.h"

@@ -5,8 +5,8 @@
 #include <QtWidgets>
 
 #include "relay_board.h"
-#include "ui/frmmain.h"
 #include "support/scripted_prompt.h"
+#include "ui/frmmain.h"
 
 class TestHour : public QObject {
   Q_OBJECT
