@@ -82,6 +82,7 @@ void TestBoard::answersQueryAndSet() {
   QCOMPARE(p.outputs(), quint16(0x8001));  // a query changes nothing
 
   ev = p.feed(command(1, 19, 0x00, 0x05));
+  QCOMPARE(ev.size(), size_t(1));
   QCOMPARE(ev[0].kind, BoardProtocol::Kind::Set);
   QCOMPARE(p.outputs(), quint16(0x0005));
   QCOMPARE(quint8(ev[0].answer.at(6)), quint8(0x05));  // the reply carries the new states

@@ -119,6 +119,8 @@ void TestCommandLink::replyValidation() {
 
 void TestCommandLink::closedPortSendsNothing() {
   Rig r;
+  QVERIFY(r.open());
+  r.port.setPortOpen(false);  // closed by the user: the frame is built, nothing reaches the line
   r.link.tx_frame(kTypeSet, 0, 5);
   QCOMPARE(frameBytes(r.link.lastFrame()), bytes({0x55, 0x01, 0x13, 0, 0, 0x00, 0x05, 0x6E}));
   QTest::qWait(50);

@@ -9,6 +9,7 @@
 #include "ui/lamp.h"
 #include "ui/tab_strip.h"
 #include "ui/ui_support.h"
+#include "ui/widget_prompt.h"
 
 namespace {
 
@@ -87,10 +88,37 @@ EntryPtr everyDay(int route, int second) {
   return e;
 }
 
+// The control at each place of the layout is the one the user sees there: shown, and not lying
+// under another control.
+void checkOnTop(QWidget* root, const Geometry& g) {
+  auto* w = root->findChild<QWidget*>(g.name);
+  QWidget* at = root->childAt(QRect(g.x, g.y, g.w, g.h).center());
+  QVERIFY2(w && at && (at == w || w->isAncestorOf(at)), g.name);
+}
+
+// Acts once on the next modal window of type W (a real message box or file dialog) as soon as it
+// shows; closes it when the act left it open, so a failed check never hangs the test.
+template <typename W>
+void whenShown(std::function<void(W*)> act) {
+  auto* poll = new QTimer(qApp);
+  int ticks = 0;
+  QObject::connect(poll, &QTimer::timeout, [poll, act, ticks]() mutable {
+    auto* w = qobject_cast<W*>(QApplication::activeModalWidget());
+    if (++ticks > 250) poll->deleteLater();
+    if (!w || !w->isVisible() || ticks > 250) return;
+    poll->stop();
+    poll->deleteLater();
+    act(w);
+    if (w->isVisible()) static_cast<QDialog*>(w)->done(QDialog::Rejected);
+  });
+  poll->start(20);
+}
+
 // The window on a temporary application folder whose Com1 may lead to a simulated board.
-struct Rig {
+template <typename PromptT>
+struct RigWith {
   QTemporaryDir dir;
-  ScriptedPrompt prompt;
+  PromptT prompt;
   AppLogic logic{dir.path(), prompt};
   Frmmain w{logic};
 
@@ -124,6 +152,7 @@ struct Rig {
     action();
   }
 };
+using Rig = RigWith<ScriptedPrompt>;
 
 }  // namespace
 
@@ -143,6 +172,9 @@ class TestWindow : public QObject {
   void deleteSeveralAtOnce();
   void deleteAllThenAdd();
   void dialogNewEntryDefaultsAndLimit();
+  void dialogWritesEveryFieldAndSaveKeepsIt();
+  void realPromptsAskAndCancel();
+  void tabsAndLampsAsDrawn();
   void dialogShowsWeeklyEntryAndCancelKeepsIt();
   void typingIsDiscarded();
   void dialogStartsAtFirstControlAndReturnConfirms();
@@ -194,6 +226,11 @@ void TestWindow::layoutOfMainWindow() {
   QCOMPARE(r.w.CmdAdd->font().pixelSize(), 19);  // 14.25 pt at 96 dpi
   QCOMPARE(r.w.Label1->font().pixelSize(), 16);  // 12 pt
   QVERIFY(!r.w.CmdOpen->font().bold());
+  r.w.show();
+  for (const Geometry& g : kMainControls) checkOnTop(&r.w, g);
+  for (int i = 0; i < 16; ++i)
+    checkOnTop(&r.w,
+               {qPrintable(r.w.Shape1[i]->objectName()), "", lampAt[i].x(), lampAt[i].y(), 22, 22});
 }
 
 void TestWindow::layoutOfDialog() {
@@ -210,6 +247,9 @@ void TestWindow::layoutOfDialog() {
   QCOMPARE(d.DT->maximumDate(), QDate(2099, 12, 31));
   QCOMPARE(d.DT->date(), QDate(2010, 12, 22));
   QVERIFY(d.DT->calendarPopup());
+  d.QDialog::show();
+  for (const Geometry& g : kDialogControls) checkOnTop(&d, g);
+  d.hide();
 }
 
 void TestWindow::hiddenControlsStayHidden() {
@@ -221,7 +261,7 @@ void TestWindow::hiddenControlsStayHidden() {
   auto check = [&] {
     for (const Geometry& g : kHidden) {
       checkGeometry(&r.w, g);
-      QVERIFY2(!r.w.findChild<QWidget*>(g.name)->isVisible(), g.name);
+      QVERIFY2(!r.w.findChild<QWidget*>(g.name)->isVisibleTo(&r.w), g.name);
     }
     QVERIFY(!r.w.CmdDown->isEnabled());
   };
@@ -383,6 +423,122 @@ void TestWindow::dialogNewEntryDefaultsAndLimit() {
                  d.CancelButton->click();
                });
   QCOMPARE(r.logic.colData.count(), 99);
+}
+
+void TestWindow::dialogWritesEveryFieldAndSaveKeepsIt() {
+  Rig r;
+  r.w.Form_Load();
+  r.w.SSTab2->setCurrentIndex(11);  // route 12: every field below has a value of its own
+  const auto at070809 = [](Dialog& d, int option) {
+    QTest::mouseClick(d.Option1[option], Qt::LeftButton);
+    d.Combo1->setCurrentIndex(7);
+    d.Combo2->setCurrentIndex(8);
+    d.Combo3->setCurrentIndex(9);
+  };
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 at070809(d, 1);
+                 QTest::mouseClick(d.Check1[0], Qt::LeftButton);  // Monday
+                 QTest::mouseClick(d.Check1[2], Qt::LeftButton);  // Wednesday
+                 d.CmbStatus->setCurrentIndex(1);
+                 d.OKButton->click();
+               });
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 at070809(d, 2);
+                 d.DT->setDate(QDate(2027, 3, 4));
+                 d.OKButton->click();
+               });
+  QCOMPARE(r.listTexts(), QStringList({"第12路, 每星期一三， 07:08:09 ,断开 ",
+                                       "第12路, 固定日期 2027-03-04 07:08:09 ,吸合 "}));
+  QTest::mouseClick(r.w.CmdSave, Qt::LeftButton);
+  QCOMPARE(r.prompt.messages, QStringList({"保存成功！"}));
+  QFile note(r.dir.filePath("Note.ini"));
+  QVERIFY(note.open(QIODevice::ReadOnly));
+  QCOMPARE(QString(note.readAll()).split("\r\n", Qt::SkipEmptyParts),
+           QStringList(
+               {"[Note]", "1201=00110100001200000000070809", "1202=10000000001220270304070809"}));
+}
+
+void TestWindow::realPromptsAskAndCancel() {
+  RigWith<WidgetPrompt> r;
+  r.withEntries({{1, 2}});
+  r.w.Form_Load();
+  const auto answer = [](const QString& text, QMessageBox::StandardButton button) {
+    whenShown<QMessageBox>([=](QMessageBox* box) {
+      QCOMPARE(box->windowTitle(), QString("提示"));
+      QCOMPARE(box->text(), text);
+      QCOMPARE(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
+      box->button(button)->click();
+    });
+  };
+  // Both delete confirmations offer OK and Cancel; Cancel keeps every entry, OK deletes.
+  r.select({0});
+  answer("删除当前信息吗？", QMessageBox::Cancel);
+  QTest::mouseClick(r.w.CmdDel, Qt::LeftButton);
+  answer("删除所有信息吗？", QMessageBox::Cancel);
+  QTest::mouseClick(r.w.CmdDelAll, Qt::LeftButton);
+  QCOMPARE(r.listTexts().size(), 2);
+  r.select({0});
+  answer("删除当前信息吗？", QMessageBox::Ok);
+  QTest::mouseClick(r.w.CmdDel, Qt::LeftButton);
+  QCOMPARE(r.listTexts(), QStringList({"第1路, 每天, 00:00:02 ,吸合 "}));
+  // Save As offers entry files only and adds ".ini" to a bare name; a message tells where.
+  const QString plan = r.dir.filePath("plan.ini");
+  whenShown<QFileDialog>([&](QFileDialog* d) {
+    QCOMPARE(d->nameFilters(), QStringList({"ini文件 (*.ini)"}));
+    d->setDirectory(r.dir.path());
+    auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+    QVERIFY(name);
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+      QCOMPARE(box->windowTitle(), QString("提示"));
+      QCOMPARE(box->text(), "文件已另存为" + plan);
+      QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+      box->button(QMessageBox::Ok)->click();
+    });
+    QTest::keyClicks(name, "plan");
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  QTest::mouseClick(r.w.CmdSaveAs, Qt::LeftButton);
+  QVERIFY(QFile::exists(plan));
+}
+
+void TestWindow::tabsAndLampsAsDrawn() {
+  Rig r;
+  QFile f(r.dir.filePath("Name.ini"));
+  f.open(QIODevice::WriteOnly);
+  f.write(QString("[Note]\n01=水泵\n02=风机\n03=灯光\n04=喷淋\n").toUtf8());
+  f.close();
+  r.w.show();
+  r.w.Form_Load();
+  TabStrip* tabs = r.w.SSTab2;
+  const auto tab = [tabs](int i) { return tabs->grab(tabs->tabRect(i)).toImage(); };
+  // Each tab draws its own name: another name changes that tab and no other.
+  for (int i = 0; i < 16; ++i) {
+    const int other = (i + 1) % 16;
+    const QImage mine = tab(i), next = tab(other);
+    const QString name = tabs->tabText(i);
+    tabs->setTabText(i, "第" + QString::number(i + 1));
+    QVERIFY2(tab(i) != mine, qPrintable(name));
+    QVERIFY2(tab(other) == next, qPrintable(name));
+    tabs->setTabText(i, name);
+  }
+  // With one name on every tab, the selected tab alone looks different.
+  for (int i = 0; i < 16; ++i) tabs->setTabText(i, "路");
+  const QImage unselected = tab(8);  // the same column as tab 0, one row down
+  QVERIFY(tab(0) != unselected);
+  QVERIFY(tab(2) == tab(3));
+  tabs->setCurrentIndex(8);
+  QVERIFY(tab(0) == unselected);
+  QVERIFY(tab(8) != unselected);
+  // The lamps are filled with their colours.
+  const std::pair<quint32, QColor> colours[] = {{kLampRed, QColor(255, 0, 0)},
+                                                {kLampGreen, QColor(0, 255, 0)},
+                                                {kLampGrey, QColor(192, 192, 192)}};
+  for (const auto& [colorref, rgb] : colours) {
+    r.w.Shape1[6]->setColorRef(colorref);
+    QCOMPARE(r.w.grab().toImage().pixelColor(r.w.Shape1[6]->geometry().center()), rgb);
+  }
 }
 
 void TestWindow::dialogShowsWeeklyEntryAndCancelKeepsIt() {

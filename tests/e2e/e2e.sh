@@ -4,6 +4,7 @@
 # dosdevices/com1; driven with xdotool, read with xwininfo, import and the simulator's output.
 # Usage: e2e.sh TAVREL TAVREL_BOARD
 set -u
+unset QT_QPA_PLATFORM  # the program under test talks to the X server below, whatever the caller set
 tavrel=$1
 board=$2
 work=$(mktemp -d)
@@ -21,6 +22,12 @@ trap cleanup EXIT
 ok() { echo "ok: $1"; passed=$((passed + 1)); }
 fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
 check() { if eval "$2"; then ok "$1"; else fail "$1"; fi; }
+# A step that cannot go on (no window to look at or click): the run ends here, failed.
+stop_here() {
+  echo "FAIL: $1"
+  echo "$passed passed, $((failed + 1)) failed"
+  exit 1
+}
 # Waits up to $2 seconds (default 5) for the condition $1.
 wait_for() {
   local deadline=$((SECONDS + ${2:-5}))
@@ -96,9 +103,29 @@ show_window() {
   wait_for '[ -n "$(window_id)" ]'
 }
 
-shoot() { import -window "$(window_id)" "$1"; }
+shoot() {
+  local id
+  id=$(window_id)
+  [ -n "$id" ] || stop_here "no program window to take $1 of"
+  import -window "$id" "$1"
+}
 
-click_at() { xdotool mousemove --window "$(window_id)" "$1" "$2" click 1; }
+click_at() {
+  local id
+  id=$(window_id)
+  [ -n "$id" ] || stop_here "no program window to click at $1 $2"
+  xdotool mousemove --window "$id" "$1" "$2" click 1
+}
+
+# Presses Return in the next message box "提示" (OK); $1 says what it answers.
+answer_box() {
+  local box
+  wait_for '[ -n "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]' ||
+    stop_here "no message box for $1"
+  box=$(xdotool search --onlyvisible --name '^提示$' | head -n 1)
+  xdotool windowfocus --sync "$box" key Return
+  wait_for '[ -z "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]'
+}
 
 stop_program() { kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; }
 
@@ -186,6 +213,64 @@ check_looks() {
   stop_program
 }
 check_looks
+
+# --- 1c. save, quit with 退出, start again: what was saved comes back, nothing else ---
+check_save_and_restart() {
+  local editor shot
+  new_app "restart"
+  restart() {  # quits with 退出 when running, starts again and shows the window
+    if kill -0 "$program" 2>/dev/null; then
+      click_at 606 347
+      wait_for '! kill -0 $program 2>/dev/null' || stop_here "退出 did not end the program"
+    fi
+    start_program
+    wait_for '[ -n "$(tray_icon)" ]' && show_window || stop_here "the program came back without its window"
+    sleep 0.3
+  }
+  add_entry() {  # 添加, then Return in the editor
+    click_at 606 139
+    wait_for '[ -n "$(xdotool search --onlyvisible --name "^添加动作$" 2>/dev/null)" ]' ||
+      stop_here "添加 opened no editor"
+    editor=$(xdotool search --onlyvisible --name '^添加动作$' | head -n 1)
+    xdotool windowfocus --sync "$editor" key Return
+    wait_for '[ -z "$(xdotool search --onlyvisible --name "^添加动作$" 2>/dev/null)" ]'
+  }
+  # The inside of the list and the 自动功能允许 box, as cut from screenshot $1.
+  looks() {
+    convert "$1" -crop 400x200+140+120 +repage "$1.list.png"
+    convert "$1" -crop 92x29+560+96 +repage "$1.auto.png"
+  }
+  same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = "0" ]; }
+  restart
+  shoot "$work/empty.png" && looks "$work/empty.png"
+  add_entry
+  click_at 62 315 && answer_box "保存成功！"
+  shoot "$work/saved.png" && looks "$work/saved.png"
+  restart
+  shot="$work/back.png"
+  shoot "$shot" && looks "$shot"
+  check "restart: the saved entry is listed again" \
+    'same "$shot.list.png" "$work/saved.png.list.png" && ! same "$shot.list.png" "$work/empty.png.list.png"'
+  # Adding does not tick 自动功能允许; start-up does when it finds entries.
+  check "restart: 自动功能允许 is ticked" \
+    'same "$work/saved.png.auto.png" "$work/empty.png.auto.png" && ! same "$shot.auto.png" "$work/empty.png.auto.png"'
+  click_at 250 128  # the entry's line
+  click_at 606 179 && answer_box "删除当前信息吗？"
+  click_at 62 315 && answer_box "保存成功！"
+  restart
+  shot="$work/deleted.png"
+  shoot "$shot" && looks "$shot"
+  check "restart: an entry deleted and saved stays gone, 自动功能允许 clear" \
+    'same "$shot.list.png" "$work/empty.png.list.png" && ! grep -q "^0101=" "$app/Note.ini" &&
+     same "$shot.auto.png" "$work/empty.png.auto.png"'
+  add_entry
+  restart
+  shot="$work/unsaved.png"
+  shoot "$shot" && looks "$shot"
+  check "restart: an entry added but not saved is gone" 'same "$shot.list.png" "$work/empty.png.list.png"'
+  stop_program
+}
+check_save_and_restart
 
 # --- 2. a live board: handshake, a scheduled switch, lamps, grey when the board stops ---
 new_app "live"
