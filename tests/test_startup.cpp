@@ -158,7 +158,7 @@ void TestStartup::trayTipAndNoTrayKeepsWindowVisible() {
   Rig r;
   Frmmain w(r.logic);
   w.Form_Load();
-  QCOMPARE(w.tray()->toolTip(), QString("Tavrel(版本 1.0.0)"));
+  QCOMPARE(w.tray()->toolTip(), QString("Tavrel(版本 1.0.0) 未连接\n") + r.dir.path());
   // The offscreen platform has no notification area: the window must stay reachable.
   QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
   QVERIFY(w.isVisible());

@@ -357,18 +357,60 @@ port_vanishes() {
   check "port vanishes: a message box tells it" '[ -n "$box" ]'
   [ -n "$box" ] && xdotool windowfocus --sync "$box" key Return
   wait_for '[ -z "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]'
+  sleep 2.5  # a quiet try or two to open the port meanwhile
   ttys=$(ls -l "/proc/$program/fd" 2>/dev/null | grep -c ' -> /dev/ttyS')
-  check "port vanishes: no /dev/ttyS* is held open" '[ "$ttys" = 0 ]'
-  click_at 349 18  # "打开" again: Com1 is dosdevices/com1, which is gone
-  wait_for '[ -n "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]' 3
-  box=$(xdotool search --onlyvisible --name '^提示$' 2>/dev/null | head -n 1)
-  check "port vanishes: opening Com1 again is refused with a message" '[ -n "$box" ]'
-  ttys=$(ls -l "/proc/$program/fd" 2>/dev/null | grep -c ' -> /dev/ttyS')
-  check "port vanishes: still no /dev/ttyS* open after \"打开\"" '[ "$ttys" = 0 ]'
-  [ -n "$box" ] && xdotool windowfocus --sync "$box" key Return
+  check "port vanishes: no /dev/ttyS* is held open while waiting" '[ "$ttys" = 0 ]'
+  check "port vanishes: the waiting shows no further box" \
+    '[ -z "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]'
+  # Plugged in again: the link comes back by itself and the set frames with it.
+  "$board" --link "$app/dosdevices/com1" --verbose >"$app/board2.log" 2>&1 &
+  bpid=$!
+  pids+=($bpid)
+  wait_for 'grep -q ready "$app/board2.log"'
+  t0=$(date +%s%N)
+  wait_for 'grep -q " set " "$app/board2.log"' 6
+  back_ms=$((($(date +%s%N) - t0) / 1000000))
+  check "port back: set frames come back by themselves (${back_ms} ms)" \
+    'grep -q " set " "$app/board2.log"'
+  check "port back: the record tells the loss and the return" \
+    'grep -q ",串口丢失," "$app"/log/*.csv && grep -q ",串口恢复," "$app"/log/*.csv'
   stop_program
 }
 port_vanishes
+
+# --- the timetable's state after a power cut, and the switch record ---
+# Route 1 is on every day from an hour ago to an hour from now; the board comes back released.
+# With "Restore" the take-over puts route 1 back on; without it the board's state stays.
+power_cut() {  # $1 = Restore value
+  local at_past at_future at_soon
+  new_app "power cut $1"
+  at_past=$(date -d '-1 hour' +%H%M%S)
+  at_future=$(date -d '+1 hour' +%H%M%S)
+  at_soon=$(date -d '+4 seconds' +%Y%m%d%H%M%S)  # a fixed date: nothing to restore before it
+  printf '[Note]\r\nOpen=1\r\nRestore=%s\r\n' "$1" >"$app/Name.ini"
+  printf '[Note]\r\n0101=11000000000100000000%s\r\n0102=01000000000100000000%s\r\n0201=100000000002%s\r\n' \
+    "$at_past" "$at_future" "$at_soon" >"$app/Note.ini"
+  "$board" --link "$app/dosdevices/com1" --states 0000 >"$app/board.log" 2>&1 &
+  pids+=($!)
+  wait_for 'grep -q ready "$app/board.log"'
+  start_program
+}
+power_cut 1
+wait_for 'grep -q "outputs 0001" "$app/board.log"' 4
+check "power cut, Restore ticked: route 1 energised again at the take-over" \
+  'grep -q "outputs 0001" "$app/board.log"'
+wait_for 'grep -q "outputs 0003" "$app/board.log"' 8
+check "a scheduled switch reaches the board" 'grep -q "outputs 0003" "$app/board.log"'
+check "the record names the restoration and the entry's key" \
+  'grep -q ",1,吸合,恢复" "$app"/log/*.csv && grep -q ",2,吸合,key0201" "$app"/log/*.csv'
+check "the record is UTF-8 with a byte-order mark and its header" \
+  '[ "$(head -c 3 "$app"/log/*.csv | od -An -tx1 | tr -d " ")" = efbbbf ] && head -n 1 "$app"/log/*.csv | grep -q "时间,路,动作,来源"'
+stop_program
+power_cut 0
+wait_for 'grep -q "outputs 0002" "$app/board.log"' 8
+check "power cut, Restore off: route 1 stays released as the board reports" \
+  'grep -q "outputs 0002" "$app/board.log" && ! grep -q "outputs 0001\|outputs 0003" "$app/board.log"'
+stop_program
 
 # --- 4. no notification area: the window stays visible ---
 kill "$tray_pid"
