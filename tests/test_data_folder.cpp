@@ -78,6 +78,9 @@ void TestDataFolder::folderRule() {
   QCOMPARE(choose_data_folder(exe.path()), exe.path());  // writable: portable
   QCOMPARE(choose_data_folder(exe.path(), "/x/../y/"), QString("/y"));
   QCOMPARE(choose_data_folder("/nonexistent"), home.path() + "/.local/share/tavrel");
+  // Installed, even when the folder is writable (root): never files in /usr/bin.
+  QCOMPARE(choose_data_folder("/usr/bin"), home.path() + "/.local/share/tavrel");
+  QCOMPARE(choose_data_folder(home.path() + "/.local/bin/"), home.path() + "/.local/share/tavrel");
   qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
   QCOMPARE(choose_data_folder("/nonexistent"), home.filePath("data/tavrel"));
   qunsetenv("XDG_DATA_HOME");

@@ -6,9 +6,14 @@
 //
 // A portable folder is the executable's own folder, used when that folder is writable or already
 // holds Name.ini or Note.ini (a copy set up by hand keeps working even when made read-only).
+// A folder programs are installed into (/usr/bin, /usr/local/bin, ~/.local/bin and the like) is
+// never made portable by being writable: root would otherwise litter /usr/bin.
 // Otherwise, for example when installed under /usr/bin, the user's folder
 // $XDG_DATA_HOME/tavrel (by default ~/.local/share/tavrel) is used. An explicit folder (the
 // command line's --data) wins over both. Paths returned are absolute and clean.
+
+// Whether exeDir is one of the folders installed programs share.
+bool is_shared_program_folder(const QString& exeDir);
 
 // Whether exeDir is a portable folder in the sense above. Only looks, never creates anything.
 bool is_portable_folder(const QString& exeDir);
