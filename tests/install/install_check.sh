@@ -9,7 +9,7 @@ set -euo pipefail
 build=$1
 tmp=$(mktemp -d)
 pid=""
-trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$tmp"' EXIT
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null || true; rm -rf "$tmp"' EXIT
 chmod 755 "$tmp"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
