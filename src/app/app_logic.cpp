@@ -1,5 +1,6 @@
 #include "app/app_logic.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -145,7 +146,16 @@ void AppLogic::CmbCom_Click(int index) {
 
 QString AppLogic::whereComLeads(int n) const {
   const QString device = port_target_path(port_device_path(appDir_, n));
-  return QFileInfo::exists(device) ? device : device + QStringLiteral("：设备不存在");
+  QString tip = QFileInfo::exists(device) ? device : device + QStringLiteral("：设备不存在");
+  const QFileInfo link(QDir(appDir_).filePath(QStringLiteral("dosdevices/com%1").arg(n)));
+  if (link.exists() || link.isSymLink()) return tip;
+  // No link for this number yet: name the adapters that could be linked to it.
+  const QList<SerialDevice> present = present_serial_devices();
+  if (present.isEmpty()) return tip;
+  tip += QStringLiteral("\n现有串口设备（tavrel --link-port %1 设备）：").arg(n);
+  for (const SerialDevice& d : present)
+    tip += QLatin1Char('\n') + (d.byId.isEmpty() ? d.path : d.byId);
+  return tip;
 }
 
 void AppLogic::CmbID_Click(int index) {
@@ -220,8 +230,13 @@ void AppLogic::CmdOpenFile_Click() {
   refresh_list(nPage_);
 }
 
-void AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath) {
-  settings.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0"));
-  set_autostart(chkRun, executablePath);
-  settings.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
+bool AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath) {
+  const bool written = settings.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0")) &&
+                       settings.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
+  if (!written) {
+    prompt_.message(QStringLiteral("保存设置失败\n") + settings.path());
+    return false;
+  }
+  set_autostart(chkRun, executablePath, appDir_);
+  return true;
 }

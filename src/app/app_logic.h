@@ -82,7 +82,8 @@ class AppLogic : public QObject {
   void CmbCom_Click(int index);
   void CmbID_Click(int index);
   // What port number n (1..20) opens now, for the port list's tips: the device's path, followed by
-  // "：设备不存在" when nothing is there.
+  // "：设备不存在" when nothing is there. While dosdevices/com<n> does not exist, further lines
+  // name the serial devices present (their by-id names where they have one), when there are any.
   QString whereComLeads(int n) const;
 
   // --- scheduler switch ---
@@ -136,9 +137,12 @@ class AppLogic : public QObject {
   void updateNextSwitch();
 
   // --- quit ---
-  // Writes "Open" from ChkOpen, brings the autostart entry of executablePath in line with ChkRun,
-  // writes "Run"; failures are silent. The caller then ends the program.
-  void CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
+  // Writes "Open" from ChkOpen and "Run" from ChkRun. Only when both were written, the autostart
+  // entry of executablePath (on this data folder) is brought in line with ChkRun, so the settings
+  // and the entry never disagree; its own failure is silent. Settings that could not be written
+  // are told once, "保存设置失败" and the file's path, and false is returned. The caller then ends
+  // the program either way.
+  bool CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
 
  signals:
   void controlsChanged();  // caption, enabled states, ChkAuto, Restore or the link's state

@@ -11,7 +11,7 @@
 // Every call reads or writes the file afresh. Readers return at most the key's length in GBK bytes
 // (1 for Open/Run/Restore, 2 for Com/ID, 8 for a route name) and never fail: a missing or
 // unreadable file or key gives the default ("0", "0", "1", "1", "0", "未命名"). Writers store the
-// text as given and return false when the file could not be written; callers may ignore that.
+// text as given and return false when the file could not be written (quitting tells that).
 class SettingsStore {
  public:
   explicit SettingsStore(const QString& appDir);

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/data_folder.h"
 #include "platform/private_profile.h"
 
 QString autostart_entry_path(const QString& executablePath) {
@@ -36,16 +37,19 @@ QString desktop_exec_quoted(const QString& path) {
   return arg;
 }
 
-QByteArray autostart_entry(const QString& executablePath) {
-  return (QStringLiteral("[Desktop Entry]\nType=Application\nName=Tavrel\nExec=") +
-          desktop_exec_quoted(QFileInfo(executablePath).absoluteFilePath()) +
-          QStringLiteral("\nX-GNOME-Autostart-enabled=true\n"))
+QByteArray autostart_entry(const QString& executablePath, const QString& dataDir) {
+  const QFileInfo exe(executablePath);
+  QString exec = desktop_exec_quoted(exe.absoluteFilePath());
+  if (!dataDir.isEmpty() && QDir::cleanPath(dataDir) != choose_data_folder(exe.absolutePath()))
+    exec += QStringLiteral(" --data ") + desktop_exec_quoted(QDir::cleanPath(dataDir));
+  return (QStringLiteral("[Desktop Entry]\nType=Application\nName=Tavrel\nIcon=tavrel\nExec=") +
+          exec + QStringLiteral("\nX-GNOME-Autostart-enabled=true\n"))
       .toUtf8();
 }
 
-bool set_autostart(bool on, const QString& executablePath) {
+bool set_autostart(bool on, const QString& executablePath, const QString& dataDir) {
   const QString entry = autostart_entry_path(executablePath);
   if (!on) return !QFile::exists(entry) || QFile::remove(entry);
   return QDir().mkpath(QFileInfo(entry).absolutePath()) &&
-         write_file_atomically(entry, autostart_entry(executablePath));
+         write_file_atomically(entry, autostart_entry(executablePath, dataDir));
 }

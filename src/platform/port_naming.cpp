@@ -1,6 +1,11 @@
 #include "platform/port_naming.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 QString port_device_path(const QString& appDir, int n) {
@@ -20,4 +25,69 @@ QString port_target_path(const QString& devicePath) {
   for (int hops = 0; hops < 16 && QFileInfo(path).isSymLink(); ++hops)
     path = QFileInfo(path).symLinkTarget();
   return path;
+}
+
+QList<SerialDevice> present_serial_devices(const QString& devRoot) {
+  const QDir dev(devRoot);
+  const QDir byIdDir(dev.filePath(QStringLiteral("serial/by-id")));
+  const QFileInfoList links = byIdDir.entryInfoList(QDir::System | QDir::Files, QDir::Name);
+  QList<SerialDevice> found;
+  const QStringList names = dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
+                                          QDir::System | QDir::Files, QDir::Name);
+  for (const QString& name : names) {
+    SerialDevice d;
+    d.path = dev.filePath(name);
+    const QString canonical = QFileInfo(d.path).canonicalFilePath();
+    for (const QFileInfo& link : links)
+      if (link.isSymLink() && link.canonicalFilePath() == canonical) {
+        d.byId = link.absoluteFilePath();
+        break;
+      }
+    const QByteArray native = QFile::encodeName(d.path);
+    d.mayOpen = ::access(native.constData(), R_OK | W_OK) == 0;
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0) {
+      const struct group* g = ::getgrgid(st.st_gid);
+      d.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+    }
+    found << d;
+  }
+  return found;
+}
+
+QString stable_device_name(const QString& device, const QString& devRoot) {
+  const QString canonical = QFileInfo(device).canonicalFilePath();
+  if (canonical.isEmpty() || QFileInfo(device).isSymLink()) return device;
+  const QDir byIdDir(QDir(devRoot).filePath(QStringLiteral("serial/by-id")));
+  for (const QFileInfo& link : byIdDir.entryInfoList(QDir::System | QDir::Files, QDir::Name))
+    if (link.isSymLink() && link.canonicalFilePath() == canonical) return link.absoluteFilePath();
+  return device;
+}
+
+bool link_port(const QString& dataDir, int n, const QString& device, QString* linked,
+               QString* error, const QString& devRoot) {
+  if (n < 1 || n > 20) {
+    *error = QStringLiteral("端口号应为 1 到 20");
+    return false;
+  }
+  const QString absolute = QDir::current().absoluteFilePath(device);
+  if (!QFileInfo::exists(absolute)) {
+    *error = absolute + QStringLiteral("：设备不存在");
+    return false;
+  }
+  const QString target = stable_device_name(QDir::cleanPath(absolute), devRoot);
+  const QDir dir(dataDir);
+  const QString link = dir.filePath(QStringLiteral("dosdevices/com%1").arg(n));
+  const QFileInfo old(link);
+  if (old.exists() && !old.isSymLink()) {
+    *error = link + QStringLiteral("：不是链接，未改动");
+    return false;
+  }
+  if (!dir.mkpath(QStringLiteral("dosdevices")) || (old.isSymLink() && !QFile::remove(link)) ||
+      !QFile::link(target, link)) {
+    *error = link + QStringLiteral("：无法创建链接");
+    return false;
+  }
+  *linked = target;
+  return true;
 }

@@ -1,0 +1,117 @@
+#include "app/command_line.h"
+
+#include <cstdio>
+
+#include "platform/port_naming.h"
+
+namespace {
+
+CommandLine failed(const QString& why) {
+  CommandLine c;
+  c.mode = CommandLine::Mode::Error;
+  c.error = why;
+  return c;
+}
+
+}  // namespace
+
+CommandLine CommandLine::parse(const QStringList& args) {
+  if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+    CommandLine help;
+    help.mode = Mode::Help;
+    QStringList others = args;
+    others.removeAll(QStringLiteral("--help"));
+    others.removeAll(QStringLiteral("-h"));
+    const CommandLine rest = parse(others);  // only for --data, which the help names
+    if (rest.mode != Mode::Error) help.dataDir = rest.dataDir;
+    return help;
+  }
+  CommandLine c;
+  bool modeGiven = false;
+  auto setMode = [&](Mode m) {
+    if (modeGiven) return false;
+    modeGiven = true;
+    c.mode = m;
+    return true;
+  };
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    bool ok = true;
+    if (a == QLatin1String("--version")) {
+      ok = setMode(Mode::Version);
+    } else if (a == QLatin1String("--headless")) {
+      ok = setMode(Mode::Headless);
+    } else if (a == QLatin1String("--list-ports")) {
+      ok = setMode(Mode::ListPorts);
+    } else if (a == QLatin1String("--data")) {
+      if (i + 1 >= args.size() || args[i + 1].isEmpty())
+        return failed(QStringLiteral("--data 需要一个文件夹"));
+      c.dataDir = args[++i];
+    } else if (a == QLatin1String("--link-port")) {
+      if (!setMode(Mode::LinkPort)) return failed(QStringLiteral("选项不能同时使用：") + a);
+      bool number = false;
+      if (i + 2 >= args.size()) return failed(QStringLiteral("--link-port 需要端口号和设备"));
+      c.port = args[i + 1].toInt(&number);
+      if (!number || c.port < 1 || c.port > 20)
+        return failed(QStringLiteral("端口号应为 1 到 20：") + args[i + 1]);
+      c.device = args[i + 2];
+      i += 2;
+    } else {
+      return failed(QStringLiteral("未知选项：") + a);
+    }
+    if (!ok) return failed(QStringLiteral("选项不能同时使用：") + a);
+  }
+  return c;
+}
+
+QString usage_text(const QString& dataDir) {
+  return QStringLiteral(
+             "用法：tavrel [选项]\n"
+             "按时间表控制十六路串口继电器板。不带选项时显示窗口（在通知区域）。\n"
+             "\n"
+             "  --headless              不显示窗口，在后台运行时间表（用于服务）\n"
+             "  --data 文件夹           使用指定的数据文件夹\n"
+             "  --list-ports            列出现有串口设备及能否打开\n"
+             "  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）\n"
+             "  --version               显示版本\n"
+             "  -h, --help              显示本帮助\n"
+             "\n"
+             "数据文件夹（Name.ini、Note.ini、dosdevices/、log/）：") +
+         dataDir + QLatin1Char('\n');
+}
+
+QString version_text() { return QStringLiteral("Tavrel " TAVREL_VERSION "\n"); }
+
+bool display_available() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+    if (!qEnvironmentVariableIsEmpty(name)) return true;
+  return false;
+}
+
+QString no_display_text() {
+  return QStringLiteral("没有可用的显示（DISPLAY 未设置）：请在桌面中启动，或用 tavrel --headless");
+}
+
+QString list_ports_text() {
+  const QList<SerialDevice> devices = present_serial_devices();
+  if (devices.isEmpty()) return QStringLiteral("没有找到串口设备（ttyUSB*、ttyACM*）\n");
+  QString text;
+  for (const SerialDevice& d : devices) {
+    text += d.byId.isEmpty() ? d.path : d.byId + QStringLiteral(" -> ") + d.path;
+    text += d.mayOpen ? QStringLiteral("  可以打开")
+                      : QStringLiteral("  无权打开（需加入 %1 组）")
+                            .arg(d.group.isEmpty() ? QStringLiteral("dialout") : d.group);
+    text += QLatin1Char('\n');
+  }
+  return text;
+}
+
+int run_link_port(const QString& dataDir, int port, const QString& device) {
+  QString linked, error;
+  if (!link_port(dataDir, port, device, &linked, &error)) {
+    std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+    return 1;
+  }
+  std::printf("%s\n", QStringLiteral("Com%1 -> %2").arg(port).arg(linked).toUtf8().constData());
+  return 0;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for. Started plainly, the program shows its window; every option is
+// for running it from a terminal, a service or a script:
+//   --help, -h               the usage text, with the data folder that would be used
+//   --version                the program's name and version
+//   --headless               the timetable without a window (see headless.h)
+//   --data DIR               use DIR as the data folder (with the window, --headless, --link-port)
+//   --list-ports             the serial devices present, their stable names and whether the user
+//                            may open them
+//   --link-port N DEVICE     make port N ("Com"N) lead to DEVICE
+// Parsing never touches a file or the display.
+struct CommandLine {
+  enum class Mode { Window, Help, Version, Headless, ListPorts, LinkPort, Error };
+  Mode mode = Mode::Window;
+  QString dataDir;  // --data's folder, empty when not given
+  int port = 0;     // --link-port's N (1..20)
+  QString device;   // --link-port's DEVICE
+  QString error;    // for Mode::Error: one line saying what is wrong
+
+  // args without the program's name. An unknown option, a missing or bad value, or two modes
+  // at once give Mode::Error.
+  static CommandLine parse(const QStringList& args);
+};
+
+// The usage text; dataDir is the folder in use and is named in it.
+QString usage_text(const QString& dataDir);
+// "Tavrel <version>".
+QString version_text();
+
+// Whether a window can be shown: a platform is chosen explicitly (QT_QPA_PLATFORM, e.g.
+// "offscreen") or a display is named (DISPLAY or WAYLAND_DISPLAY). Reads the environment only.
+bool display_available();
+// The one line told when there is none.
+QString no_display_text();
+
+// --list-ports: the text printed, one device a line (empty list: one line saying so).
+QString list_ports_text();
+// --link-port: links the port in dataDir and prints what it did (standard output) or why not
+// (standard error). Returns the exit status.
+int run_link_port(const QString& dataDir, int port, const QString& device);

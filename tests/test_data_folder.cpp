@@ -1,0 +1,196 @@
+// The data folder rule, the command line, ports by name, and quitting when the settings cannot be
+// written. Checks that depend on rights run as an ordinary user (see support/as_user.h).
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/app_logic.h"
+#include "app/command_line.h"
+#include "core/clsdata.h"
+#include "platform/autostart.h"
+#include "platform/data_folder.h"
+#include "platform/port_naming.h"
+#include "support/as_user.h"
+#include "support/files.h"
+#include "support/scripted_prompt.h"
+
+namespace {
+
+// Scenario "installed" EXEDIR HOME: a program in the read-only EXEDIR keeps its files under
+// HOME's ~/.local/share/tavrel, saves there and writes Open and Run at quit.
+bool installed(const QString& exeDir, const QString& home) {
+  qputenv("XDG_CONFIG_HOME", (home + "/.config").toLocal8Bit());
+  const QString dir = choose_data_folder(exeDir);
+  if (dir != home + "/.local/share/tavrel" || !make_data_folder(dir)) return false;
+  ScriptedPrompt prompt;
+  AppLogic logic(dir, prompt);
+  logic.colData.add("key0101", StrToData("11000000000100000000010000"));
+  logic.CmdSave_Click();
+  if (prompt.messages != QStringList{"保存成功！"}) return false;
+  if (!get(dir + "/Note.ini").contains("0101=11000000000100000000010000")) return false;
+  if (!logic.CmdQuit_Click(true, true, exeDir + "/tavrel")) return false;
+  const QByteArray entry = get(home + "/.config/autostart/tavrel.desktop");
+  return logic.settings.ReadOpen() == "1" && logic.settings.ReadRun() == "1" &&
+         entry.contains("\nExec=" + exeDir.toUtf8() + "/tavrel\n") &&
+         entry.contains("\nIcon=tavrel\n") && prompt.messages.size() == 1;
+}
+
+// Scenario "unwritable" DIR HOME: DIR's Name.ini cannot be written; quitting says so once and
+// leaves the autostart entry alone.
+bool unwritable(const QString& dir, const QString& home) {
+  qputenv("XDG_CONFIG_HOME", (home + "/.config").toLocal8Bit());
+  ScriptedPrompt prompt;
+  AppLogic logic(dir, prompt);
+  return !logic.CmdQuit_Click(true, true, dir + "/tavrel") &&
+         prompt.messages == QStringList{"保存设置失败\n" + dir + "/Name.ini"} &&
+         !QFileInfo::exists(home + "/.config/autostart/tavrel.desktop");
+}
+
+bool scenario(const QStringList& args) {
+  // Every scenario: NAME FOLDER HOME [EXPECTED]
+  qputenv("HOME", args.value(2).toLocal8Bit());
+  qunsetenv("XDG_DATA_HOME");
+  if (args.value(0) == "chooses") return choose_data_folder(args.value(1)) == args.value(3);
+  if (args.value(0) == "installed") return installed(args.value(1), args.value(2));
+  if (args.value(0) == "unwritable") return unwritable(args.value(1), args.value(2));
+  return false;
+}
+
+}  // namespace
+
+class TestDataFolder : public QObject {
+  Q_OBJECT
+ private slots:
+  void folderRule();
+  void runsInstalled();
+  void quitWithUnwritableSettings();
+  void commandLine_data();
+  void commandLine();
+  void presentDevicesAndLinks();
+  void autostartNamesTheFolder();
+};
+
+void TestDataFolder::folderRule() {
+  QTemporaryDir exe, home;
+  qputenv("HOME", home.path().toLocal8Bit());
+  qputenv("XDG_DATA_HOME", "relative/ignored");
+  QCOMPARE(choose_data_folder(exe.path()), exe.path());  // writable: portable
+  QCOMPARE(choose_data_folder(exe.path(), "/x/../y/"), QString("/y"));
+  QCOMPARE(choose_data_folder("/nonexistent"), home.path() + "/.local/share/tavrel");
+  // Installed, even when the folder is writable (root): never files in /usr/bin.
+  QCOMPARE(choose_data_folder("/usr/bin"), home.path() + "/.local/share/tavrel");
+  QCOMPARE(choose_data_folder(home.path() + "/.local/bin/"), home.path() + "/.local/share/tavrel");
+  qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+  QCOMPARE(choose_data_folder("/nonexistent"), home.filePath("data/tavrel"));
+  qunsetenv("XDG_DATA_HOME");
+  qunsetenv("HOME");
+}
+
+void TestDataFolder::runsInstalled() {
+  QTemporaryDir exe, home, other;
+  make_open_to_all(home.path());
+  QFile::setPermissions(exe.path(),
+                        QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+  QVERIFY(as_ordinary_user("installed", {exe.path(), home.path()}));
+  QVERIFY(
+      as_ordinary_user("chooses", {exe.path(), home.path(), home.path() + "/.local/share/tavrel"}));
+  // A read-only folder someone set up by hand stays the data folder.
+  put(other.filePath("Note.ini"), "[Note]\r\n");
+  QFile::setPermissions(other.path(),
+                        QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+  QVERIFY(as_ordinary_user("chooses", {other.path(), home.path(), other.path()}));
+}
+
+void TestDataFolder::quitWithUnwritableSettings() {
+  QTemporaryDir dir, home;
+  make_open_to_all(home.path());
+  put(dir.filePath("Name.ini"), "[Note]\r\nOpen=0\r\nRun=0\r\n");
+  QFile::setPermissions(dir.filePath("Name.ini"), QFile::ReadOwner | QFile::ReadOther);
+  QFile::setPermissions(dir.path(),
+                        QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+  QVERIFY(as_ordinary_user("unwritable", {dir.path(), home.path()}));
+  QCOMPARE(get(dir.filePath("Name.ini")), QByteArray("[Note]\r\nOpen=0\r\nRun=0\r\n"));
+}
+
+void TestDataFolder::commandLine_data() {
+  using M = CommandLine::Mode;
+  QTest::addColumn<QStringList>("args");
+  QTest::addColumn<int>("mode");
+  QTest::addColumn<QString>("dataDir");
+  QTest::newRow("plain") << QStringList{} << int(M::Window) << "";
+  QTest::newRow("help wins") << QStringList{"--headless", "--data", "d", "-h"} << int(M::Help)
+                             << "d";
+  QTest::newRow("help with bad rest") << QStringList{"--bogus", "--help"} << int(M::Help) << "";
+  QTest::newRow("version") << QStringList{"--version"} << int(M::Version) << "";
+  QTest::newRow("headless in a folder")
+      << QStringList{"--data", "/srv/t", "--headless"} << int(M::Headless) << "/srv/t";
+  QTest::newRow("list") << QStringList{"--list-ports"} << int(M::ListPorts) << "";
+  QTest::newRow("link") << QStringList{"--link-port", "20", "/dev/ttyUSB0"} << int(M::LinkPort)
+                        << "";
+  QTest::newRow("link port 0") << QStringList{"--link-port", "0", "/dev/x"} << int(M::Error) << "";
+  QTest::newRow("link port 21") << QStringList{"--link-port", "21", "/dev/x"} << int(M::Error)
+                                << "";
+  QTest::newRow("link without device") << QStringList{"--link-port", "1"} << int(M::Error) << "";
+  QTest::newRow("data without folder") << QStringList{"--data"} << int(M::Error) << "";
+  QTest::newRow("two modes") << QStringList{"--headless", "--list-ports"} << int(M::Error) << "";
+  QTest::newRow("unknown") << QStringList{"-x"} << int(M::Error) << "";
+  QTest::newRow("positional") << QStringList{"Note.ini"} << int(M::Error) << "";
+}
+
+void TestDataFolder::commandLine() {
+  QFETCH(QStringList, args);
+  QFETCH(int, mode);
+  QFETCH(QString, dataDir);
+  const CommandLine c = CommandLine::parse(args);
+  QCOMPARE(int(c.mode), mode);
+  QCOMPARE(c.dataDir, dataDir);
+  QCOMPARE(c.error.isEmpty(), mode != int(CommandLine::Mode::Error));
+  if (c.mode == CommandLine::Mode::LinkPort) {
+    QCOMPARE(c.port, 20);
+    QCOMPARE(c.device, QString("/dev/ttyUSB0"));
+  }
+}
+
+void TestDataFolder::presentDevicesAndLinks() {
+  // A folder stands in for /dev: two adapters, one with a stable name, and a disk.
+  QTemporaryDir dev, data;
+  const QDir d(dev.path());
+  d.mkpath("serial/by-id");
+  put(d.filePath("ttyUSB0"), "");
+  put(d.filePath("ttyACM1"), "");
+  put(d.filePath("sda"), "");
+  QVERIFY(QFile::link("../../ttyUSB0", d.filePath("serial/by-id/usb-FTDI_X-if00-port0")));
+  const QList<SerialDevice> found = present_serial_devices(dev.path());
+  QCOMPARE(found.size(), 2);
+  QCOMPARE(found[0].path, d.filePath("ttyACM1"));
+  QVERIFY(found[0].byId.isEmpty());
+  QCOMPARE(found[1].byId, d.filePath("serial/by-id/usb-FTDI_X-if00-port0"));
+  QVERIFY(found[1].mayOpen);
+
+  QString linked, error;
+  QVERIFY(link_port(data.path(), 3, d.filePath("ttyUSB0"), &linked, &error, dev.path()));
+  QCOMPARE(linked, found[1].byId);  // the stable name, not the one given
+  const QString com3 = data.filePath("dosdevices/com3");
+  QCOMPARE(QFileInfo(com3).symLinkTarget(), found[1].byId);
+  QVERIFY(link_port(data.path(), 3, d.filePath("ttyACM1"), &linked, &error, dev.path()));
+  QCOMPARE(QFileInfo(com3).symLinkTarget(), d.filePath("ttyACM1"));  // an old link replaced
+  QVERIFY(!link_port(data.path(), 4, d.filePath("ttyUSB9"), &linked, &error, dev.path()));
+  QCOMPARE(error, d.filePath("ttyUSB9") + "：设备不存在");
+  QVERIFY(!QFileInfo::exists(data.filePath("dosdevices/com4")));
+  put(data.filePath("dosdevices/com5"), "mine");
+  QVERIFY(!link_port(data.path(), 5, d.filePath("ttyACM1"), &linked, &error, dev.path()));
+  QCOMPARE(get(data.filePath("dosdevices/com5")), QByteArray("mine"));  // never removed
+  QVERIFY(!link_port(data.path(), 21, d.filePath("ttyACM1"), &linked, &error, dev.path()));
+}
+
+void TestDataFolder::autostartNamesTheFolder() {
+  QTemporaryDir exe;
+  const QString program = exe.filePath("tavrel");
+  QVERIFY(autostart_entry(program, exe.path()).contains("\nExec=" + program.toUtf8() + "\n"));
+  QVERIFY(autostart_entry(program, "/srv/my data")
+              .contains("\nExec=" + program.toUtf8() + " --data \"/srv/my data\"\n"));
+}
+
+TAVREL_TEST_MAIN_WITH_SCENARIOS(TestDataFolder, scenario)
+#include "test_data_folder.moc"
