@@ -1,9 +1,12 @@
 #include <QtTest>
 
+#include "app/app_logic.h"
 #include "device/command_link.h"
 #include "platform/port_naming.h"
+#include "relay_board.h"
 #include "support/as_user.h"
 #include "support/raw_pty.h"
+#include "support/scripted_prompt.h"
 
 namespace {
 
@@ -49,6 +52,8 @@ class TestCommandLink : public QObject {
   Q_OBJECT
  private slots:
   void frameExamples();
+  void restoreAtTakeOver_data();
+  void restoreAtTakeOver();
   void checksumKeepsLowByte();
   void masksIgnoreZeroAndIndexZero();
   void getBit();
@@ -316,6 +321,42 @@ void TestCommandLink::openFailuresSayWhereAndWhy() {
   QFile::link(device, shared.filePath("dosdevices/com1"));
   QVERIFY(as_ordinary_user(
       "open-and-tell", {shared.path(), device + "：没有权限（把用户加入 dialout 组后重新登录）"}));
+}
+
+// After a power cut the board reports route 3 on and everything else off. Route 1's timetable has
+// it on from an hour ago to an hour from now; route 3 has no entries.
+void TestCommandLink::restoreAtTakeOver_data() {
+  QTest::addColumn<bool>("restore");
+  QTest::addColumn<bool>("chkAuto");
+  QTest::addColumn<quint8>("route1");
+  QTest::newRow("restore off: the board's states") << false << true << quint8(kRelease);
+  QTest::newRow("restore on: the timetable's state") << true << true << quint8(kEnergise);
+  QTest::newRow("restore on, timetable not allowed") << true << false << quint8(kRelease);
+}
+
+void TestCommandLink::restoreAtTakeOver() {
+  QFETCH(bool, restore);
+  QFETCH(bool, chkAuto);
+  QFETCH(quint8, route1);
+  QTemporaryDir dir;
+  RelayBoard::Options o;
+  o.outputs = 0x0004;
+  RelayBoard board(o);
+  QVERIFY(board.open(dir.filePath("dosdevices/com1"), nullptr));
+  ScriptedPrompt prompt;
+  AppLogic logic(dir.path(), prompt);
+  const auto at = [](int hours) {
+    return QDateTime::currentDateTime().addSecs(hours * 3600).toString("HHmmss");
+  };
+  logic.colData.add("key0101", StrToData("11000000000100000000" + at(-1)));
+  logic.colData.add("key0102", StrToData("01000000000100000000" + at(1)));
+  logic.setChkAuto(chkAuto);
+  logic.setRestore(restore, false);
+  logic.CmdOpen_Click();
+  QTRY_VERIFY(!logic.link.bIsFirst);
+  QCOMPARE(logic.link.nState[1], route1);
+  QCOMPARE(logic.link.nState[3], quint8(kEnergise));  // no entries: the board's state stays
+  QCOMPARE(logic.link.nState[2], quint8(kRelease));
 }
 
 TAVREL_TEST_MAIN_WITH_SCENARIOS(TestCommandLink, openAndTell)

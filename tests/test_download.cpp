@@ -226,7 +226,7 @@ void TestDownload::boardVanishingDuringDownload() {
   r.logic.CmdOpen_Click();
   QTimer::singleShot(100, [&] { r.board.close(); });
   r.logic.CmdDown_Click();
-  QCOMPARE(r.prompt.messages.count("串口已断开"), 1);
+  QTRY_COMPARE(r.prompt.messages.count("串口已断开"), 1);
   QVERIFY(r.prompt.messages.count("下载失败") <= 1);  // no flood
   // The link waits for its port.
   QCOMPARE(r.logic.linkControl.state(), LinkControl::Waiting);

@@ -46,13 +46,15 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
   connect(&linkControl, &LinkControl::event, this,
           [this](const QString& what) { record.append(0, what, linkControl.devicePath()); });
   connect(&link, &CommandLink::answeringChanged, this, [this](bool answering) {
-    record.append(0, answering ? QStringLiteral("板应答") : QStringLiteral("板无应答"),
-                  linkControl.devicePath());
+    // A port closed or lost is told as such, not as a board gone silent.
+    if (MSComm.portOpen())
+      record.append(0, answering ? QStringLiteral("板应答") : QStringLiteral("板无应答"),
+                    linkControl.devicePath());
     emit controlsChanged();
   });
   connect(&link, &CommandLink::tookOver, this, [this] {
     recordWanted(QStringLiteral("接管"));
-    if (restore_) restoreStates();
+    if (restore_ && chkAuto_) restoreStates();  // the timetable acts only while it is allowed
   });
   connect(&link, &CommandLink::replyReceived, this, &AppLogic::recordReported);
   connect(&Timer1, &SchedulerTimer::fired, this, [this] {
@@ -60,10 +62,10 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
     link.pushNow();
   });
   connect(&Timer1, &SchedulerTimer::jumped, this, [this] {
-    if (restore_) restoreStates();
+    if (restore_ && chkAuto_) restoreStates();
   });
   nextTimer_.setInterval(1000);
-  connect(&nextTimer_, &QTimer::timeout, this, &AppLogic::updateNextSwitch);
+  connect(&nextTimer_, &QTimer::timeout, this, [this] { updateNextSwitch(); });
   nextTimer_.start();
 }
 
@@ -132,8 +134,15 @@ void AppLogic::setRestore(bool on, bool store) {
   emit controlsChanged();
 }
 
-void AppLogic::updateNextSwitch() {
-  const QString text = next_switch_text(next_route_switch(colData, nPage_, clock_()));
+void AppLogic::updateNextSwitch(bool force) {
+  const QDateTime now = clock_();
+  if (!force && nextWorked_.isValid() && now >= nextWorked_ && nextWorked_.secsTo(now) < 3600 &&
+      (!nextAt_.isValid() || now < nextAt_))
+    return;
+  const std::optional<RouteSwitch> next = next_route_switch(colData, nPage_, now);
+  nextWorked_ = now;
+  nextAt_ = next ? next->at : QDateTime();
+  const QString text = next_switch_text(next);
   if (text == nextText_) return;
   nextText_ = text;
   emit nextSwitchChanged(text);
@@ -179,7 +188,7 @@ void AppLogic::SSTab2_Click(int tab) {
 void AppLogic::refresh_list(int route) {
   list_ = ::refresh_list(colData, route);
   emit listChanged();
-  updateNextSwitch();
+  updateNextSwitch(true);
 }
 
 void AppLogic::CmdIn_Click() {

@@ -101,7 +101,7 @@ class AppLogic : public QObject {
   void refresh_list(int route);
   const QList<ListItem>& listItems() const { return list_; }
 
-  // --- manual control: nState only; the push cycle carries it to the board ---
+  // --- manual control: nState, recorded ("手动") and sent at once ---
   void CmdIn_Click();
   void CmdOut_Click();
   void CmdOpenAll_Click();
@@ -125,16 +125,18 @@ class AppLogic : public QObject {
   const QString& labDebug() const { return download.labDebug(); }
 
   // --- restoring the timetable's state ("恢复定时状态", "Restore") ---
-  // When on, every take-over (and a clock jump the scheduler does not replay) sets each route that
+  // When on (and ChkAuto ticked), every take-over (and a clock jump the scheduler does not
+  // replay) sets each route that
   // has entries to the action of its most recent due moment (see last_route_switch); routes
   // without one keep the board's state. Ticking writes "Restore" at once (unless not to store).
   void setRestore(bool on, bool store = true);
   bool restore() const { return restore_; }
 
   // --- the current route's next switch, e.g. "下次：12-08 07:05:00 吸合" ---
-  // Follows edits, page changes and the clock (checked once a second).
+  // Follows edits and page changes (force), and the clock: checked once a second, worked out
+  // again only when the named moment has passed, the clock went back, or an hour has gone by.
   QString nextSwitchText() const { return nextText_; }
-  void updateNextSwitch();
+  void updateNextSwitch(bool force = false);
 
   // --- quit ---
   // Writes "Open" from ChkOpen and "Run" from ChkRun. Only when both were written, the autostart
@@ -169,6 +171,8 @@ class AppLogic : public QObject {
   QList<ListItem> list_;
   QString nextText_;
   QTimer nextTimer_;
+  QDateTime nextAt_;                   // the moment the line names, invalid for none
+  QDateTime nextWorked_;               // when the line was last worked out
   RouteStateTable recorded_{};         // the wanted states as last recorded
   std::array<quint8, 17> reported_{};  // the board's states as last recorded (0 unknown)
 };

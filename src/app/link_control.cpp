@@ -30,12 +30,12 @@ bool LinkControl::open(quint8 com, bool keepTrying) {
     emit event(QStringLiteral("串口打开"));
     return true;
   }
-  prompt_.message(QStringLiteral("串口打开错误\n") + port_.errorString());
-  if (keepTrying) {
+  if (keepTrying) {  // waiting already while the message is read
     link_.greyLamps();
     setState(Waiting);
     retry_.start();
   }
+  prompt_.message(QStringLiteral("串口打开错误\n") + port_.errorString());
   return false;
 }
 
@@ -62,7 +62,14 @@ void LinkControl::lose() {
   setState(Waiting);
   retry_.start();
   emit event(QStringLiteral("串口丢失"));
-  prompt_.message(QStringLiteral("串口已断开"));
+  // Told from the event loop, not from inside the port's error handling, and once while the
+  // box is up: an adapter that comes and goes never piles boxes up.
+  QTimer::singleShot(0, this, [this] {
+    if (telling_) return;
+    telling_ = true;
+    prompt_.message(QStringLiteral("串口已断开"));
+    telling_ = false;
+  });
 }
 
 void LinkControl::retry() {
@@ -75,6 +82,7 @@ void LinkControl::retry() {
 
 void LinkControl::suspend() {
   suspended_ = true;
+  stateAtSuspend_ = state_;
   pushWas_ = link_.Timer2.isActive();
   link_.Timer2.stop();
   retry_.stop();
@@ -93,5 +101,6 @@ void LinkControl::resume(bool lostMeanwhile) {
   } else if (state_ == Waiting) {
     retry_.start();
   }
-  if (pushWas_) link_.Timer2.start();
+  // A link the user closed meanwhile stays quiet.
+  if (pushWas_ && !(state_ == Closed && stateAtSuspend_ != Closed)) link_.Timer2.start();
 }

@@ -9,7 +9,8 @@
 #include "device/command_link.h"
 
 // The command link's life on its port. The user (or start-up) opens and closes it; a device that
-// vanishes under it is told once ("串口已断开"), greys every lamp and leaves the link waiting:
+// vanishes under it greys every lamp, is told ("串口已断开", from the event loop and never while
+// that box is still up) and leaves the link waiting:
 // while the link is meant to be open the port is tried again quietly every kRetryMs, and when it
 // opens the link starts as at opening (queries, then the take-over). Every opening sets bIsFirst.
 // A user's close stops the push cycle and the waiting and keeps the lamps' colours.
@@ -24,7 +25,8 @@ class LinkControl : public QObject {
 
   // Opens the link on port number com (1..20). A failure tells "串口打开错误" with a second line
   // naming the device and the reason; the link then stays closed, or with keepTrying waits for
-  // the port. Returns whether the port opened. Does nothing unless closed.
+  // the port (from before the message is shown). Returns whether the port opened. Does nothing
+  // unless closed.
   bool open(quint8 com, bool keepTrying);
   // Closes the link or ends the waiting. Does nothing when closed.
   void close();
@@ -60,5 +62,7 @@ class LinkControl : public QObject {
   quint8 com_ = 1;
   bool suspended_ = false;
   bool pushWas_ = false;
+  State stateAtSuspend_ = Closed;
+  bool telling_ = false;  // the loss's message box is up
   QTimer retry_;
 };

@@ -70,7 +70,6 @@ class SchedulerTimer : public QObject {
   QTimer timer_;
   bool enabled_ = false;
   bool haveLast_ = false;
-  qint64 lastSecond_ = 0;
-  std::array<QString, 17>
-      decided_;  // seconds since the epoch of the last second checked (or passed)
+  qint64 lastSecond_ = 0;  // seconds since the epoch of the last second checked (or passed)
+  std::array<QString, 17> decided_;
 };

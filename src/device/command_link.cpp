@@ -23,13 +23,22 @@ void CommandLink::tx_frame(quint8 leixing, quint8 data1, quint8 data2) {
 }
 
 void CommandLink::onTimer2() {
-  Timer2_Timer();
-  // The next tick on the phase: kPushPhaseMs past a 200 ms boundary, at least half a period on.
+  // Re-armed before the tick runs, so a tick that stops the cycle (a port lost while sending)
+  // leaves it stopped. The next tick comes on the phase: kPushPhaseMs past a 200 ms boundary, at
+  // least half a period on.
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
   qint64 wait = kPushIntervalMs -
                 ((now - kPushPhaseMs) % kPushIntervalMs + kPushIntervalMs) % kPushIntervalMs;
   if (wait < kPushIntervalMs / 2) wait += kPushIntervalMs;
   Timer2.start(static_cast<int>(wait));
+  const qint64 since = now - lastSendMs_;
+  if (!bIsFirst && since >= 0 && since < kReplyGuardMs) {
+    // A frame just went out at once: the tick's own frame follows once its reply is in.
+    holdLamps();
+    pushLater_.start(static_cast<int>(kReplyGuardMs - since));
+    return;
+  }
+  Timer2_Timer();
 }
 
 void CommandLink::pushNow() {
@@ -54,12 +63,16 @@ void CommandLink::setAnswering(bool on) {
   emit answeringChanged(on);
 }
 
-void CommandLink::Timer2_Timer() {
+void CommandLink::holdLamps() {
   if (nLampTime > 0)
     --nLampTime;
   else
     greyLamps();
   if (MSComm_.portOpen() && ++silentTicks_ >= kSilentTicks) setAnswering(false);
+}
+
+void CommandLink::Timer2_Timer() {
+  holdLamps();
   if (bIsFirst)
     tx_frame(kTypeQuery, 0, 0);
   else

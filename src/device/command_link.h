@@ -24,8 +24,9 @@
 //
 // Timing: the push ticks keep a fixed phase, kPushPhaseMs past every 200 ms boundary of the
 // clock, midway between the scheduler's ticks (just past each second), so a switch the scheduler
-// writes never queues behind a push frame. pushNow() sends a changed table at once, but never
-// within kReplyGuardMs of the previous frame: the reply to that one would be dropped half-read.
+// writes never queues behind a push frame. pushNow() sends a changed table at once; no frame goes
+// out within kReplyGuardMs of the previous one (the reply to that one would be dropped half-read):
+// pushNow() and the timer's tick wait for the rest of the guard.
 // The board counts as answering from its first counted reply until kSilentTicks ticks pass without
 // one.
 class CommandLink : public QObject {
@@ -90,6 +91,7 @@ class CommandLink : public QObject {
   void paintFromReply(bool takeOver);
   void setLamps(const std::array<quint32, 16>& colours);
   void onTimer2();
+  void holdLamps();
   void sendSet();
   void setAnswering(bool on);
 

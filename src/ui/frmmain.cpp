@@ -166,6 +166,9 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(CmdRecord, &QPushButton::clicked, this, &Frmmain::CmdRecord_Click);
   connect(&logic_, &AppLogic::nextSwitchChanged, LabNext, &QLabel::setText);
   connect(SSTab2, &TabStrip::currentChanged, &logic_, &AppLogic::SSTab2_Click);
+  connect(SSTab2, &TabStrip::currentChanged, this, [this] {
+    if (record_ && record_->isVisible()) record_->refill();  // the new page's route
+  });
   connect(CmdAdd, &QPushButton::clicked, this, &Frmmain::CmdAdd_Click);
   connect(CmdDel, &QPushButton::clicked, this, &Frmmain::CmdDel_Click);
   connect(CmdDelAll, &QPushButton::clicked, &logic_, &AppLogic::CmdDelAll_Click);
