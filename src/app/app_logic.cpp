@@ -36,6 +36,10 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
       linkControl(MSComm, link, prompt),
       download(
           colData, MSCommDown, link, linkControl, Timer1, [this] { return chkAuto_; }, prompt),
+      remote(
+          link, linkControl, record, colData, settings, prompt,
+          [this](int route, RemoteControl::Command c) { remoteCommand(route, c); },
+          or_pc_clock(clock)),
       appDir_(appDir),
       prompt_(prompt),
       clock_(or_pc_clock(clock)) {
@@ -64,6 +68,8 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
   connect(&Timer1, &SchedulerTimer::jumped, this, [this] {
     if (restore_ && chkAuto_) restoreStates();
   });
+  connect(this, &AppLogic::listChanged, &remote, &RemoteControl::entriesChanged);
+  connect(&remote, &RemoteControl::stateChanged, this, &AppLogic::controlsChanged);
   nextTimer_.setInterval(1000);
   connect(&nextTimer_, &QTimer::timeout, this, [this] { updateNextSwitch(); });
   nextTimer_.start();
@@ -170,6 +176,7 @@ QString AppLogic::whereComLeads(int n) const {
 void AppLogic::CmbID_Click(int index) {
   link.nID = static_cast<quint8>(index + 1);
   settings.WriteID(QString::number(link.nID));
+  remote.configure(remote.settings());  // the default prefix and the device follow the address
 }
 
 void AppLogic::setChkAuto(bool ticked) {
@@ -204,6 +211,35 @@ void AppLogic::CmdOut_Click() {
 void AppLogic::manualDone() {
   recordWanted(QStringLiteral("手动"));
   link.pushNow();
+}
+
+void AppLogic::remoteCommand(int route, RemoteControl::Command c) {
+  if (route < 1 || route > kRouteCount) return;
+  const auto i = static_cast<size_t>(route);
+  bool energise = c == RemoteControl::On;
+  if (c == RemoteControl::Toggle)
+    energise = link.haveReported() ? !((link.reportedStates() >> (route - 1)) & 1)
+                                   : link.nState[i] != kEnergise;
+  link.nState[i] = energise ? kEnergise : kRelease;
+  recordWanted(QStringLiteral("远程"));
+  link.pushNow();
+}
+
+void AppLogic::startRemote(const ProfileFile& names) {
+  const RemoteSettings s = SettingsStore::ReadRemote(names);
+  settings.keepPrivate(s);
+  remote.configure(s);
+}
+
+bool AppLogic::setRemote(const RemoteSettings& s) {
+  RemoteSettings stored = s;
+  stored.present = true;
+  if (!settings.WriteRemote(stored)) {
+    prompt_.message(QStringLiteral("保存设置失败\n") + settings.path());
+    return false;
+  }
+  remote.configure(stored);
+  return true;
 }
 
 void AppLogic::CmdOpenAll_Click() {

@@ -8,6 +8,7 @@
 
 #include "app/download_command.h"
 #include "app/link_control.h"
+#include "app/remote_control.h"
 #include "app/settings_store.h"
 #include "app/switch_record.h"
 #include "core/entry_collection.h"
@@ -58,6 +59,7 @@ class AppLogic : public QObject {
   SwitchRecord record;  // log/YYYY-MM.csv beside Note.ini
   LinkControl linkControl;
   DownloadCommand download;
+  RemoteControl remote;  // the board on an MQTT broker, when Name.ini's "Mqtt" section asks for it
   quint8 nCom = 1;
 
   // --- link and address ---
@@ -137,6 +139,19 @@ class AppLogic : public QObject {
   // again only when the named moment has passed, the clock went back, or an hour has gone by.
   QString nextSwitchText() const { return nextText_; }
   void updateNextSwitch(bool force = false);
+
+  // --- the board on an MQTT broker ---
+  // Start-up: the section "Mqtt" of Name.ini (read once; with a password the file is made
+  // private) starts the connection, or nothing when there is none.
+  void startRemote(const ProfileFile& names);
+  // The "远程" dialog's OK: writes the section and connects with it. A file that cannot be written
+  // is told ("保存设置失败" and the path), changes nothing, and false is returned.
+  bool setRemote(const RemoteSettings& s);
+  // A command from the broker for route 1..16: like the manual commands, recorded as "远程" and
+  // sent at once. Toggle flips what the board last reported (what nState wants before any report).
+  void remoteCommand(int route, RemoteControl::Command c);
+  // The broker's state in a few words, for the window and the tray tip (see RemoteControl).
+  QString remoteText() const { return remote.stateText(); }
 
   // --- quit ---
   // Writes "Open" from ChkOpen and "Run" from ChkRun. Only when both were written, the autostart

@@ -1,6 +1,7 @@
 #include "app/settings_store.h"
 
 #include <QDir>
+#include <QFile>
 
 #include "platform/private_profile.h"
 
@@ -64,4 +65,82 @@ QString SettingsStore::stored(const ProfileFile& f, const QString& key) {
   const QString missing = QStringLiteral("\x01missing");
   const QString v = f.read(kSection, key, missing, 64);
   return v == missing ? QString() : v;
+}
+
+namespace {
+const QString kRemoteSection = QStringLiteral("Mqtt");
+constexpr int kRemoteValueBytes = 1024;  // longer values are cut, as any profile value is
+
+bool owner_only(const QString& path) {
+  QFile f(path);
+  const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+  if (!f.exists()) {
+    // A new file is created empty and private, so the password never lands in a readable one.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+    f.close();
+    return f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  }
+  const QFileDevice::Permissions p = f.permissions();
+  return (p & others) == 0 || f.setPermissions(p & ~others);
+}
+}  // namespace
+
+bool RemoteSettings::validPrefix(const QString& prefix) {
+  QString p = prefix;
+  while (p.endsWith(QLatin1Char('/'))) p.chop(1);
+  return !p.isEmpty() && !p.contains(QLatin1Char('+')) && !p.contains(QLatin1Char('#')) &&
+         !p.contains(QChar(0)) && p.toUtf8().size() <= 200;
+}
+
+QString RemoteSettings::prefixFor(int address) const {
+  if (!validPrefix(prefix)) return QStringLiteral("tavrel/%1").arg(address);
+  QString p = prefix;
+  while (p.endsWith(QLatin1Char('/'))) p.chop(1);
+  return p;
+}
+
+bool RemoteSettings::operator==(const RemoteSettings& o) const {
+  return present == o.present && host == o.host && port == o.port && user == o.user &&
+         password == o.password && tls == o.tls && prefix == o.prefix &&
+         discovery == o.discovery;
+}
+
+RemoteSettings SettingsStore::ReadRemote(const ProfileFile& f) {
+  const QString missing = QStringLiteral("\x01missing");
+  auto value = [&](const char* key, const QString& def) {
+    const QString v = f.read(kRemoteSection, QLatin1String(key), missing, kRemoteValueBytes);
+    return v == missing ? def : v;
+  };
+  RemoteSettings s;
+  // The section counts as present when any of its keys is there.
+  for (const char* key : {"Host", "Port", "User", "Password", "Tls", "Prefix", "Discovery"})
+    if (value(key, missing) != missing) s.present = true;
+  s.host = value("Host", QString()).trimmed();
+  bool ok = false;
+  const int port = value("Port", QString()).trimmed().toInt(&ok);
+  s.port = ok && port >= 1 && port <= 65535 ? port : RemoteSettings::kDefaultPort;
+  s.user = value("User", QString());
+  s.password = value("Password", QString());
+  s.tls = value("Tls", QStringLiteral("0")).trimmed() == QLatin1String("1");
+  s.prefix = value("Prefix", QString()).trimmed();
+  s.discovery = value("Discovery", QStringLiteral("1")).trimmed() != QLatin1String("0");
+  return s;
+}
+
+bool SettingsStore::WriteRemote(const RemoteSettings& s) const {
+  if (!s.password.isEmpty() && !owner_only(path_)) return false;
+  return profile_write_section(
+      path_, kRemoteSection,
+      {{QStringLiteral("Host"), s.host},
+       {QStringLiteral("Port"), QString::number(s.port)},
+       {QStringLiteral("User"), s.user},
+       {QStringLiteral("Password"), s.password},
+       {QStringLiteral("Tls"), s.tls ? QStringLiteral("1") : QStringLiteral("0")},
+       {QStringLiteral("Prefix"), s.prefix},
+       {QStringLiteral("Discovery"), s.discovery ? QStringLiteral("1") : QStringLiteral("0")}});
+}
+
+void SettingsStore::keepPrivate(const RemoteSettings& s) const {
+  if (!s.password.isEmpty() && QFile::exists(path_)) owner_only(path_);
 }

@@ -4,10 +4,33 @@
 
 #include "platform/private_profile.h"
 
+// The connection to an MQTT broker, section "Mqtt" of Name.ini. Absent (or with an empty Host)
+// nothing of it runs.
+struct RemoteSettings {
+  static constexpr int kDefaultPort = 1883;
+  bool present = false;  // the section exists
+  QString host;
+  int port = kDefaultPort;
+  QString user;
+  QString password;
+  bool tls = false;        // TLS with the system's certificate authorities
+  QString prefix;          // as stored; empty means "tavrel/<board address>"
+  bool discovery = true;   // Home Assistant discovery configs
+
+  bool enabled() const { return present && !host.isEmpty(); }
+  // The topic prefix in use: the stored one without a trailing '/', or the default when none is
+  // stored or the stored one cannot be a topic prefix (empty, '+', '#', a NUL, or over 200 bytes).
+  QString prefixFor(int address) const;
+  static bool validPrefix(const QString& prefix);
+  bool operator==(const RemoteSettings& o) const;
+  bool operator!=(const RemoteSettings& o) const { return !(*this == o); }
+};
+
 // The settings file Name.ini in the application directory, section "Note":
 //   "Open" (open the link at start-up), "Run" (start with the session), "Com" (port number),
 //   "ID" (board address), "Restore" (restore the timetable's state at every take-over) and the
-//   route names "01".."16" (edited by hand only).
+//   route names "01".."16" (edited by hand only); section "Mqtt" holds the broker connection
+//   (RemoteSettings), written as a whole by the "远程" dialog.
 // Every call reads or writes the file afresh. Readers return at most the key's length in GBK bytes
 // (1 for Open/Run/Restore, 2 for Com/ID, 8 for a route name) and never fail: a missing or
 // unreadable file or key gives the default ("0", "0", "1", "1", "0", "未命名"). Writers store the
@@ -23,6 +46,13 @@ class SettingsStore {
   bool WriteCom(const QString& value) const;
   bool WriteID(const QString& value) const;
   bool WriteRestore(const QString& value) const;
+  // Writes the section "Mqtt" as a whole (keys Host, Port, User, Password, Tls, Prefix, Discovery).
+  // With a password the file is made readable by its owner only (mode 0600) before the password
+  // is written, so it is never readable by others, not even for a moment.
+  bool WriteRemote(const RemoteSettings& s) const;
+  // While a password is stored, takes read and write rights from group and others (a file copied
+  // or edited by hand). Does nothing otherwise.
+  void keepPrivate(const RemoteSettings& s) const;
 
   QString ReadOpen() const { return ReadOpen(load()); }
   QString ReadRun() const { return ReadRun(load()); }
@@ -39,6 +69,9 @@ class SettingsStore {
   QString ReadID(const ProfileFile& f) const;
   QString ReadRestore(const ProfileFile& f) const;
   QString ReadRouteName(const ProfileFile& f, const QString& key) const;
+  // Section "Mqtt": missing keys take their defaults; a Port that is not 1..65535 gives 1883;
+  // Tls is on only for "1", Discovery off only for "0".
+  static RemoteSettings ReadRemote(const ProfileFile& f);
   // The whole stored text of a key (not cut), or a null string when it is missing.
   static QString stored(const ProfileFile& f, const QString& key);
 

@@ -36,5 +36,6 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   if (c.open) logic.openAtStartup();
   c.run = SettingsStore::isOn(logic.settings.ReadRun(names));
   logic.refresh_list(1);
+  logic.startRemote(names);
   return c;
 }

@@ -1,0 +1,298 @@
+#include "app/mqtt_client.h"
+
+#include <mosquitto.h>
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <algorithm>
+
+namespace {
+
+void init_library() {
+  static const bool done = [] {
+    mosquitto_lib_init();
+    return true;
+  }();
+  (void)done;
+}
+
+// Why a socket ended, in the program's words.
+QString socket_reason(int rc, bool wasConnected) {
+  switch (rc) {
+    case MOSQ_ERR_TLS:
+    case MOSQ_ERR_TLS_HANDSHAKE:
+    case MOSQ_ERR_OCSP:
+      return QStringLiteral("TLS 连接失败");
+    case MOSQ_ERR_KEEPALIVE:
+      return QStringLiteral("服务器无响应");
+    default:
+      return wasConnected ? QStringLiteral("连接中断") : QStringLiteral("无法连接");
+  }
+}
+
+// A CONNACK's refusal.
+QString refusal_reason(int code) {
+  switch (code) {
+    case 1:
+      return QStringLiteral("协议版本不被接受");
+    case 2:
+      return QStringLiteral("客户端标识被拒绝");
+    case 3:
+      return QStringLiteral("服务器暂不可用");
+    case 4:
+      return QStringLiteral("用户名或密码错误");
+    case 5:  // what Mosquitto answers to a wrong password
+      return QStringLiteral("用户名或密码不被接受");
+    default:
+      return QStringLiteral("连接被拒绝");
+  }
+}
+
+}  // namespace
+
+MqttClient::MqttClient(QObject* parent) : QObject(parent) {
+  init_library();
+  tick_.setInterval(1000);
+  connect(&tick_, &QTimer::timeout, this, &MqttClient::onTick);
+  retry_.setSingleShot(true);
+  connect(&retry_, &QTimer::timeout, this, &MqttClient::attempt);
+  timeout_.setSingleShot(true);
+  connect(&timeout_, &QTimer::timeout, this,
+          [this] { fail(QStringLiteral("连接超时")); });
+}
+
+MqttClient::~MqttClient() {
+  stop();
+}
+
+void MqttClient::start(const Options& options) {
+  stop();
+  options_ = options;
+  toldRefusal_ = false;
+  delayMs_ = kFirstDelayMs;
+  attempts_ = 0;
+  error_.clear();
+  setState(Trying);
+  attempt();
+}
+
+void MqttClient::stop() {
+  ++generation_;
+  retry_.stop();
+  timeout_.stop();
+  if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
+  lookupId_ = -1;
+  events_.clear();
+  if (mosq_) {
+    if (state_ == Connected) {
+      // A clean end: the DISCONNECT goes out now (the socket takes it at once).
+      mosquitto_disconnect(mosq_);
+      mosquitto_loop_write(mosq_, 1);
+    }
+    unwatchSocket();
+    mosquitto_destroy(mosq_);
+    mosq_ = nullptr;
+  }
+  setState(Off);
+}
+
+void MqttClient::setState(State s) {
+  if (s == state_) return;
+  state_ = s;
+  emit stateChanged(s);
+}
+
+void MqttClient::attempt() {
+  if (mosq_) {
+    unwatchSocket();
+    mosquitto_destroy(mosq_);
+    mosq_ = nullptr;
+  }
+  ++attempts_;
+  refusedNow_ = false;
+  const quint64 generation = generation_;
+  // The address is looked up away from the event loop; a literal address needs no lookup.
+  QHostAddress literal;
+  if (literal.setAddress(options_.host)) {
+    connectTo(literal.toString());
+    return;
+  }
+  lookupId_ = QHostInfo::lookupHost(options_.host, this, [this, generation](const QHostInfo& info) {
+    if (generation != generation_) return;
+    lookupId_ = -1;
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+      fail(QStringLiteral("找不到服务器"));
+      return;
+    }
+    // With TLS the library checks the certificate against the name, so it gets the name (the
+    // system answers it again from what it just looked up); otherwise the address itself.
+    connectTo(options_.tls ? options_.host : info.addresses().first().toString());
+  });
+}
+
+void MqttClient::connectTo(const QString& address) {
+  mosq_ = mosquitto_new(nullptr, true, this);
+  if (!mosq_) {
+    fail(QStringLiteral("无法连接"));
+    return;
+  }
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  mosquitto_connect_callback_set(mosq_, &MqttClient::onConnect);
+  mosquitto_disconnect_callback_set(mosq_, &MqttClient::onDisconnect);
+  mosquitto_message_callback_set(mosq_, &MqttClient::onMessage);
+  if (!options_.user.isEmpty())
+    mosquitto_username_pw_set(mosq_, options_.user.toUtf8().constData(),
+                              options_.password.isEmpty()
+                                  ? nullptr
+                                  : options_.password.toUtf8().constData());
+  if (!options_.willTopic.isEmpty())
+    mosquitto_will_set(mosq_, options_.willTopic.constData(),
+                       static_cast<int>(options_.willPayload.size()),
+                       options_.willPayload.constData(), 1, true);
+  if (options_.tls) mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+  const int rc = mosquitto_connect_async(mosq_, address.toUtf8().constData(), options_.port,
+                                         kKeepAliveS);
+  if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_PENDING) {
+    fail(socket_reason(rc, false));
+    return;
+  }
+  watchSocket();
+  timeout_.start(kAttemptMs);
+}
+
+void MqttClient::watchSocket() {
+  const int fd = mosquitto_socket(mosq_);
+  if (fd < 0) {
+    fail(QStringLiteral("无法连接"));
+    return;
+  }
+  readWatch_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  connect(readWatch_.get(), &QSocketNotifier::activated, this, &MqttClient::onReadable);
+  writeWatch_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+  connect(writeWatch_.get(), &QSocketNotifier::activated, this, &MqttClient::onWritable);
+  updateWriteWatch();
+  tick_.start();
+}
+
+void MqttClient::unwatchSocket() {
+  readWatch_.reset();
+  writeWatch_.reset();
+  tick_.stop();
+}
+
+void MqttClient::updateWriteWatch() {
+  if (writeWatch_) writeWatch_->setEnabled(mosq_ && mosquitto_want_write(mosq_));
+}
+
+void MqttClient::onReadable() {
+  if (mosq_) afterLibrary(mosquitto_loop_read(mosq_, 1));
+}
+
+void MqttClient::onWritable() {
+  if (mosq_) afterLibrary(mosquitto_loop_write(mosq_, 1));
+}
+
+void MqttClient::onTick() {
+  if (mosq_) afterLibrary(mosquitto_loop_misc(mosq_));
+}
+
+void MqttClient::afterLibrary(int rc) {
+  // An error the library did not report through its disconnect callback still ends the socket.
+  if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_PENDING &&
+      std::none_of(events_.cbegin(), events_.cend(),
+                   [](const Event& e) { return e.kind == Event::Disconnect; }))
+    events_.append({Event::Disconnect, rc, {}, {}});
+  dispatch();
+  updateWriteWatch();
+}
+
+void MqttClient::onConnect(mosquitto*, void* self, int rc) {
+  static_cast<MqttClient*>(self)->events_.append({Event::Connack, rc, {}, {}});
+}
+
+void MqttClient::onDisconnect(mosquitto*, void* self, int rc) {
+  static_cast<MqttClient*>(self)->events_.append({Event::Disconnect, rc, {}, {}});
+}
+
+void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* m) {
+  auto* c = static_cast<MqttClient*>(self);
+  const QByteArray topic(m->topic);
+  if (m->payloadlen > kMaxPayload) {
+    c->events_.append({Event::Oversized, 0, topic, {}});
+    return;
+  }
+  c->events_.append({Event::Message, m->retain ? 1 : 0, topic,
+                     QByteArray(static_cast<const char*>(m->payload), m->payloadlen)});
+}
+
+void MqttClient::dispatch() {
+  const quint64 generation = generation_;
+  while (!events_.isEmpty() && generation == generation_) {
+    const Event e = events_.takeFirst();
+    switch (e.kind) {
+      case Event::Connack:
+        if (e.code == 0) {
+          timeout_.stop();
+          delayMs_ = kFirstDelayMs;
+          error_.clear();
+          setState(Connected);
+          if (generation == generation_) emit connected();
+        } else {
+          error_ = refusal_reason(e.code);
+          refusedNow_ = true;
+          // 4: bad user name or password, 5: not authorised. Asking again soon changes nothing.
+          if (e.code == 4 || e.code == 5) {
+            delayMs_ = kMaxDelayMs;
+            if (!toldRefusal_) {
+              toldRefusal_ = true;
+              emit refused(error_);
+            }
+          }
+        }
+        break;
+      case Event::Disconnect: {
+        const bool wasConnected = state_ == Connected;
+        fail(refusedNow_ ? error_ : socket_reason(e.code, wasConnected));
+        if (wasConnected && generation == generation_) emit lost();
+        return;  // whatever else the library reported belongs to the socket just dropped
+      }
+      case Event::Message:
+        emit message(e.topic, e.payload, e.code != 0);
+        break;
+      case Event::Oversized:
+        emit oversized(e.topic);
+        break;
+    }
+  }
+}
+
+void MqttClient::fail(const QString& why) {
+  timeout_.stop();
+  events_.clear();
+  if (mosq_) {
+    unwatchSocket();
+    mosquitto_destroy(mosq_);
+    mosq_ = nullptr;
+  }
+  error_ = why;
+  retry_.start(delayMs_);
+  delayMs_ = std::min(delayMs_ * 2, kMaxDelayMs);
+  setState(Trying);
+}
+
+bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, bool retain) {
+  if (state_ != Connected || !mosq_) return false;
+  const int rc = mosquitto_publish(mosq_, nullptr, topic.constData(),
+                                   static_cast<int>(payload.size()), payload.constData(), 0,
+                                   retain);
+  updateWriteWatch();
+  return rc == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttClient::subscribe(const QByteArray& filter) {
+  if (state_ != Connected || !mosq_) return false;
+  const int rc = mosquitto_subscribe(mosq_, nullptr, filter.constData(), 0);
+  updateWriteWatch();
+  return rc == MOSQ_ERR_SUCCESS;
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+class QSocketNotifier;
+struct mosquitto;
+struct mosquitto_message;
+
+// One connection to an MQTT broker through libmosquitto, driven from the Qt event loop: the
+// library's socket is watched with socket notifiers and its keep-alive runs from a timer, so it
+// never has a thread of its own and never blocks the loop (a host name is looked up with
+// QHostInfo first; the library then gets the address).
+//
+// After start() it keeps trying: an attempt that fails or a connection that drops is followed by
+// another after a delay that doubles from kFirstDelayMs up to kMaxDelayMs and starts again at
+// kFirstDelayMs once a connection was accepted. An attempt that has no answer within kAttemptMs
+// counts as failed. A broker that refuses the user name or password is told once (refused()) and
+// tried again only every kMaxDelayMs. Signals are emitted from the event loop, never from inside
+// the library, so their slots may publish, stop or start again.
+class MqttClient : public QObject {
+  Q_OBJECT
+ public:
+  enum State { Off, Trying, Connected };
+  static constexpr int kFirstDelayMs = 1000;
+  static constexpr int kMaxDelayMs = 60000;
+  static constexpr int kAttemptMs = 10000;
+  static constexpr int kKeepAliveS = 30;
+  static constexpr int kMaxPayload = 64;  // longer incoming payloads are dropped unread
+
+  struct Options {
+    QString host;
+    int port = 1883;
+    QString user;
+    QString password;
+    bool tls = false;        // TLS, checked against the system's certificate authorities
+    QByteArray willTopic;    // published retained by the broker when the connection dies
+    QByteArray willPayload;
+  };
+
+  explicit MqttClient(QObject* parent = nullptr);
+  ~MqttClient() override;
+
+  // Drops any connection and starts connecting with these options.
+  void start(const Options& options);
+  // Ends the connection cleanly (the broker then does not publish the will) and stops trying.
+  void stop();
+
+  State state() const { return state_; }
+  // Why the last attempt failed or the connection dropped, in a few Chinese words ("无法连接",
+  // "用户名或密码错误", ...; never the password); empty while connected.
+  QString lastError() const { return error_; }
+  // How many connection attempts were made since start().
+  int attempts() const { return attempts_; }
+
+  // QoS 0. False when not connected (nothing is queued for later).
+  bool publish(const QByteArray& topic, const QByteArray& payload, bool retain);
+  bool subscribe(const QByteArray& filter);
+
+ signals:
+  void stateChanged(MqttClient::State state);
+  void connected();
+  // A connection that was accepted went down.
+  void lost();
+  // The broker refused the credentials; told once per start().
+  void refused(const QString& why);
+  // An incoming message whose payload is at most kMaxPayload bytes; retained tells one the broker
+  // kept from before (sent on subscribing), not one published just now.
+  void message(const QByteArray& topic, const QByteArray& payload, bool retained);
+  // An incoming message with a longer payload, dropped unread.
+  void oversized(const QByteArray& topic);
+
+ private:
+  struct Event {
+    enum Kind { Connack, Disconnect, Message, Oversized } kind;
+    int code = 0;  // CONNACK or disconnect code; for a message, 1 when retained
+    QByteArray topic;
+    QByteArray payload;
+  };
+  static void onConnect(mosquitto*, void* self, int rc);
+  static void onDisconnect(mosquitto*, void* self, int rc);
+  static void onMessage(mosquitto*, void* self, const mosquitto_message* m);
+
+  void attempt();
+  void connectTo(const QString& address);
+  void watchSocket();
+  void unwatchSocket();
+  void onReadable();
+  void onWritable();
+  void onTick();
+  void afterLibrary(int rc);
+  void dispatch();
+  // Drops the socket and schedules the next attempt.
+  void fail(const QString& why);
+  void setState(State s);
+  void updateWriteWatch();
+
+  mosquitto* mosq_ = nullptr;
+  Options options_;
+  State state_ = Off;
+  QString error_;
+  int delayMs_ = kFirstDelayMs;
+  int attempts_ = 0;
+  int lookupId_ = -1;
+  bool toldRefusal_ = false;
+  bool refusedNow_ = false;  // the broker refused this attempt
+  quint64 generation_ = 0;  // bumped by start() and stop(): stale lookups and events are ignored
+  std::unique_ptr<QSocketNotifier> readWatch_;
+  std::unique_ptr<QSocketNotifier> writeWatch_;
+  QTimer tick_;     // keep-alive, once a second while a socket exists
+  QTimer retry_;    // the next attempt
+  QTimer timeout_;  // an attempt without an answer
+  QList<Event> events_;
+};

@@ -1,0 +1,250 @@
+#include "app/remote_control.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "core/due_moments.h"
+
+namespace {
+
+const QByteArray kOn = QByteArrayLiteral("ON");
+const QByteArray kOff = QByteArrayLiteral("OFF");
+
+QString iso_with_offset(const QDateTime& t, Qt::DateFormat format = Qt::ISODate) {
+  return t.toOffsetFromUtc(t.offsetFromUtc()).toString(format);
+}
+
+QByteArray json(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+
+}  // namespace
+
+RemoteControl::RemoteControl(CommandLink& link, LinkControl& linkControl, SwitchRecord& record,
+                             const EntryCollection& entries, const SettingsStore& settings,
+                             Prompt& prompt, CommandFn command, Clock clock, QObject* parent)
+    : QObject(parent),
+      link_(link),
+      linkControl_(linkControl),
+      record_(record),
+      entries_(entries),
+      store_(settings),
+      prompt_(prompt),
+      command_(std::move(command)),
+      clock_(std::move(clock)) {
+  connect(&client_, &MqttClient::stateChanged, this, &RemoteControl::stateChanged);
+  connect(&client_, &MqttClient::connected, this, &RemoteControl::onConnected);
+  connect(&client_, &MqttClient::lost, this,
+          [this] { record_.append(0, QStringLiteral("远程断开"), where()); });
+  connect(&client_, &MqttClient::refused, this, [this](const QString& why) {
+    prompt_.message(QStringLiteral("远程服务器拒绝登录：") + why + QLatin1Char('\n') + where());
+  });
+  connect(&client_, &MqttClient::message, this, &RemoteControl::onMessage);
+  connect(&client_, &MqttClient::oversized, this, &RemoteControl::invalid);
+  connect(&link_, &CommandLink::replyReceived, this, &RemoteControl::publishStates);
+  connect(&link_, &CommandLink::answeringChanged, this, &RemoteControl::publishAvailability);
+  connect(&linkControl_, &LinkControl::stateChanged, this, &RemoteControl::publishAvailability);
+  connect(&record_, &SwitchRecord::appended, this, &RemoteControl::publishRecord);
+  nextCheck_.setInterval(1000);
+  connect(&nextCheck_, &QTimer::timeout, this, [this] { publishNext(false); });
+}
+
+RemoteControl::~RemoteControl() { shutdown(); }
+
+void RemoteControl::shutdown() {
+  if (client_.state() == MqttClient::Connected) {
+    // A clean end leaves no will behind: the availability is set here instead.
+    publish(QStringLiteral("availability"), QByteArrayLiteral("offline"));
+    record_.append(0, QStringLiteral("远程断开"), where());
+  }
+  client_.stop();
+  nextCheck_.stop();
+}
+
+void RemoteControl::configure(const RemoteSettings& s) {
+  if (s == settings_ && link_.nID == address_ && client_.state() != MqttClient::Off) return;
+  shutdown();
+  settings_ = s;
+  if (!s.enabled()) return;
+  address_ = link_.nID;
+  prefix_ = s.prefixFor(address_);
+  MqttClient::Options o;
+  o.host = s.host;
+  o.port = s.port;
+  o.user = s.user;
+  o.password = s.password;
+  o.tls = s.tls;
+  o.willTopic = (prefix_ + QStringLiteral("/availability")).toUtf8();
+  o.willPayload = QByteArrayLiteral("offline");
+  client_.start(o);
+}
+
+QString RemoteControl::where() const {
+  return settings_.host + QLatin1Char(':') + QString::number(settings_.port);
+}
+
+QString RemoteControl::stateText() const {
+  switch (client_.state()) {
+    case MqttClient::Connected:
+      return QStringLiteral("远程：已连接");
+    case MqttClient::Trying:
+      return client_.lastError().isEmpty()
+                 ? QStringLiteral("远程：正在连接")
+                 : QStringLiteral("远程：正在连接（%1）").arg(client_.lastError());
+    case MqttClient::Off:
+      break;
+  }
+  return QStringLiteral("远程：关闭");
+}
+
+bool RemoteControl::publish(const QString& subtopic, const QByteArray& payload, bool retain) {
+  return client_.publish((prefix_ + QLatin1Char('/') + subtopic).toUtf8(), payload, retain);
+}
+
+void RemoteControl::onConnected() {
+  record_.append(0, QStringLiteral("远程已连接"), where());
+  availability_ = -1;
+  states_.fill(-1);
+  next_.fill(QByteArray());
+  client_.subscribe((prefix_ + QStringLiteral("/route/+/set")).toUtf8());
+  client_.subscribe(QByteArrayLiteral("homeassistant/status"));
+  publishNames();
+  publishDiscovery();
+  publishStates();
+  publishNext(true);
+  publishAvailability();
+  nextCheck_.start();
+}
+
+void RemoteControl::publishAvailability() {
+  if (client_.state() != MqttClient::Connected) return;
+  const int now = linkControl_.state() == LinkControl::Open && link_.answering() ? 1 : 0;
+  if (now == availability_) return;
+  availability_ = now;
+  publish(QStringLiteral("availability"),
+          now ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"));
+}
+
+void RemoteControl::publishStates() {
+  if (client_.state() != MqttClient::Connected || !link_.haveReported()) return;
+  const quint16 states = link_.reportedStates();
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const int now = (states >> (r - 1)) & 1;
+    const auto i = static_cast<size_t>(r);
+    if (now == states_[i]) continue;
+    states_[i] = now;
+    publish(QStringLiteral("route/%1/state").arg(r), now ? kOn : kOff);
+  }
+}
+
+void RemoteControl::publishNames() {
+  const ProfileFile names = store_.load();
+  for (int r = 1; r <= kRouteCount; ++r)
+    publish(QStringLiteral("route/%1/name").arg(r),
+            store_.ReadRouteName(names, QStringLiteral("%1").arg(r, 2, 10, QLatin1Char('0')))
+                .toUtf8());
+}
+
+void RemoteControl::entriesChanged() { publishNext(true); }
+
+void RemoteControl::publishNext(bool force) {
+  if (client_.state() != MqttClient::Connected) return;
+  const QDateTime now = clock_();
+  if (!force && nextWorked_.isValid() && now >= nextWorked_ && nextWorked_.secsTo(now) < 3600 &&
+      (!nextAt_.isValid() || now < nextAt_))
+    return;
+  nextWorked_ = now;
+  nextAt_ = QDateTime();
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const std::optional<RouteSwitch> next = next_route_switch(entries_, r, now);
+    QByteArray text = QByteArrayLiteral("NONE");
+    if (next) {
+      text = iso_with_offset(next->at).toUtf8() + ' ' + (next->energise ? kOn : kOff);
+      if (!nextAt_.isValid() || next->at < nextAt_) nextAt_ = next->at;
+    }
+    const auto i = static_cast<size_t>(r);
+    if (text == next_[i]) continue;
+    next_[i] = text;
+    publish(QStringLiteral("route/%1/next").arg(r), text);
+  }
+}
+
+void RemoteControl::publishDiscovery() {
+  const ProfileFile names = store_.load();
+  const QString device = QStringLiteral("tavrel_%1").arg(address_);
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const QByteArray topic =
+        QStringLiteral("homeassistant/switch/%1_%2/config").arg(device).arg(r).toUtf8();
+    if (!settings_.discovery) {
+      client_.publish(topic, QByteArray(), true);  // an empty retained config removes the switch
+      continue;
+    }
+    const QString route = prefix_ + QStringLiteral("/route/%1/").arg(r);
+    const QString name =
+        store_.ReadRouteName(names, QStringLiteral("%1").arg(r, 2, 10, QLatin1Char('0')));
+    const QJsonObject config{
+        {QStringLiteral("name"), QStringLiteral("第%1路 %2").arg(r).arg(name)},
+        {QStringLiteral("unique_id"), QStringLiteral("%1_%2").arg(device).arg(r)},
+        {QStringLiteral("object_id"), QStringLiteral("%1_%2").arg(device).arg(r)},
+        {QStringLiteral("state_topic"), route + QStringLiteral("state")},
+        {QStringLiteral("command_topic"), route + QStringLiteral("set")},
+        {QStringLiteral("availability_topic"), prefix_ + QStringLiteral("/availability")},
+        {QStringLiteral("payload_on"), QStringLiteral("ON")},
+        {QStringLiteral("payload_off"), QStringLiteral("OFF")},
+        {QStringLiteral("state_on"), QStringLiteral("ON")},
+        {QStringLiteral("state_off"), QStringLiteral("OFF")},
+        {QStringLiteral("device"),
+         QJsonObject{{QStringLiteral("identifiers"), QJsonArray{device}},
+                     {QStringLiteral("name"), QStringLiteral("Tavrel %1").arg(address_)},
+                     {QStringLiteral("manufacturer"), QStringLiteral("Tavrel")},
+                     {QStringLiteral("model"), QStringLiteral("16 路继电器板")},
+                     {QStringLiteral("sw_version"), QCoreApplication::applicationVersion()}}}};
+    client_.publish(topic, json(config), true);
+  }
+}
+
+void RemoteControl::publishRecord(const RecordEvent& e) {
+  if (client_.state() != MqttClient::Connected) return;
+  QJsonObject o{{QStringLiteral("time"), iso_with_offset(e.at, Qt::ISODateWithMs)},
+                {QStringLiteral("action"), e.action},
+                {QStringLiteral("cause"), e.cause}};
+  o.insert(QStringLiteral("route"), e.route > 0 ? QJsonValue(e.route) : QJsonValue());
+  publish(QStringLiteral("record"), json(o), false);
+}
+
+void RemoteControl::onMessage(const QByteArray& topic, const QByteArray& payload, bool retained) {
+  if (topic == "homeassistant/status") {
+    // Home Assistant came back: it reads the configs again.
+    if (payload == "online" && settings_.discovery) publishDiscovery();
+    return;
+  }
+  const QByteArray head = (prefix_ + QStringLiteral("/route/")).toUtf8();
+  const QByteArray tail = QByteArrayLiteral("/set");
+  if (!topic.startsWith(head) || !topic.endsWith(tail) || retained) return invalid(topic);
+  const QByteArray number = topic.mid(head.size(), topic.size() - head.size() - tail.size());
+  bool ok = false;
+  const int route = number.toInt(&ok);
+  if (!ok || route < 1 || route > kRouteCount || number != QByteArray::number(route))
+    return invalid(topic);
+  const QByteArray word = payload.trimmed().toUpper();
+  if (word == kOn)
+    command_(route, On);
+  else if (word == kOff)
+    command_(route, Off);
+  else if (word == "TOGGLE")
+    command_(route, Toggle);
+  else
+    invalid(topic);
+}
+
+void RemoteControl::invalid(const QByteArray& topic) {
+  const QDateTime now = clock_();
+  if (lastInvalid_.isValid() && now >= lastInvalid_ && lastInvalid_.msecsTo(now) < kInvalidQuietMs)
+    return;
+  lastInvalid_ = now;
+  // The topic lies under our prefix (the subscription's filter); kept short and on one line.
+  QString shown = QString::fromUtf8(topic.left(120));
+  for (QChar& c : shown)
+    if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
+  record_.append(0, QStringLiteral("远程消息无效"), shown);
+}
