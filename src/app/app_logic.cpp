@@ -217,9 +217,14 @@ void AppLogic::remoteCommand(int route, RemoteControl::Command c) {
   if (route < 1 || route > kRouteCount) return;
   const auto i = static_cast<size_t>(route);
   bool energise = c == RemoteControl::On;
-  if (c == RemoteControl::Toggle)
-    energise = link.haveReported() ? !((link.reportedStates() >> (route - 1)) & 1)
-                                   : link.nState[i] != kEnergise;
+  if (c == RemoteControl::Toggle) {
+    // The state asked for last is what the board is being brought to; before the take-over
+    // there is none, and the board's own report counts.
+    if (link.nState[i] == kEnergise || link.nState[i] == kRelease)
+      energise = link.nState[i] == kRelease;
+    else
+      energise = !(link.haveReported() && ((link.reportedStates() >> (route - 1)) & 1));
+  }
   link.nState[i] = energise ? kEnergise : kRelease;
   recordWanted(QStringLiteral("远程"));
   link.pushNow();

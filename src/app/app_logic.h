@@ -148,7 +148,7 @@ class AppLogic : public QObject {
   // is told ("保存设置失败" and the path), changes nothing, and false is returned.
   bool setRemote(const RemoteSettings& s);
   // A command from the broker for route 1..16: like the manual commands, recorded as "远程" and
-  // sent at once. Toggle flips what the board last reported (what nState wants before any report).
+  // sent at once. Toggle flips the state last asked for (the board's report before the take-over).
   void remoteCommand(int route, RemoteControl::Command c);
   // The broker's state in a few words, for the window and the tray tip (see RemoteControl).
   QString remoteText() const { return remote.stateText(); }

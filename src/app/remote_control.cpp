@@ -102,12 +102,14 @@ bool RemoteControl::publish(const QString& subtopic, const QByteArray& payload, 
 }
 
 void RemoteControl::onConnected() {
-  record_.append(0, QStringLiteral("远程已连接"), where());
+  // Commands first: the broker reads a client's packets in turn, and a command published right
+  // after the connection must not slip in before the subscription.
+  client_.subscribe((prefix_ + QStringLiteral("/route/+/set")).toUtf8());
+  client_.subscribe(QByteArrayLiteral("homeassistant/status"));
   availability_ = -1;
   states_.fill(-1);
   next_.fill(QByteArray());
-  client_.subscribe((prefix_ + QStringLiteral("/route/+/set")).toUtf8());
-  client_.subscribe(QByteArrayLiteral("homeassistant/status"));
+  record_.append(0, QStringLiteral("远程已连接"), where());
   publishNames();
   publishDiscovery();
   publishStates();

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+#include <pwd.h>
+#include <unistd.h>
+
+// A real Mosquitto broker on a free loopback port, with one user in a password file
+// (user "tavrel", password "s3cret pass"), no anonymous access and no persistence. It runs as the
+// test's own user (as root it would otherwise switch to the user "mosquitto", who cannot read the
+// test's folder).
+class Broker {
+ public:
+  static constexpr const char* kUser = "tavrel";
+  static constexpr const char* kPassword = "s3cret pass";
+
+  Broker() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    port_ = probe.serverPort();
+    probe.close();
+    QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                      {QStringLiteral("-c"), QStringLiteral("-b"), dir_.filePath("passwd"),
+                       QString::fromLatin1(kUser), QString::fromLatin1(kPassword)});
+    QFile conf(dir_.filePath("mosquitto.conf"));
+    if (conf.open(QIODevice::WriteOnly))
+      conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\npassword_file %2\n"
+                                "persistence false\nlog_dest file %3\nlog_type all\nuser %4\n")
+                     .arg(port_)
+                     .arg(dir_.filePath("passwd"), dir_.filePath("broker.log"),
+                          QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name))
+                     .toUtf8());
+  }
+  ~Broker() { stop(); }
+
+  quint16 port() const { return port_; }
+
+  // Starts the broker and waits until it takes connections.
+  bool start() {
+    proc_.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), dir_.filePath("mosquitto.conf")});
+    if (!proc_.waitForStarted(3000)) return false;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 5000) {
+      QTcpSocket s;
+      s.connectToHost(QHostAddress::LocalHost, port_);
+      if (s.waitForConnected(200)) return true;
+      QThread::msleep(20);
+    }
+    return false;
+  }
+  // Kills the broker at once (no goodbye to anyone).
+  void stop() {
+    if (proc_.state() == QProcess::NotRunning) return;
+    proc_.kill();
+    proc_.waitForFinished(3000);
+  }
+  // What the broker logged so far.
+  QString log() const {
+    QFile f(dir_.filePath("broker.log"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+  }
+
+ private:
+  QTemporaryDir dir_;
+  quint16 port_ = 0;
+  QProcess proc_;
+};
+
+// mosquitto_sub on every topic: each line "r topic payload" (r 1 for a retained message).
+class Subscriber {
+ public:
+  Subscriber(quint16 port, const QStringList& topics) {
+    QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                     QString::number(port),  QStringLiteral("-u"), QString::fromLatin1(Broker::kUser),
+                     QStringLiteral("-P"), QString::fromLatin1(Broker::kPassword),
+                     QStringLiteral("-F"), QStringLiteral("%r %t %p")};
+    for (const QString& t : topics) args << QStringLiteral("-t") << t;
+    proc_.start(QStringLiteral("mosquitto_sub"), args);
+    proc_.waitForStarted(3000);
+  }
+  ~Subscriber() {
+    proc_.kill();
+    proc_.waitForFinished(3000);
+  }
+  // Every line received so far.
+  QStringList lines() {
+    out_ += proc_.readAllStandardOutput();
+    return QString::fromUtf8(out_).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  }
+  // The payload of the last message on topic, or a null string.
+  QString last(const QString& topic) {
+    const QStringList all = lines();
+    for (auto it = all.crbegin(); it != all.crend(); ++it) {
+      const QString head = it->mid(2, topic.size() + 1);
+      if (head == topic + QLatin1Char(' ')) return it->mid(2 + topic.size() + 1);
+    }
+    return {};
+  }
+
+ private:
+  QProcess proc_;
+  QByteArray out_;
+};
+
+// One mosquitto_pub (not retained unless asked), waited for.
+inline void publish_once(quint16 port, const QString& topic, const QByteArray& payload,
+                         bool retain = false) {
+  QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                   QString::number(port), QStringLiteral("-u"), QString::fromLatin1(Broker::kUser),
+                   QStringLiteral("-P"), QString::fromLatin1(Broker::kPassword),
+                   QStringLiteral("-t"), topic, QStringLiteral("-s")};
+  if (retain) args << QStringLiteral("-r");
+  QProcess p;
+  p.start(QStringLiteral("mosquitto_pub"), args);
+  p.write(payload);
+  p.closeWriteChannel();
+  // The event loop runs meanwhile, as it would for the program.
+  QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 5000);
+}

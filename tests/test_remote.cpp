@@ -1,0 +1,230 @@
+// The board on a real Mosquitto broker: what a subscriber sees, what a command does, and how the
+// connection lives through a broker that dies, wrong credentials and bad messages.
+#include <QtTest>
+#include <sys/stat.h>
+
+#include "app/app_logic.h"
+#include "app/startup.h"
+#include "relay_board.h"
+#include "support/broker.h"
+#include "support/scripted_prompt.h"
+
+namespace {
+
+// Name.ini in GBK: route 1 is "水泵", the link opens at start, the broker is ours.
+QByteArray name_ini(quint16 port, const QByteArray& password) {
+  return "[Note]\r\nOpen=1\r\n01=\xCB\xAE\xB1\xC3\r\n[Mqtt]\r\nHost=127.0.0.1\r\nPort=" +
+         QByteArray::number(port) + "\r\nUser=tavrel\r\nPassword=" + password + "\r\n";
+}
+
+struct Rig {
+  explicit Rig(quint16 port, const QByteArray& password = Broker::kPassword,
+               quint16 outputs = 0x0005) {
+    RelayBoard::Options o;
+    o.outputs = outputs;
+    board = std::make_unique<RelayBoard>(o);
+    board->open(dir.filePath("dosdevices/com1"), nullptr);
+    QFile f(dir.filePath("Name.ini"));
+    if (f.open(QIODevice::WriteOnly)) f.write(name_ini(port, password));
+    f.close();
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                     QFileDevice::ReadOther);
+    logic = std::make_unique<AppLogic>(dir.path(), prompt);
+    run_startup(*logic, logic->settings.load());
+  }
+  bool connected() const { return logic->remote.state() == MqttClient::Connected; }
+  int recorded(const QString& action, const QString& cause = {}) const {
+    int n = 0;
+    for (const RecordEvent& e : logic->record.newest(1000))
+      n += e.action == action && (cause.isEmpty() || e.cause == cause);
+    return n;
+  }
+  QTemporaryDir dir;
+  std::unique_ptr<RelayBoard> board;
+  ScriptedPrompt prompt;
+  std::unique_ptr<AppLogic> logic;
+};
+
+QString topic(const QString& rest) { return QStringLiteral("tavrel/1/") + rest; }
+
+}  // namespace
+
+class TestRemote : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+  void subscriberSeesRetainedStatesNamesAndDiscovery();
+  void setSwitchesTheBoardAndIsRecorded();
+  void badMessagesChangeNothing();
+  void brokerThatDiesIsReconnected();
+  void wrongPasswordIsToldOnceWithoutRetryStorm();
+};
+
+void TestRemote::initTestCase() {
+  if (QStandardPaths::findExecutable(QStringLiteral("mosquitto")).isEmpty() &&
+      !QFile::exists(QStringLiteral("/usr/sbin/mosquitto")))
+    QFAIL("mosquitto is not installed (scripts/setup --test installs it)");
+}
+
+void TestRemote::subscriberSeesRetainedStatesNamesAndDiscovery() {
+  Broker broker;
+  QVERIFY(broker.start());
+  Rig rig(broker.port());
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  QTRY_COMPARE(rig.recorded(QStringLiteral("远程已连接"), QStringLiteral("127.0.0.1:%1")
+                                                               .arg(broker.port())),
+               1);
+  // The password is stored, so the file is the owner's alone.
+  struct stat st {};
+  QCOMPARE(::stat(QFile::encodeName(rig.dir.filePath("Name.ini")).constData(), &st), 0);
+  QCOMPARE(st.st_mode & 0777, 0600u);
+
+  // A subscriber that comes later gets everything from the broker's retained messages.
+  QTRY_VERIFY(broker.log().contains(QStringLiteral("'tavrel/1/route/16/state'")));
+  Subscriber sub(broker.port(), {QStringLiteral("tavrel/#"), QStringLiteral("homeassistant/#")});
+  QTRY_COMPARE(sub.last(QStringLiteral("homeassistant/switch/tavrel_1_16/config")).isEmpty(),
+               false);
+  const QStringList lines = sub.lines();
+  auto retained = [&](const QString& t, const QString& payload) {
+    return lines.contains(QStringLiteral("1 ") + t + QLatin1Char(' ') + payload);
+  };
+  QVERIFY(retained(topic("availability"), "online"));
+  for (int r = 1; r <= 16; ++r)
+    QVERIFY2(retained(topic(QStringLiteral("route/%1/state").arg(r)),
+                      r == 1 || r == 3 ? "ON" : "OFF"),
+             qPrintable(QString::number(r)));
+  QVERIFY(retained(topic("route/1/name"), QStringLiteral("水泵")));
+  QVERIFY(retained(topic("route/2/name"), QStringLiteral("未命名")));
+  QVERIFY(retained(topic("route/5/next"), "NONE"));
+  QString device;
+  for (int r = 1; r <= 16; ++r) {
+    const QJsonObject c =
+        QJsonDocument::fromJson(
+            sub.last(QStringLiteral("homeassistant/switch/tavrel_1_%1/config").arg(r)).toUtf8())
+            .object();
+    QCOMPARE(c.value("unique_id").toString(), QStringLiteral("tavrel_1_%1").arg(r));
+    QCOMPARE(c.value("state_topic").toString(), topic(QStringLiteral("route/%1/state").arg(r)));
+    QCOMPARE(c.value("command_topic").toString(), topic(QStringLiteral("route/%1/set").arg(r)));
+    QCOMPARE(c.value("availability_topic").toString(), topic("availability"));
+    QVERIFY(!c.value("name").toString().isEmpty());
+    const QString ids = QString::fromUtf8(
+        QJsonDocument(c.value("device").toObject().value("identifiers").toArray()).toJson());
+    if (device.isEmpty()) device = ids;
+    QCOMPARE(ids, device);  // one device for the sixteen switches
+  }
+
+  // A board that stops answering makes the switches unavailable.
+  rig.board->setSilent(true);
+  QTRY_COMPARE_WITH_TIMEOUT(sub.last(topic("availability")), QStringLiteral("offline"), 5000);
+  rig.board->setSilent(false);
+  QTRY_COMPARE_WITH_TIMEOUT(sub.last(topic("availability")), QStringLiteral("online"), 5000);
+}
+
+void TestRemote::setSwitchesTheBoardAndIsRecorded() {
+  Broker broker;
+  QVERIFY(broker.start());
+  Rig rig(broker.port());
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  Subscriber sub(broker.port(), {topic("route/+/state"), topic("record")});
+  QTRY_COMPARE(sub.last(topic("route/2/state")), QStringLiteral("OFF"));
+
+  const struct {
+    const char* route;
+    QByteArray payload;
+    quint16 outputs;  // at the board afterwards
+  } steps[] = {
+      {"2", "ON", 0x0007},      {"2", "TOGGLE", 0x0005}, {"16", " on\n", 0x8005},
+      {"1", "Toggle", 0x8004},  {"16", "OFF", 0x0004},
+  };
+  for (const auto& s : steps) {
+    publish_once(broker.port(), topic(QStringLiteral("route/%1/set").arg(s.route)), s.payload);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), s.outputs, 3000);
+  }
+  // The board's report follows (route 1 was on at the start).
+  QTRY_COMPARE(sub.last(topic("route/1/state")), QStringLiteral("OFF"));
+  QCOMPARE(sub.last(topic("route/2/state")), QStringLiteral("OFF"));
+  QCOMPARE(sub.last(topic("route/16/state")), QStringLiteral("OFF"));
+  QCOMPARE(rig.recorded(QStringLiteral("吸合"), QStringLiteral("远程")), 2);
+  QCOMPARE(rig.recorded(QStringLiteral("断开"), QStringLiteral("远程")), 3);
+  // Each record line also went out as JSON.
+  QVERIFY(sub.lines().contains(QRegularExpression(
+      QStringLiteral(R"(^0 tavrel/1/record \{"action":"吸合","cause":"远程","route":2,"time":"[-0-9T:.+Z]+"\}$)"))));
+}
+
+void TestRemote::badMessagesChangeNothing() {
+  Broker broker;
+  QVERIFY(broker.start());
+  Rig rig(broker.port());
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  const RouteStateTable wanted = rig.logic->link.nState;
+  const QByteArray padded = "ON" + QByteArray(63, ' ');  // 65 bytes that would read as ON
+  const struct {
+    QString topic;
+    QByteArray payload;
+    bool retain;
+  } bad[] = {
+      {topic("route/17/set"), "ON", false},  {topic("route/0/set"), "ON", false},
+      {topic("route/02/set"), "ON", false},  {topic("route/x/set"), "ON", false},
+      {topic("route/1/set"), "ONN", false},  {topic("route/2/set"), "", false},
+      {topic("route/2/set"), padded, false}, {topic("route/2/set"), "1", false},
+  };
+  for (const auto& b : bad) publish_once(broker.port(), b.topic, b.payload, b.retain);
+  // A command the broker kept while the program was away would switch long after it was meant.
+  rig.logic->remote.configure(RemoteSettings{});
+  publish_once(broker.port(), topic("route/4/set"), "ON", true);
+  rig.logic->startRemote(rig.logic->settings.load());  // the retained command arrives
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected(), 5000);
+  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 4);
+  // A good command afterwards shows every earlier one was handled.
+  publish_once(broker.port(), topic("route/8/set"), "ON");
+  QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0085), 3000);
+  RouteStateTable expected = wanted;
+  expected[8] = kEnergise;
+  QCOMPARE(rig.logic->link.nState, expected);
+  QCOMPARE(rig.recorded(QStringLiteral("远程消息无效")), 1);  // once a minute at most
+  QCOMPARE(rig.recorded(QStringLiteral("吸合"), QStringLiteral("远程")), 1);
+  publish_once(broker.port(), topic("route/4/set"), "", true);  // clears the retained command
+}
+
+void TestRemote::brokerThatDiesIsReconnected() {
+  Broker broker;
+  QVERIFY(broker.start());
+  Rig rig(broker.port());
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  broker.stop();
+  QTRY_COMPARE(rig.logic->remote.state(), MqttClient::Trying);
+  QTRY_COMPARE(rig.recorded(QStringLiteral("远程断开")), 1);
+  // Switching goes on without the broker.
+  rig.logic->CmdIn_Click();  // route 1, already on: the board keeps its outputs
+  rig.logic->SSTab2_Click(1);
+  rig.logic->CmdIn_Click();
+  QTRY_COMPARE(rig.board->outputs(), quint16(0x0007));
+  QTest::qWait(1500);
+  QVERIFY(broker.start());
+  QElapsedTimer back;
+  back.start();
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected(), 5000);
+  qInfo("connected again %lld ms after the broker was back", back.elapsed());
+  Subscriber sub(broker.port(), {topic("#")});
+  QTRY_COMPARE(sub.last(topic("route/2/state")), QStringLiteral("ON"));
+  QTRY_COMPARE(sub.last(topic("availability")), QStringLiteral("online"));
+  QCOMPARE(rig.recorded(QStringLiteral("远程已连接")), 2);
+}
+
+void TestRemote::wrongPasswordIsToldOnceWithoutRetryStorm() {
+  Broker broker;
+  QVERIFY(broker.start());
+  Rig rig(broker.port(), "wrong");
+  QTRY_COMPARE(rig.prompt.messages.size(), 1);
+  QVERIFY(rig.prompt.messages[0].startsWith(QStringLiteral("远程服务器拒绝登录：")));
+  QVERIFY(!rig.prompt.messages[0].contains(QStringLiteral("wrong")));
+  QTest::qWait(3000);
+  QCOMPARE(rig.prompt.messages.size(), 1);
+  QCOMPARE(rig.logic->remote.client().attempts(), 1);
+  QCOMPARE(broker.log().count(QStringLiteral("not authorised")), 1);
+  QCOMPARE(rig.logic->remote.state(), MqttClient::Trying);
+  QVERIFY(rig.logic->remote.stateText().startsWith(QStringLiteral("远程：正在连接（")));
+}
+
+QTEST_GUILESS_MAIN(TestRemote)
+#include "test_remote.moc"
