@@ -1,5 +1,6 @@
 #include <QtTest>
 #include <QtWidgets>
+#include <sys/stat.h>
 
 #include "board_protocol.h"
 #include "relay_board.h"
@@ -7,7 +8,9 @@
 #include "ui/dialog.h"
 #include "ui/frmmain.h"
 #include "ui/lamp.h"
+#include "ui/remote_dialog.h"
 #include "ui/tab_strip.h"
+#include "ui/tray.h"
 #include "ui/ui_support.h"
 #include "ui/widget_prompt.h"
 
@@ -33,8 +36,9 @@ const Geometry kMainControls[] = {
     {"SSTab2", "", 128, 40, 544, 51},
     {"List", "", 128, 96, 425, 243},
     {"LabNext", "", 128, 342, 200, 20},
-    {"LabLink", "", 332, 342, 126, 20},
-    {"CmdRecord", "记录", 461, 341, 92, 22},
+    {"LabLink", "", 332, 342, 80, 20},
+    {"CmdRecord", "记录", 415, 341, 66, 22},
+    {"CmdRemote", "远程", 484, 341, 69, 22},
     {"ChkAuto", "自动功能允许", 560, 93, 110, 18},
     {"ChkRestore", "恢复定时状态", 560, 110, 110, 18},
     {"CmdAdd", "添加", 560, 128, 92, 22},
@@ -190,6 +194,7 @@ class TestWindow : public QObject {
   void manualCommandsReachNextSetFrame();
   void vanishedDeviceIsWaitedFor();
   void portBoxShowsWhatIsUsedAndWhereItLeads();
+  void remoteDialogWritesTheBrokerSection();
 };
 
 void TestWindow::initTestCase() { qputenv("XDG_DATA_HOME", QDir::tempPath().toLocal8Bit()); }
@@ -843,6 +848,63 @@ void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {
   r.w.hide();
   r.w.show();  // brought back from the tray
   QCOMPARE(r.w.CmbCom->toolTip(), com3 + "：设备不存在");
+}
+
+void TestWindow::remoteDialogWritesTheBrokerSection() {
+  Rig r;
+  r.w.Form_Load();
+  const auto withRemote = [&](const std::function<void(RemoteDialog&)>& answer) {
+    QTimer::singleShot(0, [&r, answer] {
+      QTRY_VERIFY(r.w.remoteDialog().isVisible());
+      answer(r.w.remoteDialog());
+      if (r.w.remoteDialog().isVisible()) r.w.remoteDialog().reject();
+    });
+    QTest::mouseClick(r.w.CmdRemote, Qt::LeftButton);
+  };
+  const QString ini = r.dir.filePath("Name.ini");
+  const auto stored = [&] { return SettingsStore::ReadRemote(ProfileFile::load(ini)); };
+  // A prefix with a wildcard is refused: the dialog stays open and nothing is written.
+  withRemote([&](RemoteDialog& d) {
+    QCOMPARE(d.TxtPassword->echoMode(), QLineEdit::Password);
+    QCOMPARE(d.TxtPrefix->placeholderText(), QString("tavrel/1"));
+    d.TxtHost->setText("127.0.0.1");
+    d.TxtPort->setValue(1);  // nothing listens there: the client keeps trying
+    d.TxtUser->setText("home");
+    d.TxtPassword->setText("s3cret");
+    d.TxtPrefix->setText("a/+/b");
+    d.OKButton->click();
+    QCOMPARE(r.prompt.messages, QStringList({"前缀不能为空，也不能含有 + 或 #"}));
+    QVERIFY(d.isVisible());
+    QVERIFY(!stored().present);
+    d.TxtPrefix->setText("home/relays");
+    QTest::keyClick(d.TxtPrefix, Qt::Key_Return);
+    QVERIFY(!d.isVisible());
+  });
+  const RemoteSettings s = stored();
+  QVERIFY(s.enabled());
+  QCOMPARE(s.host, QString("127.0.0.1"));
+  QCOMPARE(s.port, 1);
+  QCOMPARE(s.user, QString("home"));
+  QCOMPARE(s.password, QString("s3cret"));
+  QCOMPARE(s.prefix, QString("home/relays"));
+  QVERIFY(!s.tls && s.discovery);
+  struct stat st {};
+  QCOMPARE(::stat(QFile::encodeName(ini).constData(), &st), 0);
+  QCOMPARE(st.st_mode & 0777, mode_t(0600));
+  QCOMPARE(r.logic.remote.settings(), s);
+  QVERIFY(r.logic.remote.state() != MqttClient::Off);
+  // The button's tip and the tray's tip tell the broker's state.
+  QCOMPARE(r.w.CmdRemote->toolTip(), r.logic.remoteText() + "\n127.0.0.1:1");
+  QCOMPARE(r.w.tray()->toolTip().split('\n').at(1), r.logic.remoteText());
+  // The next opening shows what is in use; cancelled, a changed field changes nothing.
+  withRemote([&](RemoteDialog& d) {
+    QCOMPARE(d.settings().host, s.host);
+    QCOMPARE(d.TxtPassword->text(), s.password);
+    d.TxtHost->setText("192.0.2.1");
+    d.CancelButton->click();
+  });
+  QCOMPARE(stored(), s);
+  QCOMPARE(r.logic.remote.settings(), s);
 }
 
 QTEST_MAIN(TestWindow)

@@ -275,10 +275,15 @@ void MqttClient::fail(const QString& why) {
     mosquitto_destroy(mosq_);
     mosq_ = nullptr;
   }
+  // Still trying, a new reason is news too: the state's words name it.
+  const bool newReason = state_ == Trying && error_ != why;
   error_ = why;
   retry_.start(delayMs_);
   delayMs_ = std::min(delayMs_ * 2, kMaxDelayMs);
-  setState(Trying);
+  if (newReason)
+    emit stateChanged(Trying);
+  else
+    setState(Trying);
 }
 
 bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, bool retain) {

@@ -63,6 +63,7 @@ class MqttClient : public QObject {
   bool subscribe(const QByteArray& filter);
 
  signals:
+  // The state changed, or the reason of the last failure did while trying.
   void stateChanged(MqttClient::State state);
   void connected();
   // A connection that was accepted went down.

@@ -15,6 +15,7 @@
 #include "ui/dialog.h"
 #include "ui/lamp.h"
 #include "ui/record_window.h"
+#include "ui/remote_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
@@ -46,6 +47,8 @@ const int kLampY[4] = {88, 136, 192, 240};
 // The numbers above each row of lamps: their top, and how far they may reach past a lamp's sides.
 const int kNumberY[4] = {64, 112, 168, 216};
 const int kNumberMargin = 3;
+// The lamp on "远程", in pixels.
+const int kRemoteLamp = 10;
 
 }  // namespace
 
@@ -126,10 +129,12 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   List->setSelectionMode(QAbstractItemView::ExtendedSelection);
   List->setSelectionBehavior(QAbstractItemView::SelectRows);
   place(List, 128, 96, 425, 243);
-  // Under the list: the current route's next switch, the link's state and the record.
+  // Under the list: the current route's next switch, the link's state, the record and the broker.
   LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 200, 20);
-  LabLink = label(QStringLiteral("LabLink"), QString(), 332, 342, 126, 20);
-  CmdRecord = button(QStringLiteral("CmdRecord"), QStringLiteral("记录"), 461, 341, 92, 22);
+  LabLink = label(QStringLiteral("LabLink"), QString(), 332, 342, 80, 20);
+  CmdRecord = button(QStringLiteral("CmdRecord"), QStringLiteral("记录"), 415, 341, 66, 22);
+  CmdRemote = button(QStringLiteral("CmdRemote"), QStringLiteral("远程"), 484, 341, 69, 22);
+  CmdRemote->setIconSize(QSize(kRemoteLamp, kRemoteLamp));
 
   ChkAuto = new QCheckBox(QStringLiteral("自动功能允许"), this);
   ChkAuto->setObjectName(QStringLiteral("ChkAuto"));
@@ -157,6 +162,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
     w->setVisible(false);
 
   dialog_ = new Dialog(logic_, this);
+  remote_ = new RemoteDialog(logic_, this);
 
   connect(CmbCom, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbCom_Click);
   connect(CmbID, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbID_Click);
@@ -164,6 +170,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(ChkAuto, &QCheckBox::clicked, &logic_, &AppLogic::setChkAuto);
   connect(ChkRestore, &QCheckBox::clicked, &logic_, [this](bool on) { logic_.setRestore(on); });
   connect(CmdRecord, &QPushButton::clicked, this, &Frmmain::CmdRecord_Click);
+  connect(CmdRemote, &QPushButton::clicked, this, &Frmmain::CmdRemote_Click);
   connect(&logic_, &AppLogic::nextSwitchChanged, LabNext, &QLabel::setText);
   connect(SSTab2, &TabStrip::currentChanged, &logic_, &AppLogic::SSTab2_Click);
   connect(SSTab2, &TabStrip::currentChanged, this, [this] {
@@ -187,6 +194,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(&logic_, &AppLogic::controlsChanged, this, &Frmmain::showControls);
   connect(&logic_, &AppLogic::listChanged, this, &Frmmain::showList);
   connect(&logic_.link, &CommandLink::lampsChanged, this, &Frmmain::showLamps);
+  showRemote();
 }
 
 QPushButton* Frmmain::button(const QString& name, const QString& caption, int x, int y, int w,
@@ -245,6 +253,8 @@ void Frmmain::CmdRecord_Click() {
   record_->activateWindow();
 }
 
+void Frmmain::CmdRemote_Click() { remote_->exec(); }
+
 void Frmmain::CmdQuit_Click() {
   logic_.CmdQuit_Click(ChkOpen->isChecked(), ChkRun->isChecked(),
                        QCoreApplication::applicationFilePath());
@@ -257,6 +267,7 @@ void Frmmain::showControls() {
   ChkAuto->setChecked(logic_.chkAuto());
   ChkRestore->setChecked(logic_.restore());
   LabLink->setText(logic_.linkText());
+  showRemote();
   if (tray_) tray_->showLink(logic_);
   const std::pair<QWidget*, AppLogic::Control> controls[] = {
       {CmbCom, AppLogic::CmbCom},           {CmbID, AppLogic::CmbID},
@@ -264,6 +275,19 @@ void Frmmain::showControls() {
       {CmdSaveAs, AppLogic::CmdSaveAs},     {CmdAdd, AppLogic::CmdAdd},
       {CmdDel, AppLogic::CmdDel},           {CmdDelAll, AppLogic::CmdDelAll}};
   for (const auto& [w, c] : controls) w->setEnabled(logic_.enabled(c));
+}
+
+void Frmmain::showRemote() {
+  const RemoteSettings& s = logic_.remote.settings();
+  const MqttClient::State state = logic_.remote.state();
+  const int look = state == MqttClient::Connected ? 2 : (state == MqttClient::Trying ? 1 : 0);
+  if (look != remoteLook_) {
+    remoteLook_ = look;
+    CmdRemote->setIcon(round_lamp(lamp_look(look), kRemoteLamp));
+  }
+  QString tip = logic_.remoteText();
+  if (s.enabled()) tip += QLatin1Char('\n') + s.host + QLatin1Char(':') + QString::number(s.port);
+  CmdRemote->setToolTip(tip);
 }
 
 void Frmmain::showWhereComLeads() {

@@ -19,9 +19,6 @@ Tray::Tray(QWidget* window) : QObject(window), window_(window), icon_(new QSyste
 
 namespace {
 
-// The lamp of the icon: closed grey, in trouble amber, answering green.
-const QRgb kLampLooks[] = {0xff9a9a9a, 0xfff0a020, 0xff22c935};
-
 // The program's icon with its lamp (a circle at 190,190 of the 256 grid, inside a white rim)
 // painted in the given colour.
 QIcon icon_with_lamp(const QColor& colour) {
@@ -48,10 +45,11 @@ void Tray::showLink(const AppLogic& logic) {
   const int look = !logic.linkOpen() ? 0 : (open && logic.link.answering() ? 2 : 1);
   if (look != look_) {
     look_ = look;
-    icon_->setIcon(icon_with_lamp(QColor(kLampLooks[look])));
+    icon_->setIcon(icon_with_lamp(lamp_look(look)));
   }
-  icon_->setToolTip(tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n') +
-                    logic.appDir());
+  QString tip = tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n');
+  if (logic.remote.settings().enabled()) tip += logic.remoteText() + QLatin1Char('\n');
+  icon_->setToolTip(tip + logic.appDir());
 }
 
 Tray::~Tray() { icon_->hide(); }

@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLibraryInfo>
+#include <QPainter>
+#include <QPixmap>
 #include <QTranslator>
 
 namespace {
@@ -47,6 +49,23 @@ QIcon tavrel_icon() {
   for (int size : {16, 22, 24, 32, 48, 256})
     icon.addFile(QStringLiteral(":/icons/tavrel-%1.png").arg(size), QSize(size, size));
   return icon;
+}
+
+QColor lamp_look(int look) {
+  static const QRgb kLampLooks[] = {0xff9a9a9a, 0xfff0a020, 0xff22c935};
+  return QColor(kLampLooks[qBound(0, look, 2)]);
+}
+
+QIcon round_lamp(const QColor& colour, int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(colour.darker(140), 1));
+  p.setBrush(colour);
+  p.drawEllipse(QRectF(pixmap.rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+  p.end();
+  return QIcon(pixmap);
 }
 
 QFont song_bold(double points) {

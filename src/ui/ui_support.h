@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QIcon>
 #include <QLocale>
@@ -21,6 +22,12 @@ QLocale chinese_locale();
 
 // The program's icon at every size it ships in (16 to 256 pixels): the window's and the tray's.
 QIcon tavrel_icon();
+
+// The health lamps' colours (the tray icon's lamp, the "远程" button's): 0 off, grey; 1 in trouble
+// or still trying, amber; 2 working, green.
+QColor lamp_look(int look);
+// A small round lamp of the given colour, size pixels across, for a button's icon.
+QIcon round_lamp(const QColor& colour, int size);
 
 // Bold "宋体" of the given size in points at 96 dpi, as pixels so layouts hold at any dpi.
 QFont song_bold(double points);

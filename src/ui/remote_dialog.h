@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+
+#include "app/settings_store.h"
+
+class AppLogic;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+// The broker connection "远程": the section "Mqtt" of Name.ini. The fields show the settings in
+// use at every opening, and a line the broker's state as it changes. OK refuses a prefix that
+// cannot be a topic prefix ("前缀不能为空，也不能含有 + 或 #") and stays open; otherwise it writes
+// the section and connects with it, and closes unless the file could not be written. Cancel
+// changes nothing. An empty server ends the connection.
+class RemoteDialog : public QDialog {
+  Q_OBJECT
+ public:
+  RemoteDialog(AppLogic& logic, QWidget* owner);
+
+  int exec() override;
+
+  // The settings the fields hold, and showing some.
+  RemoteSettings settings() const;
+  void show(const RemoteSettings& s);
+
+  // The controls, by their names.
+  QLineEdit* TxtHost = nullptr;
+  QSpinBox* TxtPort = nullptr;
+  QLineEdit* TxtUser = nullptr;
+  QLineEdit* TxtPassword = nullptr;
+  QCheckBox* ChkTls = nullptr;
+  QLineEdit* TxtPrefix = nullptr;
+  QCheckBox* ChkDiscovery = nullptr;
+  QLabel* LabState = nullptr;
+  QLabel* LabHint = nullptr;
+  QPushButton* OKButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+ private:
+  void Form_Load();
+  void OKButton_Click();
+  void showState();
+
+  AppLogic& logic_;
+};
