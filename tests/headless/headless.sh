@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The program without a desktop: tavrel --headless with no DISPLAY on a folder of its own, against
 # the simulated board. A scheduled switch reaches the board, the switch record and standard output;
-# a second copy on the same folder is refused; SIGTERM ends it with status 0.
+# a second copy on the same folder is refused; SIGTERM ends it with status 0. On a real mosquitto
+# broker (with a password) it tells its connection on standard output, takes a command, and when it
+# dies without a goodbye the broker's last will marks the board offline; the password shows nowhere.
 # Usage: headless.sh TAVREL TAVREL_BOARD
 set -u
 tavrel=$1
@@ -19,10 +21,29 @@ wait_for() {
   done
 }
 
+# The broker, on a free loopback port, with one user.
+mosquitto=$(command -v mosquitto || echo /usr/sbin/mosquitto)
+password="pw-$RANDOM-$RANDOM"
+mosquitto_passwd -c -b "$work/passwd" home "$password"
+for attempt in 1 2 3 4 5; do
+  port=$((20000 + RANDOM % 30000))
+  printf 'listener %s 127.0.0.1\nallow_anonymous false\npassword_file %s\nuser %s\n' \
+    "$port" "$work/passwd" "$(id -un)" >"$work/mosquitto.conf"
+  "$mosquitto" -c "$work/mosquitto.conf" >"$work/broker.log" 2>&1 &
+  broker=$!
+  pids+=($broker)
+  wait_for 'grep -q "running" "$work/broker.log" || ! kill -0 $broker 2>/dev/null' && kill -0 $broker && break
+done
+mqtt=(-h 127.0.0.1 -p "$port" -u home -P "$password")
+mosquitto_sub "${mqtt[@]}" -v -t 'tavrel/#' >"$work/sub.log" &
+pids+=($!)
+
 app=$work/app
 mkdir -p "$app"
 cp "$tavrel" "$app/tavrel"
-printf '[Note]\r\nOpen=0\r\n' >"$app/Name.ini"  # headless opens the link whatever Open says
+# headless opens the link whatever Open says
+printf '[Note]\r\nOpen=0\r\n[Mqtt]\r\nHost=127.0.0.1\r\nPort=%s\r\nUser=home\r\nPassword=%s\r\n' \
+  "$port" "$password" >"$app/Name.ini"
 printf '[Note]\r\n0101=11000000000100000000%s\r\n' "$(date -d '+3 seconds' +%H%M%S)" >"$app/Note.ini"
 "$board" --link "$app/dosdevices/com1" >"$work/board.log" 2>&1 &
 pids+=($!)
@@ -35,6 +56,12 @@ wait_for 'grep -q "outputs 0001" "$work/board.log"' 8
 check "a scheduled switch reaches the board" 'grep -q "outputs 0001" "$work/board.log"'
 check "the switch is on standard output with its key" 'grep -q ",1,吸合,key0101$" "$work/out.log"'
 check "and in the record" 'grep -q ",1,吸合,key0101" "$app"/log/*.csv'
+wait_for 'grep -q ",远程已连接,127.0.0.1:$port$" "$work/out.log"'
+check "the broker's connection is on standard output" 'grep -q ",远程已连接,127.0.0.1:$port$" "$work/out.log"'
+mosquitto_pub "${mqtt[@]}" -t tavrel/1/route/2/set -m ON
+wait_for 'grep -q "outputs 0003" "$work/board.log"'
+check "a command from the broker reaches the board" 'grep -q "outputs 0003" "$work/board.log"'
+check "and is recorded as remote" 'grep -q ",2,吸合,远程$" "$work/out.log"'
 env -u DISPLAY "$app/tavrel" --headless >/dev/null 2>"$work/second.log"
 status=$?
 check "a second copy on the folder is refused (status $status)" \
@@ -46,4 +73,18 @@ wait "$program"
 status=$?
 ms=$((($(date +%s%N) - start) / 1000000))
 check "SIGTERM ends it with status 0 (status $status after $ms ms)" '[ $status -eq 0 ]'
-[ $failed -eq 0 ] || { cat "$work/out.log" "$work/err.log" "$work/board.log"; exit 1; }
+check "a clean end says offline itself" '[ "$(tail -n 1 <(grep availability "$work/sub.log"))" = "tavrel/1/availability offline" ]'
+
+# Killed without a goodbye: the broker publishes the last will.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/tavrel" --headless \
+  >"$work/out2.log" 2>>"$work/err.log" &
+program=$!
+pids+=($program)
+wait_for '[ "$(grep availability "$work/sub.log" | tail -n 1)" = "tavrel/1/availability online" ]' 8
+check "back online after a restart" '[ "$(grep availability "$work/sub.log" | tail -n 1)" = "tavrel/1/availability online" ]'
+kill -KILL "$program"
+wait_for '[ "$(grep availability "$work/sub.log" | tail -n 1)" = "tavrel/1/availability offline" ]'
+check "killed, the last will reads offline" '[ "$(grep availability "$work/sub.log" | tail -n 1)" = "tavrel/1/availability offline" ]'
+check "Name.ini is the owner's alone (mode $(stat -c %a "$app/Name.ini"))" '[ "$(stat -c %a "$app/Name.ini")" = 600 ]'
+check "the password shows nowhere" '! grep -rqF "$password" "$work"/*.log "$app"/log'
+[ $failed -eq 0 ] || { cat "$work/out.log" "$work/err.log" "$work/board.log" "$work/broker.log"; exit 1; }
