@@ -194,7 +194,16 @@ void MqttClient::onWritable() {
 }
 
 void MqttClient::onTick() {
-  if (mosq_) afterLibrary(mosquitto_loop_misc(mosq_));
+  if (!mosq_) return;
+  // With TLS, a packet may wait decrypted inside the TLS library where the socket no longer
+  // signals it: it is fetched here at the latest.
+  if (options_.tls && state_ == Connected) {
+    const int rc = mosquitto_loop_read(mosq_, 1);
+    if (rc != MOSQ_ERR_SUCCESS || !mosq_) return afterLibrary(rc);
+    dispatch();
+    if (!mosq_) return;
+  }
+  afterLibrary(mosquitto_loop_misc(mosq_));
 }
 
 void MqttClient::afterLibrary(int rc) {
