@@ -167,17 +167,23 @@ void MqttClient::watchSocket() {
     fail(QStringLiteral("无法连接"));
     return;
   }
-  readWatch_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-  connect(readWatch_.get(), &QSocketNotifier::activated, this, &MqttClient::onReadable);
-  writeWatch_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-  connect(writeWatch_.get(), &QSocketNotifier::activated, this, &MqttClient::onWritable);
+  readWatch_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+  connect(readWatch_, &QSocketNotifier::activated, this, &MqttClient::onReadable);
+  writeWatch_ = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+  connect(writeWatch_, &QSocketNotifier::activated, this, &MqttClient::onWritable);
   updateWriteWatch();
   tick_.start();
 }
 
 void MqttClient::unwatchSocket() {
-  readWatch_.reset();
-  writeWatch_.reset();
+  // The socket may be dropped from inside one of its own notifiers' signals: they are switched
+  // off now and deleted once the event loop is back.
+  for (QSocketNotifier** watch : {&readWatch_, &writeWatch_}) {
+    if (!*watch) continue;
+    (*watch)->setEnabled(false);
+    (*watch)->deleteLater();
+    *watch = nullptr;
+  }
   tick_.stop();
 }
 

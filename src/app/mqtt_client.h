@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <memory>
 
 class QSocketNotifier;
 struct mosquitto;
@@ -111,8 +110,8 @@ class MqttClient : public QObject {
   bool toldRefusal_ = false;
   bool refusedNow_ = false;  // the broker refused this attempt
   quint64 generation_ = 0;  // bumped by start() and stop(): stale lookups and events are ignored
-  std::unique_ptr<QSocketNotifier> readWatch_;
-  std::unique_ptr<QSocketNotifier> writeWatch_;
+  QSocketNotifier* readWatch_ = nullptr;  // children: whatever deleteLater leaves goes with us
+  QSocketNotifier* writeWatch_ = nullptr;
   QTimer tick_;     // keep-alive, once a second while a socket exists
   QTimer retry_;    // the next attempt
   QTimer timeout_;  // an attempt without an answer

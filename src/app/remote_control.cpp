@@ -62,7 +62,8 @@ void RemoteControl::shutdown() {
 }
 
 void RemoteControl::configure(const RemoteSettings& s) {
-  if (s == settings_ && link_.nID == address_ && client_.state() != MqttClient::Off) return;
+  // The same settings while connected change nothing; while still trying, they mean "try now".
+  if (s == settings_ && link_.nID == address_ && client_.state() == MqttClient::Connected) return;
   shutdown();
   settings_ = s;
   if (!s.enabled()) return;

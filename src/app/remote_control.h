@@ -52,7 +52,7 @@ class RemoteControl : public QObject {
   ~RemoteControl() override;
 
   // Starts (or restarts with changed settings) or ends the connection. Settings equal to the
-  // ones in use change nothing.
+  // ones in use change nothing while connected, and start a new attempt at once while trying.
   void configure(const RemoteSettings& s);
   const RemoteSettings& settings() const { return settings_; }
 
