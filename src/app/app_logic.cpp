@@ -239,6 +239,15 @@ void AppLogic::startRemote(const ProfileFile& names) {
 bool AppLogic::setRemote(const RemoteSettings& s) {
   RemoteSettings stored = s;
   stored.present = true;
+  // A character the file cannot hold would come back as another one: a password that no
+  // longer matches after the next start.
+  const std::pair<QString, const char*> fields[] = {
+      {s.host, "服务器"}, {s.user, "用户名"}, {s.password, "密码"}, {s.prefix, "前缀"}};
+  for (const auto& [text, name] : fields)
+    if (!settings.storable(text)) {
+      prompt_.message(QString::fromUtf8(name) + QStringLiteral("含有无法保存的字符"));
+      return false;
+    }
   if (!settings.WriteRemote(stored)) {
     prompt_.message(QStringLiteral("保存设置失败\n") + settings.path());
     return false;

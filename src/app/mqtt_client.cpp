@@ -1,6 +1,7 @@
 #include "app/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <sys/socket.h>
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -71,6 +72,7 @@ void MqttClient::start(const Options& options) {
   options_ = options;
   toldRefusal_ = false;
   delayMs_ = kFirstDelayMs;
+  troubleSince_.invalidate();
   attempts_ = 0;
   error_.clear();
   setState(Trying);
@@ -125,9 +127,12 @@ void MqttClient::attempt() {
       fail(QStringLiteral("找不到服务器"));
       return;
     }
-    // With TLS the library checks the certificate against the name, so it gets the name (the
-    // system answers it again from what it just looked up); otherwise the address itself.
-    connectTo(options_.tls ? options_.host : info.addresses().first().toString());
+    // Each attempt takes the next address (a name with an IPv6 and an IPv4 address may answer
+    // on one only). With TLS the library checks the certificate against the name, so it gets
+    // the name and looks it up once more itself, on this thread: the lookup just made shows the
+    // name resolves, so that second one is quick unless the resolver turns slow in between.
+    const QList<QHostAddress> all = info.addresses();
+    connectTo(options_.tls ? options_.host : all.at((attempts_ - 1) % all.size()).toString());
   });
 }
 
@@ -157,6 +162,7 @@ void MqttClient::connectTo(const QString& address) {
     fail(socket_reason(rc, false));
     return;
   }
+  socketUp_ = false;
   watchSocket();
   timeout_.start(kAttemptMs);
 }
@@ -187,32 +193,59 @@ void MqttClient::unwatchSocket() {
   tick_.stop();
 }
 
+bool MqttClient::inHandshake() const {
+  return options_.tls && socketUp_ && state_ != Connected;
+}
+
 void MqttClient::updateWriteWatch() {
-  if (writeWatch_) writeWatch_->setEnabled(mosq_ && mosquitto_want_write(mosq_));
+  // During the TLS handshake the library's CONNECT waits queued while the handshake waits for
+  // the broker: the socket's readiness to write means nothing then, and watching it would spin.
+  if (writeWatch_)
+    writeWatch_->setEnabled(mosq_ && !inHandshake() && mosquitto_want_write(mosq_));
+}
+
+void MqttClient::stepHandshake() {
+  // Reading carries the handshake on; once it is done, the queued CONNECT goes out.
+  int rc = mosquitto_loop_read(mosq_, 1);
+  if (rc == MOSQ_ERR_SUCCESS && mosq_ && mosquitto_socket(mosq_) >= 0)
+    rc = mosquitto_loop_write(mosq_, 1);
+  afterLibrary(rc);
 }
 
 void MqttClient::onReadable() {
-  if (mosq_) afterLibrary(mosquitto_loop_read(mosq_, 1));
+  if (!mosq_) return;
+  if (inHandshake())
+    stepHandshake();
+  else
+    afterLibrary(mosquitto_loop_read(mosq_, 1));
 }
 
 void MqttClient::onWritable() {
-  if (mosq_) afterLibrary(mosquitto_loop_write(mosq_, 1));
+  if (!mosq_) return;
+  if (!socketUp_) {
+    // The connection's outcome: a refusal ends the attempt here (the library, in the middle of
+    // its TLS handshake, would take it for a reason to try again and again).
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(mosquitto_socket(mosq_), SOL_SOCKET, SO_ERROR, &error, &size) != 0 ||
+        error != 0)
+      return fail(QStringLiteral("无法连接"));
+    socketUp_ = true;
+    if (options_.tls) return stepHandshake();
+  }
+  afterLibrary(mosquitto_loop_write(mosq_, 1));
 }
 
 void MqttClient::onTick() {
   if (!mosq_) return;
-  // With TLS, a packet may wait decrypted inside the TLS library where the socket no longer
-  // signals it: it is fetched here at the latest.
-  if (options_.tls && state_ == Connected) {
-    const int rc = mosquitto_loop_read(mosq_, 1);
-    if (rc != MOSQ_ERR_SUCCESS || !mosq_) return afterLibrary(rc);
-    dispatch();
-    if (!mosq_) return;
-  }
+  if (inHandshake()) return stepHandshake();  // a handshake write the socket held back
   afterLibrary(mosquitto_loop_misc(mosq_));
 }
 
 void MqttClient::afterLibrary(int rc) {
+  // A socket the library closed is no longer watched, not even while a slot below runs a nested
+  // event loop (a message box): its number may soon belong to another file.
+  if (mosq_ && mosquitto_socket(mosq_) < 0) unwatchSocket();
   // An error the library did not report through its disconnect callback still ends the socket.
   if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_PENDING &&
       std::none_of(events_.cbegin(), events_.cend(),
@@ -250,12 +283,14 @@ void MqttClient::dispatch() {
         if (e.code == 0) {
           timeout_.stop();
           delayMs_ = kFirstDelayMs;
+          troubleSince_.invalidate();
           error_.clear();
           setState(Connected);
           if (generation == generation_) emit connected();
         } else {
           error_ = refusal_reason(e.code);
           refusedNow_ = true;
+          emit stateChanged(state_);  // the reason is shown with the state
           // 4: bad user name or password, 5: not authorised. Asking again soon changes nothing.
           if (e.code == 4 || e.code == 5) {
             delayMs_ = kMaxDelayMs;
@@ -293,8 +328,13 @@ void MqttClient::fail(const QString& why) {
   // Still trying, a new reason is news too: the state's words name it.
   const bool newReason = state_ == Trying && error_ != why;
   error_ = why;
+  if (!troubleSince_.isValid()) troubleSince_.start();
   retry_.start(delayMs_);
-  delayMs_ = std::min(delayMs_ * 2, kMaxDelayMs);
+  // Within the first minute of trouble the delay stops at kEarlyMaxDelayMs, so a broker that
+  // restarts is found again within seconds; after that it grows to kMaxDelayMs.
+  delayMs_ = std::min(delayMs_ * 2, troubleSince_.elapsed() < kEarlyPhaseMs
+                                        ? std::max(delayMs_, kEarlyMaxDelayMs)
+                                        : kMaxDelayMs);
   if (newReason)
     emit stateChanged(Trying);
   else

@@ -17,9 +17,10 @@ struct mosquitto_message;
 // QHostInfo first; the library then gets the address).
 //
 // After start() it keeps trying: an attempt that fails or a connection that drops is followed by
-// another after a delay that doubles from kFirstDelayMs up to kMaxDelayMs and starts again at
-// kFirstDelayMs once a connection was accepted. An attempt that has no answer within kAttemptMs
-// counts as failed. A broker that refuses the user name or password is told once (refused()) and
+// another after a delay that doubles from kFirstDelayMs, held at kEarlyMaxDelayMs during the first
+// kEarlyPhaseMs of trouble and then growing up to kMaxDelayMs; it starts again at kFirstDelayMs
+// once a connection was accepted. An attempt that has no answer within kAttemptMs counts as
+// failed. A name with several addresses is tried on each in turn. A broker that refuses the user name or password is told once (refused()) and
 // tried again only every kMaxDelayMs. Signals are emitted from the event loop, never from inside
 // the library, so their slots may publish, stop or start again.
 class MqttClient : public QObject {
@@ -27,6 +28,8 @@ class MqttClient : public QObject {
  public:
   enum State { Off, Trying, Connected };
   static constexpr int kFirstDelayMs = 1000;
+  static constexpr int kEarlyMaxDelayMs = 4000;
+  static constexpr int kEarlyPhaseMs = 60000;
   static constexpr int kMaxDelayMs = 60000;
   static constexpr int kAttemptMs = 10000;
   static constexpr int kKeepAliveS = 30;
@@ -56,6 +59,8 @@ class MqttClient : public QObject {
   QString lastError() const { return error_; }
   // How many connection attempts were made since start().
   int attempts() const { return attempts_; }
+  // Milliseconds until the next attempt, or -1 when none is waiting.
+  int nextAttemptMs() const { return retry_.isActive() ? retry_.remainingTime() : -1; }
 
   // QoS 0. False when not connected (nothing is queued for later).
   bool publish(const QByteArray& topic, const QByteArray& payload, bool retain);
@@ -94,6 +99,8 @@ class MqttClient : public QObject {
   void onWritable();
   void onTick();
   void afterLibrary(int rc);
+  bool inHandshake() const;  // TLS: the socket is connected, the broker has not accepted yet
+  void stepHandshake();
   void dispatch();
   // Drops the socket and schedules the next attempt.
   void fail(const QString& why);
@@ -109,6 +116,8 @@ class MqttClient : public QObject {
   int lookupId_ = -1;
   bool toldRefusal_ = false;
   bool refusedNow_ = false;  // the broker refused this attempt
+  bool socketUp_ = false;    // this attempt's TCP connection is established
+  QElapsedTimer troubleSince_;  // since the first failure after start() or a connection
   quint64 generation_ = 0;  // bumped by start() and stop(): stale lookups and events are ignored
   QSocketNotifier* readWatch_ = nullptr;  // children: whatever deleteLater leaves goes with us
   QSocketNotifier* writeWatch_ = nullptr;

@@ -32,7 +32,14 @@ RemoteControl::RemoteControl(CommandLink& link, LinkControl& linkControl, Switch
       prompt_(prompt),
       command_(std::move(command)),
       clock_(std::move(clock)) {
-  connect(&client_, &MqttClient::stateChanged, this, &RemoteControl::stateChanged);
+  connect(&client_, &MqttClient::stateChanged, this, [this] {
+    // Why it cannot connect goes into the record once per reason (a service's journal shows it).
+    const QString why = client_.lastError();
+    if (client_.state() == MqttClient::Trying && !why.isEmpty() && why != toldFailure_)
+      record_.append(0, QStringLiteral("远程连接失败"), where() + QLatin1Char(' ') + why);
+    toldFailure_ = client_.state() == MqttClient::Trying ? why : QString();
+    emit stateChanged();
+  });
   connect(&client_, &MqttClient::connected, this, &RemoteControl::onConnected);
   connect(&client_, &MqttClient::lost, this,
           [this] { record_.append(0, QStringLiteral("远程断开"), where()); });
@@ -66,7 +73,11 @@ void RemoteControl::configure(const RemoteSettings& s) {
   if (s == settings_ && link_.nID == address_ && client_.state() == MqttClient::Connected) return;
   shutdown();
   settings_ = s;
-  if (!s.enabled()) return;
+  toldFailure_.clear();
+  if (!s.enabled()) {
+    emit stateChanged();  // the settings shown with the state changed too
+    return;
+  }
   address_ = link_.nID;
   prefix_ = s.prefixFor(address_);
   MqttClient::Options o;
@@ -78,6 +89,20 @@ void RemoteControl::configure(const RemoteSettings& s) {
   o.willTopic = (prefix_ + QStringLiteral("/availability")).toUtf8();
   o.willPayload = QByteArrayLiteral("offline");
   client_.start(o);
+}
+
+QString RemoteControl::deviceId() const {
+  if (prefix_ == RemoteSettings().prefixFor(address_)) return QStringLiteral("tavrel_%1").arg(address_);
+  // A prefix of one's own keeps two programs on one broker apart, also in Home Assistant.
+  QString id = QStringLiteral("tavrel_") + prefix_;
+  for (QChar& c : id)
+    if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-')) c = QLatin1Char('_');
+  return id;
+}
+
+QString RemoteControl::deviceName() const {
+  if (prefix_ == RemoteSettings().prefixFor(address_)) return QStringLiteral("Tavrel %1").arg(address_);
+  return QStringLiteral("Tavrel ") + prefix_;
 }
 
 QString RemoteControl::where() const {
@@ -174,7 +199,7 @@ void RemoteControl::publishNext(bool force) {
 
 void RemoteControl::publishDiscovery() {
   const ProfileFile names = store_.load();
-  const QString device = QStringLiteral("tavrel_%1").arg(address_);
+  const QString device = deviceId();
   for (int r = 1; r <= kRouteCount; ++r) {
     const QByteArray topic =
         QStringLiteral("homeassistant/switch/%1_%2/config").arg(device).arg(r).toUtf8();
@@ -186,9 +211,8 @@ void RemoteControl::publishDiscovery() {
     const QString name =
         store_.ReadRouteName(names, QStringLiteral("%1").arg(r, 2, 10, QLatin1Char('0')));
     const QJsonObject config{
-        {QStringLiteral("name"), QStringLiteral("第%1路 %2").arg(r).arg(name)},
+        {QStringLiteral("name"), (QStringLiteral("第%1路 ").arg(r) + name).trimmed()},
         {QStringLiteral("unique_id"), QStringLiteral("%1_%2").arg(device).arg(r)},
-        {QStringLiteral("object_id"), QStringLiteral("%1_%2").arg(device).arg(r)},
         {QStringLiteral("state_topic"), route + QStringLiteral("state")},
         {QStringLiteral("command_topic"), route + QStringLiteral("set")},
         {QStringLiteral("availability_topic"), prefix_ + QStringLiteral("/availability")},
@@ -198,7 +222,7 @@ void RemoteControl::publishDiscovery() {
         {QStringLiteral("state_off"), QStringLiteral("OFF")},
         {QStringLiteral("device"),
          QJsonObject{{QStringLiteral("identifiers"), QJsonArray{device}},
-                     {QStringLiteral("name"), QStringLiteral("Tavrel %1").arg(address_)},
+                     {QStringLiteral("name"), deviceName()},
                      {QStringLiteral("manufacturer"), QStringLiteral("Tavrel")},
                      {QStringLiteral("model"), QStringLiteral("16 路继电器板")},
                      {QStringLiteral("sw_version"), QCoreApplication::applicationVersion()}}}};
@@ -241,6 +265,8 @@ void RemoteControl::onMessage(const QByteArray& topic, const QByteArray& payload
 }
 
 void RemoteControl::invalid(const QByteArray& topic) {
+  // Only commands count; an oversized homeassistant/status is nobody's command.
+  if (!topic.startsWith((prefix_ + QLatin1Char('/')).toUtf8())) return;
   const QDateTime now = clock_();
   if (lastInvalid_.isValid() && now >= lastInvalid_ && lastInvalid_.msecsTo(now) < kInvalidQuietMs)
     return;

@@ -26,15 +26,17 @@
 //   "NONE"; retained, renewed when entries change, when a named moment passes and hourly.
 // - P/record: every line of the switch record as JSON {"time","route","action","cause"}; not
 //   retained.
-// - With discovery, homeassistant/switch/tavrel_<address>_<N>/config for each route (retained):
-//   one switch each, grouped as the device "Tavrel <address>"; without it those configs are
+// - With discovery, homeassistant/switch/tavrel_<address>_<N>/config for each route (retained;
+//   with a prefix of one's own the id is made from the prefix instead of the address): one
+//   switch each, grouped as the device "Tavrel <address>"; without it those configs are
 //   cleared. Sent again when Home Assistant announces itself on homeassistant/status.
 // It accepts P/route/N/set with "ON", "OFF" or "TOGGLE" (any case, blanks around ignored) and
 // hands it to the command function. Anything else under P/route/+/set — another route, another
 // payload, a payload over 64 bytes (dropped unread) or a retained command (an old one the broker
 // kept would switch long after it was meant) — changes nothing and is recorded as "远程消息无效",
 // at most once a minute.
-// Connecting and losing the connection are recorded ("远程已连接", "远程断开", cause host:port);
+// Connecting and losing the connection are recorded ("远程已连接", "远程断开", cause host:port),
+// and so is each new reason an attempt fails for ("远程连接失败", host:port and the reason);
 // a broker that refuses the credentials is told once ("远程服务器拒绝登录" and the reason).
 // The password never appears in the record, a message or on standard output.
 class RemoteControl : public QObject {
@@ -82,6 +84,10 @@ class RemoteControl : public QObject {
   void shutdown();
   bool publish(const QString& subtopic, const QByteArray& payload, bool retain = true);
   QString where() const;
+  // Home Assistant's device: "tavrel_<address>" under the default prefix, else made from the
+  // prefix, so programs with prefixes of their own never share switches.
+  QString deviceId() const;
+  QString deviceName() const;
 
   CommandLink& link_;
   LinkControl& linkControl_;
@@ -102,4 +108,5 @@ class RemoteControl : public QObject {
   QDateTime nextWorked_;
   QTimer nextCheck_;
   QDateTime lastInvalid_;
+  QString toldFailure_;  // the failure last recorded while trying
 };

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "platform/code_page.h"
 #include "platform/private_profile.h"
 
 namespace {
@@ -139,6 +140,11 @@ bool SettingsStore::WriteRemote(const RemoteSettings& s) const {
        {QStringLiteral("Tls"), s.tls ? QStringLiteral("1") : QStringLiteral("0")},
        {QStringLiteral("Prefix"), s.prefix},
        {QStringLiteral("Discovery"), s.discovery ? QStringLiteral("1") : QStringLiteral("0")}});
+}
+
+bool SettingsStore::storable(const QString& text) const {
+  const bool utf8 = load().isUtf8();
+  return decode_text(encode_text(text, utf8), utf8) == text;
 }
 
 void SettingsStore::keepPrivate(const RemoteSettings& s) const {

@@ -53,6 +53,8 @@ class SettingsStore {
   // While a password is stored, takes read and write rights from group and others (a file copied
   // or edited by hand). Does nothing otherwise.
   void keepPrivate(const RemoteSettings& s) const;
+  // Whether text survives a write to the file as it is (a GBK file cannot hold every character).
+  bool storable(const QString& text) const;
 
   QString ReadOpen() const { return ReadOpen(load()); }
   QString ReadRun() const { return ReadRun(load()); }

@@ -122,7 +122,7 @@ void RemoteDialog::showState() { LabState->setText(logic_.remoteText()); }
 void RemoteDialog::OKButton_Click() {
   const RemoteSettings s = settings();
   if (!s.prefix.isEmpty() && !RemoteSettings::validPrefix(s.prefix)) {
-    logic_.prompt().message(QStringLiteral("前缀不能为空，也不能含有 + 或 #"));
+    logic_.prompt().message(QStringLiteral("前缀无效：不能含有 + 或 #，也不能只有 /"));
     TxtPrefix->setFocus(Qt::OtherFocusReason);
     return;
   }
