@@ -212,8 +212,32 @@ void MqttClient::stepHandshake() {
   afterLibrary(rc);
 }
 
+bool MqttClient::socketConnected() {
+  if (socketUp_) return true;
+  // The connection's outcome: a refusal ends the attempt here (the library, in the middle of its
+  // TLS handshake, would take it for a reason to try again and again).
+  // (The TLS library's first write may already have taken the error from SO_ERROR; a socket
+  // without a peer tells it all the same.)
+  const int fd = mosquitto_socket(mosq_);
+  int error = 0;
+  socklen_t size = sizeof error;
+  sockaddr_storage peer{};
+  socklen_t peerSize = sizeof peer;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0 ||
+      ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) {
+    fail(QStringLiteral("无法连接"));
+    return false;
+  }
+  socketUp_ = true;
+  if (options_.tls) {
+    stepHandshake();
+    return false;  // the handshake took this event
+  }
+  return true;
+}
+
 void MqttClient::onReadable() {
-  if (!mosq_) return;
+  if (!mosq_ || !socketConnected()) return;
   if (inHandshake())
     stepHandshake();
   else
@@ -221,18 +245,7 @@ void MqttClient::onReadable() {
 }
 
 void MqttClient::onWritable() {
-  if (!mosq_) return;
-  if (!socketUp_) {
-    // The connection's outcome: a refusal ends the attempt here (the library, in the middle of
-    // its TLS handshake, would take it for a reason to try again and again).
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (::getsockopt(mosquitto_socket(mosq_), SOL_SOCKET, SO_ERROR, &error, &size) != 0 ||
-        error != 0)
-      return fail(QStringLiteral("无法连接"));
-    socketUp_ = true;
-    if (options_.tls) return stepHandshake();
-  }
+  if (!mosq_ || !socketConnected()) return;
   afterLibrary(mosquitto_loop_write(mosq_, 1));
 }
 

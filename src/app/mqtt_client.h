@@ -101,6 +101,9 @@ class MqttClient : public QObject {
   void afterLibrary(int rc);
   bool inHandshake() const;  // TLS: the socket is connected, the broker has not accepted yet
   void stepHandshake();
+  // Whether this attempt's TCP connection stands (the first event on the socket tells); false
+  // when it failed (the attempt is over) or when the TLS handshake took the event.
+  bool socketConnected();
   void dispatch();
   // Drops the socket and schedules the next attempt.
   void fail(const QString& why);
