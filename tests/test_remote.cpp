@@ -12,20 +12,21 @@
 namespace {
 
 // Name.ini in GBK: route 1 is "水泵", the link opens at start, the broker is ours.
-QByteArray name_ini(quint16 port, const QByteArray& password) {
-  return "[Note]\r\nOpen=1\r\n01=\xCB\xAE\xB1\xC3\r\n[Mqtt]\r\nHost=127.0.0.1\r\nPort=" +
-         QByteArray::number(port) + "\r\nUser=tavrel\r\nPassword=" + password + "\r\n";
+QByteArray name_ini(quint16 port, const QByteArray& password, bool tls) {
+  return "[Note]\r\nOpen=1\r\n01=\xCB\xAE\xB1\xC3\r\n[Mqtt]\r\nHost=" +
+         QByteArray(tls ? "localhost" : "127.0.0.1") + "\r\nPort=" + QByteArray::number(port) +
+         "\r\nUser=tavrel\r\nPassword=" + password + "\r\nTls=" + (tls ? "1" : "0") + "\r\n";
 }
 
 struct Rig {
   explicit Rig(quint16 port, const QByteArray& password = Broker::kPassword,
-               quint16 outputs = 0x0005) {
+               quint16 outputs = 0x0005, bool tls = false) {
     RelayBoard::Options o;
     o.outputs = outputs;
     board = std::make_unique<RelayBoard>(o);
     board->open(dir.filePath("dosdevices/com1"), nullptr);
     QFile f(dir.filePath("Name.ini"));
-    if (f.open(QIODevice::WriteOnly)) f.write(name_ini(port, password));
+    if (f.open(QIODevice::WriteOnly)) f.write(name_ini(port, password, tls));
     f.close();
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                      QFileDevice::ReadOther);
@@ -58,6 +59,7 @@ class TestRemote : public QObject {
   void badMessagesChangeNothing();
   void brokerThatDiesIsReconnected();
   void wrongPasswordIsToldOnceWithoutRetryStorm();
+  void tlsCheckedAgainstTheSystemsAuthorities();
 };
 
 void TestRemote::initTestCase() {
@@ -227,6 +229,24 @@ void TestRemote::wrongPasswordIsToldOnceWithoutRetryStorm() {
   QCOMPARE(broker.log().count(QStringLiteral("not authorised")), 1);
   QCOMPARE(rig.logic->remote.stateText(), QStringLiteral("远程：正在连接（用户名或密码不被接受）"));
   QCOMPARE(rig.recorded(QStringLiteral("远程连接失败")), 1);
+}
+
+void TestRemote::tlsCheckedAgainstTheSystemsAuthorities() {
+  Broker broker(true);
+  QVERIFY(broker.start());
+  {
+    // A certificate from an authority the system does not know is refused.
+    Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
+    QTRY_COMPARE(rig.logic->remote.stateText(), QStringLiteral("远程：正在连接（TLS 连接失败）"));
+  }
+  // The system's store is where OpenSSL's default paths lead; for this test, to our authority.
+  qputenv("SSL_CERT_FILE", broker.caFile().toLocal8Bit());
+  Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2);
+  publish_once(broker.port(), topic("route/6/set"), "ON", false, broker.caFile());
+  QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0025), 3000);
+  qunsetenv("SSL_CERT_FILE");
 }
 
 QTEST_GUILESS_MAIN(TestRemote)

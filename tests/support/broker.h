@@ -20,15 +20,19 @@ class Broker {
   static constexpr const char* kUser = "tavrel";
   static constexpr const char* kPassword = "s3cret pass";
 
-  Broker() {
+  // With tls, the listener speaks TLS with a certificate for "localhost" and 127.0.0.1 from a
+  // certificate authority of its own, caFile() (openssl makes them).
+  explicit Broker(bool tls = false) : tls_(tls) {
     QProcess::execute(QStringLiteral("mosquitto_passwd"),
                       {QStringLiteral("-c"), QStringLiteral("-b"), dir_.filePath("passwd"),
                        QString::fromLatin1(kUser), QString::fromLatin1(kPassword)});
+    if (tls) makeCertificates();
     choosePort();
   }
   ~Broker() { stop(); }
 
   quint16 port() const { return port_; }
+  QString caFile() const { return dir_.filePath("ca.crt"); }
 
   // Starts the broker and waits until it listens. The first start moves to another free port
   // while the chosen one turns out to be taken (tests run side by side); a restart keeps its port.
@@ -65,6 +69,28 @@ class Broker {
                      .arg(dir_.filePath("passwd"), dir_.filePath("broker.log"),
                           QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name))
                      .toUtf8());
+    if (tls_)
+      conf.write(QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
+                     .arg(caFile(), dir_.filePath("server.crt"), dir_.filePath("server.key"))
+                     .toUtf8());
+  }
+
+  void makeCertificates() {
+    const auto openssl = [&](const QString& args) {
+      QProcess p;
+      p.setWorkingDirectory(dir_.path());
+      p.start(QStringLiteral("openssl"), QProcess::splitCommand(args));
+      p.waitForFinished(30000);
+    };
+    openssl(QStringLiteral("req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2 "
+                           "-subj /CN=TestCA"));
+    openssl(QStringLiteral("req -newkey rsa:2048 -nodes -keyout server.key -out server.csr "
+                           "-subj /CN=localhost"));
+    QFile ext(dir_.filePath("ext.cnf"));
+    if (ext.open(QIODevice::WriteOnly)) ext.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+    ext.close();
+    openssl(QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
+                           "-out server.crt -days 2 -extfile ext.cnf"));
   }
 
   bool startOnce() {
@@ -84,6 +110,7 @@ class Broker {
     return false;
   }
 
+  bool tls_ = false;
   QTemporaryDir dir_;
   quint16 port_ = 0;
   quint16 started_ = 0;  // the port it last ran on
@@ -128,12 +155,13 @@ class Subscriber {
 
 // One mosquitto_pub (not retained unless asked), waited for.
 inline void publish_once(quint16 port, const QString& topic, const QByteArray& payload,
-                         bool retain = false) {
+                         bool retain = false, const QString& caFile = {}) {
   QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
                    QString::number(port), QStringLiteral("-u"), QString::fromLatin1(Broker::kUser),
                    QStringLiteral("-P"), QString::fromLatin1(Broker::kPassword),
                    QStringLiteral("-t"), topic, QStringLiteral("-s")};
   if (retain) args << QStringLiteral("-r");
+  if (!caFile.isEmpty()) args << QStringLiteral("--cafile") << caFile;
   QProcess p;
   p.start(QStringLiteral("mosquitto_pub"), args);
   p.write(payload);
