@@ -304,6 +304,7 @@ void MqttClient::dispatch() {
           error_ = refusal_reason(e.code);
           refusedNow_ = true;
           emit stateChanged(state_);  // the reason is shown with the state
+          if (generation != generation_) return;
           // 4: bad user name or password, 5: not authorised. Asking again soon changes nothing.
           if (e.code == 4 || e.code == 5) {
             delayMs_ = kMaxDelayMs;

@@ -34,10 +34,13 @@ RemoteControl::RemoteControl(CommandLink& link, LinkControl& linkControl, Switch
       clock_(std::move(clock)) {
   connect(&client_, &MqttClient::stateChanged, this, [this] {
     // Why it cannot connect goes into the record once per reason (a service's journal shows it).
+    // A connection that drops is recorded as "远程断开" (lost) instead.
     const QString why = client_.lastError();
-    if (client_.state() == MqttClient::Trying && !why.isEmpty() && why != toldFailure_)
+    const bool dropped = lastState_ == MqttClient::Connected;
+    lastState_ = client_.state();
+    if (lastState_ == MqttClient::Trying && !dropped && !why.isEmpty() && why != toldFailure_)
       record_.append(0, QStringLiteral("远程连接失败"), where() + QLatin1Char(' ') + why);
-    toldFailure_ = client_.state() == MqttClient::Trying ? why : QString();
+    toldFailure_ = lastState_ == MqttClient::Trying ? why : QString();
     emit stateChanged();
   });
   connect(&client_, &MqttClient::connected, this, &RemoteControl::onConnected);
@@ -71,6 +74,9 @@ void RemoteControl::shutdown() {
 void RemoteControl::configure(const RemoteSettings& s) {
   // The same settings while connected change nothing; while still trying, they mean "try now".
   if (s == settings_ && link_.nID == address_ && client_.state() == MqttClient::Connected) return;
+  if (client_.state() == MqttClient::Connected && settings_.discovery &&
+      (!s.enabled() || deviceIdFor(s.prefixFor(link_.nID), link_.nID) != deviceId()))
+    clearDiscovery();  // Home Assistant would keep switches nobody serves any more
   shutdown();
   settings_ = s;
   toldFailure_.clear();
@@ -91,10 +97,12 @@ void RemoteControl::configure(const RemoteSettings& s) {
   client_.start(o);
 }
 
-QString RemoteControl::deviceId() const {
-  if (prefix_ == RemoteSettings().prefixFor(address_)) return QStringLiteral("tavrel_%1").arg(address_);
+QString RemoteControl::deviceId() const { return deviceIdFor(prefix_, address_); }
+
+QString RemoteControl::deviceIdFor(const QString& prefix, int address) {
+  if (prefix == RemoteSettings().prefixFor(address)) return QStringLiteral("tavrel_%1").arg(address);
   // A prefix of one's own keeps two programs on one broker apart, also in Home Assistant.
-  QString id = QStringLiteral("tavrel_") + prefix_;
+  QString id = QStringLiteral("tavrel_") + prefix;
   for (QChar& c : id)
     if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-')) c = QLatin1Char('_');
   return id;
@@ -197,16 +205,21 @@ void RemoteControl::publishNext(bool force) {
   }
 }
 
+QByteArray RemoteControl::discoveryTopic(int route) const {
+  return QStringLiteral("homeassistant/switch/%1_%2/config").arg(deviceId()).arg(route).toUtf8();
+}
+
+void RemoteControl::clearDiscovery() {
+  // An empty retained config removes the switch.
+  for (int r = 1; r <= kRouteCount; ++r) client_.publish(discoveryTopic(r), QByteArray(), true);
+}
+
 void RemoteControl::publishDiscovery() {
+  if (!settings_.discovery) return clearDiscovery();
   const ProfileFile names = store_.load();
   const QString device = deviceId();
   for (int r = 1; r <= kRouteCount; ++r) {
-    const QByteArray topic =
-        QStringLiteral("homeassistant/switch/%1_%2/config").arg(device).arg(r).toUtf8();
-    if (!settings_.discovery) {
-      client_.publish(topic, QByteArray(), true);  // an empty retained config removes the switch
-      continue;
-    }
+    const QByteArray topic = discoveryTopic(r);
     const QString route = prefix_ + QStringLiteral("/route/%1/").arg(r);
     const QString name =
         store_.ReadRouteName(names, QStringLiteral("%1").arg(r, 2, 10, QLatin1Char('0')));

@@ -29,7 +29,9 @@
 // - With discovery, homeassistant/switch/tavrel_<address>_<N>/config for each route (retained;
 //   with a prefix of one's own the id is made from the prefix instead of the address): one
 //   switch each, grouped as the device "Tavrel <address>"; without it those configs are
-//   cleared. Sent again when Home Assistant announces itself on homeassistant/status.
+//   cleared, and so are they when the settings move the device elsewhere (another prefix or
+//   address, or no broker). Sent again when Home Assistant announces itself on
+//   homeassistant/status.
 // It accepts P/route/N/set with "ON", "OFF" or "TOGGLE" (any case, blanks around ignored) and
 // hands it to the command function. Anything else under P/route/+/set — another route, another
 // payload, a payload over 64 bytes (dropped unread) or a retained command (an old one the broker
@@ -87,7 +89,10 @@ class RemoteControl : public QObject {
   // Home Assistant's device: "tavrel_<address>" under the default prefix, else made from the
   // prefix, so programs with prefixes of their own never share switches.
   QString deviceId() const;
+  static QString deviceIdFor(const QString& prefix, int address);
   QString deviceName() const;
+  QByteArray discoveryTopic(int route) const;
+  void clearDiscovery();
 
   CommandLink& link_;
   LinkControl& linkControl_;
@@ -109,4 +114,5 @@ class RemoteControl : public QObject {
   QTimer nextCheck_;
   QDateTime lastInvalid_;
   QString toldFailure_;  // the failure last recorded while trying
+  MqttClient::State lastState_ = MqttClient::Off;
 };
