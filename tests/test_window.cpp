@@ -863,6 +863,9 @@ void TestWindow::remoteDialogWritesTheBrokerSection() {
   };
   const QString ini = r.dir.filePath("Name.ini");
   const auto stored = [&] { return SettingsStore::ReadRemote(ProfileFile::load(ini)); };
+  // Nothing set up and nothing filled in: OK leaves the file as it was.
+  withRemote([&](RemoteDialog& d) { d.OKButton->click(); });
+  QVERIFY(!stored().present);
   // A prefix with a wildcard is refused: the dialog stays open and nothing is written.
   withRemote([&](RemoteDialog& d) {
     QCOMPARE(d.TxtPassword->echoMode(), QLineEdit::Password);

@@ -239,6 +239,10 @@ void AppLogic::startRemote(const ProfileFile& names) {
 bool AppLogic::setRemote(const RemoteSettings& s) {
   RemoteSettings stored = s;
   stored.present = true;
+  if (s.host.isEmpty() && !SettingsStore::ReadRemote(settings.load()).present) {
+    remote.configure(RemoteSettings{});  // nothing set up and nothing asked for: the file stays
+    return true;
+  }
   // A character the file cannot hold would come back as another one: a password that no
   // longer matches after the next start.
   const std::pair<QString, const char*> fields[] = {

@@ -144,9 +144,10 @@ class AppLogic : public QObject {
   // Start-up: the section "Mqtt" of Name.ini (read once; with a password the file is made
   // private) starts the connection, or nothing when there is none.
   void startRemote(const ProfileFile& names);
-  // The "远程" dialog's OK: writes the section and connects with it. A file that cannot be written
-  // is told ("保存设置失败" and the path), and a text the file's encoding cannot hold ("密码含有
-  // 无法保存的字符", likewise for 服务器, 用户名, 前缀); either changes nothing and returns false.
+  // The "远程" dialog's OK: writes the section and connects with it (an empty server where the file
+  // has no section writes nothing). A file that cannot be written is told ("保存设置失败" and the
+  // path), and so is a text the file's encoding cannot hold ("密码含有无法保存的字符", likewise for
+  // 服务器, 用户名, 前缀); either changes nothing and returns false.
   bool setRemote(const RemoteSettings& s);
   // A command from the broker for route 1..16: like the manual commands, recorded as "远程" and
   // sent at once. Toggle flips the state last asked for (the board's report before the take-over).
