@@ -239,7 +239,8 @@ void AppLogic::startRemote(const ProfileFile& names) {
 bool AppLogic::setRemote(const RemoteSettings& s) {
   RemoteSettings stored = s;
   stored.present = true;
-  if (s.host.isEmpty() && !SettingsStore::ReadRemote(settings.load()).present) {
+  const ProfileFile file = settings.load();
+  if (s.host.isEmpty() && !SettingsStore::ReadRemote(file).present) {
     remote.configure(RemoteSettings{});  // nothing set up and nothing asked for: the file stays
     return true;
   }
@@ -248,7 +249,7 @@ bool AppLogic::setRemote(const RemoteSettings& s) {
   const std::pair<QString, const char*> fields[] = {
       {s.host, "服务器"}, {s.user, "用户名"}, {s.password, "密码"}, {s.prefix, "前缀"}};
   for (const auto& [text, name] : fields)
-    if (!settings.storable(text)) {
+    if (!SettingsStore::storable(file, text)) {
       prompt_.message(QString::fromUtf8(name) + QStringLiteral("含有无法保存的字符"));
       return false;
     }

@@ -92,9 +92,7 @@ void MqttClient::stop() {
       mosquitto_disconnect(mosq_);
       mosquitto_loop_write(mosq_, 1);
     }
-    unwatchSocket();
-    mosquitto_destroy(mosq_);
-    mosq_ = nullptr;
+    dropConnection();
   }
   setState(Off);
 }
@@ -105,12 +103,15 @@ void MqttClient::setState(State s) {
   emit stateChanged(s);
 }
 
+void MqttClient::dropConnection() {
+  if (!mosq_) return;
+  unwatchSocket();
+  mosquitto_destroy(mosq_);
+  mosq_ = nullptr;
+}
+
 void MqttClient::attempt() {
-  if (mosq_) {
-    unwatchSocket();
-    mosquitto_destroy(mosq_);
-    mosq_ = nullptr;
-  }
+  dropConnection();
   ++attempts_;
   refusedNow_ = false;
   const quint64 generation = generation_;
@@ -334,11 +335,7 @@ void MqttClient::dispatch() {
 void MqttClient::fail(const QString& why) {
   timeout_.stop();
   events_.clear();
-  if (mosq_) {
-    unwatchSocket();
-    mosquitto_destroy(mosq_);
-    mosq_ = nullptr;
-  }
+  dropConnection();
   // Still trying, a new reason is news too: the state's words name it.
   const bool newReason = state_ == Trying && error_ != why;
   error_ = why;

@@ -95,6 +95,7 @@ class MqttClient : public QObject {
   void connectTo(const QString& address);
   void watchSocket();
   void unwatchSocket();
+  void dropConnection();  // the socket unwatched and the library's object destroyed
   void onReadable();
   void onWritable();
   void onTick();

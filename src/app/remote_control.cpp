@@ -144,8 +144,9 @@ void RemoteControl::onConnected() {
   states_.fill(-1);
   next_.fill(QByteArray());
   record_.append(0, QStringLiteral("远程已连接"), where());
-  publishNames();
-  publishDiscovery();
+  const ProfileFile names = store_.load();
+  publishNames(names);
+  publishDiscovery(names);
   publishStates();
   publishNext(true);
   publishAvailability();
@@ -173,12 +174,9 @@ void RemoteControl::publishStates() {
   }
 }
 
-void RemoteControl::publishNames() {
-  const ProfileFile names = store_.load();
+void RemoteControl::publishNames(const ProfileFile& names) {
   for (int r = 1; r <= kRouteCount; ++r)
-    publish(QStringLiteral("route/%1/name").arg(r),
-            store_.ReadRouteName(names, QStringLiteral("%1").arg(r, 2, 10, QLatin1Char('0')))
-                .toUtf8());
+    publish(QStringLiteral("route/%1/name").arg(r), store_.ReadRouteName(names, r).toUtf8());
 }
 
 void RemoteControl::entriesChanged() { publishNext(true); }
@@ -214,15 +212,13 @@ void RemoteControl::clearDiscovery() {
   for (int r = 1; r <= kRouteCount; ++r) client_.publish(discoveryTopic(r), QByteArray(), true);
 }
 
-void RemoteControl::publishDiscovery() {
+void RemoteControl::publishDiscovery(const ProfileFile& names) {
   if (!settings_.discovery) return clearDiscovery();
-  const ProfileFile names = store_.load();
   const QString device = deviceId();
   for (int r = 1; r <= kRouteCount; ++r) {
     const QByteArray topic = discoveryTopic(r);
     const QString route = prefix_ + QStringLiteral("/route/%1/").arg(r);
-    const QString name =
-        store_.ReadRouteName(names, QStringLiteral("%1").arg(r, 2, 10, QLatin1Char('0')));
+    const QString name = store_.ReadRouteName(names, r);
     const QJsonObject config{
         {QStringLiteral("name"), (QStringLiteral("第%1路 ").arg(r) + name).trimmed()},
         {QStringLiteral("unique_id"), QStringLiteral("%1_%2").arg(device).arg(r)},
@@ -255,7 +251,7 @@ void RemoteControl::publishRecord(const RecordEvent& e) {
 void RemoteControl::onMessage(const QByteArray& topic, const QByteArray& payload, bool retained) {
   if (topic == "homeassistant/status") {
     // Home Assistant came back: it reads the configs again.
-    if (payload == "online" && settings_.discovery) publishDiscovery();
+    if (payload == "online" && settings_.discovery) publishDiscovery(store_.load());
     return;
   }
   const QByteArray head = (prefix_ + QStringLiteral("/route/")).toUtf8();

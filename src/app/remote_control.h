@@ -79,9 +79,9 @@ class RemoteControl : public QObject {
   void invalid(const QByteArray& topic);
   void publishAvailability();
   void publishStates();
-  void publishNames();
+  void publishNames(const ProfileFile& names);  // names: Name.ini as read for this connection
   void publishNext(bool force);
-  void publishDiscovery();
+  void publishDiscovery(const ProfileFile& names);
   void publishRecord(const RecordEvent& e);
   void shutdown();
   bool publish(const QString& subtopic, const QByteArray& payload, bool retain = true);

@@ -58,6 +58,10 @@ QString SettingsStore::ReadCom(const ProfileFile& f) const {
 QString SettingsStore::ReadID(const ProfileFile& f) const {
   return read(f, QStringLiteral("ID"), QStringLiteral("1"), 2);
 }
+QString SettingsStore::ReadRouteName(const ProfileFile& f, int route) const {
+  return ReadRouteName(f, QStringLiteral("%1").arg(route, 2, 10, QLatin1Char('0')));
+}
+
 QString SettingsStore::ReadRouteName(const ProfileFile& f, const QString& key) const {
   return read(f, key, QStringLiteral("未命名"), 8);
 }
@@ -87,18 +91,22 @@ bool owner_only(const QString& path) {
 }
 }  // namespace
 
-bool RemoteSettings::validPrefix(const QString& prefix) {
-  QString p = prefix;
+namespace {
+QString without_trailing_slashes(QString p) {
   while (p.endsWith(QLatin1Char('/'))) p.chop(1);
+  return p;
+}
+}  // namespace
+
+bool RemoteSettings::validPrefix(const QString& prefix) {
+  const QString p = without_trailing_slashes(prefix);
   return !p.isEmpty() && !p.contains(QLatin1Char('+')) && !p.contains(QLatin1Char('#')) &&
          !p.contains(QChar(0)) && p.toUtf8().size() <= 200;
 }
 
 QString RemoteSettings::prefixFor(int address) const {
-  if (!validPrefix(prefix)) return QStringLiteral("tavrel/%1").arg(address);
-  QString p = prefix;
-  while (p.endsWith(QLatin1Char('/'))) p.chop(1);
-  return p;
+  return validPrefix(prefix) ? without_trailing_slashes(prefix)
+                             : QStringLiteral("tavrel/%1").arg(address);
 }
 
 bool RemoteSettings::operator==(const RemoteSettings& o) const {
@@ -142,9 +150,8 @@ bool SettingsStore::WriteRemote(const RemoteSettings& s) const {
        {QStringLiteral("Discovery"), s.discovery ? QStringLiteral("1") : QStringLiteral("0")}});
 }
 
-bool SettingsStore::storable(const QString& text) const {
-  const bool utf8 = load().isUtf8();
-  return decode_text(encode_text(text, utf8), utf8) == text;
+bool SettingsStore::storable(const ProfileFile& f, const QString& text) {
+  return decode_text(encode_text(text, f.isUtf8()), f.isUtf8()) == text;
 }
 
 void SettingsStore::keepPrivate(const RemoteSettings& s) const {

@@ -53,8 +53,8 @@ class SettingsStore {
   // While a password is stored, takes read and write rights from group and others (a file copied
   // or edited by hand). Does nothing otherwise.
   void keepPrivate(const RemoteSettings& s) const;
-  // Whether text survives a write to the file as it is (a GBK file cannot hold every character).
-  bool storable(const QString& text) const;
+  // Whether text survives a write to file f as it is (a GBK file cannot hold every character).
+  static bool storable(const ProfileFile& f, const QString& text);
 
   QString ReadOpen() const { return ReadOpen(load()); }
   QString ReadRun() const { return ReadRun(load()); }
@@ -71,6 +71,7 @@ class SettingsStore {
   QString ReadID(const ProfileFile& f) const;
   QString ReadRestore(const ProfileFile& f) const;
   QString ReadRouteName(const ProfileFile& f, const QString& key) const;
+  QString ReadRouteName(const ProfileFile& f, int route) const;  // route 1..16: key "01".."16"
   // Section "Mqtt": missing keys take their defaults; a Port that is not 1..65535 gives 1883;
   // Tls is on only for "1", Discovery off only for "0".
   static RemoteSettings ReadRemote(const ProfileFile& f);

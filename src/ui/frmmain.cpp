@@ -222,8 +222,7 @@ void Frmmain::Form_Load() {
   showLamps();
   const ProfileFile names = logic_.settings.load();  // Name.ini, read once
   for (int i = 0; i < 16; ++i)
-    SSTab2->setTabText(i, logic_.settings.ReadRouteName(
-                              names, QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0'))));
+    SSTab2->setTabText(i, logic_.settings.ReadRouteName(names, i + 1));
   const StartupChoices c = run_startup(logic_, names);
   {
     // The boxes show the address and port in use, also when the stored ones were unusable.

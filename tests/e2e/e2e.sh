@@ -28,14 +28,7 @@ stop_here() {
   echo "$passed passed, $((failed + 1)) failed"
   exit 1
 }
-# Waits up to $2 seconds (default 5) for the condition $1.
-wait_for() {
-  local deadline=$((SECONDS + ${2:-5}))
-  while ! eval "$1"; do
-    [ $SECONDS -ge $deadline ] && return 1
-    sleep 0.1
-  done
-}
+. "$(dirname "$0")/../support/wait_for.sh"
 
 # --- the X server and the notification area ---
 # -noreset: when its last client leaves, an X server resets and refuses new clients for a moment;

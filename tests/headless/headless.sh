@@ -13,13 +13,7 @@ pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"' EXIT
 failed=0
 check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; failed=$((failed + 1)); fi; }
-wait_for() {
-  local deadline=$((SECONDS + ${2:-5}))
-  while ! eval "$1"; do
-    [ $SECONDS -ge $deadline ] && return 1
-    sleep 0.1
-  done
-}
+. "$(dirname "$0")/../support/wait_for.sh"
 
 # The broker, on a free loopback port, with one user.
 mosquitto=$(command -v mosquitto || echo /usr/sbin/mosquitto)
