@@ -19,15 +19,16 @@ int main(int argc, char** argv) {
   if (!board.open(dir.filePath("dosdevices/com1"), nullptr)) return 1;
   ScriptedPrompt prompt;  // answers nothing, remembers the messages
   AppLogic logic(dir.path(), prompt);
+  EntryCollection page;
   for (int n = 1; n <= 99; ++n) {
     auto e = std::make_shared<Clsdata>();
     e->nRoute = 1;
     e->bIsWeek = true;
     e->strWeek = QStringLiteral("1010101");
     e->nStartHour = static_cast<qint16>(n % 24);
-    logic.colData.add(entry_key(1, n), e);
+    page.add(entry_key(1, n), e);
   }
-  logic.refresh_list(1);
+  logic.setEntries(std::move(page));
   QElapsedTimer t;
   t.start();
   logic.CmdDown_Click();

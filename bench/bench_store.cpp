@@ -11,9 +11,7 @@
 #include <vector>
 
 #include "core/entry_store.h"
-#include "core/file_commands.h"
 #include "support/full_store.h"
-#include "support/scripted_prompt.h"
 
 namespace {
 
@@ -47,8 +45,7 @@ int main(int argc, char** argv) {
   qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());  // backups go to a private trash
   const EntryCollection set = full_set();
   EntryStore store(dir.path());
-  ScriptedPrompt prompt;  // answers nothing, remembers the messages
-  save_entry_store(set, store.path(), prompt);
+  save_entry_store(set, store.path());
 
   int loaded = 0;
   const double load = median_ms(51, {}, [&] {
@@ -66,7 +63,7 @@ int main(int argc, char** argv) {
   });
   const auto emptyTrash = [&] { QDir(dir.filePath("data")).removeRecursively(); };
   const double save =
-      median_ms(21, emptyTrash, [&] { save_entry_store(set, store.path(), prompt); });
+      median_ms(21, emptyTrash, [&] { save_entry_store(set, store.path()); });
   const double saveNaive = median_ms(
       1, [&] { QFile::remove(store.path()); },
       [&] {

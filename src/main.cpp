@@ -15,7 +15,7 @@ namespace {
 void print(std::FILE* to, const QString& text) { std::fputs(text.toUtf8().constData(), to); }
 
 QString second_copy_text(const QString& dataDir) {
-  return QStringLiteral("另一个 Tavrel 正在使用此文件夹\n") + dataDir;
+  return QCoreApplication::translate("Main", "另一个 Tavrel 正在使用此文件夹\n") + dataDir;
 }
 
 QString data_folder(const CommandLine& cl) {
@@ -23,7 +23,7 @@ QString data_folder(const CommandLine& cl) {
 }
 
 QString no_folder_text(const QString& dataDir) {
-  return QStringLiteral("无法创建数据文件夹\n") + dataDir;
+  return QCoreApplication::translate("Main", "无法创建数据文件夹\n") + dataDir;
 }
 
 // Everything without a window: help, version, the port commands and --headless.
@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
   const CommandLine cl = CommandLine::parse(args);
   switch (cl.mode) {
     case CommandLine::Mode::Error:
-      print(stderr, cl.error + QStringLiteral("（tavrel --help 显示用法）\n"));
+      print(stderr, cl.error + QCoreApplication::translate("Main", "（tavrel --help 显示用法）") +
+                        QLatin1Char('\n'));
       return 2;
     case CommandLine::Mode::Version:
       print(stdout, version_text());

@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 
 #include "core/entry_store.h"
-#include "core/file_commands.h"
 #include "support/full_store.h"
-#include "support/scripted_prompt.h"
 
 // Entry set `variant` (0 or 1): every entry of it carries the variant in its action and second.
 EntryCollection full_set(int variant) {
@@ -22,6 +20,5 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QString store = app.arguments().value(1);
   const EntryCollection sets[2] = {full_set(0), full_set(1)};
-  ScriptedPrompt prompt;  // answers nothing, remembers the messages
-  for (unsigned i = 0;; ++i) save_entry_store(sets[i % 2], store, prompt);
+  for (unsigned i = 0;; ++i) save_entry_store(sets[i % 2], store);
 }

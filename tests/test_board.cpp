@@ -3,20 +3,9 @@
 #include "board_protocol.h"
 #include "device/command_link.h"
 #include "relay_board.h"
+#include "support/frames.h"
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> v) {
-  QByteArray b;
-  for (int x : v) b.append(static_cast<char>(x));
-  return b;
-}
-
-QByteArray command(quint8 id, quint8 type, quint8 high, quint8 low) {
-  CommandFrame f;
-  build_command_frame(f, id, type, high, low);
-  return QByteArray(reinterpret_cast<const char*>(f.data()), 8);
-}
 
 // A valid download frame: every-day entry, route 1, index 1, energise at 08:30:00, 2010-12-22.
 QByteArray downloadExample() {
@@ -34,7 +23,7 @@ struct Rig {
     port.setCommPort(1);
     if (!port.setPortOpen(true)) return false;
     port.setRThreshold(8);
-    link.Timer2.start();
+    link.startPush();
     return true;
   }
   QTemporaryDir dir;
@@ -70,7 +59,7 @@ class TestBoard : public QObject {
 
 void TestBoard::answersQueryAndSet() {
   BoardProtocol p(1, 0x8001);
-  auto ev = p.feed(command(1, 16, 0, 0));
+  auto ev = p.feed(command_bytes(1, 16, 0, 0));
   QCOMPARE(ev.size(), size_t(1));
   QCOMPARE(ev[0].kind, BoardProtocol::Kind::Query);
   QCOMPARE(ev[0].answer.at(0), char(0x22));
@@ -81,7 +70,7 @@ void TestBoard::answersQueryAndSet() {
   QVERIFY(reply_is_valid(r));
   QCOMPARE(p.outputs(), quint16(0x8001));  // a query changes nothing
 
-  ev = p.feed(command(1, 19, 0x00, 0x05));
+  ev = p.feed(command_bytes(1, 19, 0x00, 0x05));
   QCOMPARE(ev.size(), size_t(1));
   QCOMPARE(ev[0].kind, BoardProtocol::Kind::Set);
   QCOMPARE(p.outputs(), quint16(0x0005));
@@ -90,20 +79,20 @@ void TestBoard::answersQueryAndSet() {
 
 void TestBoard::ignoresOtherAddressesBadSumsAndNoise() {
   BoardProtocol p(3, 0);
-  QVERIFY(p.feed(command(1, 19, 0xFF, 0xFF)).empty());
-  QByteArray bad = command(3, 19, 0xFF, 0xFF);
+  QVERIFY(p.feed(command_bytes(1, 19, 0xFF, 0xFF)).empty());
+  QByteArray bad = command_bytes(3, 19, 0xFF, 0xFF);
   bad[7] = char(bad[7] + 1);
   QVERIFY(p.feed(bad).empty());
   QVERIFY(p.feed("garbage\x01\x02").empty());
   QCOMPARE(p.outputs(), quint16(0));
-  QCOMPARE(p.feed(command(3, 19, 0x01, 0x00)).size(), size_t(1));
+  QCOMPARE(p.feed(command_bytes(3, 19, 0x01, 0x00)).size(), size_t(1));
   QCOMPARE(p.outputs(), quint16(0x0100));
 }
 
 void TestBoard::resynchronisesInsideNoise() {
   BoardProtocol p(1, 0);
   // A stray header in front of a real frame, and a frame split over two reads.
-  const QByteArray f = command(1, 19, 0, 0x0F);
+  const QByteArray f = command_bytes(1, 19, 0, 0x0F);
   auto ev = p.feed(QByteArray("\x55\x55\x13") + f.left(3));
   QVERIFY(ev.empty());
   ev = p.feed(f.mid(3));
@@ -112,7 +101,7 @@ void TestBoard::resynchronisesInsideNoise() {
   // A stray download header waits for more; dropping the partial frame frees the line.
   QVERIFY(p.feed(bytes({0x66, 0x01})).empty());
   p.dropPartial();
-  QCOMPARE(p.feed(command(1, 16, 0, 0)).size(), size_t(1));
+  QCOMPARE(p.feed(command_bytes(1, 16, 0, 0)).size(), size_t(1));
 }
 
 void TestBoard::keepsAndAcknowledgesDownloads() {
@@ -163,22 +152,22 @@ void TestBoard::queriesUntilFirstReplyThenSetsBoardStates() {
     QCOMPARE(kinds[i], BoardProtocol::Kind::Set);
     QCOMPARE(outputsSeen[i], quint16(0x8105));  // set frames equal the board's own states
   }
-  QCOMPARE(r.link.lampColours()[0], quint32(kLampGreen));
-  QCOMPARE(r.link.lampColours()[1], quint32(kLampRed));
-  QCOMPARE(r.link.lampColours()[8], quint32(kLampGreen));
-  QCOMPARE(r.link.lampColours()[15], quint32(kLampGreen));
+  QCOMPARE(r.link.lamps()[0], LampLook::Energised);
+  QCOMPARE(r.link.lamps()[1], LampLook::Released);
+  QCOMPARE(r.link.lamps()[8], LampLook::Energised);
+  QCOMPARE(r.link.lamps()[15], LampLook::Energised);
 }
 
 void TestBoard::manualWriteReachesBoardWithinOnePushPeriod() {
   Rig r;
   QVERIFY(r.openLink());
-  QTRY_VERIFY(!r.link.bIsFirst);
+  QTRY_VERIFY(!r.link.bIsFirst());
   QSignalSpy changed(&r.board, &RelayBoard::outputsChanged);
-  r.link.nState[7] = 2;
+  r.link.setWanted(7, 2);
   QTRY_COMPARE_WITH_TIMEOUT(r.board.outputs(), quint16(0x0040), 2000);
   QCOMPARE(changed.count(), 1);
   // The lamp follows the board's reply.
-  QTRY_COMPARE(r.link.lampColours()[6], quint32(kLampGreen));
+  QTRY_COMPARE(r.link.lamps()[6], LampLook::Energised);
 }
 
 void TestBoard::corruptedRepliesAreIgnored() {
@@ -188,18 +177,18 @@ void TestBoard::corruptedRepliesAreIgnored() {
   Rig r(o);
   QVERIFY(r.openLink());
   QTRY_VERIFY(r.board.repliesSent() >= 5);
-  QVERIFY(r.link.bIsFirst);  // nothing taken over
-  QCOMPARE(r.link.nState, RouteStateTable{});
-  for (quint32 c : r.link.lampColours()) QCOMPARE(c, quint32(kLampGrey));
+  QVERIFY(r.link.bIsFirst());  // nothing taken over
+  QCOMPARE(r.link.nState(), RouteStateTable{});
+  for (LampLook c : r.link.lamps()) QCOMPARE(c, LampLook::Grey);
 }
 
 void TestBoard::silentBoardGreysLamps() {
   Rig r;
   QVERIFY(r.openLink());
-  QTRY_COMPARE(r.link.lampColours()[0], quint32(kLampRed));
+  QTRY_COMPARE(r.link.lamps()[0], LampLook::Released);
   r.board.setSilent(true);
-  QSignalSpy ticks(&r.link.Timer2, &QTimer::timeout);
-  QTRY_COMPARE(r.link.lampColours()[0], quint32(kLampGrey));
+  QSignalSpy ticks(&r.board, &RelayBoard::commandReceived);  // a frame each push tick
+  QTRY_COMPARE(r.link.lamps()[0], LampLook::Grey);
   QVERIFY(ticks.count() >= 5);  // only after the hold ran out
   QVERIFY(r.port.portOpen());   // silence alone never closes the link
 }
@@ -207,7 +196,7 @@ void TestBoard::silentBoardGreysLamps() {
 void TestBoard::boardGoingAwayClosesLinkOnce() {
   Rig r;
   QVERIFY(r.openLink());
-  QTRY_VERIFY(!r.link.bIsFirst);
+  QTRY_VERIFY(!r.link.bIsFirst());
   QSignalSpy lost(&r.port, &CommPort::lost);
   r.board.close();
   QTRY_COMPARE(lost.count(), 1);
@@ -221,10 +210,10 @@ void TestBoard::boardGoingAwayClosesLinkOnce() {
 void TestBoard::reopenAfterCloseStartsWithQueries() {
   Rig r;
   QVERIFY(r.openLink());
-  QTRY_VERIFY(!r.link.bIsFirst);
+  QTRY_VERIFY(!r.link.bIsFirst());
   r.port.setPortOpen(false);
-  r.link.Timer2.stop();
-  r.link.bIsFirst = true;
+  r.link.stopPush();
+  r.link.restartHandshake();
   QList<BoardProtocol::Kind> kinds;
   connect(&r.board, &RelayBoard::commandReceived,
           [&](BoardProtocol::Kind k, quint16) { kinds << k; });
@@ -249,11 +238,11 @@ void TestBoard::simulatorProgram() {
   port.setCommPort(1);
   QVERIFY(port.setPortOpen(true));
   port.setRThreshold(8);
-  linkObj.Timer2.start();
-  QTRY_VERIFY(!linkObj.bIsFirst);
-  QCOMPARE(linkObj.nState[2], quint8(2));
-  QCOMPARE(linkObj.nState[9], quint8(2));
-  linkObj.nState[3] = 2;
+  linkObj.startPush();
+  QTRY_VERIFY(!linkObj.bIsFirst());
+  QCOMPARE(linkObj.nState()[2], quint8(2));
+  QCOMPARE(linkObj.nState()[9], quint8(2));
+  linkObj.setWanted(3, 2);
   QTRY_VERIFY(sim.canReadLine());
   const QString line = QString::fromUtf8(sim.readLine().trimmed());
   QVERIFY2(

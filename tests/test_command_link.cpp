@@ -1,24 +1,15 @@
 #include <QtTest>
 
-#include "app/app_logic.h"
+#include "app/link_control.h"
 #include "device/command_link.h"
 #include "platform/port_naming.h"
-#include "relay_board.h"
 #include "support/as_user.h"
+#include "support/entries.h"
+#include "support/frames.h"
+#include "support/logic_rig.h"
 #include "support/raw_pty.h"
-#include "support/scripted_prompt.h"
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> v) {
-  QByteArray b;
-  for (int x : v) b.append(static_cast<char>(x));
-  return b;
-}
-
-QByteArray frameBytes(const CommandFrame& f) {
-  return QByteArray(reinterpret_cast<const char*>(f.data()), 8);
-}
 
 // A command link whose port leads to a bare pseudo-terminal the test plays the board on.
 struct Rig {
@@ -73,11 +64,11 @@ class TestCommandLink : public QObject {
 void TestCommandLink::frameExamples() {
   CommandFrame f;
   build_command_frame(f, 1, kTypeQuery, 0, 0);
-  QCOMPARE(frameBytes(f), bytes({0x55, 0x01, 0x10, 0, 0, 0, 0, 0x66}));
+  QCOMPARE(frame_bytes(f), bytes({0x55, 0x01, 0x10, 0, 0, 0, 0, 0x66}));
   build_command_frame(f, 1, kTypeSet, 0x00, 0x05);
-  QCOMPARE(frameBytes(f), bytes({0x55, 0x01, 0x13, 0, 0, 0x00, 0x05, 0x6E}));
+  QCOMPARE(frame_bytes(f), bytes({0x55, 0x01, 0x13, 0, 0, 0x00, 0x05, 0x6E}));
   build_command_frame(f, 1, kTypeSet, 0x81, 0x00);
-  QCOMPARE(frameBytes(f), bytes({0x55, 0x01, 0x13, 0, 0, 0x81, 0x00, 0xEA}));
+  QCOMPARE(frame_bytes(f), bytes({0x55, 0x01, 0x13, 0, 0, 0x81, 0x00, 0xEA}));
 }
 
 void TestCommandLink::checksumKeepsLowByte() {
@@ -127,7 +118,7 @@ void TestCommandLink::closedPortSendsNothing() {
   QVERIFY(r.open());
   r.port.setPortOpen(false);  // closed by the user: the frame is built, nothing reaches the line
   r.link.tx_frame(kTypeSet, 0, 5);
-  QCOMPARE(frameBytes(r.link.lastFrame()), bytes({0x55, 0x01, 0x13, 0, 0, 0x00, 0x05, 0x6E}));
+  QCOMPARE(frame_bytes(r.link.lastFrame()), bytes({0x55, 0x01, 0x13, 0, 0, 0x00, 0x05, 0x6E}));
   QTest::qWait(50);
   QCOMPARE(r.pty.received(), QByteArray());
 }
@@ -137,7 +128,7 @@ void TestCommandLink::txFrameDropsUnreadInputFirst() {
   QVERIFY(r.open());
   r.pty.write("stale");
   QTRY_COMPARE(r.port.inBufferCount(), 5);
-  r.link.nID = 16;
+  r.link.setAddress(16);
   r.link.tx_frame(kTypeQuery, 0, 0);
   QCOMPARE(r.port.inBufferCount(), 0);
   QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x10, 0x10, 0, 0, 0, 0, 0x75}));
@@ -146,24 +137,24 @@ void TestCommandLink::txFrameDropsUnreadInputFirst() {
 void TestCommandLink::firstReplyIsTakenOverLaterOnlyShown() {
   Rig r;
   QVERIFY(r.open());
-  r.link.nState[4] = 2;  // a manual command before the first reply is overwritten by it
+  r.link.setWanted(4, 2);  // a wanted state from before the first reply is overwritten by it
   r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
-  QVERIFY(r.link.bIsFirst);  // one reply alone is not trusted yet
-  QCOMPARE(r.link.lampColours()[0], quint32(kLampGrey));
+  QVERIFY(r.link.bIsFirst());  // one reply alone is not trusted yet
+  QCOMPARE(r.link.lamps()[0], LampLook::Grey);
   r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x27}));
-  QVERIFY(!r.link.bIsFirst);
-  QCOMPARE(r.link.nLampTime, 5);
+  QVERIFY(!r.link.bIsFirst());
+  QCOMPARE(r.link.nLampTime(), 5);
   for (int i = 0; i < 16; ++i) {
     const bool on = i == 0 || i == 2;
-    QCOMPARE(r.link.lampColours()[i], on ? quint32(kLampGreen) : quint32(kLampRed));
-    QCOMPARE(r.link.nState[i + 1], quint8(on ? 2 : 1));
+    QCOMPARE(r.link.lamps()[i], on ? LampLook::Energised : LampLook::Released);
+    QCOMPARE(r.link.nState()[i + 1], quint8(on ? 2 : 1));
   }
   // Later replies repaint the lamps but never change the wanted states.
   r.replies(bytes({0x22, 0, 0, 0, 0, 0x80, 0x00, 0xA2}));
-  QCOMPARE(r.link.lampColours()[15], quint32(kLampGreen));
-  QCOMPARE(r.link.lampColours()[0], quint32(kLampRed));
-  QCOMPARE(r.link.nState[16], quint8(1));
-  QCOMPARE(r.link.nState[1], quint8(2));
+  QCOMPARE(r.link.lamps()[15], LampLook::Energised);
+  QCOMPARE(r.link.lamps()[0], LampLook::Released);
+  QCOMPARE(r.link.nState()[16], quint8(1));
+  QCOMPARE(r.link.nState()[1], quint8(2));
 }
 
 void TestCommandLink::aLoneDifferingReplyIsNeverShown() {
@@ -175,20 +166,20 @@ void TestCommandLink::aLoneDifferingReplyIsNeverShown() {
   r.reply(a);
   r.reply(fake);
   r.reply(a);
-  QVERIFY(r.link.bIsFirst);  // never taken over from a pair that disagrees
+  QVERIFY(r.link.bIsFirst());  // never taken over from a pair that disagrees
   r.reply(a);
-  QVERIFY(!r.link.bIsFirst);
-  QCOMPARE(r.link.nState[1], quint8(2));
-  QCOMPARE(r.link.nState[9], quint8(1));
+  QVERIFY(!r.link.bIsFirst());
+  QCOMPARE(r.link.nState()[1], quint8(2));
+  QCOMPARE(r.link.nState()[9], quint8(1));
   QSignalSpy changed(&r.link, &CommandLink::lampsChanged);
   r.reply(fake);
   r.reply(a);
   QCOMPARE(changed.count(), 0);
-  QCOMPARE(r.link.lampColours()[8], quint32(kLampRed));
+  QCOMPARE(r.link.lamps()[8], LampLook::Released);
   // A closed and reopened link trusts nothing from before.
   r.link.restartHandshake();
   r.reply(a);
-  QVERIFY(r.link.bIsFirst);
+  QVERIFY(r.link.bIsFirst());
 }
 
 void TestCommandLink::invalidRepliesChangeNothing() {
@@ -196,13 +187,13 @@ void TestCommandLink::invalidRepliesChangeNothing() {
   QVERIFY(r.open());
   r.reply(bytes({0x22, 0, 0, 0, 0, 0x00, 0x05, 0x28}));  // wrong sum
   r.reply(bytes({0x21, 0, 0, 0, 0, 0x00, 0x05, 0x26}));  // wrong header, right sum for it
-  QVERIFY(r.link.bIsFirst);
-  QCOMPARE(r.link.nLampTime, 0);
-  QCOMPARE(r.link.nState, RouteStateTable{});
-  QCOMPARE(r.link.lampColours()[0], quint32(kLampGrey));
+  QVERIFY(r.link.bIsFirst());
+  QCOMPARE(r.link.nLampTime(), 0);
+  QCOMPARE(r.link.nState(), RouteStateTable{});
+  QCOMPARE(r.link.lamps()[0], LampLook::Grey);
   // An event that is not "data received" changes nothing either.
   r.link.MSComm_OnComm();
-  QVERIFY(r.link.bIsFirst);
+  QVERIFY(r.link.bIsFirst());
 }
 
 void TestCommandLink::splitReplyIsAssembled() {
@@ -210,14 +201,14 @@ void TestCommandLink::splitReplyIsAssembled() {
   QVERIFY(r.open());
   r.pty.write(bytes({0x22, 0, 0}));
   QTest::qWait(50);
-  QVERIFY(r.link.bIsFirst);
+  QVERIFY(r.link.bIsFirst());
   QSignalSpy handled(&r.link, &CommandLink::replyReceived);
   r.pty.write(bytes({0, 0, 0x80, 0x00, 0xA2}));
   QTRY_COMPARE(r.port.inBufferCount(), 0);
   r.pty.write(bytes({0x22, 0, 0, 0, 0}));
   r.pty.write(bytes({0x80, 0x00, 0xA2}));
   QTRY_COMPARE(handled.count(), 1);
-  QCOMPARE(r.link.nState[16], quint8(2));
+  QCOMPARE(r.link.nState()[16], quint8(2));
 }
 
 void TestCommandLink::lampHoldGreysOnSixthTick() {
@@ -227,14 +218,14 @@ void TestCommandLink::lampHoldGreysOnSixthTick() {
   QSignalSpy changed(&r.link, &CommandLink::lampsChanged);
   for (int i = 0; i < 5; ++i) {
     r.link.Timer2_Timer();
-    QCOMPARE(r.link.lampColours()[0], quint32(kLampGreen));
+    QCOMPARE(r.link.lamps()[0], LampLook::Energised);
   }
   QCOMPARE(changed.count(), 0);
   r.link.Timer2_Timer();
-  for (quint32 c : r.link.lampColours()) QCOMPARE(c, quint32(kLampGrey));
+  for (LampLook c : r.link.lamps()) QCOMPARE(c, LampLook::Grey);
   QCOMPARE(changed.count(), 1);
   r.link.Timer2_Timer();  // stays grey, counter does not go below 0
-  QCOMPARE(r.link.nLampTime, 0);
+  QCOMPARE(r.link.nLampTime(), 0);
   QCOMPARE(changed.count(), 1);
 }
 
@@ -245,8 +236,8 @@ void TestCommandLink::setFrameCarriesWantedStates() {
   QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x01, 0x10, 0, 0, 0, 0, 0x66}));  // query first
   r.pty.take();
   r.replies(bytes({0x22, 0, 0, 0, 0, 0x00, 0x00, 0x22}));
-  r.link.nState[1] = 2;
-  r.link.nState[16] = 2;
+  r.link.setWanted(1, 2);
+  r.link.setWanted(16, 2);
   r.link.Timer2_Timer();
   QTRY_COMPARE(r.pty.received(), bytes({0x55, 0x01, 0x13, 0, 0, 0x80, 0x01, 0xEA}));
 }
@@ -265,14 +256,19 @@ void TestCommandLink::portNames() {
 
 namespace {
 
-// Opens "Com1" of folder args[0] and compares what the port tells with args[1].
+// What the user is told when Com1 does not open: the device and why.
+QString told(const CommPort& port) {
+  return port_failure_text(port.failure()).section(QLatin1Char('\n'), 1);
+}
+
+// Opens "Com1" of folder args[1] and compares what the user is told with args[2].
 bool openAndTell(const QStringList& args) {
   if (args.size() != 3 || args[0] != "open-and-tell") return false;
   CommPort port(args[1]);
   port.setCommPort(1);
   if (port.setPortOpen(true)) return false;
-  if (port.errorString() == args[2]) return true;
-  qWarning("told: %s", qPrintable(port.errorString()));
+  if (told(port) == args[2]) return true;
+  qWarning("told: %s", qPrintable(told(port)));
   return false;
 }
 
@@ -284,11 +280,11 @@ void TestCommandLink::openFailuresSayWhereAndWhy() {
   QVERIFY(QDir(dir.path()).mkpath("dosdevices"));
   port.setCommPort(3);  // nothing there
   QVERIFY(!port.setPortOpen(true));
-  QCOMPARE(port.errorString(), dir.filePath("dosdevices/com3") + "：设备不存在");
+  QCOMPARE(told(port), dir.filePath("dosdevices/com3") + "：设备不存在");
   port.setCommPort(4);  // a link to an adapter that is unplugged
   QFile::link("/dev/ttyUSB97", dir.filePath("dosdevices/com4"));
   QVERIFY(!port.setPortOpen(true));
-  QCOMPARE(port.errorString(), QString("/dev/ttyUSB97：设备不存在"));
+  QCOMPARE(told(port), QString("/dev/ttyUSB97：设备不存在"));
 
   // A port another copy holds open.
   Rig r;
@@ -297,7 +293,7 @@ void TestCommandLink::openFailuresSayWhereAndWhy() {
   other.setCommPort(1);
   QVERIFY(!other.setPortOpen(true));
   const QString pts = port_target_path(r.port.devicePath());
-  QCOMPARE(other.errorString(), pts + "：已被其他程序占用");
+  QCOMPARE(told(other), pts + "：已被其他程序占用");
   QVERIFY(r.port.portOpen());
 
   // A file the user may not open at all, and a device of a group the user is not in.
@@ -338,25 +334,22 @@ void TestCommandLink::restoreAtTakeOver() {
   QFETCH(bool, restore);
   QFETCH(bool, chkAuto);
   QFETCH(quint8, route1);
-  QTemporaryDir dir;
+  LogicRig r;
   RelayBoard::Options o;
   o.outputs = 0x0004;
-  RelayBoard board(o);
-  QVERIFY(board.open(dir.filePath("dosdevices/com1"), nullptr));
-  ScriptedPrompt prompt;
-  AppLogic logic(dir.path(), prompt);
+  QVERIFY(r.openBoard(o));
   const auto at = [](int hours) {
     return QDateTime::currentDateTime().addSecs(hours * 3600).toString("HHmmss");
   };
-  logic.colData.add("key0101", StrToData("11000000000100000000" + at(-1)));
-  logic.colData.add("key0102", StrToData("01000000000100000000" + at(1)));
-  logic.setChkAuto(chkAuto);
-  logic.setRestore(restore, false);
-  logic.CmdOpen_Click();
-  QTRY_VERIFY(!logic.link.bIsFirst);
-  QCOMPARE(logic.link.nState[1], route1);
-  QCOMPARE(logic.link.nState[3], quint8(kEnergise));  // no entries: the board's state stays
-  QCOMPARE(logic.link.nState[2], quint8(kRelease));
+  r.add({{"key0101", entry("11000000000100000000" + at(-1))},
+         {"key0102", entry("01000000000100000000" + at(1))}});
+  r.logic.setChkAuto(chkAuto);
+  r.logic.setRestore(restore, false);
+  r.logic.CmdOpen_Click();
+  QTRY_VERIFY(!r.logic.link().bIsFirst());
+  QCOMPARE(r.logic.link().nState()[1], route1);
+  QCOMPARE(r.logic.link().nState()[3], quint8(kEnergise));  // no entries: the board's state stays
+  QCOMPARE(r.logic.link().nState()[2], quint8(kRelease));
 }
 
 TAVREL_TEST_MAIN_WITH_SCENARIOS(TestCommandLink, openAndTell)

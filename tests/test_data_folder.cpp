@@ -25,13 +25,15 @@ bool installed(const QString& exeDir, const QString& home) {
   if (dir != home + "/.local/share/tavrel" || !make_data_folder(dir)) return false;
   ScriptedPrompt prompt;
   AppLogic logic(dir, prompt);
-  logic.colData.add("key0101", StrToData("11000000000100000000010000"));
+  EntryCollection entries;
+  entries.add("key0101", StrToData("11000000000100000000010000"));
+  logic.setEntries(std::move(entries));
   logic.CmdSave_Click();
   if (prompt.messages != QStringList{"保存成功！"}) return false;
   if (!get(dir + "/Note.ini").contains("0101=11000000000100000000010000")) return false;
   if (!logic.CmdQuit_Click(true, true, exeDir + "/tavrel")) return false;
   const QByteArray entry = get(home + "/.config/autostart/tavrel.desktop");
-  return logic.settings.ReadOpen() == "1" && logic.settings.ReadRun() == "1" &&
+  return logic.settings().ReadOpen() == "1" && logic.settings().ReadRun() == "1" &&
          entry.contains("\nExec=" + exeDir.toUtf8() + "/tavrel\n") &&
          entry.contains("\nIcon=tavrel\n") && prompt.messages.size() == 1;
 }
@@ -168,20 +170,21 @@ void TestDataFolder::presentDevicesAndLinks() {
   QCOMPARE(found[1].byId, d.filePath("serial/by-id/usb-FTDI_X-if00-port0"));
   QVERIFY(found[1].mayOpen);
 
-  QString linked, error;
-  QVERIFY(link_port(data.path(), 3, d.filePath("ttyUSB0"), &linked, &error, dev.path()));
-  QCOMPARE(linked, found[1].byId);  // the stable name, not the one given
+  const auto link = [&](int n, const QString& device) {
+    return link_port(data.path(), n, d.filePath(device), dev.path());
+  };
+  QCOMPARE(link(3, "ttyUSB0").path, found[1].byId);  // the stable name, not the one given
   const QString com3 = data.filePath("dosdevices/com3");
   QCOMPARE(QFileInfo(com3).symLinkTarget(), found[1].byId);
-  QVERIFY(link_port(data.path(), 3, d.filePath("ttyACM1"), &linked, &error, dev.path()));
+  QCOMPARE(link(3, "ttyACM1").error, LinkPortError::None);
   QCOMPARE(QFileInfo(com3).symLinkTarget(), d.filePath("ttyACM1"));  // an old link replaced
-  QVERIFY(!link_port(data.path(), 4, d.filePath("ttyUSB9"), &linked, &error, dev.path()));
-  QCOMPARE(error, d.filePath("ttyUSB9") + "：设备不存在");
+  const LinkPortResult missing = link(4, "ttyUSB9");
+  QCOMPARE(link_port_error_text(missing), d.filePath("ttyUSB9") + "：设备不存在");
   QVERIFY(!QFileInfo::exists(data.filePath("dosdevices/com4")));
   put(data.filePath("dosdevices/com5"), "mine");
-  QVERIFY(!link_port(data.path(), 5, d.filePath("ttyACM1"), &linked, &error, dev.path()));
+  QCOMPARE(link(5, "ttyACM1").error, LinkPortError::NotALink);
   QCOMPARE(get(data.filePath("dosdevices/com5")), QByteArray("mine"));  // never removed
-  QVERIFY(!link_port(data.path(), 21, d.filePath("ttyACM1"), &linked, &error, dev.path()));
+  QCOMPARE(link(21, "ttyACM1").error, LinkPortError::BadNumber);
 }
 
 void TestDataFolder::autostartNamesTheFolder() {

@@ -1,9 +1,8 @@
 #include <QtTest>
 
 #include "device/download_frame.h"
-#include "relay_board.h"
-#include "app/app_logic.h"
-#include "support/scripted_prompt.h"
+#include "support/entries.h"
+#include "support/logic_rig.h"
 
 namespace {
 
@@ -11,24 +10,18 @@ QByteArray hex(const DownloadFrame& f) {
   return QByteArray(reinterpret_cast<const char*>(f.data()), 22).toHex(' ').toUpper();
 }
 
-EntryPtr entry(const QString& text) { return StrToData(text); }
-
 // The program's logic with route page 3 holding three entries and route 1 two.
-struct Rig {
-  explicit Rig(RelayBoard::Options o = {}) : board(o) {
-    boardOk = board.open(dir.filePath("dosdevices/com1"), nullptr);
-    logic.colData.add("key0101", entry("11000000000100000000010000"));
-    logic.colData.add("key0301", entry("11100000000320241231235959"));  // every day wins
-    logic.colData.add("key0102", entry("11000000000100000000020000"));
-    logic.colData.add("key0302", entry("10110101000320101222180000"));
-    logic.colData.add("key0303", entry("00000000000320111231235959"));
+struct Rig : LogicRig {
+  explicit Rig(RelayBoard::Options o = {}) {
+    boardOk = openBoard(o);
+    add({{"key0101", entry("11000000000100000000010000")},
+         {"key0301", entry("11100000000320241231235959")},  // every day wins
+         {"key0102", entry("11000000000100000000020000")},
+         {"key0302", entry("10110101000320101222180000")},
+         {"key0303", entry("00000000000320111231235959")}});
     logic.SSTab2_Click(2);
   }
-  QTemporaryDir dir;
-  RelayBoard board;
   bool boardOk = false;
-  ScriptedPrompt prompt;
-  AppLogic logic{dir.path(), prompt};
 };
 
 }  // namespace
@@ -99,10 +92,10 @@ void TestDownload::pageIsDownloadedInOrder() {
   Rig r;
   QVERIFY(r.boardOk);
   // Another tab chosen while the download runs changes nothing of it.
-  connect(&r.board, &RelayBoard::entryReceived, [&] { r.logic.SSTab2_Click(0); });
+  connect(r.board.get(), &RelayBoard::entryReceived, [&] { r.logic.SSTab2_Click(0); });
   r.logic.CmdDown_Click();
   QVERIFY(r.prompt.messages.isEmpty());
-  const auto& held = r.board.protocol().entries();
+  const auto& held = r.board->protocol().entries();
   QCOMPARE(held.size(), size_t(3));
   QStringList described;
   for (const auto& kv : held) described << kv.second.describe();
@@ -119,39 +112,39 @@ void TestDownload::closedLinkStaysClosedAndTimersComeBack() {
   Rig r;
   r.logic.setChkAuto(false);
   r.logic.CmdDown_Click();
-  QVERIFY(!r.logic.MSComm.portOpen());
-  QVERIFY(!r.logic.MSCommDown.portOpen());
-  QVERIFY(!r.logic.Timer1.isEnabled());  // as before, not switched on
-  QVERIFY(!r.logic.link.Timer2.isActive());
+  QVERIFY(!r.logic.port().portOpen());
+  QVERIFY(!r.logic.downloadPort().portOpen());
+  QVERIFY(!r.logic.scheduler().isEnabled());  // as before, not switched on
+  QVERIFY(!r.logic.link().pushRunning());
   QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
   // Timer1 follows ChkAuto as it is at the end, and stays off while the download runs.
   bool timer1DuringDownload = false;
-  auto flip = connect(&r.board, &RelayBoard::entryReceived, [&] {
+  auto flip = connect(r.board.get(), &RelayBoard::entryReceived, [&] {
     r.logic.setChkAuto(true);
-    timer1DuringDownload |= r.logic.Timer1.isEnabled();
+    timer1DuringDownload |= r.logic.scheduler().isEnabled();
   });
   r.logic.CmdDown_Click();
   QVERIFY(!timer1DuringDownload);
-  QVERIFY(r.logic.Timer1.isEnabled());
+  QVERIFY(r.logic.scheduler().isEnabled());
   disconnect(flip);
-  connect(&r.board, &RelayBoard::entryReceived, [&] { r.logic.setChkAuto(false); });
+  connect(r.board.get(), &RelayBoard::entryReceived, [&] { r.logic.setChkAuto(false); });
   r.logic.CmdDown_Click();
-  QVERIFY(!r.logic.Timer1.isEnabled());
+  QVERIFY(!r.logic.scheduler().isEnabled());
 }
 
 void TestDownload::openLinkIsOpenAgainAndSendsSetFrames() {
   Rig r;
   r.logic.CmdOpen_Click();
-  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_VERIFY(!r.logic.link().bIsFirst());
   r.logic.CmdDown_Click();
-  QCOMPARE(r.board.protocol().entries().size(), size_t(3));
-  QVERIFY(r.logic.MSComm.portOpen());
-  QVERIFY(r.logic.link.Timer2.isActive());
-  QVERIFY(!r.logic.link.bIsFirst);
+  QCOMPARE(r.board->protocol().entries().size(), size_t(3));
+  QVERIFY(r.logic.port().portOpen());
+  QVERIFY(r.logic.link().pushRunning());
+  QVERIFY(!r.logic.link().bIsFirst());
   QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
   QVERIFY(!r.logic.enabled(AppLogic::CmdAdd));  // the locks are as they were
   QList<BoardProtocol::Kind> kinds;
-  connect(&r.board, &RelayBoard::commandReceived,
+  connect(r.board.get(), &RelayBoard::commandReceived,
           [&](BoardProtocol::Kind k, quint16) { kinds << k; });
   QTRY_VERIFY(kinds.size() >= 2);
   QVERIFY(!kinds.contains(BoardProtocol::Kind::Query));
@@ -164,8 +157,8 @@ void TestDownload::silentBoardGivesOneFailurePerEntry() {
   r.logic.CmdOpen_Click();
   r.logic.CmdDown_Click();
   QCOMPARE(r.prompt.messages, QStringList({"下载失败", "下载失败", "下载失败"}));
-  QVERIFY(r.logic.MSComm.portOpen());
-  QVERIFY(r.logic.link.Timer2.isActive());
+  QVERIFY(r.logic.port().portOpen());
+  QVERIFY(r.logic.link().pushRunning());
   QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
 }
 
@@ -180,7 +173,7 @@ void TestDownload::lateAcknowledgementsNeverCount() {
 
 void TestDownload::strayAckBeforeTheFrameNeverCounts() {
   Rig r;
-  r.board.close();  // the simulator program takes the link: its replies wait in the device
+  r.board->close();  // the simulator program takes the link: its replies wait in the device
   QProcess sim;
   sim.start(
       QCoreApplication::applicationDirPath() + "/tavrel-board",
@@ -188,15 +181,14 @@ void TestDownload::strayAckBeforeTheFrameNeverCounts() {
   QVERIFY(sim.waitForStarted());
   QTRY_VERIFY(sim.canReadLine());
   r.logic.CmdOpen_Click();
-  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_VERIFY(!r.logic.link().bIsFirst());
   // A push frame whose reply carries 0x56 (routes 2, 3, 5 and 7 on) has been answered, but the
   // answer is still unread when the download starts; the download frames go to an address the
   // board does not have.
-  r.logic.link.Timer2.stop();
-  r.logic.link.Timer2_Timer();
-  QTest::qWait(30);      // the frame goes out
-  QThread::msleep(250);  // the answer comes while nothing reads
-  r.logic.link.nID = 2;
+  r.logic.CmdIn_Click();  // route 3, on already: a set frame goes out at once (or one just did)
+  QTest::qWait(30);       // the frame goes out
+  QThread::msleep(250);   // the answer comes while nothing reads
+  r.logic.setAddress(2);
   r.logic.CmdDown_Click();
   QCOMPARE(r.prompt.messages, QStringList({"下载失败", "下载失败", "下载失败"}));
   sim.terminate();
@@ -207,16 +199,16 @@ void TestDownload::downloadPortThatCannotOpen() {
   Rig r;
   r.logic.setChkAuto(true);
   r.logic.CmdOpen_Click();
-  r.logic.nCom = 5;  // the download takes the link's port number; nothing leads to Com5 here
+  r.logic.setPort(5);  // the download takes the link's port number; nothing leads to Com5 here
   QDir(r.dir.path()).mkpath("dosdevices");
   QFile::link("/nonexistent", r.dir.filePath("dosdevices/com5"));
   r.logic.CmdDown_Click();
   QCOMPARE(r.prompt.messages.first(), QString("串口打开错误\n/nonexistent：设备不存在"));
-  QVERIFY(r.logic.Timer1.isEnabled());
+  QVERIFY(r.logic.scheduler().isEnabled());
   // The command link comes back on the port it was opened on.
   QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
-  QVERIFY(r.logic.MSComm.portOpen());
-  QVERIFY(r.logic.link.Timer2.isActive());
+  QVERIFY(r.logic.port().portOpen());
+  QVERIFY(r.logic.link().pushRunning());
 }
 
 void TestDownload::boardVanishingDuringDownload() {
@@ -224,13 +216,13 @@ void TestDownload::boardVanishingDuringDownload() {
   o.silent = true;
   Rig r(o);
   r.logic.CmdOpen_Click();
-  QTimer::singleShot(100, [&] { r.board.close(); });
+  QTimer::singleShot(100, [&] { r.board->close(); });
   r.logic.CmdDown_Click();
   QTRY_COMPARE(r.prompt.messages.count("串口已断开"), 1);
   QVERIFY(r.prompt.messages.count("下载失败") <= 1);  // no flood
   // The link waits for its port.
-  QCOMPARE(r.logic.linkControl.state(), LinkControl::Waiting);
-  QVERIFY(!r.logic.link.Timer2.isActive());
+  QCOMPARE(r.logic.linkControl().state(), LinkControl::Waiting);
+  QVERIFY(!r.logic.link().pushRunning());
 }
 
 QTEST_GUILESS_MAIN(TestDownload)

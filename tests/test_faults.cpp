@@ -9,7 +9,7 @@
 
 #include "app/startup.h"
 #include "core/entry_store.h"
-#include "core/file_commands.h"
+#include "app/file_commands.h"
 #include "relay_board.h"
 #include "support/files.h"
 #include "support/full_store.h"
@@ -144,14 +144,14 @@ void TestFaults::badFilesNeverStopTheProgram() {
     ScriptedPrompt prompt;
     {
       AppLogic logic(dir.path(), prompt);
-      run_startup(logic, logic.settings.load());
-      QVERIFY(logic.link.nID >= 1 && logic.link.nID <= 16);
-      QVERIFY(logic.nCom >= 1 && logic.nCom <= 20);
-      entriesSeen += logic.colData.count();
+      run_startup(logic, logic.settings().load());
+      QVERIFY(logic.nID() >= 1 && logic.nID() <= 16);
+      QVERIFY(logic.nCom() >= 1 && logic.nCom() <= 20);
+      entriesSeen += logic.entries().count();
       if (kind == 0) continue;
       // Saving afterwards writes a store that loads back as exactly what was saved.
-      QVERIFY(save_entry_store(logic.colData, note, prompt));
-      QCOMPARE(storedTexts(note), expectedTexts(logic.colData));
+      QVERIFY(save_command(logic.entries(), note, prompt));
+      QCOMPARE(storedTexts(note), expectedTexts(logic.entries()));
     }
     ++tried;
   }
@@ -186,13 +186,13 @@ void TestFaults::hugeFilesAreReadOnce() {
     return text.mid(at, text.indexOf('\n', at) - at).toLongLong();
   };
   const qint64 before = bytesRead();
-  run_startup(logic, logic.settings.load());
+  run_startup(logic, logic.settings().load());
   const qint64 read = bytesRead() - before;
   qInfo("start-up on 2 x 100 MB files read %lld MB", read >> 20);
   QVERIFY2(read >= (400 << 20) && read < (450 << 20), qPrintable(QString::number(read)));
-  QCOMPARE(logic.colData.count(), 1);
-  QVERIFY(save_entry_store(logic.colData, logic.store.path(), prompt));
-  QCOMPARE(storedTexts(logic.store.path()), QStringList({"11000000000100000000073000"}));
+  QCOMPARE(logic.entries().count(), 1);
+  QVERIFY(save_command(logic.entries(), logic.storePath(), prompt));
+  QCOMPARE(storedTexts(logic.storePath()), QStringList({"11000000000100000000073000"}));
 }
 
 void TestFaults::realProgramOnHostileFiles() {
@@ -246,7 +246,7 @@ void TestFaults::fullDisk() {
   EntryCollection small;
   small.add("key0101", StrToData("11000000000100000000073000"));
   ScriptedPrompt prompt;
-  QVERIFY(save_entry_store(small, note, prompt));
+  QVERIFY(save_command(small, note, prompt));
   put(name, "[Note]\r\nCom=3\r\n");
   const QByteArray noteBefore = get(note), nameBefore = get(name);
   // Fill the file system to the last byte.
@@ -266,20 +266,20 @@ void TestFaults::fullDisk() {
     e.nStartSecond = static_cast<qint16>(n % 60);
   });
   prompt.messages.clear();
-  QVERIFY(!save_entry_store(full, note, prompt));
+  QVERIFY(!save_command(full, note, prompt));
   QCOMPARE(prompt.messages, QStringList({"保存失败" + note}));
   prompt.saveName = dir.filePath("copy.ini");
-  QVERIFY(!save_entries_as(full, prompt));
+  QVERIFY(!save_as_command(full, prompt));
   QCOMPARE(prompt.messages.last(), "另存失败" + prompt.saveName);
   QVERIFY(!profile_write(name, "Note", "Com", "12345678901234567890"));
   QCOMPARE(get(note), noteBefore);
   QCOMPARE(get(name), nameBefore);
   prompt.openName = note;  // reading still works
   EntryCollection opened;
-  QCOMPARE(open_entry_file(opened, prompt), OpenResult::Loaded);
+  QCOMPARE(open_command(opened, prompt), OpenResult::Loaded);
   QCOMPARE(opened.count(), 1);
   QFile::remove(dir.filePath("filler"));
-  QVERIFY(save_entry_store(full, note, prompt));
+  QVERIFY(save_command(full, note, prompt));
   QCOMPARE(storedTexts(note).size(), 16 * 99);
 }
 
@@ -295,9 +295,9 @@ void TestFaults::readOnlyDisk() {
   ScriptedPrompt prompt;
   EntryCollection c;
   c.add("key0201", StrToData("11000000000200000000073000"));
-  QVERIFY(!save_entry_store(c, note, prompt));
+  QVERIFY(!save_command(c, note, prompt));
   prompt.saveName = dir.filePath("copy.ini");
-  QVERIFY(!save_entries_as(c, prompt));
+  QVERIFY(!save_as_command(c, prompt));
   SettingsStore settings(dir.path());
   QVERIFY(!settings.WriteCom("4"));
   QCOMPARE(prompt.messages, QStringList({"保存失败" + note, "另存失败" + prompt.saveName}));
@@ -341,10 +341,10 @@ void TestFaults::boardGoneBeforeItsFirstReply() {
   ScriptedPrompt prompt;
   AppLogic logic(dir.path(), prompt);
   int lostCalls = 0;
-  connect(&logic.MSComm, &CommPort::lost, [&] { ++lostCalls; });
+  connect(&logic.port(), &CommPort::lost, [&] { ++lostCalls; });
   logic.CmdOpen_Click();
   QTest::qWait(500);  // only queries so far, no answer
-  QVERIFY(logic.link.bIsFirst);
+  QVERIFY(logic.link().bIsFirst());
   delete board;
   QTRY_COMPARE(prompt.messages, QStringList({"串口已断开"}));
   rusage before{}, after{};
@@ -358,7 +358,7 @@ void TestFaults::boardGoneBeforeItsFirstReply() {
   QCOMPARE(lostCalls, 1);
   QCOMPARE(prompt.messages.size(), 1);
   QVERIFY2(cpu < 0.2, qPrintable(QString("CPU %1 s in an idle second").arg(cpu)));
-  QCOMPARE(logic.linkControl.state(), LinkControl::Waiting);
+  QCOMPARE(logic.linkControl().state(), LinkControl::Waiting);
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -49,8 +49,7 @@ void TestHour::anHourOfRunning() {
   auto* window = new Frmmain(*logic);
   window->Form_Load();
   QVERIFY(logic->linkOpen());
-  logic->link.Timer2.stop();  // the test drives both timers itself
-  logic->Timer1.setEnabled(false);
+  logic->holdTimers();  // the test drives both timers itself
   // What the board holds after second s of a minute with both switches of every route: route r
   // on from second r until second 30 + r.
   const auto wanted = [](int s) {
@@ -61,9 +60,9 @@ void TestHour::anHourOfRunning() {
   };
   for (int second = 0; second < 3600; ++second) {
     ms = start.toMSecsSinceEpoch() + second * 1000LL + 5;
-    logic->Timer1.Timer1_Timer();
+    logic->tickScheduler();
     for (int k = 0; k < 5; ++k) {
-      logic->link.Timer2_Timer();
+      logic->tickPush();
       QCoreApplication::processEvents();
       QCoreApplication::processEvents();
     }
@@ -71,7 +70,7 @@ void TestHour::anHourOfRunning() {
     // minute 49, the last with both switches: each route has 99 entries at most).
     if (second < 2940 && (second % 600 == 5 || second % 600 == 340)) {
       for (int k = 0; k < 100 && board.protocol().outputs() != wanted(second % 60); ++k) {
-        logic->link.Timer2_Timer();
+        logic->tickPush();
         QTest::qWait(5);
       }
       QCOMPARE(board.protocol().outputs(), wanted(second % 60));

@@ -37,9 +37,9 @@ void TestNoise::lampsAndHandshakeNeverTakeNoise() {
   connect(&link, &CommandLink::lampsChanged, [&] {
     quint16 shown = 0;
     for (int i = 0; i < 16; ++i) {
-      const quint32 c = link.lampColours()[i];
-      if (c == kLampGrey) return;  // all grey together: nothing claimed
-      if (c == kLampGreen) shown |= static_cast<quint16>(1u << i);
+      const LampLook c = link.lamps()[i];
+      if (c == LampLook::Grey) return;  // all grey together: nothing claimed
+      if (c == LampLook::Energised) shown |= static_cast<quint16>(1u << i);
     }
     ++lampChecks;
     if (!reported.contains(shown)) ++badLamps;
@@ -51,7 +51,7 @@ void TestNoise::lampsAndHandshakeNeverTakeNoise() {
     ++handshakes;
     quint16 taken = 0;
     for (int r = 1; r <= 16; ++r)
-      if (link.nState[r] == kEnergise) taken |= static_cast<quint16>(1u << (r - 1));
+      if (link.nState()[r] == kEnergise) taken |= static_cast<quint16>(1u << (r - 1));
     if (!reported.contains(taken)) ++badHandshakes;
   });
 
@@ -59,7 +59,7 @@ void TestNoise::lampsAndHandshakeNeverTakeNoise() {
     port.setCommPort(1);
     QVERIFY(port.setPortOpen(true));
     port.setRThreshold(kFrameLength);
-    link.Timer2.start();
+    link.startPush();
   };
   open();
   std::mt19937 rng(7);
@@ -70,16 +70,16 @@ void TestNoise::lampsAndHandshakeNeverTakeNoise() {
     QTest::qWait(700);
     if (++step % 7 == 0) {  // close and reopen: a fresh handshake in the noise
       port.setPortOpen(false);
-      link.Timer2.stop();
+      link.stopPush();
       link.restartHandshake();
       wasFirst = true;
       open();
-    } else if (!link.bIsFirst) {
-      link.nState[1 + rng() % 16] = (rng() & 1) ? kEnergise : kRelease;  // a manual command
+    } else if (!link.bIsFirst()) {
+      link.setWanted(1 + rng() % 16, (rng() & 1) ? kEnergise : kRelease);  // a manual command
     }
   }
   QVERIFY(port.portOpen());
-  QTRY_VERIFY_WITH_TIMEOUT(!link.bIsFirst, 15000);  // still talking to the board
+  QTRY_VERIFY_WITH_TIMEOUT(!link.bIsFirst(), 15000);  // still talking to the board
   qInfo("%d s of noise: %lld noise bytes, %d replies, %d lamp changes checked, %d handshakes",
         seconds, static_cast<long long>(board.noiseBytesSent()), board.repliesSent(), lampChecks,
         handshakes);

@@ -5,15 +5,15 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/code_page.h"
+#include "platform/atomic_file.h"
 #include "platform/private_profile.h"
 #include "support/as_user.h"
+#include "support/entries.h"
 #include "support/files.h"
 #include "support/tmpfs.h"
 
 namespace {
 
-QByteArray gbk(const QString& s) { return encode_text(s, false); }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
   const QString path = dir.filePath(name);

@@ -2,10 +2,9 @@
 
 #include "core/due_moments.h"
 #include "core/scheduler.h"
+#include "support/entries.h"
 
 namespace {
-
-EntryPtr entry(const QString& text) { return StrToData(text); }
 
 // 2026-12-07 is a Monday.
 const QDate kMonday(2026, 12, 7);
@@ -149,13 +148,19 @@ void TestScheduler::shortMaskPositionIsNotActive() {
 
 namespace {
 
-// A scheduler timer on a hand-moved clock.
+// A scheduler timer on a hand-moved clock; nState takes what it decides, as the switch path does.
 struct Rig {
+  Rig() {
+    QObject::connect(&timer, &SchedulerTimer::fired, [this] {
+      for (int r = 1; r <= 16; ++r)
+        if (timer.due()[r] != kNoRequest) nState[r] = timer.due()[r];
+    });
+  }
   EntryCollection colData;
   RouteStateTable nState{};
   bool paused = false;
   QDateTime now = QDateTime(kMonday, QTime(7, 29, 58, 5));
-  SchedulerTimer timer{colData, nState, [this] { return paused; }, [this] { return now; }};
+  SchedulerTimer timer{colData, [this] { return paused; }, [this] { return now; }};
 
   void tickAt(const QTime& t) {
     now = QDateTime(kMonday, t);

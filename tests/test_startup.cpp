@@ -48,13 +48,13 @@ void TestStartup::storedListPositions() {
 void TestStartup::storedValuesSelectAndWriteBack() {
   Rig r;
   put(r.name(), "[Note]\r\nCom=07\r\nID=12\r\n");
-  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
+  const StartupChoices c = run_startup(r.logic, r.logic.settings().load());
   QCOMPARE(c.comIndex, 6);
   QCOMPARE(c.idIndex, 11);
-  QCOMPARE(r.logic.nCom, quint8(7));
-  QCOMPARE(r.logic.link.nID, quint8(12));
+  QCOMPARE(r.logic.nCom(), quint8(7));
+  QCOMPARE(r.logic.nID(), quint8(12));
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nCom=7\r\nID=12\r\n"));  // canonical form
-  QVERIFY(r.logic.link.bIsFirst);
+  QVERIFY(r.logic.link().bIsFirst());
   QCOMPARE(r.logic.nPage(), 1);
 }
 
@@ -62,11 +62,11 @@ void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
   Rig r;
   const QByteArray before = "[Note]\r\nCom=x9\r\nID=0\r\n";
   put(r.name(), before);
-  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
+  const StartupChoices c = run_startup(r.logic, r.logic.settings().load());
   QCOMPARE(c.comIndex, -1);
   QCOMPARE(c.idIndex, -1);
-  QCOMPARE(r.logic.nCom, quint8(1));
-  QCOMPARE(r.logic.link.nID, quint8(1));
+  QCOMPARE(r.logic.nCom(), quint8(1));
+  QCOMPARE(r.logic.nID(), quint8(1));
   QCOMPARE(get(r.name()), before);
 }
 
@@ -77,14 +77,14 @@ void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
       "[Note]\r\n0101=11000000000100000000073000\r\n0201=11000000000200000000073000\r\n");
   QDir(r.dir.path()).mkpath("dosdevices");
   QFile::link("/nonexistent", r.dir.filePath("dosdevices/com20"));
-  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
+  const StartupChoices c = run_startup(r.logic, r.logic.settings().load());
   QVERIFY(c.open);
   QCOMPARE(r.prompt.messages, QStringList({"串口打开错误\n/nonexistent：设备不存在"}));
   QVERIFY(r.logic.chkAuto());
-  QVERIFY(r.logic.Timer1.isEnabled());
-  QCOMPARE(r.logic.linkControl.state(), LinkControl::Waiting);  // the port may come later
+  QVERIFY(r.logic.scheduler().isEnabled());
+  QCOMPARE(r.logic.linkControl().state(), LinkControl::Waiting);  // the port may come later
   QCOMPARE(r.logic.listItems().size(), 1);  // route 1 only, listed after the failure
-  QCOMPARE(r.logic.link.nState, RouteStateTable{});
+  QCOMPARE(r.logic.link().nState(), RouteStateTable{});
 }
 
 void TestStartup::unreadableStoreIsToldOnce() {
@@ -92,7 +92,7 @@ void TestStartup::unreadableStoreIsToldOnce() {
   const QString note = r.dir.filePath("Note.ini");
   QDir(r.dir.path()).mkdir("Note.ini");  // exists, cannot be read as a file
   put(r.name(), "[Note]\r\nOpen=0\r\n");
-  run_startup(r.logic, r.logic.settings.load());
+  run_startup(r.logic, r.logic.settings().load());
   QCOMPARE(r.prompt.messages, QStringList({"读取失败" + note}));
   QVERIFY(!r.logic.chkAuto());
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nOpen=0\r\nID=1\r\nCom=1\r\n"));  // went on
@@ -101,11 +101,11 @@ void TestStartup::unreadableStoreIsToldOnce() {
 void TestStartup::flagsOtherThanZeroAreOn() {
   Rig r;
   put(r.name(), "[Note]\r\nOpen=0x\r\nRun=5\r\n");
-  const StartupChoices c = run_startup(r.logic, r.logic.settings.load());
+  const StartupChoices c = run_startup(r.logic, r.logic.settings().load());
   QVERIFY(!c.open);
   QVERIFY(c.run);
   QVERIFY(!r.logic.chkAuto());
-  QVERIFY(!r.logic.Timer1.isEnabled());
+  QVERIFY(!r.logic.scheduler().isEnabled());
   QVERIFY(r.prompt.messages.isEmpty());
 }
 
@@ -117,8 +117,8 @@ void TestStartup::quitWritesSettingsAndAutostart() {
   put(config.filePath("autostart/other.desktop"), "x");
   const QString exe = r.dir.filePath("my tavrel");
   r.logic.CmdQuit_Click(true, true, exe);
-  QCOMPARE(r.logic.settings.ReadOpen(), QString("1"));
-  QCOMPARE(r.logic.settings.ReadRun(), QString("1"));
+  QCOMPARE(r.logic.settings().ReadOpen(), QString("1"));
+  QCOMPARE(r.logic.settings().ReadRun(), QString("1"));
   const QByteArray entry = get(config.filePath("autostart/my tavrel.desktop"));
   QVERIFY(entry.startsWith("[Desktop Entry]\n"));
   QVERIFY(entry.contains("\nExec=\"" + exe.toUtf8() + "\"\n"));

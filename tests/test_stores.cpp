@@ -3,18 +3,15 @@
 #include "app/settings_store.h"
 #include "app/switch_record.h"
 #include "core/entry_store.h"
-#include "core/file_commands.h"
+#include "app/file_commands.h"
 #include "platform/trash.h"
 #include "support/as_user.h"
+#include "support/entries.h"
 #include "support/files.h"
 #include "support/scripted_prompt.h"
 
 namespace {
 
-QByteArray gbk(const QString& s) {
-  QStringEncoder e("GBK");
-  return e(s);
-}
 
 EntryCollection loadFrom(const QString& path) {
   EntryCollection c;
@@ -254,7 +251,7 @@ void TestStores::saveWritesWholeStoreAndBacksUpOld() {
     EntryCollection c;
     c.add("key0301", entry(3, 1));
     ScriptedPrompt prompt;
-    QVERIFY(save_entry_store(c, store.path(), prompt));
+    QVERIFY(save_command(c, store.path(), prompt));
     QCOMPARE(prompt.messages, QStringList({"保存成功！"}));
     const QByteArray saved = "[Note]\r\n0301=" + entry(3, 1)->GetStr().toLatin1() + "\r\n";
     QCOMPARE(get(store.path()), saved);
@@ -278,9 +275,9 @@ void TestStores::saveAfterDeletingLeavesNoStaleKey() {
   EntryCollection c;
   for (int n = 1; n <= 5; ++n) c.add(entry_key(2, n), entry(2, n));
   ScriptedPrompt prompt;
-  QVERIFY(save_entry_store(c, store.path(), prompt));
+  QVERIFY(save_command(c, store.path(), prompt));
   QVERIFY(c.remove("key0203"));
-  QVERIFY(save_entry_store(c, store.path(), prompt));
+  QVERIFY(save_command(c, store.path(), prompt));
   const EntryCollection back = loadFrom(store.path());
   QCOMPARE(back.count(), 4);
   QCOMPARE(back.at(2).key, QString("key0203"));
@@ -307,9 +304,9 @@ bool saveWithoutTrash(const QString& dir) {
   EntryCollection c;
   for (int n = 1; n <= 5; ++n) c.add(entry_key(2, n), entry(2, n));
   ScriptedPrompt prompt;
-  if (!save_entry_store(c, store.path(), prompt)) return false;
+  if (!save_command(c, store.path(), prompt)) return false;
   c.remove("key0203");
-  if (!save_entry_store(c, store.path(), prompt)) return false;
+  if (!save_command(c, store.path(), prompt)) return false;
   return loadFrom(store.path()).count() == 4 && store.ReadNote("0205") == kBlankEntryText &&
          prompt.messages == QStringList({"保存成功！", "保存成功！"}) &&
          !QFile::exists(store.path() + ".bak");
@@ -320,7 +317,7 @@ void TestStores::saveEmptySet() {
   EntryStore store(dir.path());
   put(store.path(), "[Note]\r\n0101=11000000000100000000073000\r\n");
   ScriptedPrompt prompt;
-  QVERIFY(save_entry_store(EntryCollection(), store.path(), prompt));
+  QVERIFY(save_command(EntryCollection(), store.path(), prompt));
   QCOMPARE(loadFrom(store.path()).count(), 0);
   QCOMPARE(prompt.messages, QStringList({"保存成功！"}));
 }
@@ -331,7 +328,7 @@ void TestStores::saveFailureIsReportedAndReadOnlyFolderWrittenInPlace() {
   c.add("key0101", entry(1, 1));
   ScriptedPrompt prompt;
   const QString nowhere = dir.filePath("gone/Note.ini");
-  QVERIFY(!save_entry_store(c, nowhere, prompt));
+  QVERIFY(!save_command(c, nowhere, prompt));
   QCOMPARE(prompt.messages, QStringList({"保存失败" + nowhere}));
 
   // A folder the user may not write to, the store writable: written in place.
@@ -351,7 +348,7 @@ void TestStores::saveAsWritesCurrentEntries() {
   c.add("key0101", entry(1, 1));
   ScriptedPrompt prompt;
   prompt.saveName = dir.filePath("plan.ini");
-  QVERIFY(save_entries_as(c, prompt));
+  QVERIFY(save_as_command(c, prompt));
   QCOMPARE(prompt.messages, QStringList({"文件已另存为" + prompt.saveName}));
   QCOMPARE(texts(loadFrom(prompt.saveName)),
            QStringList({"key0101=" + entry(1, 1)->GetStr(), "key0401=" + entry(4, 1)->GetStr()}));
@@ -363,10 +360,10 @@ void TestStores::saveAsCancelAndFailure() {
   EntryCollection c;
   c.add("key0101", entry(1, 1));
   ScriptedPrompt prompt;
-  QVERIFY(!save_entries_as(c, prompt));  // cancelled: empty name
+  QVERIFY(!save_as_command(c, prompt));  // cancelled: empty name
   QVERIFY(prompt.messages.isEmpty());
   prompt.saveName = dir.filePath("no/such/folder/plan.ini");
-  QVERIFY(!save_entries_as(c, prompt));
+  QVERIFY(!save_as_command(c, prompt));
   QCOMPARE(prompt.messages, QStringList({"另存失败" + prompt.saveName}));
 }
 
@@ -375,27 +372,27 @@ void TestStores::openReplacesOnlyOnSuccess() {
   EntryCollection c;
   c.add("key0101", entry(1, 1));
   ScriptedPrompt prompt;
-  QCOMPARE(open_entry_file(c, prompt), OpenResult::Cancelled);
+  QCOMPARE(open_command(c, prompt), OpenResult::Cancelled);
   QCOMPARE(c.count(), 1);
 
   prompt.openName = dir.filePath("missing.ini");
-  QCOMPARE(open_entry_file(c, prompt), OpenResult::Failed);
+  QCOMPARE(open_command(c, prompt), OpenResult::Failed);
   QCOMPARE(prompt.messages, QStringList({"打开失败" + prompt.openName}));
   QCOMPARE(c.count(), 1);
   QDir(dir.path()).mkdir("folder.ini");
   prompt.openName = dir.filePath("folder.ini");
-  QCOMPARE(open_entry_file(c, prompt), OpenResult::Failed);
+  QCOMPARE(open_command(c, prompt), OpenResult::Failed);
   QCOMPARE(c.count(), 1);
 
   prompt.openName = dir.filePath("r4.ini");
   put(prompt.openName,
       "[Note]\r\n0401=11000000000400000000073000\r\n0403=11000000000400000000083000\r\n");
-  QCOMPARE(open_entry_file(c, prompt), OpenResult::Loaded);
+  QCOMPARE(open_command(c, prompt), OpenResult::Loaded);
   QCOMPARE(texts(c), QStringList({"key0401=11000000000400000000073000"}));
 
   prompt.openName = dir.filePath("empty.ini");
   put(prompt.openName, "");
-  QCOMPARE(open_entry_file(c, prompt), OpenResult::Loaded);
+  QCOMPARE(open_command(c, prompt), OpenResult::Loaded);
   QCOMPARE(c.count(), 0);
   QCOMPARE(prompt.messages.size(), 2);
 }
@@ -409,9 +406,9 @@ void TestStores::openRoundTripsSaveAs() {
   c.add("key0302", entry(3, 2));
   ScriptedPrompt prompt;
   prompt.saveName = prompt.openName = dir.filePath("copy.ini");
-  QVERIFY(save_entries_as(c, prompt));
+  QVERIFY(save_as_command(c, prompt));
   EntryCollection back;
-  QCOMPARE(open_entry_file(back, prompt), OpenResult::Loaded);
+  QCOMPARE(open_command(back, prompt), OpenResult::Loaded);
   // Route by route, each route in its collection order, renumbered from 1.
   QCOMPARE(texts(back),
            QStringList({"key0301=" + entry(3, 1)->GetStr(), "key0302=" + entry(3, 2)->GetStr(),
@@ -425,9 +422,9 @@ void TestStores::switchRecordMonthlyFiles() {
   for (const char* name : {"2025-10.csv", "2025-11.csv", "notes.csv"}) put(log + name, "x\r\n");
   QDateTime now(QDate(2026, 12, 7), QTime(8, 0, 0, 123));
   SwitchRecord record(dir.path(), [&] { return now; });
-  record.append(3, QStringLiteral("吸合"), QStringLiteral("key0301"));
+  record.append(3, RecordAction::Energise, RecordCause::Entry, QStringLiteral("key0301"));
   now = now.addMSecs(1);
-  record.append(0, QStringLiteral("串口丢失"), QStringLiteral("a,\"b\""));
+  record.append(0, RecordAction::PortLost, RecordCause::None, QStringLiteral("a,\"b\""));
   QCOMPARE(get(log + "2026-12.csv"),
            QByteArray("\xEF\xBB\xBF") +
                QStringLiteral("时间,路,动作,来源\r\n"
@@ -439,7 +436,7 @@ void TestStores::switchRecordMonthlyFiles() {
   QVERIFY(QFile::exists(log + "2025-11.csv") && QFile::exists(log + "notes.csv"));
   const QList<RecordEvent> back = record.newest(2);
   QCOMPARE(back.size(), 2);
-  QCOMPARE(back[0].cause, QStringLiteral("a,\"b\""));
+  QCOMPARE(back[0].detail, QStringLiteral("a,\"b\""));
   QCOMPARE(back[1].route, 3);
   QCOMPARE(back[1].at, QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0, 123)));
 
@@ -447,7 +444,7 @@ void TestStores::switchRecordMonthlyFiles() {
   put(dir.path() + QStringLiteral("/blocked"), "a file where the folder should be");
   SwitchRecord blocked(dir.path() + QStringLiteral("/blocked"), [&] { return now; });
   QSignalSpy spy(&blocked, &SwitchRecord::appended);
-  blocked.append(1, QStringLiteral("断开"), QStringLiteral("手动"));
+  blocked.appendState(1, false, RecordCause::Manual);
   QCOMPARE(spy.count(), 1);
 }
 
@@ -458,7 +455,7 @@ bool scenario(const QStringList& args) {
     EntryCollection c;
     c.add("key0101", entry(1, 1));
     ScriptedPrompt p;
-    return save_entry_store(c, path, p) && p.messages == QStringList({"保存成功！"});
+    return save_command(c, path, p) && p.messages == QStringList({"保存成功！"});
   }
   return false;
 }

@@ -9,7 +9,8 @@
 #include <random>
 
 #include "core/scheduler.h"
-#include "device/command_link.h"
+#include "device/command_frame.h"
+#include "device/route_state.h"
 #include "support/full_store.h"
 
 namespace {
@@ -113,18 +114,21 @@ void TestWeek::simulatedWeek() {
   const EntryCollection store = make_store(rng, first, days);
   const Oracle oracle(store);
 
-  CommPort closedPort(QDir::tempPath());  // never opened: frames are built, not sent
-  CommandLink link(closedPort);
-  link.bIsFirst = false;  // the board's states are taken over
-  link.nState.fill(kRelease);
+  // The wanted states as the switch path leaves them (the board's states taken over, all
+  // released), and the set frame built from them.
+  RouteStateTable nState;
+  nState.fill(kRelease);
   std::array<int, 17> want;
   want.fill(1);
 
   qint64 now = QDateTime(first, QTime(0, 0)).toMSecsSinceEpoch() + 5;
   const qint64 end = QDateTime(first.addDays(days), QTime(0, 0)).toMSecsSinceEpoch();
   SchedulerTimer timer(
-      store, link.nState, [&] { return link.bIsFirst; },
-      [&] { return QDateTime::fromMSecsSinceEpoch(now); });
+      store, [] { return false; }, [&] { return QDateTime::fromMSecsSinceEpoch(now); });
+  QObject::connect(&timer, &SchedulerTimer::fired, [&] {
+    for (int r = 1; r <= 16; ++r)
+      if (timer.due()[r] != kNoRequest) nState[r] = timer.due()[r];
+  });
 
   qint64 oracleSecond = now / 1000 - 1;  // the last second the oracle has applied
   std::uniform_int_distribution<int> style(0, 99), jitter(0, 990), gap(2, 60);
@@ -135,8 +139,9 @@ void TestWeek::simulatedWeek() {
     for (qint64 s = oracleSecond + 1; s <= now / 1000; ++s)
       switches += oracle.apply(QDateTime::fromSecsSinceEpoch(s), want);
     oracleSecond = now / 1000;
-    link.Timer2_Timer();
-    const CommandFrame& f = link.lastFrame();
+    CommandFrame f;
+    const BankMasks m = masks_from_states(nState);
+    build_command_frame(f, 1, kTypeSet, m.high, m.low);
     quint8 high = 0, low = 0;
     for (int k = 1; k <= 8; ++k) {
       if (want[k] == 2) low |= static_cast<quint8>(1 << (k - 1));

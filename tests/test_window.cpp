@@ -4,11 +4,11 @@
 
 #include "board_protocol.h"
 #include "relay_board.h"
-#include "support/scripted_prompt.h"
+#include "support/logic_rig.h"
 #include "ui/dialog.h"
 #include "ui/frmmain.h"
 #include "ui/lamp.h"
-#include "ui/remote_dialog.h"
+#include "ui/mqtt_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
@@ -38,7 +38,7 @@ const Geometry kMainControls[] = {
     {"LabNext", "", 128, 342, 200, 20},
     {"LabLink", "", 332, 342, 80, 20},
     {"CmdRecord", "记录", 415, 341, 66, 22},
-    {"CmdRemote", "远程", 484, 341, 69, 22},
+    {"CmdMqtt", "远程", 484, 341, 69, 22},
     {"ChkAuto", "自动功能允许", 560, 93, 110, 18},
     {"ChkRestore", "恢复定时状态", 560, 110, 110, 18},
     {"CmdAdd", "添加", 560, 128, 92, 22},
@@ -124,14 +124,11 @@ void whenShown(std::function<void(W*)> act) {
 
 // The window on a temporary application folder whose Com1 may lead to a simulated board.
 template <typename PromptT>
-struct RigWith {
-  QTemporaryDir dir;
-  PromptT prompt;
-  AppLogic logic{dir.path(), prompt};
-  Frmmain w{logic};
+struct RigWith : LogicRigWith<PromptT> {
+  Frmmain w{this->logic};
 
   void withEntries(std::initializer_list<std::pair<int, int>> routesAndCounts) {
-    QFile f(dir.filePath("Note.ini"));
+    QFile f(this->dir.filePath("Note.ini"));
     f.open(QIODevice::WriteOnly);
     f.write("[Note]\r\n");
     for (auto [route, count] : routesAndCounts)
@@ -194,7 +191,7 @@ class TestWindow : public QObject {
   void manualCommandsReachNextSetFrame();
   void vanishedDeviceIsWaitedFor();
   void portBoxShowsWhatIsUsedAndWhereItLeads();
-  void remoteDialogWritesTheBrokerSection();
+  void mqttDialogWritesTheBrokerSection();
 };
 
 void TestWindow::initTestCase() { qputenv("XDG_DATA_HOME", QDir::tempPath().toLocal8Bit()); }
@@ -276,7 +273,7 @@ void TestWindow::hiddenControlsStayHidden() {
   };
   check();
   r.logic.CmdOpen_Click();
-  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_VERIFY(!r.logic.link().bIsFirst());
   check();
   r.logic.setChkAuto(true);
   r.logic.setChkAuto(false);
@@ -308,14 +305,14 @@ void TestWindow::startupWithoutFiles() {
   QCOMPARE(r.w.CmbID->itemText(15), QString("16"));
   QCOMPARE(r.w.CmbID->currentText(), QString("1"));
   QCOMPARE(r.w.CmbCom->currentText(), QString("Com1"));
-  QCOMPARE(r.logic.settings.ReadID(), QString("1"));
-  QCOMPARE(r.logic.settings.ReadCom(), QString("1"));
+  QCOMPARE(r.logic.settings().ReadID(), QString("1"));
+  QCOMPARE(r.logic.settings().ReadCom(), QString("1"));
   QVERIFY(!r.w.ChkAuto->isChecked());
-  QVERIFY(!r.logic.Timer1.isEnabled());
+  QVERIFY(!r.logic.scheduler().isEnabled());
   QVERIFY(r.w.CmdAdd->isEnabled());
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
   for (Lamp* l : r.w.Shape1) QCOMPARE(l->colorRef(), quint32(kLampGrey));
-  QCOMPARE(r.logic.link.nState, RouteStateTable{});
+  QCOMPARE(r.logic.link().nState(), RouteStateTable{});
   QVERIFY(r.prompt.messages.isEmpty());
 }
 
@@ -343,7 +340,7 @@ void TestWindow::listShowsCurrentPage() {
            QStringList({"第1路, 每天, 00:00:01 ,吸合 ", "第1路, 每天, 00:00:02 ,吸合 ",
                         "第1路, 每天, 00:00:03 ,吸合 "}));
   QVERIFY(r.w.ChkAuto->isChecked());
-  QVERIFY(r.logic.Timer1.isEnabled());
+  QVERIFY(r.logic.scheduler().isEnabled());
 }
 
 void TestWindow::deleteSecondOfThree() {
@@ -356,10 +353,10 @@ void TestWindow::deleteSecondOfThree() {
   QCOMPARE(r.prompt.questions, QStringList({"删除当前信息吗？"}));
   QCOMPARE(r.listTexts(),
            QStringList({"第4路, 每天, 00:00:01 ,吸合 ", "第4路, 每天, 00:00:03 ,吸合 "}));
-  QVERIFY(r.logic.colData.contains("key0401"));
-  QVERIFY(r.logic.colData.contains("key0402"));
-  QVERIFY(!r.logic.colData.contains("key0403"));
-  QCOMPARE(r.logic.colData.item("key0402")->nStartSecond, qint16(3));
+  QVERIFY(r.logic.entries().contains("key0401"));
+  QVERIFY(r.logic.entries().contains("key0402"));
+  QVERIFY(!r.logic.entries().contains("key0403"));
+  QCOMPARE(r.logic.entries().item("key0402")->nStartSecond, qint16(3));
 }
 
 void TestWindow::deleteWithNothingSelectedAndCancel() {
@@ -369,12 +366,12 @@ void TestWindow::deleteWithNothingSelectedAndCancel() {
   r.w.SSTab2->setCurrentIndex(3);
   r.w.List->clearSelection();
   r.w.CmdDel_Click();
-  QCOMPARE(r.logic.colData.count(), 3);
+  QCOMPARE(r.logic.entries().count(), 3);
   r.select({0, 2});
   r.prompt.answer = false;
   r.w.CmdDel_Click();
   QTest::mouseClick(r.w.CmdDelAll, Qt::LeftButton);
-  QCOMPARE(r.logic.colData.count(), 3);
+  QCOMPARE(r.logic.entries().count(), 3);
   QCOMPARE(r.listTexts().size(), 3);
 }
 
@@ -387,8 +384,8 @@ void TestWindow::deleteSeveralAtOnce() {
   r.w.CmdDel_Click();
   QCOMPARE(r.listTexts(),
            QStringList({"第4路, 每天, 00:00:02 ,吸合 ", "第4路, 每天, 00:00:04 ,吸合 "}));
-  QCOMPARE(r.logic.colData.count(), 2);
-  QCOMPARE(r.logic.colData.at(1).key, QString("key0402"));
+  QCOMPARE(r.logic.entries().count(), 2);
+  QCOMPARE(r.logic.entries().at(1).key, QString("key0402"));
 }
 
 void TestWindow::deleteAllThenAdd() {
@@ -399,9 +396,9 @@ void TestWindow::deleteAllThenAdd() {
   QTest::mouseClick(r.w.CmdDelAll, Qt::LeftButton);
   QCOMPARE(r.prompt.questions, QStringList({"删除所有信息吗？"}));
   QVERIFY(r.listTexts().isEmpty());
-  QCOMPARE(r.logic.colData.count(), 2);
+  QCOMPARE(r.logic.entries().count(), 2);
   r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) { d.OKButton->click(); });
-  QCOMPARE(r.logic.colData.at(2).key, QString("key0301"));
+  QCOMPARE(r.logic.entries().at(2).key, QString("key0301"));
   QCOMPARE(r.listTexts(), QStringList({"第3路, 每天, 00:00:00 ,吸合 "}));
 }
 
@@ -422,7 +419,7 @@ void TestWindow::dialogNewEntryDefaultsAndLimit() {
                  QCOMPARE(d.CmbStatus->currentText(), QString("吸合"));
                  d.OKButton->click();
                });
-  QCOMPARE(r.logic.colData.item("key0799")->GetStr(), QString("11000000000700000000000000"));
+  QCOMPARE(r.logic.entries().item("key0799")->GetStr(), QString("11000000000700000000000000"));
   // The page is full now: OK tells so and the dialog stays open until cancelled.
   r.withDialog([&] { r.w.CmdAdd_Click(); },
                [&](Dialog& d) {
@@ -431,7 +428,7 @@ void TestWindow::dialogNewEntryDefaultsAndLimit() {
                  QVERIFY(d.isVisible());
                  d.CancelButton->click();
                });
-  QCOMPARE(r.logic.colData.count(), 99);
+  QCOMPARE(r.logic.entries().count(), 99);
 }
 
 void TestWindow::dialogWritesEveryFieldAndSaveKeepsIt() {
@@ -557,7 +554,7 @@ void TestWindow::dialogShowsWeeklyEntryAndCancelKeepsIt() {
   f.write("[Note]\r\n0101=10101000010100000000063000\r\n0102=00010000010120240309235959\r\n");
   f.close();
   r.w.Form_Load();
-  const QString before = r.logic.colData.item("key0101")->GetStr();
+  const QString before = r.logic.entries().item("key0101")->GetStr();
   r.select({0});
   r.withDialog([&] { r.w.List_DblClick(); },
                [](Dialog& d) {
@@ -575,7 +572,7 @@ void TestWindow::dialogShowsWeeklyEntryAndCancelKeepsIt() {
                  d.Combo1->setCurrentIndex(9);
                  d.CancelButton->click();
                });
-  QCOMPARE(r.logic.colData.item("key0101")->GetStr(), before);
+  QCOMPARE(r.logic.entries().item("key0101")->GetStr(), before);
 
   r.select({1});
   r.withDialog([&] { r.w.List_DblClick(); },
@@ -586,7 +583,7 @@ void TestWindow::dialogShowsWeeklyEntryAndCancelKeepsIt() {
                  d.Option1[0]->click();
                  d.OKButton->click();
                });
-  const EntryPtr e = r.logic.colData.item("key0102");
+  const EntryPtr e = r.logic.entries().item("key0102");
   QVERIFY(e->bIsEveryDay && !e->bIsWeek);
   QCOMPARE(e->strWeek, QString("1000001"));  // kept
   QCOMPARE(r.listTexts().at(1), QString("第1路, 每天, 23:59:59 ,断开 "));
@@ -641,7 +638,7 @@ void TestWindow::dialogStartsAtFirstControlAndReturnConfirms() {
                  QCOMPARE(d.focusWidget(), d.Option1[0]);
                  pressReturn(d);
                });
-  QCOMPARE(r.logic.colData.count(), 1);
+  QCOMPARE(r.logic.entries().count(), 1);
   // Return means "确定" from any control, "取消" included.
   r.withDialog([&] { r.w.CmdAdd_Click(); },
                [&](Dialog& d) {
@@ -653,10 +650,10 @@ void TestWindow::dialogStartsAtFirstControlAndReturnConfirms() {
                  d.Combo2->setFocus();
                  pressReturn(d);
                });
-  QCOMPARE(r.logic.colData.count(), 3);
+  QCOMPARE(r.logic.entries().count(), 3);
   // Editing a weekly entry starts on its option.
-  r.logic.colData.item("key0101")->bIsEveryDay = false;
-  r.logic.colData.item("key0101")->bIsWeek = true;
+  r.logic.entries().item("key0101")->bIsEveryDay = false;
+  r.logic.entries().item("key0101")->bIsWeek = true;
   r.logic.refresh_list(1);
   r.select({0});
   r.withDialog([&] { r.w.List_DblClick(); },
@@ -701,23 +698,23 @@ void TestWindow::portAndAddressAreWrittenAtOnce() {
   r.w.Form_Load();
   r.w.CmbCom->setCurrentIndex(2);
   emit r.w.CmbCom->activated(2);
-  QCOMPARE(r.logic.nCom, quint8(3));
-  QCOMPARE(r.logic.settings.ReadCom(), QString("3"));
+  QCOMPARE(r.logic.nCom(), quint8(3));
+  QCOMPARE(r.logic.settings().ReadCom(), QString("3"));
   emit r.w.CmbID->activated(15);
-  QCOMPARE(r.logic.link.nID, quint8(16));
-  QCOMPARE(r.logic.settings.ReadID(), QString("16"));
+  QCOMPARE(r.logic.nID(), quint8(16));
+  QCOMPARE(r.logic.settings().ReadID(), QString("16"));
 }
 
 void TestWindow::failedOpenLocksNothing() {
   Rig r;
   r.w.Form_Load();
-  r.logic.nCom = 7;  // a link that leads nowhere
+  r.logic.setPort(7);  // a link that leads nowhere
   QDir(r.dir.path()).mkpath("dosdevices");
   QFile::link("/nonexistent/tty", r.dir.filePath("dosdevices/com7"));
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
   QCOMPARE(r.prompt.messages, QStringList({"串口打开错误\n/nonexistent/tty：设备不存在"}));
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
-  QVERIFY(!r.logic.link.Timer2.isActive());
+  QVERIFY(!r.logic.link().pushRunning());
   for (QWidget* w :
        std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
                                        r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel, r.w.CmdDelAll})
@@ -735,10 +732,10 @@ void TestWindow::lockTableAndChkAutoInterplay() {
                                   r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel,      r.w.CmdDelAll};
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
   QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
-  QVERIFY(r.logic.link.Timer2.isActive());
+  QVERIFY(r.logic.link().pushRunning());
   for (QWidget* w : locked) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
   QVERIFY(r.w.CmdIn->isEnabled() && r.w.CmdQuit->isEnabled());
-  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_VERIFY(!r.logic.link().bIsFirst());
 
   // Ticking ChkAuto while open unlocks its four buttons again; the others stay locked.
   QTest::mouseClick(r.w.ChkAuto, Qt::LeftButton);  // clear
@@ -750,11 +747,11 @@ void TestWindow::lockTableAndChkAutoInterplay() {
 
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
-  QVERIFY(!r.logic.link.Timer2.isActive());
-  QVERIFY(r.logic.link.bIsFirst);
+  QVERIFY(!r.logic.link().pushRunning());
+  QVERIFY(r.logic.link().bIsFirst());
   for (QWidget* w : locked) QVERIFY(w->isEnabled());
-  // Closing leaves the lamps as they were.
-  QCOMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampRed));
+  // Nothing reads the board after closing: the lamps are grey.
+  QCOMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampGrey));
   QVERIFY(r.prompt.messages.isEmpty());
 }
 
@@ -764,10 +761,10 @@ void TestWindow::manualCommandsReachNextSetFrame() {
   QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
   r.w.Form_Load();
   r.w.CmdOpen->click();
-  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_VERIFY(!r.logic.link().bIsFirst());
   r.w.SSTab2->setCurrentIndex(4);
   QTest::mouseClick(r.w.CmdIn, Qt::LeftButton);
-  QCOMPARE(r.logic.link.nState[5], quint8(2));
+  QCOMPARE(r.logic.link().nState()[5], quint8(2));
   QTRY_COMPARE(board.outputs(), quint16(0x0010));  // bit 4 of data2
   r.w.SSTab2->setCurrentIndex(11);
   r.w.CmdOpenAll->click();
@@ -786,7 +783,7 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   QVERIFY(board->open(r.dir.filePath("dosdevices/com1"), nullptr));
   r.w.Form_Load();
   r.w.CmdOpen->click();
-  QTRY_VERIFY(!r.logic.link.bIsFirst);
+  QTRY_VERIFY(!r.logic.link().bIsFirst());
   QTRY_COMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampRed));
   delete board;  // the adapter is pulled
   QTRY_COMPARE(r.prompt.messages, QStringList({"串口已断开"}));
@@ -794,11 +791,11 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   // Still meant to be open: the button stops the waiting, the port stays locked.
   QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
   QVERIFY(!r.w.CmbCom->isEnabled());
-  QVERIFY(r.logic.link.bIsFirst);
+  QVERIFY(r.logic.link().bIsFirst());
   // Plugged in again: the link comes back by itself with a fresh handshake, without a word.
   auto* again = new RelayBoard({});
   QVERIFY(again->open(r.dir.filePath("dosdevices/com1"), nullptr));
-  QTRY_VERIFY_WITH_TIMEOUT(!r.logic.link.bIsFirst, 2 * LinkControl::kRetryMs + 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!r.logic.link().bIsFirst(), 2 * LinkControl::kRetryMs + 1000);
   QCOMPARE(r.prompt.messages.size(), 1);
   // Pulled again and the user presses "关闭": the waiting ends, a returning port stays closed.
   delete again;
@@ -808,7 +805,7 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   RelayBoard third({});
   QVERIFY(third.open(r.dir.filePath("dosdevices/com1"), nullptr));
   QTest::qWait(LinkControl::kRetryMs + 300);
-  QVERIFY(!r.logic.MSComm.portOpen());
+  QVERIFY(!r.logic.port().portOpen());
 }
 
 void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {
@@ -850,24 +847,24 @@ void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {
   QCOMPARE(r.w.CmbCom->toolTip(), com3 + "：设备不存在");
 }
 
-void TestWindow::remoteDialogWritesTheBrokerSection() {
+void TestWindow::mqttDialogWritesTheBrokerSection() {
   Rig r;
   r.w.Form_Load();
-  const auto withRemote = [&](const std::function<void(RemoteDialog&)>& answer) {
+  const auto withMqtt = [&](const std::function<void(MqttDialog&)>& answer) {
     QTimer::singleShot(0, [&r, answer] {
-      QTRY_VERIFY(r.w.remoteDialog().isVisible());
-      answer(r.w.remoteDialog());
-      if (r.w.remoteDialog().isVisible()) r.w.remoteDialog().reject();
+      QTRY_VERIFY(r.w.mqttDialog().isVisible());
+      answer(r.w.mqttDialog());
+      if (r.w.mqttDialog().isVisible()) r.w.mqttDialog().reject();
     });
-    QTest::mouseClick(r.w.CmdRemote, Qt::LeftButton);
+    QTest::mouseClick(r.w.CmdMqtt, Qt::LeftButton);
   };
   const QString ini = r.dir.filePath("Name.ini");
-  const auto stored = [&] { return SettingsStore::ReadRemote(ProfileFile::load(ini)); };
+  const auto stored = [&] { return SettingsStore::ReadMqtt(ProfileFile::load(ini)); };
   // Nothing set up and nothing filled in: OK leaves the file as it was.
-  withRemote([&](RemoteDialog& d) { d.OKButton->click(); });
+  withMqtt([&](MqttDialog& d) { d.OKButton->click(); });
   QVERIFY(!stored().present);
   // A prefix with a wildcard is refused: the dialog stays open and nothing is written.
-  withRemote([&](RemoteDialog& d) {
+  withMqtt([&](MqttDialog& d) {
     QCOMPARE(d.TxtPassword->echoMode(), QLineEdit::Password);
     QCOMPARE(d.TxtPrefix->placeholderText(), QString("tavrel/1"));
     d.TxtHost->setText("127.0.0.1");
@@ -890,7 +887,7 @@ void TestWindow::remoteDialogWritesTheBrokerSection() {
     QTest::keyClick(d.TxtPrefix, Qt::Key_Return);
     QVERIFY(!d.isVisible());
   });
-  const RemoteSettings s = stored();
+  const MqttSettings s = stored();
   QVERIFY(s.enabled());
   QCOMPARE(s.host, QString("127.0.0.1"));
   QCOMPARE(s.port, 1);
@@ -901,20 +898,20 @@ void TestWindow::remoteDialogWritesTheBrokerSection() {
   struct stat st {};
   QCOMPARE(::stat(QFile::encodeName(ini).constData(), &st), 0);
   QCOMPARE(st.st_mode & 0777, mode_t(0600));
-  QCOMPARE(r.logic.remote.settings(), s);
-  QVERIFY(r.logic.remote.state() != MqttClient::Off);
+  QCOMPARE(r.logic.mqtt().settings(), s);
+  QVERIFY(r.logic.mqtt().state() != MqttClient::Off);
   // The button's tip and the tray's tip tell the broker's state.
-  QCOMPARE(r.w.CmdRemote->toolTip(), r.logic.remoteText() + "\n127.0.0.1:1");
-  QCOMPARE(r.w.tray()->toolTip().split('\n').at(1), r.logic.remoteText());
+  QCOMPARE(r.w.CmdMqtt->toolTip(), r.logic.mqttText() + "\n127.0.0.1:1");
+  QCOMPARE(r.w.tray()->toolTip().split('\n').at(1), r.logic.mqttText());
   // The next opening shows what is in use; cancelled, a changed field changes nothing.
-  withRemote([&](RemoteDialog& d) {
+  withMqtt([&](MqttDialog& d) {
     QCOMPARE(d.settings().host, s.host);
     QCOMPARE(d.TxtPassword->text(), s.password);
     d.TxtHost->setText("192.0.2.1");
     d.CancelButton->click();
   });
   QCOMPARE(stored(), s);
-  QCOMPARE(r.logic.remote.settings(), s);
+  QCOMPARE(r.logic.mqtt().settings(), s);
 }
 
 QTEST_MAIN(TestWindow)

@@ -2,10 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTimer>
 
+#include "app/file_commands.h"
 #include "core/due_moments.h"
-#include "core/file_commands.h"
 #include "editing/entry_text.h"
 #include "platform/autostart.h"
 #include "platform/port_naming.h"
@@ -16,63 +15,62 @@ SchedulerTimer::Clock or_pc_clock(SchedulerTimer::Clock clock) {
   return clock ? clock : SchedulerTimer::Clock([] { return QDateTime::currentDateTime(); });
 }
 
-QString action_text(bool energise) {
-  return energise ? QStringLiteral("吸合") : QStringLiteral("断开");
-}
-
 }  // namespace
 
 AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock,
                    QObject* parent)
     : QObject(parent),
-      MSComm(appDir),
-      MSCommDown(appDir),
-      link(MSComm),
-      Timer1(
-          colData, link.nState, [this] { return link.bIsFirst; }, or_pc_clock(clock)),
-      settings(appDir),
-      store(appDir),
-      record(appDir, or_pc_clock(clock)),
-      linkControl(MSComm, link, prompt),
-      download(
-          colData, MSCommDown, link, linkControl, Timer1, [this] { return chkAuto_; }, prompt),
-      remote(
-          link, linkControl, record, colData, settings, prompt,
-          [this](int route, RemoteControl::Command c) { remoteCommand(route, c); },
-          or_pc_clock(clock)),
       appDir_(appDir),
       prompt_(prompt),
-      clock_(or_pc_clock(clock)) {
+      clock_(or_pc_clock(clock)),
+      MSComm_(appDir),
+      MSCommDown_(appDir),
+      link_(MSComm_),
+      Timer1_(
+          colData_, [this] { return link_.bIsFirst(); }, clock_),
+      settings_(appDir),
+      store_(appDir),
+      record_(appDir, clock_),
+      linkControl_(MSComm_, link_, prompt),
+      switchboard_(link_, linkControl_, record_),
+      download_(
+          colData_, MSCommDown_, link_, linkControl_, Timer1_, [this] { return chkAuto_; },
+          prompt),
+      next_(colData_, clock_),
+      mqtt_(
+          link_, linkControl_, record_, next_, settings_, prompt,
+          [this](int route, MqttBridge::Command c) { mqttCommand(route, c); }, clock_) {
   enabled_.fill(true);
-  connect(&download, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
-  connect(&linkControl, &LinkControl::stateChanged, this,
-          [this] { setLocked(linkControl.meantOpen()); });
-  connect(&linkControl, &LinkControl::event, this,
-          [this](const QString& what) { record.append(0, what, linkControl.devicePath()); });
-  connect(&link, &CommandLink::answeringChanged, this, [this](bool answering) {
-    // A port closed or lost is told as such, not as a board gone silent.
-    if (MSComm.portOpen())
-      record.append(0, answering ? QStringLiteral("板应答") : QStringLiteral("板无应答"),
-                    linkControl.devicePath());
-    emit controlsChanged();
+  colData_.setChangeHandler([this] { next_.invalidate(); });
+  connect(&download_, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
+  connect(&linkControl_, &LinkControl::stateChanged, this, [this] {
+    setLocked(linkControl_.meantOpen());
+    emit lampsChanged();
   });
-  connect(&link, &CommandLink::tookOver, this, [this] {
-    recordWanted(QStringLiteral("接管"));
+  connect(&linkControl_, &LinkControl::event, this, [this](RecordAction what) {
+    record_.append(0, what, RecordCause::None, linkControl_.devicePath());
+  });
+  connect(&link_, &CommandLink::answeringChanged, this, [this](bool answering) {
+    // A port closed or lost is told as such, not as a board gone silent.
+    if (MSComm_.portOpen())
+      record_.append(0, answering ? RecordAction::BoardAnswers : RecordAction::BoardSilent,
+                     RecordCause::None, linkControl_.devicePath());
+    emit controlsChanged();
+    emit lampsChanged();
+  });
+  connect(&link_, &CommandLink::lampsChanged, this, &AppLogic::lampsChanged);
+  connect(&link_, &CommandLink::tookOver, this, [this] {
+    switchboard_.recordTakeOver();
     if (restore_ && chkAuto_) restoreStates();  // the timetable acts only while it is allowed
   });
-  connect(&link, &CommandLink::replyReceived, this, &AppLogic::recordReported);
-  connect(&Timer1, &SchedulerTimer::fired, this, [this] {
-    recordWanted(QString(), &Timer1.decided());
-    link.pushNow();
-  });
-  connect(&Timer1, &SchedulerTimer::jumped, this, [this] {
+  connect(&link_, &CommandLink::replyReceived, &switchboard_, &Switchboard::recordReported);
+  connect(&Timer1_, &SchedulerTimer::fired, this,
+          [this] { switchboard_.want(Timer1_.due(), RecordCause::Entry, &Timer1_.decided()); });
+  connect(&Timer1_, &SchedulerTimer::jumped, this, [this] {
     if (restore_ && chkAuto_) restoreStates();
   });
-  connect(this, &AppLogic::listChanged, &remote, &RemoteControl::entriesChanged);
-  connect(&remote, &RemoteControl::stateChanged, this, &AppLogic::controlsChanged);
-  nextTimer_.setInterval(1000);
-  connect(&nextTimer_, &QTimer::timeout, this, [this] { updateNextSwitch(); });
-  nextTimer_.start();
+  connect(&next_, &NextSwitch::changed, this, &AppLogic::showNextSwitch);
+  connect(&mqtt_, &MqttBridge::stateChanged, this, &AppLogic::controlsChanged);
 }
 
 void AppLogic::setLocked(bool locked) {
@@ -80,110 +78,99 @@ void AppLogic::setLocked(bool locked) {
   emit controlsChanged();
 }
 
-void AppLogic::CmdOpen_Click() {
-  if (!linkControl.meantOpen())
-    linkControl.open(nCom, false);
-  else
-    linkControl.close();
+void AppLogic::setEntries(EntryCollection&& entries) {
+  colData_.replace(std::move(entries));
+  refresh_list(nPage_);
 }
 
-void AppLogic::openAtStartup() { linkControl.open(nCom, true); }
+ConfirmResult AppLogic::confirmEntry(const EditorState& s, bool bIsnew, EntryPtr& mydata) {
+  return editor_confirm(s, bIsnew, mydata, colData_, nPage_);
+}
+
+void AppLogic::CmdOpen_Click() {
+  if (!linkControl_.meantOpen())
+    linkControl_.open(nCom_, false);
+  else
+    linkControl_.close();
+}
+
+void AppLogic::openAtStartup() { linkControl_.open(nCom_, true); }
 
 QString AppLogic::linkText() const {
-  switch (linkControl.state()) {
-    case LinkControl::Closed:
-      return QStringLiteral("未连接");
-    case LinkControl::Waiting:
-      return QStringLiteral("等待串口");
-    case LinkControl::Open:
+  switch (health()) {
+    case LinkHealth::Closed:
+      return tr("未连接");
+    case LinkHealth::Waiting:
+      return tr("等待串口");
+    case LinkHealth::NoAnswer:
+      return tr("无应答");
+    case LinkHealth::Answering:
       break;
   }
-  return link.answering() ? QStringLiteral("已连接") : QStringLiteral("无应答");
+  return tr("已连接");
 }
 
-void AppLogic::recordWanted(const QString& cause, const std::array<QString, 17>* causeOf) {
-  for (int r = 1; r <= kRouteCount; ++r) {
-    const auto i = static_cast<size_t>(r);
-    const quint8 now = link.nState[i];
-    if (now == recorded_[i]) continue;
-    recorded_[i] = now;
-    if (now != kEnergise && now != kRelease) continue;
-    record.append(r, action_text(now == kEnergise), causeOf ? (*causeOf)[i] : cause);
-  }
-}
-
-void AppLogic::recordReported() {
-  const quint16 states = link.reportedStates();
-  for (int r = 1; r <= kRouteCount; ++r) {
-    const quint8 now = (states >> (r - 1)) & 1 ? kEnergise : kRelease;
-    const auto i = static_cast<size_t>(r);
-    if (now == reported_[i]) continue;
-    reported_[i] = now;
-    record.append(r, action_text(now == kEnergise), QStringLiteral("板状态"));
-  }
+LampLooks AppLogic::lamps() const {
+  if (health() == LinkHealth::Answering) return link_.lamps();
+  LampLooks grey;
+  grey.fill(LampLook::Grey);
+  return grey;
 }
 
 void AppLogic::restoreStates() {
   const QDateTime now = clock_();
+  RouteStateTable states{};
   for (int r = 1; r <= kRouteCount; ++r) {
-    const std::optional<RouteSwitch> last = last_route_switch(colData, r, now);
-    if (last) link.nState[static_cast<size_t>(r)] = last->energise ? kEnergise : kRelease;
+    const std::optional<RouteSwitch> last = last_route_switch(colData_, r, now);
+    if (last) states[static_cast<size_t>(r)] = last->energise ? kEnergise : kRelease;
   }
-  recordWanted(QStringLiteral("恢复"));
-  link.pushNow();
+  switchboard_.want(states, RecordCause::Restore);
 }
 
 void AppLogic::setRestore(bool on, bool store) {
   if (on == restore_) return;
   restore_ = on;
-  if (store) settings.WriteRestore(on ? QStringLiteral("1") : QStringLiteral("0"));
+  if (store) settings_.WriteRestore(on ? QStringLiteral("1") : QStringLiteral("0"));
   emit controlsChanged();
 }
 
-void AppLogic::updateNextSwitch(bool force) {
-  const QDateTime now = clock_();
-  if (!force && nextWorked_.isValid() && now >= nextWorked_ && nextWorked_.secsTo(now) < 3600 &&
-      (!nextAt_.isValid() || now < nextAt_))
-    return;
-  const std::optional<RouteSwitch> next = next_route_switch(colData, nPage_, now);
-  nextWorked_ = now;
-  nextAt_ = next ? next->at : QDateTime();
-  const QString text = next_switch_text(next);
+void AppLogic::showNextSwitch() {
+  const QString text = next_switch_text(next_.next(nPage_));
   if (text == nextText_) return;
   nextText_ = text;
   emit nextSwitchChanged(text);
 }
 
 void AppLogic::CmbCom_Click(int index) {
-  nCom = static_cast<quint8>(index + 1);
-  settings.WriteCom(QString::number(nCom));
+  nCom_ = static_cast<quint8>(index + 1);
+  settings_.WriteCom(QString::number(nCom_));
 }
 
 QString AppLogic::whereComLeads(int n) const {
   const QString device = port_target_path(port_device_path(appDir_, n));
-  QString tip = QFileInfo::exists(device) ? device : device + QStringLiteral("：设备不存在");
+  QString tip = QFileInfo::exists(device) ? device : tr("%1：设备不存在").arg(device);
   const QFileInfo link(QDir(appDir_).filePath(QStringLiteral("dosdevices/com%1").arg(n)));
   if (link.exists() || link.isSymLink()) return tip;
   // No link for this number yet: name the adapters that could be linked to it.
   const QList<SerialDevice> present = present_serial_devices();
   if (present.isEmpty()) return tip;
-  tip += QStringLiteral("\n现有串口设备（tavrel --link-port %1 设备）：").arg(n);
+  tip += QLatin1Char('\n') + tr("现有串口设备（tavrel --link-port %1 设备）：").arg(n);
   for (const SerialDevice& d : present)
     tip += QLatin1Char('\n') + (d.byId.isEmpty() ? d.path : d.byId);
   return tip;
 }
 
 void AppLogic::CmbID_Click(int index) {
-  link.nID = static_cast<quint8>(index + 1);
-  settings.WriteID(QString::number(link.nID));
-  remote.configure(remote.settings());  // the default prefix and the device follow the address
+  link_.setAddress(static_cast<quint8>(index + 1));
+  settings_.WriteID(QString::number(link_.nID()));
+  mqtt_.configure(mqtt_.settings());  // the default prefix and the device follow the address
 }
 
 void AppLogic::setChkAuto(bool ticked) {
   if (ticked == chkAuto_) return;
   chkAuto_ = ticked;
   for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
-  Timer1.setEnabled(ticked && !download.running());  // a download switches it on when it ends
+  Timer1_.setEnabled(ticked && !download_.running());  // a download switches it on when it ends
   emit controlsChanged();
 }
 
@@ -193,112 +180,92 @@ void AppLogic::SSTab2_Click(int tab) {
 }
 
 void AppLogic::refresh_list(int route) {
-  list_ = ::refresh_list(colData, route);
+  list_ = ::refresh_list(colData_, route);
   emit listChanged();
-  updateNextSwitch(true);
+  showNextSwitch();
 }
 
-void AppLogic::CmdIn_Click() {
-  link.nState[static_cast<size_t>(nPage_)] = kEnergise;
-  manualDone();
+Switchboard::Result AppLogic::manual(int route, bool energise) {
+  return switchboard_.want(route, energise, RecordCause::Manual);
 }
 
-void AppLogic::CmdOut_Click() {
-  link.nState[static_cast<size_t>(nPage_)] = kRelease;
-  manualDone();
+Switchboard::Result AppLogic::manualAll(bool energise) {
+  RouteStateTable states;
+  states.fill(energise ? kEnergise : kRelease);
+  return switchboard_.want(states, RecordCause::Manual);
 }
 
-void AppLogic::manualDone() {
-  recordWanted(QStringLiteral("手动"));
-  link.pushNow();
+Switchboard::Result AppLogic::CmdIn_Click() { return manual(nPage_, true); }
+Switchboard::Result AppLogic::CmdOut_Click() { return manual(nPage_, false); }
+Switchboard::Result AppLogic::CmdOpenAll_Click() { return manualAll(true); }
+Switchboard::Result AppLogic::CmdCloseAll_Click() { return manualAll(false); }
+
+Switchboard::Result AppLogic::mqttCommand(int route, MqttBridge::Command c) {
+  if (c == MqttBridge::Toggle) return switchboard_.toggle(route, RecordCause::Mqtt);
+  return switchboard_.want(route, c == MqttBridge::On, RecordCause::Mqtt);
 }
 
-void AppLogic::remoteCommand(int route, RemoteControl::Command c) {
-  if (route < 1 || route > kRouteCount) return;
-  const auto i = static_cast<size_t>(route);
-  bool energise = c == RemoteControl::On;
-  if (c == RemoteControl::Toggle) {
-    // The state asked for last is what the board is being brought to; before the take-over
-    // there is none, and the board's own report counts.
-    if (link.nState[i] == kEnergise || link.nState[i] == kRelease)
-      energise = link.nState[i] == kRelease;
-    else
-      energise = !(link.haveReported() && ((link.reportedStates() >> (route - 1)) & 1));
-  }
-  link.nState[i] = energise ? kEnergise : kRelease;
-  recordWanted(QStringLiteral("远程"));
-  link.pushNow();
+void AppLogic::startMqtt(const ProfileFile& names) {
+  const MqttSettings s = SettingsStore::ReadMqtt(names);
+  settings_.keepPrivate(s);
+  mqtt_.configure(s);
 }
 
-void AppLogic::startRemote(const ProfileFile& names) {
-  const RemoteSettings s = SettingsStore::ReadRemote(names);
-  settings.keepPrivate(s);
-  remote.configure(s);
-}
-
-bool AppLogic::setRemote(const RemoteSettings& s) {
-  RemoteSettings stored = s;
+bool AppLogic::setMqtt(const MqttSettings& s) {
+  MqttSettings stored = s;
   stored.present = true;
-  const ProfileFile file = settings.load();
-  if (s.host.isEmpty() && !SettingsStore::ReadRemote(file).present) {
-    remote.configure(RemoteSettings{});  // nothing set up and nothing asked for: the file stays
+  const ProfileFile file = settings_.load();
+  if (s.host.isEmpty() && !SettingsStore::ReadMqtt(file).present) {
+    mqtt_.configure(MqttSettings{});  // nothing set up and nothing asked for: the file stays
     return true;
   }
   // A character the file cannot hold would come back as another one: a password that no
   // longer matches after the next start.
-  const std::pair<QString, const char*> fields[] = {
-      {s.host, "服务器"}, {s.user, "用户名"}, {s.password, "密码"}, {s.prefix, "前缀"}};
-  for (const auto& [text, name] : fields)
+  const std::pair<QString, QString> fields[] = {{s.host, tr("服务器含有无法保存的字符")},
+                                                {s.user, tr("用户名含有无法保存的字符")},
+                                                {s.password, tr("密码含有无法保存的字符")},
+                                                {s.prefix, tr("前缀含有无法保存的字符")}};
+  for (const auto& [text, told] : fields)
     if (!SettingsStore::storable(file, text)) {
-      prompt_.message(QString::fromUtf8(name) + QStringLiteral("含有无法保存的字符"));
+      prompt_.message(told);
       return false;
     }
-  if (!settings.WriteRemote(stored)) {
-    prompt_.message(QStringLiteral("保存设置失败\n") + settings.path());
+  if (!settings_.WriteMqtt(stored)) {
+    prompt_.message(tr("保存设置失败\n") + settings_.path());
     return false;
   }
-  remote.configure(stored);
+  mqtt_.configure(stored);
   return true;
 }
 
-void AppLogic::CmdOpenAll_Click() {
-  for (int r = 1; r <= kRouteCount; ++r) link.nState[static_cast<size_t>(r)] = kEnergise;
-  manualDone();
-}
-
-void AppLogic::CmdCloseAll_Click() {
-  for (int r = 1; r <= kRouteCount; ++r) link.nState[static_cast<size_t>(r)] = kRelease;
-  manualDone();
-}
-
 void AppLogic::CmdDel_Click(const QList<EntryPtr>& selected) {
-  if (!prompt_.confirm(QStringLiteral("删除当前信息吗？"))) return;
-  remove_entries(colData, selected);
+  if (!prompt_.confirm(tr("删除当前信息吗？"))) return;
+  remove_entries(colData_, selected);
   refresh_list(nPage_);
-  rebuild_keys(colData);
+  rebuild_keys(colData_);
 }
 
 void AppLogic::CmdDelAll_Click() {
-  if (!prompt_.confirm(QStringLiteral("删除所有信息吗？"))) return;
-  remove_page(colData, nPage_);
+  if (!prompt_.confirm(tr("删除所有信息吗？"))) return;
+  remove_page(colData_, nPage_);
   refresh_list(nPage_);
 }
 
-void AppLogic::CmdSave_Click() { save_entry_store(colData, store.path(), prompt_); }
+void AppLogic::CmdSave_Click() { save_command(colData_, store_.path(), prompt_); }
 
-void AppLogic::CmdSaveAs_Click() { save_entries_as(colData, prompt_); }
+void AppLogic::CmdSaveAs_Click() { save_as_command(colData_, prompt_); }
 
 void AppLogic::CmdOpenFile_Click() {
-  if (open_entry_file(colData, prompt_) != OpenResult::Loaded) return;
-  setChkAuto(colData.count() > 0);
+  if (open_command(colData_, prompt_) != OpenResult::Loaded) return;
+  setChkAuto(colData_.count() > 0);
   refresh_list(nPage_);
 }
 
 bool AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath) {
-  const bool written = settings.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0")) &&
-                       settings.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
+  const bool written = settings_.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0")) &&
+                       settings_.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
   if (!written) {
-    prompt_.message(QStringLiteral("保存设置失败\n") + settings.path());
+    prompt_.message(tr("保存设置失败\n") + settings_.path());
     return false;
   }
   set_autostart(chkRun, executablePath, appDir_);

@@ -3,28 +3,29 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
-#include <array>
 
 #include "app/download_command.h"
 #include "app/link_control.h"
-#include "app/remote_control.h"
+#include "app/mqtt_bridge.h"
+#include "app/next_switch.h"
+#include "app/prompt.h"
 #include "app/settings_store.h"
 #include "app/switch_record.h"
+#include "app/switchboard.h"
 #include "core/entry_collection.h"
 #include "core/entry_store.h"
-#include "core/prompt.h"
 #include "core/scheduler.h"
 #include "device/comm_port.h"
 #include "device/command_link.h"
-#include "device/download_frame.h"
+#include "editing/entry_editor.h"
 #include "editing/route_pages.h"
 
 // The logic behind the main window, free of widgets: the program's one entry collection colData,
-// the command link with its port and route state table, the scheduler timer Timer1 (paused while
-// the board's states are not taken over), the current route page and list, and the rules that
-// enable and disable the window's commands. The window forwards its events here and shows the
-// state it publishes.
+// the command link with its port and route state table, the switch path every change of a wanted
+// state goes through, the scheduler timer Timer1 (paused while the board's states are not taken
+// over), the current route page and list, and the rules that enable and disable the window's
+// commands. The window forwards its events here and shows the state it publishes; its parts are
+// read through the const accessors and changed only through the member functions below.
 class AppLogic : public QObject {
   Q_OBJECT
  public:
@@ -49,38 +50,52 @@ class AppLogic : public QObject {
   const QString& appDir() const { return appDir_; }
   Prompt& prompt() { return prompt_; }
 
-  EntryCollection colData;
-  CommPort MSComm;
-  CommPort MSCommDown;  // the download's port: the same port number, never open with MSComm
-  CommandLink link;
-  SchedulerTimer Timer1;
-  SettingsStore settings;
-  EntryStore store;
-  SwitchRecord record;  // log/YYYY-MM.csv beside Note.ini
-  LinkControl linkControl;
-  DownloadCommand download;
-  RemoteControl remote;  // the board on an MQTT broker, when Name.ini's "Mqtt" section asks for it
-  quint8 nCom = 1;
+  // --- the parts, to read ---
+  const EntryCollection& entries() const { return colData_; }
+  const CommandLink& link() const { return link_; }
+  const LinkControl& linkControl() const { return linkControl_; }
+  const CommPort& port() const { return MSComm_; }
+  const CommPort& downloadPort() const { return MSCommDown_; }
+  const SchedulerTimer& scheduler() const { return Timer1_; }
+  const SettingsStore& settings() const { return settings_; }
+  const SwitchRecord& record() const { return record_; }
+  const MqttBridge& mqtt() const { return mqtt_; }
+  const NextSwitch& nextSwitch() const { return next_; }
+  QString storePath() const { return store_.path(); }
+  // Every record line also to standard output (--headless).
+  void echoRecord(bool on) { record_.setEcho(on); }
+
+  // --- the entries ---
+  // Replaces colData's content (start-up's load, tests); the list of the current page follows.
+  void setEntries(EntryCollection&& entries);
+  // The editor's OK for a new entry (bIsnew) on the current page or mydata edited in place.
+  ConfirmResult confirmEntry(const EditorState& s, bool bIsnew, EntryPtr& mydata);
 
   // --- link and address ---
   // Opens the link on nCom when the caption reads "打开" (a failure tells "串口打开错误" with a
   // second line naming the device and the reason, and leaves everything as it was), closes it
   // when it reads "关闭". Open: caption "关闭", push cycle on, the eight controls locked. Close:
-  // caption "打开", push cycle off, bIsFirst set, unlocked; the lamps keep their colours. A device
-  // that vanishes leaves the link waiting for the port (see LinkControl): caption "关闭", locked.
+  // caption "打开", push cycle off, bIsFirst set, unlocked. A device that vanishes leaves the link
+  // waiting for the port (see LinkControl): caption "关闭", locked.
   void CmdOpen_Click();
   // Start-up's opening: as the button, but a port that does not open is waited for.
   void openAtStartup();
-  QString cmdOpenCaption() const {
-    return linkOpen() ? QStringLiteral("关闭") : QStringLiteral("打开");
-  }
+  QString cmdOpenCaption() const { return linkOpen() ? tr("关闭") : tr("打开"); }
   // Whether the link is meant to be open (open, or waiting for its port).
-  bool linkOpen() const { return linkControl.meantOpen(); }
+  bool linkOpen() const { return linkControl_.meantOpen(); }
+  LinkHealth health() const { return linkControl_.health(); }
   // The link's state in a few words for the window and the tray tip: "已连接", "无应答",
   // "等待串口", "未连接".
   QString linkText() const;
+  // The sixteen lamps: what the board reports while it is read and answers, grey otherwise.
+  LampLooks lamps() const;
+  quint8 nCom() const { return nCom_; }
+  quint8 nID() const { return link_.nID(); }
+  // The port number (1..20) and board address (1..16) in use, without writing them (start-up).
+  void setPort(quint8 com) { nCom_ = com; }
+  void setAddress(quint8 id) { link_.setAddress(id); }
   // Port list index 0..19 ("Com1".."Com20") and address list index 0..15: set nCom / nID and
-  // write "Com" / "ID" at once.
+  // write "Com" / "ID" at once; the broker's default prefix follows the address.
   void CmbCom_Click(int index);
   void CmbID_Click(int index);
   // What port number n (1..20) opens now, for the port list's tips: the device's path, followed by
@@ -103,11 +118,11 @@ class AppLogic : public QObject {
   void refresh_list(int route);
   const QList<ListItem>& listItems() const { return list_; }
 
-  // --- manual control: nState, recorded ("手动") and sent at once ---
-  void CmdIn_Click();
-  void CmdOut_Click();
-  void CmdOpenAll_Click();
-  void CmdCloseAll_Click();
+  // --- manual control, through the switch path ("手动") ---
+  Switchboard::Result CmdIn_Click();
+  Switchboard::Result CmdOut_Click();
+  Switchboard::Result CmdOpenAll_Click();
+  Switchboard::Result CmdCloseAll_Click();
 
   // --- delete commands, after "删除当前信息吗？" / "删除所有信息吗？" ---
   // Removes the selected entries (the objects the list items show), renumbers the page, re-keys
@@ -123,37 +138,44 @@ class AppLogic : public QObject {
 
   // --- download of the current page's entries into the board (see DownloadCommand) ---
   static constexpr int kAckTimeoutMs = DownloadCommand::kAckTimeoutMs;
-  void CmdDown_Click() { download.run(nCom, nPage_); }
-  const QString& labDebug() const { return download.labDebug(); }
+  void CmdDown_Click() { download_.run(nCom_, nPage_); }
+  const QString& labDebug() const { return download_.labDebug(); }
 
   // --- restoring the timetable's state ("恢复定时状态", "Restore") ---
   // When on (and ChkAuto ticked), every take-over (and a clock jump the scheduler does not
-  // replay) sets each route that
-  // has entries to the action of its most recent due moment (see last_route_switch); routes
-  // without one keep the board's state. Ticking writes "Restore" at once (unless not to store).
+  // replay) sets each route that has entries to the action of its most recent due moment (see
+  // last_route_switch); routes without one keep the board's state. Ticking writes "Restore" at
+  // once (unless not to store).
   void setRestore(bool on, bool store = true);
   bool restore() const { return restore_; }
 
   // --- the current route's next switch, e.g. "下次：12-08 07:05:00 吸合" ---
-  // Follows edits and page changes (force), and the clock: checked once a second, worked out
-  // again only when the named moment has passed, the clock went back, or an hour has gone by.
+  // Follows edits, page changes and the clock (see NextSwitch).
   QString nextSwitchText() const { return nextText_; }
-  void updateNextSwitch(bool force = false);
 
   // --- the board on an MQTT broker ---
   // Start-up: the section "Mqtt" of Name.ini (read once; with a password the file is made
   // private) starts the connection, or nothing when there is none.
-  void startRemote(const ProfileFile& names);
-  // The "远程" dialog's OK: writes the section and connects with it (an empty server where the file
-  // has no section writes nothing). A file that cannot be written is told ("保存设置失败" and the
-  // path), and so is a text the file's encoding cannot hold ("密码含有无法保存的字符", likewise for
-  // 服务器, 用户名, 前缀); either changes nothing and returns false.
-  bool setRemote(const RemoteSettings& s);
-  // A command from the broker for route 1..16: like the manual commands, recorded as "远程" and
-  // sent at once. Toggle flips the state last asked for (the board's report before the take-over).
-  void remoteCommand(int route, RemoteControl::Command c);
-  // The broker's state in a few words, for the window and the tray tip (see RemoteControl).
-  QString remoteText() const { return remote.stateText(); }
+  void startMqtt(const ProfileFile& names);
+  // The broker dialog's OK: writes the section and connects with it (an empty server where the
+  // file has no section writes nothing). A file that cannot be written is told ("保存设置失败" and
+  // the path), and so is a text the file's encoding cannot hold ("密码含有无法保存的字符",
+  // likewise for 服务器, 用户名, 前缀); either changes nothing and returns false.
+  bool setMqtt(const MqttSettings& s);
+  // A command from the broker for route 1..16, through the switch path ("远程").
+  Switchboard::Result mqttCommand(int route, MqttBridge::Command c);
+  // The broker's state in a few words, for the window and the tray tip (see MqttBridge).
+  QString mqttText() const { return mqtt_.stateText(); }
+
+  // --- time driven by hand (simulations) ---
+  // Stops the scheduler's and the push cycle's own timers; tickScheduler() then runs one scheduler
+  // tick at the clock's reading and tickPush() one push tick.
+  void holdTimers() {
+    link_.stopPush();
+    Timer1_.setEnabled(false);
+  }
+  void tickScheduler() { Timer1_.Timer1_Timer(); }
+  void tickPush() { link_.Timer2_Timer(); }
 
   // --- quit ---
   // Writes "Open" from ChkOpen and "Run" from ChkRun. Only when both were written, the autostart
@@ -166,30 +188,38 @@ class AppLogic : public QObject {
  signals:
   void controlsChanged();  // caption, enabled states, ChkAuto, Restore or the link's state
   void listChanged();
+  void lampsChanged();
   void labDebugChanged(const QString& text);
   void nextSwitchChanged(const QString& text);
 
  private:
   void setLocked(bool locked);
   void restoreStates();
-  void manualDone();  // a manual command changed nState: recorded and sent at once
-  // Records every route whose wanted state differs from the last one recorded; cause names it
-  // (or causeOf gives it per route).
-  void recordWanted(const QString& cause, const std::array<QString, 17>* causeOf = nullptr);
-  void recordReported();
+  void showNextSwitch();
+  Switchboard::Result manual(int route, bool energise);
+  Switchboard::Result manualAll(bool energise);
 
   QString appDir_;
   Prompt& prompt_;
   SchedulerTimer::Clock clock_;
+  EntryCollection colData_;
+  CommPort MSComm_;
+  CommPort MSCommDown_;  // the download's port: the same port number, never open with MSComm
+  CommandLink link_;
+  SchedulerTimer Timer1_;
+  SettingsStore settings_;
+  EntryStore store_;
+  SwitchRecord record_;  // log/YYYY-MM.csv beside Note.ini
+  LinkControl linkControl_;
+  Switchboard switchboard_;
+  DownloadCommand download_;
+  NextSwitch next_;
+  MqttBridge mqtt_;  // the board on an MQTT broker, when Name.ini's "Mqtt" section asks for it
+  quint8 nCom_ = 1;
   bool chkAuto_ = false;
   bool restore_ = false;
   int nPage_ = 1;
   std::array<bool, kControls> enabled_;
   QList<ListItem> list_;
   QString nextText_;
-  QTimer nextTimer_;
-  QDateTime nextAt_;                   // the moment the line names, invalid for none
-  QDateTime nextWorked_;               // when the line was last worked out
-  RouteStateTable recorded_{};         // the wanted states as last recorded
-  std::array<quint8, 17> reported_{};  // the board's states as last recorded (0 unknown)
 };

@@ -1,10 +1,16 @@
 #include "app/command_line.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 
 #include "platform/port_naming.h"
 
 namespace {
+
+struct CommandLineTexts {
+  Q_DECLARE_TR_FUNCTIONS(CommandLine)
+};
+using T = CommandLineTexts;
 
 CommandLine failed(const QString& why) {
   CommandLine c;
@@ -45,27 +51,27 @@ CommandLine CommandLine::parse(const QStringList& args) {
       ok = setMode(Mode::ListPorts);
     } else if (a == QLatin1String("--data")) {
       if (i + 1 >= args.size() || args[i + 1].isEmpty())
-        return failed(QStringLiteral("--data 需要一个文件夹"));
+        return failed(T::tr("--data 需要一个文件夹"));
       c.dataDir = args[++i];
     } else if (a == QLatin1String("--link-port")) {
-      if (!setMode(Mode::LinkPort)) return failed(QStringLiteral("选项不能同时使用：") + a);
+      if (!setMode(Mode::LinkPort)) return failed(T::tr("选项不能同时使用：") + a);
       bool number = false;
-      if (i + 2 >= args.size()) return failed(QStringLiteral("--link-port 需要端口号和设备"));
+      if (i + 2 >= args.size()) return failed(T::tr("--link-port 需要端口号和设备"));
       c.port = args[i + 1].toInt(&number);
       if (!number || c.port < 1 || c.port > 20)
-        return failed(QStringLiteral("端口号应为 1 到 20：") + args[i + 1]);
+        return failed(T::tr("端口号应为 1 到 20：") + args[i + 1]);
       c.device = args[i + 2];
       i += 2;
     } else {
-      return failed(QStringLiteral("未知选项：") + a);
+      return failed(T::tr("未知选项：") + a);
     }
-    if (!ok) return failed(QStringLiteral("选项不能同时使用：") + a);
+    if (!ok) return failed(T::tr("选项不能同时使用：") + a);
   }
   return c;
 }
 
 QString usage_text(const QString& dataDir) {
-  return QStringLiteral(
+  return T::tr(
              "用法：tavrel [选项]\n"
              "按时间表控制十六路串口继电器板。不带选项时显示窗口（在通知区域）。\n"
              "\n"
@@ -89,29 +95,45 @@ bool display_available() {
 }
 
 QString no_display_text() {
-  return QStringLiteral("没有可用的显示（DISPLAY 未设置）：请在桌面中启动，或用 tavrel --headless");
+  return T::tr("没有可用的显示（DISPLAY 未设置）：请在桌面中启动，或用 tavrel --headless");
 }
 
 QString list_ports_text() {
   const QList<SerialDevice> devices = present_serial_devices();
-  if (devices.isEmpty()) return QStringLiteral("没有找到串口设备（ttyUSB*、ttyACM*）\n");
+  if (devices.isEmpty()) return T::tr("没有找到串口设备（ttyUSB*、ttyACM*）") + QLatin1Char('\n');
   QString text;
   for (const SerialDevice& d : devices) {
     text += d.byId.isEmpty() ? d.path : d.byId + QStringLiteral(" -> ") + d.path;
-    text += d.mayOpen ? QStringLiteral("  可以打开")
-                      : QStringLiteral("  无权打开（需加入 %1 组）")
-                            .arg(d.group.isEmpty() ? QStringLiteral("dialout") : d.group);
+    text += QStringLiteral("  ") +
+            (d.mayOpen ? T::tr("可以打开")
+                       : T::tr("无权打开（需加入 %1 组）")
+                             .arg(d.group.isEmpty() ? QStringLiteral("dialout") : d.group));
     text += QLatin1Char('\n');
   }
   return text;
 }
 
+QString link_port_error_text(const LinkPortResult& r) {
+  switch (r.error) {
+    case LinkPortError::BadNumber:
+      return T::tr("端口号应为 1 到 20");
+    case LinkPortError::NoDevice:
+      return T::tr("%1：设备不存在").arg(r.path);
+    case LinkPortError::NotALink:
+      return T::tr("%1：不是链接，未改动").arg(r.path);
+    case LinkPortError::CannotLink:
+    case LinkPortError::None:
+      break;
+  }
+  return T::tr("%1：无法创建链接").arg(r.path);
+}
+
 int run_link_port(const QString& dataDir, int port, const QString& device) {
-  QString linked, error;
-  if (!link_port(dataDir, port, device, &linked, &error)) {
-    std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+  const LinkPortResult r = link_port(dataDir, port, device);
+  if (r.error != LinkPortError::None) {
+    std::fprintf(stderr, "%s\n", link_port_error_text(r).toUtf8().constData());
     return 1;
   }
-  std::printf("%s\n", QStringLiteral("Com%1 -> %2").arg(port).arg(linked).toUtf8().constData());
+  std::printf("%s\n", QStringLiteral("Com%1 -> %2").arg(port).arg(r.path).toUtf8().constData());
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/port_naming.h"
+
 // What the command line asks for. Started plainly, the program shows its window; every option is
 // for running it from a terminal, a service or a script:
 //   --help, -h               the usage text, with the data folder that would be used
@@ -39,6 +41,8 @@ QString no_display_text();
 
 // --list-ports: the text printed, one device a line (empty list: one line saying so).
 QString list_ports_text();
+// Why --link-port failed, in a line.
+QString link_port_error_text(const LinkPortResult& r);
 // --link-port: links the port in dataDir and prints what it did (standard output) or why not
 // (standard error). Returns the exit status.
 int run_link_port(const QString& dataDir, int port, const QString& device);

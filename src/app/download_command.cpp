@@ -50,7 +50,7 @@ void DownloadCommand::run(quint8 com, int page) {
   MSCommDown_.setCommPort(com);
 
   if (!MSCommDown_.setPortOpen(true)) {
-    prompt_.message(QStringLiteral("串口打开错误\n") + MSCommDown_.errorString());
+    prompt_.message(port_failure_text(MSCommDown_.failure()));
   } else {
     MSCommDown_.setRThreshold(1);
     // The entries to send are fixed now: events run while we wait.
@@ -59,14 +59,14 @@ void DownloadCommand::run(quint8 com, int page) {
       if (it.entry->nRoute == page) entries << it.entry;
     quint8 index = 1;
     for (const EntryPtr& e : entries) {
-      labDebug_ = tx_frame22(frame22_, link_.nID, download_kind(e->bIsEveryDay, e->bIsWeek), index,
+      labDebug_ = tx_frame22(frame22_, link_.nID(), download_kind(e->bIsEveryDay, e->bIsWeek), index,
                              e->GetStr(), page);
       emit labDebugChanged(labDebug_);
       bDownOk = false;
       MSCommDown_.clearInBuffer();
       MSCommDown_.Output(QByteArray(reinterpret_cast<const char*>(frame22_.data()), 22));
       if (!waitForAck(kAckTimeoutMs) && !downLost_) {
-        prompt_.message(QStringLiteral("下载失败"));
+        prompt_.message(tr("下载失败"));
         // A late acknowledgement of this frame must not count for the next one.
         waitForAck(kAckTimeoutMs);
       }
@@ -81,6 +81,6 @@ void DownloadCommand::run(quint8 com, int page) {
   linkControl_.resume(downLost_);
   if (downLost_ && !linkWasOpen) {
     link_.greyLamps();
-    prompt_.message(QStringLiteral("串口已断开"));
+    prompt_.message(tr("串口已断开"));
   }
 }

@@ -6,7 +6,7 @@
 
 #include "app/link_control.h"
 #include "core/entry_collection.h"
-#include "core/prompt.h"
+#include "app/prompt.h"
 #include "core/scheduler.h"
 #include "device/comm_port.h"
 #include "device/download_frame.h"

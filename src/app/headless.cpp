@@ -17,7 +17,7 @@ namespace {
 class StreamPrompt : public Prompt {
  public:
   void message(const QString& text) override {
-    std::fputs((QStringLiteral("提示：") +
+    std::fputs((QCoreApplication::translate("Headless", "提示：") +
                 QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'))
                    .toUtf8()
                    .constData(),
@@ -58,8 +58,8 @@ int run_headless(const QString& dataDir) {
 
   StreamPrompt prompt;
   AppLogic logic(dataDir, prompt);
-  logic.record.setEcho(true);
-  run_startup(logic, logic.settings.load());
+  logic.echoRecord(true);
+  run_startup(logic, logic.settings().load());
   if (!logic.linkOpen()) logic.openAtStartup();
   const int status = QCoreApplication::exec();
   if (logic.linkOpen()) logic.CmdOpen_Click();  // closes the port before the process ends

@@ -1,5 +1,33 @@
 #include "app/link_control.h"
 
+#include <QCoreApplication>
+
+QString port_failure_text(const PortFailure& f) {
+  QString why;
+  switch (f.reason) {
+    case OpenFailure::Missing:
+    case OpenFailure::None:
+      why = LinkControl::tr("设备不存在");
+      break;
+    case OpenFailure::NotInGroup:
+      why = LinkControl::tr("没有权限（把用户加入 %1 组后重新登录）").arg(f.group);
+      break;
+    case OpenFailure::NoPermission:
+      why = LinkControl::tr("没有权限");
+      break;
+    case OpenFailure::NotSerial:
+      why = LinkControl::tr("不是串口设备");
+      break;
+    case OpenFailure::Busy:
+      why = LinkControl::tr("已被其他程序占用");
+      break;
+    case OpenFailure::Other:
+      why = LinkControl::tr("无法打开");
+      break;
+  }
+  return LinkControl::tr("串口打开错误\n%1：%2").arg(f.device, why);
+}
+
 LinkControl::LinkControl(CommPort& port, CommandLink& link, Prompt& prompt, QObject* parent)
     : QObject(parent), port_(port), link_(link), prompt_(prompt) {
   retry_.setInterval(kRetryMs);
@@ -18,8 +46,20 @@ bool LinkControl::start() {
   if (!port_.setPortOpen(true)) return false;
   port_.setRThreshold(kFrameLength);
   link_.restartHandshake();
-  link_.Timer2.start();
+  link_.startPush();
   return true;
+}
+
+LinkHealth LinkControl::health() const {
+  switch (state_) {
+    case Closed:
+      return LinkHealth::Closed;
+    case Waiting:
+      return LinkHealth::Waiting;
+    case Open:
+      break;
+  }
+  return link_.answering() ? LinkHealth::Answering : LinkHealth::NoAnswer;
 }
 
 bool LinkControl::open(quint8 com, bool keepTrying) {
@@ -27,7 +67,7 @@ bool LinkControl::open(quint8 com, bool keepTrying) {
   com_ = com;
   if (start()) {
     setState(Open);
-    emit event(QStringLiteral("串口打开"));
+    emit event(RecordAction::PortOpened);
     return true;
   }
   if (keepTrying) {  // waiting already while the message is read
@@ -35,7 +75,7 @@ bool LinkControl::open(quint8 com, bool keepTrying) {
     setState(Waiting);
     retry_.start();
   }
-  prompt_.message(QStringLiteral("串口打开错误\n") + port_.errorString());
+  prompt_.message(port_failure_text(port_.failure()));
   return false;
 }
 
@@ -43,10 +83,10 @@ void LinkControl::close() {
   if (state_ == Closed) return;
   retry_.stop();
   port_.setPortOpen(false);
-  link_.Timer2.stop();
+  link_.stopPush();
   link_.restartHandshake();
   setState(Closed);
-  emit event(QStringLiteral("串口关闭"));
+  emit event(RecordAction::PortClosed);
 }
 
 void LinkControl::onLost() {
@@ -56,18 +96,18 @@ void LinkControl::onLost() {
 
 void LinkControl::lose() {
   port_.setPortOpen(false);
-  link_.Timer2.stop();
+  link_.stopPush();
   link_.restartHandshake();
   link_.greyLamps();  // nothing answers any more: the lamps must not show a board that is gone
   setState(Waiting);
   retry_.start();
-  emit event(QStringLiteral("串口丢失"));
+  emit event(RecordAction::PortLost);
   // Told from the event loop, not from inside the port's error handling, and once while the
   // box is up: an adapter that comes and goes never piles boxes up.
   QTimer::singleShot(0, this, [this] {
     if (telling_) return;
     telling_ = true;
-    prompt_.message(QStringLiteral("串口已断开"));
+    prompt_.message(tr("串口已断开"));
     telling_ = false;
   });
 }
@@ -77,14 +117,14 @@ void LinkControl::retry() {
   if (!start()) return;  // quietly: the next try comes with the timer
   retry_.stop();
   setState(Open);
-  emit event(QStringLiteral("串口恢复"));
+  emit event(RecordAction::PortBack);
 }
 
 void LinkControl::suspend() {
   suspended_ = true;
   stateAtSuspend_ = state_;
-  pushWas_ = link_.Timer2.isActive();
-  link_.Timer2.stop();
+  pushWas_ = link_.pushRunning();
+  link_.stopPush();
   retry_.stop();
   port_.setPortOpen(false);
 }
@@ -102,5 +142,5 @@ void LinkControl::resume(bool lostMeanwhile) {
     retry_.start();
   }
   // A link the user closed meanwhile stays quiet.
-  if (pushWas_ && !(state_ == Closed && stateAtSuspend_ != Closed)) link_.Timer2.start();
+  if (pushWas_ && !(state_ == Closed && stateAtSuspend_ != Closed)) link_.startPush();
 }

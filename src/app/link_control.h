@@ -4,16 +4,29 @@
 #include <QString>
 #include <QTimer>
 
-#include "core/prompt.h"
+#include "app/prompt.h"
 #include "device/comm_port.h"
+#include "app/switch_record.h"
 #include "device/command_link.h"
+
+// How the link is doing, in one value: the tray's lamp, the window's status line, the lamps'
+// greying and the broker's availability all follow it.
+enum class LinkHealth {
+  Closed,     // the user closed the link (or never opened it)
+  Waiting,    // meant to be open; the port is away and tried again
+  NoAnswer,   // open, but the board does not answer (yet)
+  Answering,  // open and the board answers
+};
+
+// "串口打开错误", a second line naming the device and why it did not open.
+QString port_failure_text(const PortFailure& f);
 
 // The command link's life on its port. The user (or start-up) opens and closes it; a device that
 // vanishes under it greys every lamp, is told ("串口已断开", from the event loop and never while
 // that box is still up) and leaves the link waiting:
 // while the link is meant to be open the port is tried again quietly every kRetryMs, and when it
 // opens the link starts as at opening (queries, then the take-over). Every opening sets bIsFirst.
-// A user's close stops the push cycle and the waiting and keeps the lamps' colours.
+// A user's close stops the push cycle and the waiting.
 class LinkControl : public QObject {
   Q_OBJECT
  public:
@@ -33,6 +46,7 @@ class LinkControl : public QObject {
 
   State state() const { return state_; }
   bool meantOpen() const { return state_ != Closed; }
+  LinkHealth health() const;
   // The device of the port in use or waited for.
   QString devicePath() const { return port_.devicePath(); }
 
@@ -45,8 +59,8 @@ class LinkControl : public QObject {
 
  signals:
   void stateChanged();
-  // What happened to the link, for the record: "串口打开", "串口关闭", "串口丢失", "串口恢复".
-  void event(const QString& what);
+  // What happened to the link, for the record: PortOpened, PortClosed, PortLost or PortBack.
+  void event(RecordAction what);
 
  private:
   bool start();

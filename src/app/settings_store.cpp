@@ -1,5 +1,6 @@
 #include "app/settings_store.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -63,7 +64,7 @@ QString SettingsStore::ReadRouteName(const ProfileFile& f, int route) const {
 }
 
 QString SettingsStore::ReadRouteName(const ProfileFile& f, const QString& key) const {
-  return read(f, key, QStringLiteral("未命名"), 8);
+  return read(f, key, QCoreApplication::translate("SettingsStore", "未命名"), 8);
 }
 
 QString SettingsStore::stored(const ProfileFile& f, const QString& key) {
@@ -73,8 +74,8 @@ QString SettingsStore::stored(const ProfileFile& f, const QString& key) {
 }
 
 namespace {
-const QString kRemoteSection = QStringLiteral("Mqtt");
-constexpr int kRemoteValueBytes = 1024;  // longer values are cut, as any profile value is
+const QString kMqttSection = QStringLiteral("Mqtt");
+constexpr int kMqttValueBytes = 1024;  // longer values are cut, as any profile value is
 
 bool owner_only(const QString& path) {
   QFile f(path);
@@ -98,37 +99,37 @@ QString without_trailing_slashes(QString p) {
 }
 }  // namespace
 
-bool RemoteSettings::validPrefix(const QString& prefix) {
+bool MqttSettings::validPrefix(const QString& prefix) {
   const QString p = without_trailing_slashes(prefix);
   return !p.isEmpty() && !p.contains(QLatin1Char('+')) && !p.contains(QLatin1Char('#')) &&
          !p.contains(QChar(0)) && p.toUtf8().size() <= 200;
 }
 
-QString RemoteSettings::prefixFor(int address) const {
+QString MqttSettings::prefixFor(int address) const {
   return validPrefix(prefix) ? without_trailing_slashes(prefix)
                              : QStringLiteral("tavrel/%1").arg(address);
 }
 
-bool RemoteSettings::operator==(const RemoteSettings& o) const {
+bool MqttSettings::operator==(const MqttSettings& o) const {
   return present == o.present && host == o.host && port == o.port && user == o.user &&
          password == o.password && tls == o.tls && prefix == o.prefix &&
          discovery == o.discovery;
 }
 
-RemoteSettings SettingsStore::ReadRemote(const ProfileFile& f) {
+MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
   const QString missing = QStringLiteral("\x01missing");
   auto value = [&](const char* key, const QString& def) {
-    const QString v = f.read(kRemoteSection, QLatin1String(key), missing, kRemoteValueBytes);
+    const QString v = f.read(kMqttSection, QLatin1String(key), missing, kMqttValueBytes);
     return v == missing ? def : v;
   };
-  RemoteSettings s;
+  MqttSettings s;
   // The section counts as present when any of its keys is there.
   for (const char* key : {"Host", "Port", "User", "Password", "Tls", "Prefix", "Discovery"})
     if (value(key, missing) != missing) s.present = true;
   s.host = value("Host", QString()).trimmed();
   bool ok = false;
   const int port = value("Port", QString()).trimmed().toInt(&ok);
-  s.port = ok && port >= 1 && port <= 65535 ? port : RemoteSettings::kDefaultPort;
+  s.port = ok && port >= 1 && port <= 65535 ? port : MqttSettings::kDefaultPort;
   s.user = value("User", QString());
   s.password = value("Password", QString());
   s.tls = value("Tls", QStringLiteral("0")).trimmed() == QLatin1String("1");
@@ -137,10 +138,10 @@ RemoteSettings SettingsStore::ReadRemote(const ProfileFile& f) {
   return s;
 }
 
-bool SettingsStore::WriteRemote(const RemoteSettings& s) const {
+bool SettingsStore::WriteMqtt(const MqttSettings& s) const {
   if (!s.password.isEmpty() && !owner_only(path_)) return false;
   return profile_write_section(
-      path_, kRemoteSection,
+      path_, kMqttSection,
       {{QStringLiteral("Host"), s.host},
        {QStringLiteral("Port"), QString::number(s.port)},
        {QStringLiteral("User"), s.user},
@@ -154,6 +155,6 @@ bool SettingsStore::storable(const ProfileFile& f, const QString& text) {
   return decode_text(encode_text(text, f.isUtf8()), f.isUtf8()) == text;
 }
 
-void SettingsStore::keepPrivate(const RemoteSettings& s) const {
+void SettingsStore::keepPrivate(const MqttSettings& s) const {
   if (!s.password.isEmpty() && QFile::exists(path_)) owner_only(path_);
 }

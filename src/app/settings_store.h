@@ -6,7 +6,7 @@
 
 // The connection to an MQTT broker, section "Mqtt" of Name.ini. Absent (or with an empty Host)
 // nothing of it runs.
-struct RemoteSettings {
+struct MqttSettings {
   static constexpr int kDefaultPort = 1883;
   bool present = false;  // the section exists
   QString host;
@@ -22,18 +22,19 @@ struct RemoteSettings {
   // stored or the stored one cannot be a topic prefix (empty, '+', '#', a NUL, or over 200 bytes).
   QString prefixFor(int address) const;
   static bool validPrefix(const QString& prefix);
-  bool operator==(const RemoteSettings& o) const;
-  bool operator!=(const RemoteSettings& o) const { return !(*this == o); }
+  bool operator==(const MqttSettings& o) const;
+  bool operator!=(const MqttSettings& o) const { return !(*this == o); }
 };
 
 // The settings file Name.ini in the application directory, section "Note":
 //   "Open" (open the link at start-up), "Run" (start with the session), "Com" (port number),
 //   "ID" (board address), "Restore" (restore the timetable's state at every take-over) and the
 //   route names "01".."16" (edited by hand only); section "Mqtt" holds the broker connection
-//   (RemoteSettings), written as a whole by the "远程" dialog.
+//   (MqttSettings), written as a whole by the broker's dialog.
 // Every call reads or writes the file afresh. Readers return at most the key's length in GBK bytes
 // (1 for Open/Run/Restore, 2 for Com/ID, 8 for a route name) and never fail: a missing or
-// unreadable file or key gives the default ("0", "0", "1", "1", "0", "未命名"). Writers store the
+// unreadable file or key gives the default ("0", "0", "1", "1", "0", and "未命名" as the user reads
+// it, translated). Writers store the
 // text as given and return false when the file could not be written (quitting tells that).
 class SettingsStore {
  public:
@@ -49,10 +50,10 @@ class SettingsStore {
   // Writes the section "Mqtt" as a whole (keys Host, Port, User, Password, Tls, Prefix, Discovery).
   // With a password the file is made readable by its owner only (mode 0600) before the password
   // is written, so it is never readable by others, not even for a moment.
-  bool WriteRemote(const RemoteSettings& s) const;
+  bool WriteMqtt(const MqttSettings& s) const;
   // While a password is stored, takes read and write rights from group and others (a file copied
   // or edited by hand). Does nothing otherwise.
-  void keepPrivate(const RemoteSettings& s) const;
+  void keepPrivate(const MqttSettings& s) const;
   // Whether text survives a write to file f as it is (a GBK file cannot hold every character).
   static bool storable(const ProfileFile& f, const QString& text);
 
@@ -74,7 +75,7 @@ class SettingsStore {
   QString ReadRouteName(const ProfileFile& f, int route) const;  // route 1..16: key "01".."16"
   // Section "Mqtt": missing keys take their defaults; a Port that is not 1..65535 gives 1883;
   // Tls is on only for "1", Discovery off only for "0".
-  static RemoteSettings ReadRemote(const ProfileFile& f);
+  static MqttSettings ReadMqtt(const ProfileFile& f);
   // The whole stored text of a key (not cut), or a null string when it is missing.
   static QString stored(const ProfileFile& f, const QString& key);
 

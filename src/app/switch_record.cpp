@@ -1,11 +1,53 @@
 #include "app/switch_record.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <cstdio>
 
 namespace {
+
+// The words of the file, in RecordAction's order; shown translated in the context "Record".
+const char* const kActionWords[] = {
+    QT_TRANSLATE_NOOP("Record", "吸合"),         QT_TRANSLATE_NOOP("Record", "断开"),
+    QT_TRANSLATE_NOOP("Record", "串口打开"),     QT_TRANSLATE_NOOP("Record", "串口关闭"),
+    QT_TRANSLATE_NOOP("Record", "串口丢失"),     QT_TRANSLATE_NOOP("Record", "串口恢复"),
+    QT_TRANSLATE_NOOP("Record", "板应答"),       QT_TRANSLATE_NOOP("Record", "板无应答"),
+    QT_TRANSLATE_NOOP("Record", "远程已连接"),   QT_TRANSLATE_NOOP("Record", "远程断开"),
+    QT_TRANSLATE_NOOP("Record", "远程连接失败"), QT_TRANSLATE_NOOP("Record", "远程消息无效"),
+};
+constexpr int kKnownActions = static_cast<int>(RecordAction::Unknown);
+static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
+
+// RecordCause's words from Manual on (None and Entry have none of their own).
+const char* const kCauseWords[] = {
+    QT_TRANSLATE_NOOP("Record", "手动"),   QT_TRANSLATE_NOOP("Record", "接管"),
+    QT_TRANSLATE_NOOP("Record", "恢复"),   QT_TRANSLATE_NOOP("Record", "板状态"),
+    QT_TRANSLATE_NOOP("Record", "远程"),
+};
+constexpr int kFirstWordCause = static_cast<int>(RecordCause::Manual);
+
+// MqttError's words from HostNotFound on.
+const char* const kErrorWords[] = {
+    QT_TRANSLATE_NOOP("Record", "找不到服务器"),
+    QT_TRANSLATE_NOOP("Record", "无法连接"),
+    QT_TRANSLATE_NOOP("Record", "连接超时"),
+    QT_TRANSLATE_NOOP("Record", "连接中断"),
+    QT_TRANSLATE_NOOP("Record", "服务器无响应"),
+    QT_TRANSLATE_NOOP("Record", "TLS 连接失败"),
+    QT_TRANSLATE_NOOP("Record", "协议版本不被接受"),
+    QT_TRANSLATE_NOOP("Record", "客户端标识被拒绝"),
+    QT_TRANSLATE_NOOP("Record", "服务器暂不可用"),
+    QT_TRANSLATE_NOOP("Record", "用户名或密码错误"),
+    QT_TRANSLATE_NOOP("Record", "用户名或密码不被接受"),
+    QT_TRANSLATE_NOOP("Record", "连接被拒绝"),
+};
+static_assert(sizeof kErrorWords / sizeof *kErrorWords == static_cast<int>(MqttError::Refused));
+
+QString word(const char* text, bool shown) {
+  return shown ? QCoreApplication::translate("Record", text) : QString::fromUtf8(text);
+}
 
 const char kTimeFormat[] = "yyyy-MM-dd HH:mm:ss.zzz";
 const QRegularExpression kMonthFile(QStringLiteral("^(\\d{4})-(\\d{2})\\.csv$"));
@@ -57,15 +99,62 @@ SwitchRecord::SwitchRecord(const QString& folder, Clock clock, QObject* parent)
       dir_(folder),
       clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {}
 
+QString SwitchRecord::actionWord(const RecordEvent& e, bool shown) {
+  const int a = static_cast<int>(e.action);
+  return a < kKnownActions ? word(kActionWords[a], shown) : e.word;
+}
+
+QString SwitchRecord::errorWord(MqttError e, bool shown) {
+  const int i = static_cast<int>(e);
+  return i > 0 ? word(kErrorWords[i - 1], shown) : QString();
+}
+
+QString SwitchRecord::causeWord(const RecordEvent& e, bool shown) {
+  const int c = static_cast<int>(e.cause);
+  if (c >= kFirstWordCause) return word(kCauseWords[c - kFirstWordCause], shown);
+  if (e.error == MqttError::None) return e.detail;
+  return e.detail + QLatin1Char(' ') + errorWord(e.error, shown);
+}
+
 QString SwitchRecord::line(const RecordEvent& e) {
   return QStringList{e.at.toString(QLatin1String(kTimeFormat)),
-                     e.route > 0 ? QString::number(e.route) : QString(), field(e.action),
-                     field(e.cause)}
+                     e.route > 0 ? QString::number(e.route) : QString(), field(actionWord(e)),
+                     field(causeWord(e))}
       .join(QLatin1Char(','));
 }
 
-void SwitchRecord::append(int route, const QString& action, const QString& cause) {
-  const RecordEvent e{clock_(), route, action, cause};
+bool SwitchRecord::parse(const QString& text, RecordEvent* e) {
+  const QStringList fields = split_fields(text);
+  if (fields.size() != 4) return false;
+  e->at = QDateTime::fromString(fields[0], QLatin1String(kTimeFormat));
+  if (!e->at.isValid()) return false;  // the header and anything unreadable
+  e->route = fields[1].toInt();
+  e->action = RecordAction::Unknown;
+  e->word = fields[2];
+  for (int a = 0; a < kKnownActions; ++a)
+    if (fields[2] == QString::fromUtf8(kActionWords[a])) e->action = static_cast<RecordAction>(a);
+  const QString& cause = fields[3];
+  e->cause = e->route > 0 ? RecordCause::Entry : RecordCause::None;
+  e->detail = cause;
+  e->error = MqttError::None;
+  for (int c = 0; c < static_cast<int>(sizeof kCauseWords / sizeof *kCauseWords); ++c)
+    if (cause == QString::fromUtf8(kCauseWords[c])) {
+      e->cause = static_cast<RecordCause>(kFirstWordCause + c);
+      e->detail.clear();
+    }
+  const qsizetype blank = cause.lastIndexOf(QLatin1Char(' '));
+  if (e->cause == RecordCause::None && blank > 0)
+    for (int i = 1; i <= static_cast<int>(MqttError::Refused); ++i)
+      if (cause.mid(blank + 1) == errorWord(static_cast<MqttError>(i))) {
+        e->error = static_cast<MqttError>(i);
+        e->detail = cause.left(blank);
+      }
+  return true;
+}
+
+void SwitchRecord::append(int route, RecordAction action, RecordCause cause, const QString& detail,
+                          MqttError error) {
+  RecordEvent e{clock_(), route, action, cause, detail, error, {}};
   const QString text = line(e);
   if (echo_) {
     std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
@@ -115,15 +204,8 @@ QList<RecordEvent> SwitchRecord::newest(int count) const {
     const QStringList lines =
         QString::fromUtf8(f.readAll()).split(QRegularExpression(QStringLiteral("\r?\n")));
     for (auto it = lines.rbegin(); it != lines.rend() && out.size() < count; ++it) {
-      const QStringList fields = split_fields(*it);
-      if (fields.size() != 4) continue;
       RecordEvent e;
-      e.at = QDateTime::fromString(fields[0], QLatin1String(kTimeFormat));
-      if (!e.at.isValid()) continue;  // the header and anything unreadable
-      e.route = fields[1].toInt();
-      e.action = fields[2];
-      e.cause = fields[3];
-      out << e;
+      if (parse(*it, &e)) out << e;
     }
     if (out.size() >= count) break;
   }

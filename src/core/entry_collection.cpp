@@ -6,6 +6,7 @@ bool EntryCollection::add(const QString& key, EntryPtr entry) {
   if (!entry || keys_.contains(key)) return false;
   keys_.insert(key);
   items_.push_back({key, std::move(entry)});
+  markChanged();
   return true;
 }
 
@@ -13,6 +14,7 @@ bool EntryCollection::remove(const QString& key) {
   if (!keys_.remove(key)) return false;
   items_.erase(
       std::find_if(items_.begin(), items_.end(), [&](const Item& it) { return it.key == key; }));
+  markChanged();
   return true;
 }
 
@@ -20,11 +22,13 @@ void EntryCollection::removeFirst() {
   if (items_.empty()) return;
   keys_.remove(items_.front().key);
   items_.erase(items_.begin());
+  markChanged();
 }
 
 void EntryCollection::clear() {
   items_.clear();
   keys_.clear();
+  markChanged();
 }
 
 EntryPtr EntryCollection::item(const QString& key) const {
@@ -38,4 +42,9 @@ void EntryCollection::replace(EntryCollection&& other) {
   items_ = std::move(other.items_);
   keys_ = std::move(other.keys_);
   other.clear();
+  markChanged();
+}
+
+void EntryCollection::markChanged() const {
+  if (observer_.handler) observer_.handler();
 }

@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "core/clsdata.h"
@@ -9,6 +10,10 @@
 // The ordered, string-keyed collection of entries (the program's colData is one of these).
 // Order is insertion order and is what the scheduler, the list, saving and the download use.
 // Each key is present at most once.
+//
+// The collection tells its own changes: the handler set with setChangeHandler() runs after every
+// add, remove, clear and replace, and when markChanged() says an entry was changed in place. The
+// handler belongs to the object: copies and moved-to collections start without one.
 class EntryCollection {
  public:
   struct Item {
@@ -38,7 +43,20 @@ class EntryCollection {
   // Replaces the whole content with other's (other is left empty).
   void replace(EntryCollection&& other);
 
+  void setChangeHandler(std::function<void()> handler) { observer_.handler = std::move(handler); }
+  // An entry of the collection was changed in place.
+  void markChanged() const;
+
  private:
+  // Not copied or moved with the content.
+  struct Observer {
+    Observer() = default;
+    Observer(const Observer&) {}
+    Observer& operator=(const Observer&) { return *this; }
+    std::function<void()> handler;
+  };
+
   std::vector<Item> items_;
   QSet<QString> keys_;
+  Observer observer_;
 };

@@ -45,3 +45,20 @@ ProfileFile::Pairs entry_set_pairs(const EntryCollection& colData);
 
 // The complete content of an entry file holding colData (section "Note", CRLF line ends).
 QByteArray render_entry_file(const EntryCollection& colData);
+
+// Save: writes colData as the whole store at storePath at once (so no key of an older set
+// survives) and puts the old store's content into the trash as a backup, under the name
+// "Note.ini.bak" (skipped when there is none or no trash, or when the folder may not be written
+// to and the store is written in place). A symbolic link is followed and kept. No other file is
+// deleted or overwritten. The store is replaced atomically: it is always either the old or the new
+// set, and the old one stays untouched unless the new one was written completely. Returns
+// whether it saved.
+bool save_entry_store(const EntryCollection& colData, const QString& storePath);
+
+// Writes colData as it is to the entry file at path (atomically). Returns whether it did.
+bool write_entry_file(const EntryCollection& colData, const QString& path);
+
+// Reads the entry file at path into a new collection, which replaces into's content only when the
+// file could be read (a readable file without entries empties it). False for a file that is
+// missing or cannot be read.
+bool read_entry_file(const QString& path, EntryCollection& into);

@@ -14,7 +14,7 @@ bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
   return e.nStartYear == date.year() && e.nStartMonth == date.month() && e.nStartDay == date.day();
 }
 
-int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& nState,
+int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& due,
                     std::array<QString, 17>* decided) {
   const QDate date = now.date();
   const QTime time = now.time();
@@ -23,18 +23,17 @@ int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteS
     const Clsdata& e = *it.entry;
     if (e.nRoute < 1 || e.nRoute > kRouteCount) continue;
     if (!entry_is_due(e, date, time)) continue;
-    nState[static_cast<size_t>(e.nRoute)] = e.bIsOpen ? kEnergise : kRelease;
+    due[static_cast<size_t>(e.nRoute)] = e.bIsOpen ? kEnergise : kRelease;
     if (decided) (*decided)[static_cast<size_t>(e.nRoute)] = it.key;
     ++fired;
   }
   return fired;
 }
 
-SchedulerTimer::SchedulerTimer(const EntryCollection& colData, RouteStateTable& nState,
-                               std::function<bool()> paused, Clock clock, QObject* parent)
+SchedulerTimer::SchedulerTimer(const EntryCollection& colData, std::function<bool()> paused,
+                               Clock clock, QObject* parent)
     : QObject(parent),
       colData_(colData),
-      nState_(nState),
       paused_(std::move(paused)),
       clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
   timer_.setSingleShot(true);
@@ -70,9 +69,10 @@ void SchedulerTimer::Timer1_Timer() {
     // Replay the seconds no tick covered when the gap is small and forward; else only this one.
     const qint64 from = (gap > 1 && gap <= kMaxCatchUpSeconds) ? lastSecond_ + 1 : second;
     int count = 0;
+    due_.fill(kNoRequest);
     decided_.fill(QString());
     for (qint64 s = from; s <= second; ++s)
-      count += scheduler_check(colData_, now.addSecs(s - second), nState_, &decided_);
+      count += scheduler_check(colData_, now.addSecs(s - second), due_, &decided_);
     if (count > 0) emit fired(count);
     if (gap > kMaxCatchUpSeconds) emit jumped();
   }

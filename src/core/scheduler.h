@@ -15,14 +15,16 @@
 bool entry_is_due(const Clsdata& entry, const QDate& date, const QTime& time);
 
 // One scheduler check for one reading of the local clock: every entry of colData due in that
-// second writes its action into nState[nRoute] (2 energise, 1 release), in collection order, so
+// second writes its action into due[nRoute] (2 energise, 1 release), in collection order, so
 // the later of two entries of a route wins. Entries whose route lies outside 1..16 are skipped.
 // Writes nothing else. Returns the number of entries that fired. When `decided` is given, its
 // index r receives the key of the entry that wrote route r last.
-int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& nState,
+int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& due,
                     std::array<QString, 17>* decided = nullptr);
 
-// Timer1: runs the scheduler check once a second while enabled.
+// Timer1: runs the scheduler check once a second while enabled, into a table of its own: after a
+// tick that fired, due() holds each decided route's action (0 for a route nothing decided) and
+// decided() the deciding entries' keys; the switch path takes them from there.
 //
 // Ticks are aligned just after each second boundary (a precise single-shot timer re-armed by every
 // tick), so a due entry is written early in its second. Each second is checked at most once. A
@@ -38,9 +40,9 @@ class SchedulerTimer : public QObject {
   static constexpr int kMaxCatchUpSeconds = 60;
   static constexpr int kAlignMs = 5;  // a tick lands this long after the second boundary
 
-  // colData and nState must outlive the timer. clock defaults to the PC's local clock.
-  SchedulerTimer(const EntryCollection& colData, RouteStateTable& nState,
-                 std::function<bool()> paused, Clock clock = {}, QObject* parent = nullptr);
+  // colData must outlive the timer. clock defaults to the PC's local clock.
+  SchedulerTimer(const EntryCollection& colData, std::function<bool()> paused, Clock clock = {},
+                 QObject* parent = nullptr);
 
   void setEnabled(bool on);
   bool isEnabled() const { return enabled_; }
@@ -51,11 +53,13 @@ class SchedulerTimer : public QObject {
   // Milliseconds from now to the next tick: just past the next second boundary.
   static int msUntilNextTick(const QDateTime& now);
 
-  // For the last tick that fired: index r the key of the entry that wrote route r last, or empty.
+  // For the last tick that fired: index r the action (2 energise, 1 release) decided for route r,
+  // or 0, and the key of the entry that decided it, or empty.
+  const RouteStateTable& due() const { return due_; }
   const std::array<QString, 17>& decided() const { return decided_; }
 
  signals:
-  // After each tick that fired at least one entry.
+  // After each tick that fired at least one entry (see due() and decided()).
   void fired(int count);
   // After a tick that found the clock further ahead than the catch-up reaches (and not paused).
   void jumped();
@@ -64,7 +68,7 @@ class SchedulerTimer : public QObject {
   void arm();
 
   const EntryCollection& colData_;
-  RouteStateTable& nState_;
+  RouteStateTable due_{};
   std::function<bool()> paused_;
   Clock clock_;
   QTimer timer_;

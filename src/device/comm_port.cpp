@@ -21,26 +21,25 @@ bool in_group(gid_t gid) {
   return false;
 }
 
-// Why `device` did not open, in the user's words. QSerialPort tells a missing permission and a
-// port locked by another program alike, so the file itself is looked at.
-QString open_failure_reason(const QString& device, QSerialPort::SerialPortError e) {
+// Why `device` did not open. QSerialPort tells a missing permission and a port locked by another
+// program alike, so the file itself is looked at.
+PortFailure open_failure(const QString& device, QSerialPort::SerialPortError e) {
   const QByteArray path = QFile::encodeName(device);
   struct stat st {};
   if (::stat(path.constData(), &st) != 0 || e == QSerialPort::DeviceNotFoundError)
-    return QStringLiteral("设备不存在");
+    return {OpenFailure::Missing, device, {}};
   if (::access(path.constData(), R_OK | W_OK) != 0) {
     // The usual case: the device belongs to a group such as dialout that the user is not in.
     if ((st.st_mode & 060) == 060 && !in_group(st.st_gid))
       if (const group* g = getgrgid(st.st_gid))
-        return QStringLiteral("没有权限（把用户加入 %1 组后重新登录）")
-            .arg(QString::fromLocal8Bit(g->gr_name));
-    return QStringLiteral("没有权限");
+        return {OpenFailure::NotInGroup, device, QString::fromLocal8Bit(g->gr_name)};
+    return {OpenFailure::NoPermission, device, {}};
   }
-  if (!S_ISCHR(st.st_mode)) return QStringLiteral("不是串口设备");
+  if (!S_ISCHR(st.st_mode)) return {OpenFailure::NotSerial, device, {}};
   if (e == QSerialPort::PermissionError || e == QSerialPort::OpenError)
-    return QStringLiteral("已被其他程序占用");
-  if (e == QSerialPort::ResourceError) return QStringLiteral("设备不存在");
-  return QStringLiteral("无法打开");
+    return {OpenFailure::Busy, device, {}};
+  if (e == QSerialPort::ResourceError) return {OpenFailure::Missing, device, {}};
+  return {OpenFailure::Other, device, {}};
 }
 
 }  // namespace
@@ -65,7 +64,7 @@ bool CommPort::setPortOpen(bool open) {
     return true;
   }
   inBuffer_.clear();
-  error_.clear();
+  failure_ = {};
   // Open the final device, so the port's lock is named after it and not after "com1".
   const QString device = port_target_path(devicePath());
   port_.setPortName(device);
@@ -75,7 +74,7 @@ bool CommPort::setPortOpen(bool open) {
   port_.setStopBits(QSerialPort::OneStop);
   port_.setFlowControl(QSerialPort::NoFlowControl);
   if (!port_.open(QIODevice::ReadWrite)) {
-    error_ = device + QStringLiteral("：") + open_failure_reason(device, port_.error());
+    failure_ = open_failure(device, port_.error());
     port_.clearError();
     return false;
   }
@@ -113,9 +112,8 @@ void CommPort::onError(QSerialPort::SerialPortError e) {
       e != QSerialPort::WriteError && e != QSerialPort::DeviceNotFoundError)
     return;
   if (!port_.isOpen()) return;  // open failures are reported by setPortOpen
-  const QString reason = port_.errorString();
   port_.clearError();
   port_.close();
   inBuffer_.clear();
-  emit lost(reason);
+  emit lost();
 }

@@ -11,6 +11,24 @@
 // CommEvent() == comEvReceive, on the thread that owns the port. A device that vanishes or fails
 // while open (adapter pulled, the far end gone, a write error) closes the port and raises lost()
 // exactly once; it raises no further events.
+
+// Why an opening failed.
+enum class OpenFailure {
+  None,
+  Missing,       // no device there (or it vanished while opening)
+  NoPermission,  // the user may not read and write it
+  NotInGroup,    // ... because it belongs to a group the user is not in (PortFailure::group)
+  NotSerial,     // a file that is no character device
+  Busy,          // another program holds it
+  Other,
+};
+
+struct PortFailure {
+  OpenFailure reason = OpenFailure::None;
+  QString device;  // the final device tried (symbolic links followed)
+  QString group;   // for NotInGroup: the device's group, e.g. "dialout"
+};
+
 class CommPort : public QObject {
   Q_OBJECT
  public:
@@ -28,15 +46,13 @@ class CommPort : public QObject {
   QString devicePath() const;
 
   // Opens or closes the port. Opening an open port, or closing a closed one, does nothing.
-  // Returns false when opening fails (missing device, no permission, in use); errorString() then
+  // Returns false when opening fails (missing device, no permission, in use); failure() then
   // says where and why. The input buffer, and whatever the device received before, starts empty
   // at every opening.
   bool setPortOpen(bool open);
   bool portOpen() const { return port_.isOpen(); }
-  // After a failed opening, the device and the reason in the user's words, e.g.
-  // "/dev/ttyUSB0：没有权限（把用户加入 dialout 组后重新登录）", "…：设备不存在",
-  // "…：已被其他程序占用"; empty after a good one.
-  QString errorString() const { return error_; }
+  // After a failed opening, the device and the reason; reason None after a good one.
+  const PortFailure& failure() const { return failure_; }
 
   void setRThreshold(int n) { rThreshold_ = n; }
   int rThreshold() const { return rThreshold_; }
@@ -55,7 +71,7 @@ class CommPort : public QObject {
 
  signals:
   void OnComm();
-  void lost(const QString& reason);
+  void lost();
 
  private:
   void onReadyRead();
@@ -64,7 +80,7 @@ class CommPort : public QObject {
   QString appDir_;
   QSerialPort port_;
   QByteArray inBuffer_;
-  QString error_;
+  PortFailure failure_;
   int commPort_ = 1;
   int rThreshold_ = 0;
   int commEvent_ = 0;

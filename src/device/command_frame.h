@@ -22,15 +22,3 @@ quint8 byte_sum(const quint8* bytes, int n);
 // The board's 8-byte reply is valid when byte 0 is 0x22 and byte 7 is the sum of bytes 0..6.
 // Bytes 1..4 are not examined: a reply from any address is accepted.
 bool reply_is_valid(const qint32* nRecv);
-
-// Lamp colours as COLORREF values (blue in the high byte, red in the low byte).
-enum LampColour : quint32 {
-  kLampGreen = 0x00FF00,  // route energised
-  kLampRed = 0x0000FF,    // route released
-  kLampGrey = 0xC0C0C0,   // no recent valid reply
-};
-
-// The red, green and blue parts of a COLORREF.
-constexpr int colorref_red(quint32 c) { return static_cast<int>(c & 0xFF); }
-constexpr int colorref_green(quint32 c) { return static_cast<int>((c >> 8) & 0xFF); }
-constexpr int colorref_blue(quint32 c) { return static_cast<int>((c >> 16) & 0xFF); }

@@ -3,19 +3,24 @@
 #include <QDateTime>
 
 CommandLink::CommandLink(CommPort& MSComm, QObject* parent) : QObject(parent), MSComm_(MSComm) {
-  lamps_.fill(kLampGrey);
-  Timer2.setInterval(kPushIntervalMs);
-  Timer2.setSingleShot(true);
-  Timer2.setTimerType(Qt::PreciseTimer);
-  connect(&Timer2, &QTimer::timeout, this, &CommandLink::onTimer2);
+  lamps_.fill(LampLook::Grey);
+  Timer2_.setInterval(kPushIntervalMs);
+  Timer2_.setSingleShot(true);
+  Timer2_.setTimerType(Qt::PreciseTimer);
+  connect(&Timer2_, &QTimer::timeout, this, &CommandLink::onTimer2);
   pushLater_.setSingleShot(true);
   pushLater_.setTimerType(Qt::PreciseTimer);
   connect(&pushLater_, &QTimer::timeout, this, &CommandLink::pushNow);
   connect(&MSComm_, &CommPort::OnComm, this, &CommandLink::MSComm_OnComm);
 }
 
+void CommandLink::setWanted(int route, quint8 state) {
+  if (route < 1 || route > kRouteCount || state > kEnergise) return;
+  nState_[static_cast<size_t>(route)] = state;
+}
+
 void CommandLink::tx_frame(quint8 leixing, quint8 data1, quint8 data2) {
-  build_command_frame(frame_, nID, leixing, data1, data2);
+  build_command_frame(frame_, nID_, leixing, data1, data2);
   if (!MSComm_.portOpen()) return;
   MSComm_.clearInBuffer();
   MSComm_.Output(QByteArray(reinterpret_cast<const char*>(frame_.data()), kFrameLength));
@@ -30,9 +35,9 @@ void CommandLink::onTimer2() {
   qint64 wait = kPushIntervalMs -
                 ((now - kPushPhaseMs) % kPushIntervalMs + kPushIntervalMs) % kPushIntervalMs;
   if (wait < kPushIntervalMs / 2) wait += kPushIntervalMs;
-  Timer2.start(static_cast<int>(wait));
+  Timer2_.start(static_cast<int>(wait));
   const qint64 since = now - lastSendMs_;
-  if (!bIsFirst && since >= 0 && since < kReplyGuardMs) {
+  if (!bIsFirst_ && since >= 0 && since < kReplyGuardMs) {
     // A frame just went out at once: the tick's own frame follows once its reply is in.
     holdLamps();
     pushLater_.start(static_cast<int>(kReplyGuardMs - since));
@@ -43,7 +48,7 @@ void CommandLink::onTimer2() {
 
 void CommandLink::pushNow() {
   pushLater_.stop();
-  if (bIsFirst || !Timer2.isActive() || !MSComm_.portOpen()) return;
+  if (bIsFirst_ || !Timer2_.isActive() || !MSComm_.portOpen()) return;
   const qint64 since = QDateTime::currentMSecsSinceEpoch() - lastSendMs_;
   if (since >= 0 && since < kReplyGuardMs) {
     pushLater_.start(static_cast<int>(kReplyGuardMs - since));
@@ -53,7 +58,7 @@ void CommandLink::pushNow() {
 }
 
 void CommandLink::sendSet() {
-  const BankMasks m = masks_from_states(nState);
+  const BankMasks m = masks_from_states(nState_);
   tx_frame(kTypeSet, m.high, m.low);
 }
 
@@ -64,8 +69,8 @@ void CommandLink::setAnswering(bool on) {
 }
 
 void CommandLink::holdLamps() {
-  if (nLampTime > 0)
-    --nLampTime;
+  if (nLampTime_ > 0)
+    --nLampTime_;
   else
     greyLamps();
   if (MSComm_.portOpen() && ++silentTicks_ >= kSilentTicks) setAnswering(false);
@@ -73,7 +78,7 @@ void CommandLink::holdLamps() {
 
 void CommandLink::Timer2_Timer() {
   holdLamps();
-  if (bIsFirst)
+  if (bIsFirst_)
     tx_frame(kTypeQuery, 0, 0);
   else
     sendSet();
@@ -83,9 +88,9 @@ void CommandLink::MSComm_OnComm() {
   if (MSComm_.CommEvent() != CommPort::comEvReceive) return;
   // The event comes once 8 bytes wait; a reply still arriving in pieces waits for the rest.
   if (MSComm_.inBufferCount() < kFrameLength) return;
-  for (int i = 0; i < kFrameLength; ++i) nRecv[i] = static_cast<quint8>(MSComm_.Input().at(0));
-  if (!reply_is_valid(nRecv.data())) return;
-  const quint16 states = static_cast<quint16>((nRecv[5] << 8) | nRecv[6]);
+  for (int i = 0; i < kFrameLength; ++i) nRecv_[i] = static_cast<quint8>(MSComm_.Input().at(0));
+  if (!reply_is_valid(nRecv_.data())) return;
+  const quint16 states = static_cast<quint16>((nRecv_[5] << 8) | nRecv_[6]);
   const bool confirmed = haveLastReply_ && states == lastReply_;
   haveLastReply_ = true;
   lastReply_ = states;
@@ -93,14 +98,14 @@ void CommandLink::MSComm_OnComm() {
   reported_ = states;
   haveReported_ = true;
   silentTicks_ = 0;
-  const bool takeOver = bIsFirst;
-  if (bIsFirst) {
-    bIsFirst = false;
+  const bool takeOver = bIsFirst_;
+  if (bIsFirst_) {
+    bIsFirst_ = false;
     take_states();
   } else {
     show_states();
   }
-  nLampTime = kLampHoldTicks;
+  nLampTime_ = kLampHoldTicks;
   setAnswering(true);
   if (takeOver) emit tookOver();
   emit replyReceived();
@@ -111,24 +116,24 @@ void CommandLink::take_states() { paintFromReply(true); }
 void CommandLink::show_states() { paintFromReply(false); }
 
 void CommandLink::paintFromReply(bool takeOver) {
-  std::array<quint32, 16> colours;
-  const quint8 high = static_cast<quint8>(nRecv[5]);
-  const quint8 low = static_cast<quint8>(nRecv[6]);
+  LampLooks looks;
+  const quint8 high = static_cast<quint8>(nRecv_[5]);
+  const quint8 low = static_cast<quint8>(nRecv_[6]);
   for (int k = 0; k < 8; ++k) {
     const bool highOn = get_bit(high, k) == 1;
     const bool lowOn = get_bit(low, k) == 1;
-    colours[k + 8] = highOn ? kLampGreen : kLampRed;
-    colours[k] = lowOn ? kLampGreen : kLampRed;
+    looks[k + 8] = highOn ? LampLook::Energised : LampLook::Released;
+    looks[k] = lowOn ? LampLook::Energised : LampLook::Released;
     if (takeOver) {
-      nState[k + 9] = highOn ? kEnergise : kRelease;
-      nState[k + 1] = lowOn ? kEnergise : kRelease;
+      nState_[k + 9] = highOn ? kEnergise : kRelease;
+      nState_[k + 1] = lowOn ? kEnergise : kRelease;
     }
   }
-  setLamps(colours);
+  setLamps(looks);
 }
 
 void CommandLink::restartHandshake() {
-  bIsFirst = true;
+  bIsFirst_ = true;
   haveLastReply_ = false;
   silentTicks_ = 0;
   pushLater_.stop();
@@ -136,13 +141,13 @@ void CommandLink::restartHandshake() {
 }
 
 void CommandLink::greyLamps() {
-  std::array<quint32, 16> grey;
-  grey.fill(kLampGrey);
+  LampLooks grey;
+  grey.fill(LampLook::Grey);
   setLamps(grey);
 }
 
-void CommandLink::setLamps(const std::array<quint32, 16>& colours) {
-  if (colours == lamps_) return;
-  lamps_ = colours;
+void CommandLink::setLamps(const LampLooks& looks) {
+  if (looks == lamps_) return;
+  lamps_ = looks;
   emit lampsChanged();
 }

@@ -8,8 +8,12 @@
 #include "device/command_frame.h"
 #include "device/route_state.h"
 
+// What one indicator lamp shows.
+enum class LampLook : quint8 { Grey, Energised, Released };
+using LampLooks = std::array<LampLook, kRouteCount>;
+
 // The command link to the board: the route state table, the 200 ms push cycle (Timer2) and the
-// handling of the board's replies, with the sixteen lamp colours it publishes.
+// handling of the board's replies, with the sixteen lamps it publishes.
 //
 // Push tick: the lamp hold counter nLampTime counts down; a tick that finds it at 0 greys every
 // lamp. While bIsFirst is set the tick sends a query frame (type 16), afterwards a set frame
@@ -21,6 +25,9 @@
 // period later. The first counted reply while bIsFirst is set clears it and takes the board's
 // states over into nState (2 energised, 1 released); later ones only repaint the lamps. Each
 // counted reply sets nLampTime to 5.
+//
+// The table is the link's own: it is written only by setWanted() (the switch path's) and by the
+// take-over. The push cycle is switched with startPush() / stopPush().
 //
 // Timing: the push ticks keep a fixed phase, kPushPhaseMs past every 200 ms boundary of the
 // clock, midway between the scheduler's ticks (just past each second), so a switch the scheduler
@@ -41,15 +48,26 @@ class CommandLink : public QObject {
   // MSComm must outlive the link.
   explicit CommandLink(CommPort& MSComm, QObject* parent = nullptr);
 
-  // Plain members, read and written directly by whoever needs them.
-  RouteStateTable nState{};
-  quint8 nID = 1;
-  bool bIsFirst = true;
-  qint32 nLampTime = 0;
-  std::array<qint32, 100> nRecv{};
-  // The push cycle: start() and stop() switch it (the first tick comes within a period or so);
-  // it re-arms itself on its phase.
-  QTimer Timer2;
+  // The wanted state of every route: index r for route r (see route_state.h).
+  const RouteStateTable& nState() const { return nState_; }
+  // Sets route r's (1..16) wanted state; other routes and values outside the table are ignored.
+  // Only the switch path calls this. The change goes out with the next push, or at once with
+  // pushNow().
+  void setWanted(int route, quint8 state);
+
+  // The board address the frames carry (1..16).
+  quint8 nID() const { return nID_; }
+  void setAddress(quint8 id) { nID_ = id; }
+  // True while the board's states are not taken over (set at start and by restartHandshake()).
+  bool bIsFirst() const { return bIsFirst_; }
+  qint32 nLampTime() const { return nLampTime_; }
+  // Whether the port is open.
+  bool portOpen() const { return MSComm_.portOpen(); }
+
+  // The push cycle: the first tick comes within a period or so; it re-arms itself on its phase.
+  void startPush() { Timer2_.start(); }
+  void stopPush() { Timer2_.stop(); }
+  bool pushRunning() const { return Timer2_.isActive(); }
 
   // Builds the frame in the reused buffer and, when MSComm is open, drops its unread input and
   // sends the 8 bytes. A closed port sends nothing and raises nothing.
@@ -68,15 +86,16 @@ class CommandLink : public QObject {
   quint16 reportedStates() const { return reported_; }
   bool haveReported() const { return haveReported_; }
 
-  // Colour of lamp i (route i+1), as COLORREF.
-  const std::array<quint32, 16>& lampColours() const { return lamps_; }
-  // Paints all sixteen lamps grey (start-up does this before the link can open).
+  // What lamp i (route i+1) shows from the replies alone: grey until a counted reply and again
+  // once the hold runs out, else the route's reported state.
+  const LampLooks& lamps() const { return lamps_; }
+  // Greys all sixteen lamps.
   void greyLamps();
   // Sets bIsFirst and forgets the last reply: the next opening starts with a fresh handshake.
   void restartHandshake();
 
  signals:
-  // After any lamp changed colour.
+  // After any lamp changed.
   void lampsChanged();
   // After a valid reply was handled (taken over or shown).
   void replyReceived();
@@ -89,15 +108,21 @@ class CommandLink : public QObject {
   void take_states();
   void show_states();
   void paintFromReply(bool takeOver);
-  void setLamps(const std::array<quint32, 16>& colours);
+  void setLamps(const LampLooks& looks);
   void onTimer2();
   void holdLamps();
   void sendSet();
   void setAnswering(bool on);
 
   CommPort& MSComm_;
+  RouteStateTable nState_{};
+  quint8 nID_ = 1;
+  bool bIsFirst_ = true;
+  qint32 nLampTime_ = 0;
+  std::array<qint32, 100> nRecv_{};
+  QTimer Timer2_;
   CommandFrame frame_{};
-  std::array<quint32, 16> lamps_;
+  LampLooks lamps_;
   bool haveLastReply_ = false;
   quint16 lastReply_ = 0;  // the states of the last valid reply, high bank first
   quint16 reported_ = 0;

@@ -72,6 +72,8 @@ ConfirmResult editor_confirm(const EditorState& s, bool bIsnew, EntryPtr& mydata
       e.nNo = static_cast<qint16>(count + 1);
       add_unique(colData, entry_key(nPage, e.nNo), mydata);
     }
+  } else {
+    colData.markChanged();
   }
   return ConfirmResult::Written;
 }

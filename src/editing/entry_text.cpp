@@ -1,34 +1,45 @@
 #include "editing/entry_text.h"
 
+#include <QCoreApplication>
+
 namespace {
 
+struct EntryText {
+  Q_DECLARE_TR_FUNCTIONS(EntryText)
+};
+
 QString pad(int v, int width) { return QString::number(v).rightJustified(width, QLatin1Char('0')); }
+
+QString action_word(bool energise) {
+  return energise ? EntryText::tr("吸合") : EntryText::tr("断开");
+}
 
 }  // namespace
 
 QString entry_text(const Clsdata& e) {
-  static const QString kDayNames[7] = {
-      QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三"), QStringLiteral("四"),
-      QStringLiteral("五"), QStringLiteral("六"), QStringLiteral("日")};
-  const QString action = e.bIsOpen ? QStringLiteral(",吸合 ") : QStringLiteral(",断开 ");
+  static const char* const kDayNames[7] = {
+      QT_TRANSLATE_NOOP("EntryText", "一"), QT_TRANSLATE_NOOP("EntryText", "二"),
+      QT_TRANSLATE_NOOP("EntryText", "三"), QT_TRANSLATE_NOOP("EntryText", "四"),
+      QT_TRANSLATE_NOOP("EntryText", "五"), QT_TRANSLATE_NOOP("EntryText", "六"),
+      QT_TRANSLATE_NOOP("EntryText", "日")};
+  const QString action = action_word(e.bIsOpen);
   const QString time = pad(e.nStartHour, 2) + QLatin1Char(':') + pad(e.nStartMin, 2) +
                        QLatin1Char(':') + pad(e.nStartSecond, 2);
-  const QString route = QStringLiteral("第") + QString::number(e.nRoute);
-  if (e.bIsEveryDay) return route + QStringLiteral("路, 每天, ") + time + QLatin1Char(' ') + action;
+  const QString route = QString::number(e.nRoute);
+  if (e.bIsEveryDay) return EntryText::tr("第%1路, 每天, %2 ,%3 ").arg(route, time, action);
   if (e.bIsWeek) {
     QString days;
     for (int i = 0; i < 7 && i < e.strWeek.size(); ++i)
-      if (e.strWeek.at(i) == QLatin1Char('1')) days += kDayNames[i];
-    return route + QStringLiteral("路, 每星期") + days + QStringLiteral("， ") + time +
-           QLatin1Char(' ') + action;
+      if (e.strWeek.at(i) == QLatin1Char('1')) days += EntryText::tr(kDayNames[i]);
+    return EntryText::tr("第%1路, 每星期%2， %3 ,%4 ").arg(route, days, time, action);
   }
-  return route + QStringLiteral("路, 固定日期 ") + pad(e.nStartYear, 4) + QLatin1Char('-') +
-         pad(e.nStartMonth, 2) + QLatin1Char('-') + pad(e.nStartDay, 2) + QLatin1Char(' ') + time +
-         QLatin1Char(' ') + action;
+  const QString date = pad(e.nStartYear, 4) + QLatin1Char('-') + pad(e.nStartMonth, 2) +
+                       QLatin1Char('-') + pad(e.nStartDay, 2);
+  return EntryText::tr("第%1路, 固定日期 %2 %3 ,%4 ").arg(route, date, time, action);
 }
 
 QString next_switch_text(const std::optional<RouteSwitch>& next) {
-  if (!next) return QStringLiteral("下次：无");
-  return QStringLiteral("下次：") + next->at.toString(QStringLiteral("MM-dd HH:mm:ss")) +
-         (next->energise ? QStringLiteral(" 吸合") : QStringLiteral(" 断开"));
+  if (!next) return EntryText::tr("下次：无");
+  return EntryText::tr("下次：%1 %2")
+      .arg(next->at.toString(QStringLiteral("MM-dd HH:mm:ss")), action_word(next->energise));
 }

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 #include "platform/data_folder.h"
-#include "platform/private_profile.h"
+#include "platform/atomic_file.h"
 
 QString autostart_entry_path(const QString& executablePath) {
   QString config = qEnvironmentVariable("XDG_CONFIG_HOME");

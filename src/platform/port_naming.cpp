@@ -64,30 +64,18 @@ QString stable_device_name(const QString& device, const QString& devRoot) {
   return device;
 }
 
-bool link_port(const QString& dataDir, int n, const QString& device, QString* linked,
-               QString* error, const QString& devRoot) {
-  if (n < 1 || n > 20) {
-    *error = QStringLiteral("端口号应为 1 到 20");
-    return false;
-  }
+LinkPortResult link_port(const QString& dataDir, int n, const QString& device,
+                         const QString& devRoot) {
+  if (n < 1 || n > 20) return {LinkPortError::BadNumber, QString::number(n)};
   const QString absolute = QDir::current().absoluteFilePath(device);
-  if (!QFileInfo::exists(absolute)) {
-    *error = absolute + QStringLiteral("：设备不存在");
-    return false;
-  }
+  if (!QFileInfo::exists(absolute)) return {LinkPortError::NoDevice, absolute};
   const QString target = stable_device_name(QDir::cleanPath(absolute), devRoot);
   const QDir dir(dataDir);
   const QString link = dir.filePath(QStringLiteral("dosdevices/com%1").arg(n));
   const QFileInfo old(link);
-  if (old.exists() && !old.isSymLink()) {
-    *error = link + QStringLiteral("：不是链接，未改动");
-    return false;
-  }
+  if (old.exists() && !old.isSymLink()) return {LinkPortError::NotALink, link};
   if (!dir.mkpath(QStringLiteral("dosdevices")) || (old.isSymLink() && !QFile::remove(link)) ||
-      !QFile::link(target, link)) {
-    *error = link + QStringLiteral("：无法创建链接");
-    return false;
-  }
-  *linked = target;
-  return true;
+      !QFile::link(target, link))
+    return {LinkPortError::CannotLink, link};
+  return {LinkPortError::None, target};
 }

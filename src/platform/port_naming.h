@@ -29,9 +29,21 @@ QList<SerialDevice> present_serial_devices(const QString& devRoot = QStringLiter
 // given. A path that already is a by-id name is kept.
 QString stable_device_name(const QString& device, const QString& devRoot = QStringLiteral("/dev"));
 
+// Why a port could not be linked.
+enum class LinkPortError {
+  None,
+  BadNumber,   // the port number lies outside 1..20
+  NoDevice,    // the device does not exist
+  NotALink,    // dosdevices/com<n> is a file or folder someone put there: never removed
+  CannotLink,  // the folder or the link could not be made
+};
+
+struct LinkPortResult {
+  LinkPortError error = LinkPortError::None;
+  QString path;  // on success the target linked to; otherwise the device or link the error names
+};
+
 // Makes <dataDir>/dosdevices/com<n> a symlink to device (its stable name, see above), creating
-// dosdevices/ when needed and replacing an older link. Refuses, with a short reason in *error,
-// a port number outside 1..20, a device that does not exist, and a com<n> that is no symlink
-// (a file or folder someone put there is never removed). On success *linked names the target.
-bool link_port(const QString& dataDir, int n, const QString& device, QString* linked,
-               QString* error, const QString& devRoot = QStringLiteral("/dev"));
+// dosdevices/ when needed and replacing an older link.
+LinkPortResult link_port(const QString& dataDir, int n, const QString& device,
+                         const QString& devRoot = QStringLiteral("/dev"));

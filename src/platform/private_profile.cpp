@@ -1,15 +1,11 @@
 #include "platform/private_profile.h"
 
-#include <unistd.h>
-
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
+#include "platform/atomic_file.h"
 #include "platform/code_page.h"
 
 namespace {
@@ -233,77 +229,14 @@ QByteArray ProfileFile::withSection(const QString& section, const Pairs& pairs) 
   return spliced(s->headerEnd, s->lastEntryEnd, body);
 }
 
-namespace {
-
-// Whether the file at path can only be written in place: it exists, but the folder it lies in
-// (through symbolic links) refuses the temporary file a replace needs.
-bool only_in_place(const QString& path) {
-  const QFileInfo fi(path);
-  if (!fi.exists()) return false;
-  const QString target = fi.isSymLink() ? fi.canonicalFilePath() : fi.absoluteFilePath();
-  return ::access(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK) != 0 &&
-         errno == EACCES;
-}
-
-bool write_all(QFileDevice& f, const QByteArray& bytes) {
-  return f.write(bytes) == bytes.size() && f.flush();
-}
-
-}  // namespace
-
-bool write_file_atomically(const QString& path, const QByteArray& bytes,
-                           const std::function<void()>& beforeReplace) {
-  if (only_in_place(path)) {
-    // Written over the old content, as the platform's own profile functions do; should that
-    // fail (a full disk), the old content goes back.
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite)) return false;
-    const QByteArray old = f.readAll();
-    if (f.error() != QFileDevice::NoError) return false;
-    if (f.seek(0) && write_all(f, bytes) && f.resize(bytes.size())) return true;
-    f.unsetError();
-    if (f.seek(0)) write_all(f, old);
-    f.resize(old.size());
-    return false;
-  }
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  if (!write_all(f, bytes)) {
-    f.cancelWriting();
-    return false;
-  }
-  if (beforeReplace) beforeReplace();
-  return f.commit();
-}
-
 QString profile_read(const QString& path, const QString& section, const QString& key,
                      const QString& def, int bufferSize) {
   return ProfileFile::load(path).read(section, key, def, bufferSize);
 }
 
-namespace {
-
-// Two copies of the program may write the same file: each read-modify-write holds a lock file
-// beside it, so one copy's key is never undone by the other's write of another key. Where no lock
-// can be made (a read-only folder) the write goes ahead and fails or succeeds on its own.
-class WriteLock {
- public:
-  explicit WriteLock(const QString& path) : lock_(path + QStringLiteral(".lock")) {
-    if (QFileInfo(QFileInfo(path).absolutePath()).isWritable()) {
-      lock_.setStaleLockTime(10000);
-      lock_.tryLock(3000);
-    }
-  }
-
- private:
-  QLockFile lock_;
-};
-
-}  // namespace
-
 bool profile_write(const QString& path, const QString& section, const QString& key,
                    const QString& value) {
-  const WriteLock lock(path);
+  const FileWriteLock lock(path);
   const ProfileFile f = ProfileFile::load(path);
   if (f.status() == ProfileFile::Status::Unreadable) return false;
   return write_file_atomically(path, f.withValue(section, key, value));
@@ -311,7 +244,7 @@ bool profile_write(const QString& path, const QString& section, const QString& k
 
 bool profile_write_section(const QString& path, const QString& section,
                            const ProfileFile::Pairs& pairs) {
-  const WriteLock lock(path);
+  const FileWriteLock lock(path);
   const ProfileFile f = ProfileFile::load(path);
   if (f.status() == ProfileFile::Status::Unreadable) return false;
   return write_file_atomically(path, f.withSection(section, pairs));

@@ -5,7 +5,6 @@
 #include <QList>
 #include <QPair>
 #include <QString>
-#include <functional>
 #include <vector>
 
 // Private-profile (INI) files with the semantics the program's files have always had:
@@ -24,9 +23,8 @@
 // - A write changes only the lines it must and keeps every other byte as it was (a replaced line
 //   keeps its key's bytes and its line end); a new key goes after the last entry of its section, a
 //   new section at the end of the file. New files get CRLF line ends, an existing file keeps its
-//   own. Every write replaces the file atomically (a temporary file renamed over it), so a crash
-//   never leaves a half-written file; where the folder refuses the temporary file, the file is
-//   written in place instead.
+//   own. Every write replaces the file atomically (write_file_atomically, atomic_file.h), so a
+//   crash never leaves a half-written file.
 class ProfileFile {
  public:
   enum class Status { Ok, Missing, Unreadable };
@@ -80,14 +78,6 @@ class ProfileFile {
   std::vector<Section> sections_;
   QHash<QString, int> sectionIndex_;  // by lower-case name, first occurrence
 };
-
-// Writes bytes to path atomically (temporary file + rename; a symbolic link is followed and kept).
-// beforeReplace, when given, runs once the new content is safely written and just before it
-// replaces the old file. An existing file whose folder may not be written to (a file of mode 666
-// in a folder of root's) is written in place instead, and beforeReplace does not run. False when
-// the file could not be written: the old content is kept then.
-bool write_file_atomically(const QString& path, const QByteArray& bytes,
-                           const std::function<void()>& beforeReplace = {});
 
 // GetPrivateProfileString: one key of one file.
 QString profile_read(const QString& path, const QString& section, const QString& key,

@@ -17,16 +17,17 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
                          Qt::WindowCloseButtonHint),
       logic_(logic) {
   setObjectName(QStringLiteral("Dialog"));
-  setWindowTitle(QStringLiteral("添加动作"));
+  setWindowTitle(tr("添加动作"));
   setFixedSize(427, 193);
   setModal(true);
   const QFont bold = song_bold(12);
 
   options_ = new QButtonGroup(this);
-  const char* optionText[3] = {"每天", "每星期", "固定日期"};
+  const char* const optionText[3] = {QT_TR_NOOP("每天"), QT_TR_NOOP("每星期"),
+                                     QT_TR_NOOP("固定日期")};
   const int optionGeom[3][4] = {{35, 14, 64, 22}, {35, 42, 78, 22}, {35, 70, 92, 22}};
   for (int i = 0; i < 3; ++i) {
-    auto* r = new QRadioButton(QString::fromUtf8(optionText[i]), this);
+    auto* r = new QRadioButton(tr(optionText[i]), this);
     r->setObjectName(QStringLiteral("Option1_%1").arg(i));
     r->setFont(bold);
     place(r, optionGeom[i][0], optionGeom[i][1], optionGeom[i][2], optionGeom[i][3]);
@@ -35,10 +36,10 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
   }
   connect(options_, &QButtonGroup::idClicked, this, &Dialog::Option1_Click);
 
-  const char* dayText[7] = {"1", "2", "3", "4", "5", "6", "日"};
+  const char* const dayText[7] = {"1", "2", "3", "4", "5", "6", QT_TR_NOOP("日")};
   const int dayX[7] = {126, 168, 210, 252, 294, 336, 371};
   for (int i = 0; i < 7; ++i) {
-    auto* c = new QCheckBox(QString::fromUtf8(dayText[i]), this);
+    auto* c = new QCheckBox(tr(dayText[i]), this);
     c->setObjectName(QStringLiteral("Check1_%1").arg(i));
     place(c, dayX[i], 42, i == 6 ? 40 : 29, 15);
     Check1[i] = c;
@@ -68,23 +69,23 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
   Combo2 = makeList(QStringLiteral("Combo2"), 112, 41);
   Combo3 = makeList(QStringLiteral("Combo3"), 203, 41);
   CmbStatus = makeList(QStringLiteral("CmbStatus"), 304, 49);
-  CmbStatus->addItems({QStringLiteral("吸合"), QStringLiteral("断开")});
+  CmbStatus->addItems({tr("吸合"), tr("断开")});
 
-  const char* unitText[3] = {"时", "分", "秒"};
+  const char* const unitText[3] = {QT_TR_NOOP("时"), QT_TR_NOOP("分"), QT_TR_NOOP("秒")};
   const int unitX[3] = {80, 161, 245};
   for (int i = 0; i < 3; ++i) {
-    auto* l = new QLabel(QString::fromUtf8(unitText[i]), this);
+    auto* l = new QLabel(tr(unitText[i]), this);
     l->setObjectName(QStringLiteral("Label%1").arg(4 + i));
     l->setFont(bold);
     place(l, unitX[i], 112, 24, 25);
   }
 
-  OKButton = new QPushButton(QStringLiteral("确定"), this);
+  OKButton = new QPushButton(tr("确定"), this);
   OKButton->setObjectName(QStringLiteral("OKButton"));
   OKButton->setFont(bold);
   place(OKButton, 84, 152, 81, 25);
   connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);
-  CancelButton = new QPushButton(QStringLiteral("取消"), this);
+  CancelButton = new QPushButton(tr("取消"), this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
   CancelButton->setFont(bold);
   place(CancelButton, 264, 152, 81, 25);
@@ -155,9 +156,8 @@ void Dialog::Option1_Click(int element) {
 }
 
 void Dialog::OKButton_Click() {
-  if (editor_confirm(state(), bIsnew, mydata, logic_.colData, logic_.nPage()) ==
-      ConfirmResult::LimitReached) {
-    logic_.prompt().message(QStringLiteral("最多99条"));
+  if (logic_.confirmEntry(state(), bIsnew, mydata) == ConfirmResult::LimitReached) {
+    logic_.prompt().message(tr("最多99条"));
     return;
   }
   accept();

@@ -15,7 +15,7 @@
 #include "ui/dialog.h"
 #include "ui/lamp.h"
 #include "ui/record_window.h"
-#include "ui/remote_dialog.h"
+#include "ui/mqtt_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
@@ -38,9 +38,15 @@ class EventHook : public QObject {
   std::function<void()> action_;
 };
 
-const char* kDesignTabs[16] = {
-    "第一路", "第二路", "第三路",   "第四路",   "第五路",   "第六路",   "第七路",   "第八路",
-    "第九路", "第十路", "第十一路", "第十二路", "第十三路", "第十四路", "第十五路", "第十六路"};
+const char* const kDesignTabs[16] = {
+    QT_TRANSLATE_NOOP("Frmmain", "第一路"),   QT_TRANSLATE_NOOP("Frmmain", "第二路"),
+    QT_TRANSLATE_NOOP("Frmmain", "第三路"),   QT_TRANSLATE_NOOP("Frmmain", "第四路"),
+    QT_TRANSLATE_NOOP("Frmmain", "第五路"),   QT_TRANSLATE_NOOP("Frmmain", "第六路"),
+    QT_TRANSLATE_NOOP("Frmmain", "第七路"),   QT_TRANSLATE_NOOP("Frmmain", "第八路"),
+    QT_TRANSLATE_NOOP("Frmmain", "第九路"),   QT_TRANSLATE_NOOP("Frmmain", "第十路"),
+    QT_TRANSLATE_NOOP("Frmmain", "第十一路"), QT_TRANSLATE_NOOP("Frmmain", "第十二路"),
+    QT_TRANSLATE_NOOP("Frmmain", "第十三路"), QT_TRANSLATE_NOOP("Frmmain", "第十四路"),
+    QT_TRANSLATE_NOOP("Frmmain", "第十五路"), QT_TRANSLATE_NOOP("Frmmain", "第十六路")};
 // Lamp i: its place in the four rows of four.
 const int kLampX[4][4] = {{7, 35, 63, 91}, {8, 35, 64, 91}, {8, 35, 64, 88}, {8, 35, 64, 88}};
 const int kLampY[4] = {88, 136, 192, 240};
@@ -48,7 +54,7 @@ const int kLampY[4] = {88, 136, 192, 240};
 const int kNumberY[4] = {64, 112, 168, 216};
 const int kNumberMargin = 3;
 // The lamp on "远程", in pixels.
-const int kRemoteLamp = 10;
+const int kMqttLamp = 10;
 
 }  // namespace
 
@@ -58,12 +64,12 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
                           Qt::MSWindowsFixedSizeDialogHint),
       logic_(logic) {
   setObjectName(QStringLiteral("Frmmain"));
-  setWindowTitle(QStringLiteral("PC智能Tavrel"));
+  setWindowTitle(tr("PC智能Tavrel"));
   setFixedSize(681, 366);
   setWindowIcon(tavrel_icon());
 
-  Label1 = label(QStringLiteral("Label1"), QStringLiteral("继电器板时间控制程序"), 21, 7, 178, 25);
-  Label5 = label(QStringLiteral("Label5"), QStringLiteral("串口号"), 200, 7, 52, 25);
+  Label1 = label(QStringLiteral("Label1"), tr("继电器板时间控制程序"), 21, 7, 178, 25);
+  Label5 = label(QStringLiteral("Label5"), tr("串口号"), 200, 7, 52, 25);
   CmbCom = new QComboBox(this);
   CmbCom->setObjectName(QStringLiteral("CmbCom"));
   for (int n = 1; n <= 20; ++n) CmbCom->addItem(QStringLiteral("Com%1").arg(n));
@@ -79,25 +85,25 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   showWhereComLeads();
   place(CmbCom, 256, 7, 64, 21);
   discard_typing(CmbCom);
-  CmdOpen = new QPushButton(QStringLiteral("打开"), this);
+  CmdOpen = new QPushButton(tr("打开"), this);
   CmdOpen->setObjectName(QStringLiteral("CmdOpen"));
   place(CmdOpen, 328, 7, 43, 22);
-  ChkOpen = new QCheckBox(QStringLiteral("自动打开串口"), this);
+  ChkOpen = new QCheckBox(tr("自动打开串口"), this);
   ChkOpen->setObjectName(QStringLiteral("ChkOpen"));
   place(ChkOpen, 376, 8, 97, 25);
-  ChkRun = new QCheckBox(QStringLiteral("开机自启动"), this);
+  ChkRun = new QCheckBox(tr("开机自启动"), this);
   ChkRun->setObjectName(QStringLiteral("ChkRun"));
   place(ChkRun, 472, 8, 89, 25);
-  Label6 = label(QStringLiteral("Label6"), QStringLiteral("地址"), 560, 8, 38, 18);
+  Label6 = label(QStringLiteral("Label6"), tr("地址"), 560, 8, 38, 18);
   CmbID = new QComboBox(this);
   CmbID->setObjectName(QStringLiteral("CmbID"));
   place(CmbID, 600, 7, 71, 21);
   discard_typing(CmbID);
 
-  Label3 = label(QStringLiteral("Label3"), QStringLiteral("状态监视"), 24, 40, 73, 25);
+  Label3 = label(QStringLiteral("Label3"), tr("状态监视"), 24, 40, 73, 25);
   SSTab2 = new TabStrip(16, 8, this);
   SSTab2->setObjectName(QStringLiteral("SSTab2"));
-  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, QString::fromUtf8(kDesignTabs[i]));
+  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, tr(kDesignTabs[i]));
   place(SSTab2, 128, 40, 544, 51);
   // Each lamp's number stands centred over it whatever the font's widths.
   const std::pair<std::array<QLabel*, 4>*, QString> numberRows[4] = {
@@ -122,7 +128,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   List = new QTreeWidget(this);
   List->setObjectName(QStringLiteral("List"));
   List->setColumnCount(1);
-  List->setHeaderLabels({QStringLiteral("内容")});
+  List->setHeaderLabels({tr("内容")});
   List->header()->setStretchLastSection(false);
   List->setColumnWidth(0, 336);
   List->setRootIsDecorated(false);
@@ -132,37 +138,37 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   // Under the list: the current route's next switch, the link's state, the record and the broker.
   LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 200, 20);
   LabLink = label(QStringLiteral("LabLink"), QString(), 332, 342, 80, 20);
-  CmdRecord = button(QStringLiteral("CmdRecord"), QStringLiteral("记录"), 415, 341, 66, 22);
-  CmdRemote = button(QStringLiteral("CmdRemote"), QStringLiteral("远程"), 484, 341, 69, 22);
-  CmdRemote->setIconSize(QSize(kRemoteLamp, kRemoteLamp));
+  CmdRecord = button(QStringLiteral("CmdRecord"), tr("记录"), 415, 341, 66, 22);
+  CmdMqtt = button(QStringLiteral("CmdMqtt"), tr("远程"), 484, 341, 69, 22);
+  CmdMqtt->setIconSize(QSize(kMqttLamp, kMqttLamp));
 
-  ChkAuto = new QCheckBox(QStringLiteral("自动功能允许"), this);
+  ChkAuto = new QCheckBox(tr("自动功能允许"), this);
   ChkAuto->setObjectName(QStringLiteral("ChkAuto"));
   place(ChkAuto, 560, 93, 110, 18);
-  ChkRestore = new QCheckBox(QStringLiteral("恢复定时状态"), this);
+  ChkRestore = new QCheckBox(tr("恢复定时状态"), this);
   ChkRestore->setObjectName(QStringLiteral("ChkRestore"));
   place(ChkRestore, 560, 110, 110, 18);
-  CmdAdd = button(QStringLiteral("CmdAdd"), QStringLiteral("添加"), 560, 128, 92, 22);
-  CmdDel = button(QStringLiteral("CmdDel"), QStringLiteral("删除"), 560, 168, 92, 22);
-  CmdDelAll = button(QStringLiteral("CmdDelAll"), QStringLiteral("删除全部"), 560, 208, 92, 22);
-  CmdIn = button(QStringLiteral("CmdIn"), QStringLiteral("手动吸合"), 560, 248, 92, 22);
-  CmdOut = button(QStringLiteral("CmdOut"), QStringLiteral("手动断开"), 560, 288, 92, 26);
-  CmdQuit = button(QStringLiteral("CmdQuit"), QStringLiteral("退出"), 560, 336, 92, 22);
-  CmdOpenFile = button(QStringLiteral("CmdOpenFile"), QStringLiteral("打开"), 16, 272, 92, 22);
-  CmdSave = button(QStringLiteral("CmdSave"), QStringLiteral("保存"), 16, 304, 92, 22);
-  CmdSaveAs = button(QStringLiteral("CmdSaveAs"), QStringLiteral("另存"), 16, 336, 92, 22);
+  CmdAdd = button(QStringLiteral("CmdAdd"), tr("添加"), 560, 128, 92, 22);
+  CmdDel = button(QStringLiteral("CmdDel"), tr("删除"), 560, 168, 92, 22);
+  CmdDelAll = button(QStringLiteral("CmdDelAll"), tr("删除全部"), 560, 208, 92, 22);
+  CmdIn = button(QStringLiteral("CmdIn"), tr("手动吸合"), 560, 248, 92, 22);
+  CmdOut = button(QStringLiteral("CmdOut"), tr("手动断开"), 560, 288, 92, 26);
+  CmdQuit = button(QStringLiteral("CmdQuit"), tr("退出"), 560, 336, 92, 22);
+  CmdOpenFile = button(QStringLiteral("CmdOpenFile"), tr("打开"), 16, 272, 92, 22);
+  CmdSave = button(QStringLiteral("CmdSave"), tr("保存"), 16, 304, 92, 22);
+  CmdSaveAs = button(QStringLiteral("CmdSaveAs"), tr("另存"), 16, 336, 92, 22);
 
   // Never shown: the commands behind them are reached from code only.
-  CmdDown = button(QStringLiteral("CmdDown"), QStringLiteral("下载"), 560, 336, 92, 22);
+  CmdDown = button(QStringLiteral("CmdDown"), tr("下载"), 560, 336, 92, 22);
   CmdDown->setEnabled(false);
-  CmdOpenAll = button(QStringLiteral("CmdOpenAll"), QStringLiteral("吸合所有"), -8, 240, 92, 29);
-  CmdCloseAll = button(QStringLiteral("CmdCloseAll"), QStringLiteral("断开所有"), -8, 240, 92, 29);
+  CmdOpenAll = button(QStringLiteral("CmdOpenAll"), tr("吸合所有"), -8, 240, 92, 29);
+  CmdCloseAll = button(QStringLiteral("CmdCloseAll"), tr("断开所有"), -8, 240, 92, 29);
   LabDebug = label(QStringLiteral("LabDebug"), QString(), 72, 360, 537, 25);
   for (QWidget* w : std::initializer_list<QWidget*>{CmdDown, CmdOpenAll, CmdCloseAll, LabDebug})
     w->setVisible(false);
 
   dialog_ = new Dialog(logic_, this);
-  remote_ = new RemoteDialog(logic_, this);
+  mqtt_ = new MqttDialog(logic_, this);
 
   connect(CmbCom, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbCom_Click);
   connect(CmbID, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbID_Click);
@@ -170,7 +176,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(ChkAuto, &QCheckBox::clicked, &logic_, &AppLogic::setChkAuto);
   connect(ChkRestore, &QCheckBox::clicked, &logic_, [this](bool on) { logic_.setRestore(on); });
   connect(CmdRecord, &QPushButton::clicked, this, &Frmmain::CmdRecord_Click);
-  connect(CmdRemote, &QPushButton::clicked, this, &Frmmain::CmdRemote_Click);
+  connect(CmdMqtt, &QPushButton::clicked, this, &Frmmain::CmdMqtt_Click);
   connect(&logic_, &AppLogic::nextSwitchChanged, LabNext, &QLabel::setText);
   connect(SSTab2, &TabStrip::currentChanged, &logic_, &AppLogic::SSTab2_Click);
   connect(SSTab2, &TabStrip::currentChanged, this, [this] {
@@ -180,10 +186,10 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(CmdDel, &QPushButton::clicked, this, &Frmmain::CmdDel_Click);
   connect(CmdDelAll, &QPushButton::clicked, &logic_, &AppLogic::CmdDelAll_Click);
   connect(List, &QTreeWidget::itemDoubleClicked, this, &Frmmain::List_DblClick);
-  connect(CmdIn, &QPushButton::clicked, &logic_, &AppLogic::CmdIn_Click);
-  connect(CmdOut, &QPushButton::clicked, &logic_, &AppLogic::CmdOut_Click);
-  connect(CmdOpenAll, &QPushButton::clicked, &logic_, &AppLogic::CmdOpenAll_Click);
-  connect(CmdCloseAll, &QPushButton::clicked, &logic_, &AppLogic::CmdCloseAll_Click);
+  connect(CmdIn, &QPushButton::clicked, &logic_, [this] { logic_.CmdIn_Click(); });
+  connect(CmdOut, &QPushButton::clicked, &logic_, [this] { logic_.CmdOut_Click(); });
+  connect(CmdOpenAll, &QPushButton::clicked, &logic_, [this] { logic_.CmdOpenAll_Click(); });
+  connect(CmdCloseAll, &QPushButton::clicked, &logic_, [this] { logic_.CmdCloseAll_Click(); });
   connect(CmdOpenFile, &QPushButton::clicked, &logic_, &AppLogic::CmdOpenFile_Click);
   connect(CmdSave, &QPushButton::clicked, &logic_, &AppLogic::CmdSave_Click);
   connect(CmdSaveAs, &QPushButton::clicked, &logic_, &AppLogic::CmdSaveAs_Click);
@@ -193,8 +199,8 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
 
   connect(&logic_, &AppLogic::controlsChanged, this, &Frmmain::showControls);
   connect(&logic_, &AppLogic::listChanged, this, &Frmmain::showList);
-  connect(&logic_.link, &CommandLink::lampsChanged, this, &Frmmain::showLamps);
-  showRemote();
+  connect(&logic_, &AppLogic::lampsChanged, this, &Frmmain::showLamps);
+  showMqtt();
 }
 
 QPushButton* Frmmain::button(const QString& name, const QString& caption, int x, int y, int w,
@@ -218,17 +224,16 @@ QLabel* Frmmain::label(const QString& name, const QString& caption, int x, int y
 
 void Frmmain::Form_Load() {
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
-  logic_.link.greyLamps();
   showLamps();
-  const ProfileFile names = logic_.settings.load();  // Name.ini, read once
+  const ProfileFile names = logic_.settings().load();  // Name.ini, read once
   for (int i = 0; i < 16; ++i)
-    SSTab2->setTabText(i, logic_.settings.ReadRouteName(names, i + 1));
+    SSTab2->setTabText(i, logic_.settings().ReadRouteName(names, i + 1));
   const StartupChoices c = run_startup(logic_, names);
   {
     // The boxes show the address and port in use, also when the stored ones were unusable.
     const QSignalBlocker b1(CmbID), b2(CmbCom);
-    CmbID->setCurrentIndex(logic_.link.nID - 1);
-    CmbCom->setCurrentIndex(logic_.nCom - 1);
+    CmbID->setCurrentIndex(logic_.nID() - 1);
+    CmbCom->setCurrentIndex(logic_.nCom() - 1);
   }
   showWhereComLeads();
   ChkOpen->setChecked(c.open);
@@ -246,13 +251,13 @@ void Frmmain::Form_Load() {
 void Frmmain::CmdRecord_Click() {
   if (!record_)
     record_ = new RecordWindow(
-        logic_.record, [this] { return logic_.nPage(); }, this);
+        logic_.record(), [this] { return logic_.nPage(); }, this);
   record_->show();
   record_->raise();
   record_->activateWindow();
 }
 
-void Frmmain::CmdRemote_Click() { remote_->exec(); }
+void Frmmain::CmdMqtt_Click() { mqtt_->exec(); }
 
 void Frmmain::CmdQuit_Click() {
   logic_.CmdQuit_Click(ChkOpen->isChecked(), ChkRun->isChecked(),
@@ -266,7 +271,7 @@ void Frmmain::showControls() {
   ChkAuto->setChecked(logic_.chkAuto());
   ChkRestore->setChecked(logic_.restore());
   LabLink->setText(logic_.linkText());
-  showRemote();
+  showMqtt();
   if (tray_) tray_->showLink(logic_);
   const std::pair<QWidget*, AppLogic::Control> controls[] = {
       {CmbCom, AppLogic::CmbCom},           {CmbID, AppLogic::CmbID},
@@ -276,17 +281,17 @@ void Frmmain::showControls() {
   for (const auto& [w, c] : controls) w->setEnabled(logic_.enabled(c));
 }
 
-void Frmmain::showRemote() {
-  const RemoteSettings& s = logic_.remote.settings();
-  const MqttClient::State state = logic_.remote.state();
+void Frmmain::showMqtt() {
+  const MqttSettings& s = logic_.mqtt().settings();
+  const MqttClient::State state = logic_.mqtt().state();
   const int look = state == MqttClient::Connected ? 2 : (state == MqttClient::Trying ? 1 : 0);
-  if (look != remoteLook_) {
-    remoteLook_ = look;
-    CmdRemote->setIcon(round_lamp(lamp_look(look), kRemoteLamp));
+  if (look != mqttLook_) {
+    mqttLook_ = look;
+    CmdMqtt->setIcon(round_lamp(lamp_look(look), kMqttLamp));
   }
-  QString tip = logic_.remoteText();
+  QString tip = logic_.mqttText();
   if (s.enabled()) tip += QLatin1Char('\n') + s.host + QLatin1Char(':') + QString::number(s.port);
-  CmdRemote->setToolTip(tip);
+  CmdMqtt->setToolTip(tip);
 }
 
 void Frmmain::showWhereComLeads() {
@@ -296,7 +301,8 @@ void Frmmain::showWhereComLeads() {
 }
 
 void Frmmain::showLamps() {
-  for (int i = 0; i < 16; ++i) Shape1[i]->setColorRef(logic_.link.lampColours()[i]);
+  const LampLooks looks = logic_.lamps();
+  for (int i = 0; i < 16; ++i) Shape1[i]->setColorRef(lamp_colour(looks[i]));
 }
 
 void Frmmain::showList() {

@@ -12,7 +12,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
-class RemoteDialog;
+class MqttDialog;
 class TabStrip;
 class RecordWindow;
 class Tray;
@@ -36,7 +36,7 @@ class Frmmain : public QWidget {
 
   AppLogic& logic() { return logic_; }
   Dialog& dialog() { return *dialog_; }
-  RemoteDialog& remoteDialog() { return *remote_; }
+  MqttDialog& mqttDialog() { return *mqtt_; }
 
   // The controls, by their names.
   QLabel* Label1 = nullptr;
@@ -61,7 +61,7 @@ class Frmmain : public QWidget {
   QLabel* LabNext = nullptr;         // the current route's next switch
   QLabel* LabLink = nullptr;         // the link's state
   QPushButton* CmdRecord = nullptr;  // "记录": the switch record's window
-  QPushButton* CmdRemote = nullptr;  // "远程": the broker's dialog; its lamp shows the broker's state
+  QPushButton* CmdMqtt = nullptr;    // "远程": the broker's dialog; its lamp shows the broker's state
   QPushButton* CmdAdd = nullptr;
   QPushButton* CmdDel = nullptr;
   QPushButton* CmdDelAll = nullptr;
@@ -81,7 +81,7 @@ class Frmmain : public QWidget {
   void List_DblClick();
   void CmdDel_Click();
   void CmdRecord_Click();
-  void CmdRemote_Click();
+  void CmdMqtt_Click();
   // Saves "Open" and "Run", brings the autostart entry in line with ChkRun, ends the program.
   void CmdQuit_Click();
 
@@ -89,7 +89,7 @@ class Frmmain : public QWidget {
   QPushButton* button(const QString& name, const QString& caption, int x, int y, int w, int h);
   QLabel* label(const QString& name, const QString& caption, int x, int y, int w, int h);
   void showControls();
-  void showRemote();
+  void showMqtt();
   // Renews the tips of the port box and its items from where each port number leads now.
   void showWhereComLeads();
   void showLamps();
@@ -99,6 +99,6 @@ class Frmmain : public QWidget {
   Dialog* dialog_ = nullptr;
   Tray* tray_ = nullptr;
   RecordWindow* record_ = nullptr;
-  RemoteDialog* remote_ = nullptr;
-  int remoteLook_ = -1;  // the lamp "远程" shows: 0 off, 1 trying, 2 connected
+  MqttDialog* mqtt_ = nullptr;
+  int mqttLook_ = -1;  // the lamp "远程" shows: 0 off, 1 trying, 2 connected
 };

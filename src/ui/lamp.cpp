@@ -2,7 +2,25 @@
 
 #include <QPainter>
 
-#include "device/command_frame.h"
+namespace {
+
+constexpr int colorref_red(quint32 c) { return static_cast<int>(c & 0xFF); }
+constexpr int colorref_green(quint32 c) { return static_cast<int>((c >> 8) & 0xFF); }
+constexpr int colorref_blue(quint32 c) { return static_cast<int>((c >> 16) & 0xFF); }
+
+}  // namespace
+
+quint32 lamp_colour(LampLook look) {
+  switch (look) {
+    case LampLook::Energised:
+      return kLampGreen;
+    case LampLook::Released:
+      return kLampRed;
+    case LampLook::Grey:
+      break;
+  }
+  return kLampGrey;
+}
 
 Lamp::Lamp(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TranslucentBackground); }
 

@@ -5,20 +5,19 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-RecordWindow::RecordWindow(SwitchRecord& record, std::function<int()> route, QWidget* parent)
+RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> route, QWidget* parent)
     : QDialog(parent), record_(record), route_(std::move(route)) {
   setObjectName(QStringLiteral("RecordWindow"));
-  setWindowTitle(QStringLiteral("记录"));
+  setWindowTitle(tr("记录"));
   resize(560, 420);
   list_ = new QTreeWidget(this);
   list_->setObjectName(QStringLiteral("RecordList"));
-  list_->setHeaderLabels({QStringLiteral("时间"), QStringLiteral("路"), QStringLiteral("动作"),
-                          QStringLiteral("来源")});
+  list_->setHeaderLabels({tr("时间"), tr("路"), tr("动作"), tr("来源")});
   list_->setRootIsDecorated(false);
   list_->setColumnWidth(0, 190);
   list_->setColumnWidth(1, 40);
   list_->setColumnWidth(2, 90);
-  showAll_ = new QCheckBox(QStringLiteral("显示全部"), this);
+  showAll_ = new QCheckBox(tr("显示全部"), this);
   showAll_->setObjectName(QStringLiteral("ChkShowAll"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
@@ -38,7 +37,8 @@ bool RecordWindow::shown(const RecordEvent& e) const {
 void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
   auto* item =
       new QTreeWidgetItem({e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-                           e.route > 0 ? QString::number(e.route) : QString(), e.action, e.cause});
+                           e.route > 0 ? QString::number(e.route) : QString(),
+                           SwitchRecord::actionWord(e, true), SwitchRecord::causeWord(e, true)});
   if (atTop)
     list_->insertTopLevelItem(0, item);
   else

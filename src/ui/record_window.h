@@ -17,7 +17,7 @@ class RecordWindow : public QDialog {
   static constexpr int kShown = 1000;
 
   // record must outlive the window; route() gives the current route when the list is filled.
-  RecordWindow(SwitchRecord& record, std::function<int()> route, QWidget* parent = nullptr);
+  RecordWindow(const SwitchRecord& record, std::function<int()> route, QWidget* parent = nullptr);
 
   // Reads the newest events again and shows them (showing the window does this too).
   void refill();
@@ -32,7 +32,7 @@ class RecordWindow : public QDialog {
   bool shown(const RecordEvent& e) const;
   void addEvent(const RecordEvent& e, bool atTop);
 
-  SwitchRecord& record_;
+  const SwitchRecord& record_;
   std::function<int()> route_;
   QTreeWidget* list_;
   QCheckBox* showAll_;

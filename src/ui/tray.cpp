@@ -41,22 +41,22 @@ QIcon icon_with_lamp(const QColor& colour) {
 }  // namespace
 
 void Tray::showLink(const AppLogic& logic) {
-  const bool open = logic.linkControl.state() == LinkControl::Open;
-  const int look = !logic.linkOpen() ? 0 : (open && logic.link.answering() ? 2 : 1);
+  const LinkHealth health = logic.health();
+  const int look = health == LinkHealth::Closed ? 0 : (health == LinkHealth::Answering ? 2 : 1);
   if (look != look_) {
     look_ = look;
     icon_->setIcon(icon_with_lamp(lamp_look(look)));
   }
   QString tip = tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n');
-  if (logic.remote.settings().enabled()) tip += logic.remoteText() + QLatin1Char('\n');
+  if (logic.mqtt().settings().enabled()) tip += logic.mqttText() + QLatin1Char('\n');
   icon_->setToolTip(tip + logic.appDir());
 }
 
 Tray::~Tray() { icon_->hide(); }
 
 QString Tray::tipText() {
-  return QCoreApplication::applicationName() + QStringLiteral("(版本 ") +
-         QCoreApplication::applicationVersion() + QLatin1Char(')');
+  return tr("%1(版本 %2)")
+      .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion());
 }
 
 bool Tray::AddTrayIcon() {

@@ -1,19 +1,18 @@
 #include "ui/widget_prompt.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace {
-const QString kTitle = QStringLiteral("提示");
-}
+QString WidgetPrompt::title() { return QCoreApplication::translate("WidgetPrompt", "提示"); }
 
 void WidgetPrompt::message(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, parent_);
+  QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent_);
   box.exec();
 }
 
 bool WidgetPrompt::confirm(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok | QMessageBox::Cancel,
+  QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok | QMessageBox::Cancel,
                   parent_);
   return box.exec() == QMessageBox::Ok;
 }
@@ -22,7 +21,7 @@ QString WidgetPrompt::ask(bool save) {
   QFileDialog dialog(parent_);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setNameFilter(QStringLiteral("ini文件 (*.ini)"));
+  dialog.setNameFilter(QCoreApplication::translate("WidgetPrompt", "ini文件 (*.ini)"));
   dialog.setDefaultSuffix(QStringLiteral("ini"));
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (!lastName_.isEmpty()) dialog.selectFile(lastName_);

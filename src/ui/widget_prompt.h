@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "core/prompt.h"
+#include "app/prompt.h"
 
 // The prompt of the running program: message boxes titled "提示" and the file dialog for entry
 // files (filter "ini文件 (*.ini)", default suffix "ini", offering the name chosen last).
@@ -16,6 +16,7 @@ class WidgetPrompt : public Prompt {
   QString openFileName() override;
 
  private:
+  static QString title();
   QString ask(bool save);
   QPointer<QWidget> parent_;
   QString lastName_;

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "core/prompt.h"
+#include "app/prompt.h"
 
 // A prompt that answers from a script and remembers what it was told.
 class ScriptedPrompt : public Prompt {

@@ -16,13 +16,37 @@ struct mosquitto_message;
 // never has a thread of its own and never blocks the loop (a host name is looked up with
 // QHostInfo first; the library then gets the address).
 //
+// Why an attempt failed or a connection ended.
+enum class MqttError {
+  None,
+  HostNotFound,    // the name did not resolve
+  Unreachable,     // no connection to the address
+  Timeout,         // no answer to the attempt in time
+  ConnectionLost,  // an accepted connection broke
+  NoResponse,      // the broker stopped answering the keep-alive
+  Tls,             // the TLS handshake or a TLS read or write failed
+  // The broker's refusal in its CONNACK (MQTT 3.1.1 return codes 1..5, anything else: Refused).
+  RefusedProtocol,
+  RefusedClientId,
+  RefusedUnavailable,
+  RefusedCredentials,
+  RefusedNotAuthorised,
+  Refused,
+};
+
+// The retry rule: the delay that follows delayMs, after troubleMs of trouble (since the first
+// failure after a start or an accepted connection). It doubles from kFirstDelayMs, is held at
+// kEarlyMaxDelayMs during the first kEarlyPhaseMs of trouble, so a broker that restarts is found
+// again within seconds, and then grows up to kMaxDelayMs. A delay already beyond that stays.
+int mqtt_next_retry_delay_ms(int delayMs, qint64 troubleMs);
+
 // After start() it keeps trying: an attempt that fails or a connection that drops is followed by
-// another after a delay that doubles from kFirstDelayMs, held at kEarlyMaxDelayMs during the first
-// kEarlyPhaseMs of trouble and then growing up to kMaxDelayMs; it starts again at kFirstDelayMs
-// once a connection was accepted. An attempt that has no answer within kAttemptMs counts as
-// failed. A name with several addresses is tried on each in turn. A broker that refuses the user name or password is told once (refused()) and
-// tried again only every kMaxDelayMs. Signals are emitted from the event loop, never from inside
-// the library, so their slots may publish, stop or start again.
+// another after a delay that follows mqtt_next_retry_delay_ms from kFirstDelayMs; it starts again
+// at kFirstDelayMs once a connection was accepted. An attempt that has no answer within kAttemptMs
+// counts as failed. A name with several addresses is tried on each in turn. A broker that refuses
+// the user name or password is told once (refused()) and tried again only every kMaxDelayMs.
+// Signals are emitted from the event loop, never from inside the library, so their slots may
+// publish, stop or start again.
 class MqttClient : public QObject {
   Q_OBJECT
  public:
@@ -54,9 +78,8 @@ class MqttClient : public QObject {
   void stop();
 
   State state() const { return state_; }
-  // Why the last attempt failed or the connection dropped, in a few Chinese words ("无法连接",
-  // "用户名或密码错误", ...; never the password); empty while connected.
-  QString lastError() const { return error_; }
+  // Why the last attempt failed or the connection dropped; None while connected.
+  MqttError lastError() const { return error_; }
   // How many connection attempts were made since start().
   int attempts() const { return attempts_; }
   // Milliseconds until the next attempt, or -1 when none is waiting.
@@ -73,7 +96,7 @@ class MqttClient : public QObject {
   // A connection that was accepted went down.
   void lost();
   // The broker refused the credentials; told once per start().
-  void refused(const QString& why);
+  void refused(MqttError why);
   // An incoming message whose payload is at most kMaxPayload bytes; retained tells one the broker
   // kept from before (sent on subscribing), not one published just now.
   void message(const QByteArray& topic, const QByteArray& payload, bool retained);
@@ -107,14 +130,14 @@ class MqttClient : public QObject {
   bool socketConnected();
   void dispatch();
   // Drops the socket and schedules the next attempt.
-  void fail(const QString& why);
+  void fail(MqttError why);
   void setState(State s);
   void updateWriteWatch();
 
   mosquitto* mosq_ = nullptr;
   Options options_;
   State state_ = Off;
-  QString error_;
+  MqttError error_ = MqttError::None;
   int delayMs_ = kFirstDelayMs;
   int attempts_ = 0;
   int lookupId_ = -1;

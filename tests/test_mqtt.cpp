@@ -3,11 +3,9 @@
 #include <QtTest>
 #include <sys/stat.h>
 
-#include "app/app_logic.h"
 #include "app/startup.h"
-#include "relay_board.h"
 #include "support/broker.h"
-#include "support/scripted_prompt.h"
+#include "support/logic_rig.h"
 
 namespace {
 
@@ -18,39 +16,36 @@ QByteArray name_ini(quint16 port, const QByteArray& password, bool tls) {
          "\r\nUser=tavrel\r\nPassword=" + password + "\r\nTls=" + (tls ? "1" : "0") + "\r\n";
 }
 
-struct Rig {
+struct Rig : LogicRig {
   explicit Rig(quint16 port, const QByteArray& password = Broker::kPassword,
                quint16 outputs = 0x0005, bool tls = false) {
     RelayBoard::Options o;
     o.outputs = outputs;
-    board = std::make_unique<RelayBoard>(o);
-    board->open(dir.filePath("dosdevices/com1"), nullptr);
+    openBoard(o);
     QFile f(dir.filePath("Name.ini"));
     if (f.open(QIODevice::WriteOnly)) f.write(name_ini(port, password, tls));
     f.close();
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                      QFileDevice::ReadOther);
-    logic = std::make_unique<AppLogic>(dir.path(), prompt);
-    run_startup(*logic, logic->settings.load());
+    run_startup(logic, logic.settings().load());
   }
-  bool connected() const { return logic->remote.state() == MqttClient::Connected; }
-  int recorded(const QString& action, const QString& cause = {}) const {
+  bool connected() const { return logic.mqtt().state() == MqttClient::Connected; }
+  // How many lines of the record tell this action (for this cause, or at this place).
+  int recorded(RecordAction action, RecordCause cause = RecordCause::None,
+               const QString& detail = {}) const {
     int n = 0;
-    for (const RecordEvent& e : logic->record.newest(1000))
-      n += e.action == action && (cause.isEmpty() || e.cause == cause);
+    for (const RecordEvent& e : logic.record().newest(1000))
+      n += e.action == action && (cause == RecordCause::None || e.cause == cause) &&
+           (detail.isEmpty() || e.detail == detail);
     return n;
   }
-  QTemporaryDir dir;
-  std::unique_ptr<RelayBoard> board;
-  ScriptedPrompt prompt;
-  std::unique_ptr<AppLogic> logic;
 };
 
 QString topic(const QString& rest) { return QStringLiteral("tavrel/1/") + rest; }
 
 }  // namespace
 
-class TestRemote : public QObject {
+class TestMqtt : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase();
@@ -62,18 +57,18 @@ class TestRemote : public QObject {
   void tlsCheckedAgainstTheSystemsAuthorities();
 };
 
-void TestRemote::initTestCase() {
+void TestMqtt::initTestCase() {
   if (QStandardPaths::findExecutable(QStringLiteral("mosquitto_sub")).isEmpty() ||
       !QFile::exists(QStringLiteral("/usr/sbin/mosquitto")))
     QFAIL("mosquitto and mosquitto-clients are needed (scripts/setup --test installs them)");
 }
 
-void TestRemote::subscriberSeesRetainedStatesNamesAndDiscovery() {
+void TestMqtt::subscriberSeesRetainedStatesNamesAndDiscovery() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
-  QTRY_COMPARE(rig.recorded(QStringLiteral("远程已连接"), QStringLiteral("127.0.0.1:%1")
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  QTRY_COMPARE(rig.recorded(RecordAction::MqttConnected, RecordCause::None, QStringLiteral("127.0.0.1:%1")
                                                                .arg(broker.port())),
                1);
   // The password is stored, so the file is the owner's alone.
@@ -120,15 +115,15 @@ void TestRemote::subscriberSeesRetainedStatesNamesAndDiscovery() {
   QTRY_COMPARE_WITH_TIMEOUT(sub.last(topic("availability")), QStringLiteral("offline"), 5000);
   rig.board->setSilent(false);
   QTRY_COMPARE_WITH_TIMEOUT(sub.last(topic("availability")), QStringLiteral("online"), 5000);
-  rig.logic->CmdOpen_Click();
+  rig.logic.CmdOpen_Click();
   QTRY_COMPARE(sub.last(topic("availability")), QStringLiteral("offline"));
 }
 
-void TestRemote::setSwitchesTheBoardAndIsRecorded() {
+void TestMqtt::setSwitchesTheBoardAndIsRecorded() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
   Subscriber sub(broker.port(), {topic("route/+/state"), topic("record")});
   QTRY_COMPARE(sub.last(topic("route/2/state")), QStringLiteral("OFF"));
 
@@ -148,19 +143,19 @@ void TestRemote::setSwitchesTheBoardAndIsRecorded() {
   QTRY_COMPARE(sub.last(topic("route/1/state")), QStringLiteral("OFF"));
   QCOMPARE(sub.last(topic("route/2/state")), QStringLiteral("OFF"));
   QCOMPARE(sub.last(topic("route/16/state")), QStringLiteral("OFF"));
-  QCOMPARE(rig.recorded(QStringLiteral("吸合"), QStringLiteral("远程")), 2);
-  QCOMPARE(rig.recorded(QStringLiteral("断开"), QStringLiteral("远程")), 3);
+  QCOMPARE(rig.recorded(RecordAction::Energise, RecordCause::Mqtt), 2);
+  QCOMPARE(rig.recorded(RecordAction::Release, RecordCause::Mqtt), 3);
   // Each record line also went out as JSON.
   QVERIFY(sub.lines().contains(QRegularExpression(
       QStringLiteral(R"(^0 tavrel/1/record \{"action":"吸合","cause":"远程","route":2,"time":"[-0-9T:.+Z]+"\}$)"))));
 }
 
-void TestRemote::badMessagesChangeNothing() {
+void TestMqtt::badMessagesChangeNothing() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
-  const RouteStateTable wanted = rig.logic->link.nState;
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  const RouteStateTable wanted = rig.logic.link().nState();
   const QByteArray padded = "ON" + QByteArray(63, ' ');  // 65 bytes that would read as ON
   const struct {
     QString topic;
@@ -174,9 +169,9 @@ void TestRemote::badMessagesChangeNothing() {
   };
   for (const auto& b : bad) publish_once(broker.port(), b.topic, b.payload, b.retain);
   // A command the broker kept while the program was away would switch long after it was meant.
-  rig.logic->remote.configure(RemoteSettings{});
+  rig.logic.startMqtt(ProfileFile::fromBytes({}));  // no section: ends the connection
   publish_once(broker.port(), topic("route/4/set"), "ON", true);
-  rig.logic->startRemote(rig.logic->settings.load());  // the retained command arrives
+  rig.logic.startMqtt(rig.logic.settings().load());  // the retained command arrives
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected(), 5000);
   QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 4);
   // A good command afterwards shows every earlier one was handled.
@@ -184,24 +179,24 @@ void TestRemote::badMessagesChangeNothing() {
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0085), 3000);
   RouteStateTable expected = wanted;
   expected[8] = kEnergise;
-  QCOMPARE(rig.logic->link.nState, expected);
-  QCOMPARE(rig.recorded(QStringLiteral("远程消息无效")), 1);  // once a minute at most
-  QCOMPARE(rig.recorded(QStringLiteral("吸合"), QStringLiteral("远程")), 1);
+  QCOMPARE(rig.logic.link().nState(), expected);
+  QCOMPARE(rig.recorded(RecordAction::MqttInvalid), 1);  // once a minute at most
+  QCOMPARE(rig.recorded(RecordAction::Energise, RecordCause::Mqtt), 1);
   publish_once(broker.port(), topic("route/4/set"), "", true);  // clears the retained command
 }
 
-void TestRemote::brokerThatDiesIsReconnected() {
+void TestMqtt::brokerThatDiesIsReconnected() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
   broker.stop();
-  QTRY_COMPARE(rig.logic->remote.state(), MqttClient::Trying);
-  QTRY_COMPARE(rig.recorded(QStringLiteral("远程断开")), 1);
+  QTRY_COMPARE(rig.logic.mqtt().state(), MqttClient::Trying);
+  QTRY_COMPARE(rig.recorded(RecordAction::MqttLost), 1);
   // Switching goes on without the broker.
-  rig.logic->CmdIn_Click();  // route 1, already on: the board keeps its outputs
-  rig.logic->SSTab2_Click(1);
-  rig.logic->CmdIn_Click();
+  rig.logic.CmdIn_Click();  // route 1, already on: the board keeps its outputs
+  rig.logic.SSTab2_Click(1);
+  rig.logic.CmdIn_Click();
   QTRY_COMPARE(rig.board->outputs(), quint16(0x0007));
   QTest::qWait(1500);
   QVERIFY(broker.start());
@@ -212,10 +207,10 @@ void TestRemote::brokerThatDiesIsReconnected() {
   Subscriber sub(broker.port(), {topic("#")});
   QTRY_COMPARE(sub.last(topic("route/2/state")), QStringLiteral("ON"));
   QTRY_COMPARE(sub.last(topic("availability")), QStringLiteral("online"));
-  QCOMPARE(rig.recorded(QStringLiteral("远程已连接")), 2);
+  QCOMPARE(rig.recorded(RecordAction::MqttConnected), 2);
 }
 
-void TestRemote::wrongPasswordIsToldOnceWithoutRetryStorm() {
+void TestMqtt::wrongPasswordIsToldOnceWithoutRetryStorm() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port(), "wrong");
@@ -223,31 +218,31 @@ void TestRemote::wrongPasswordIsToldOnceWithoutRetryStorm() {
   QVERIFY(rig.prompt.messages[0].startsWith(QStringLiteral("远程服务器拒绝登录：")));
   QVERIFY(!rig.prompt.messages[0].contains(QStringLiteral("wrong")));
   // Asking again soon would change nothing: the next attempt waits the longest delay.
-  QTRY_COMPARE(rig.logic->remote.state(), MqttClient::Trying);
-  QVERIFY(rig.logic->remote.client().nextAttemptMs() > MqttClient::kMaxDelayMs - 5000);
-  QCOMPARE(rig.logic->remote.client().attempts(), 1);
+  QTRY_COMPARE(rig.logic.mqtt().state(), MqttClient::Trying);
+  QVERIFY(rig.logic.mqtt().client().nextAttemptMs() > MqttClient::kMaxDelayMs - 5000);
+  QCOMPARE(rig.logic.mqtt().client().attempts(), 1);
   QCOMPARE(broker.log().count(QStringLiteral("not authorised")), 1);
-  QCOMPARE(rig.logic->remote.stateText(), QStringLiteral("远程：正在连接（用户名或密码不被接受）"));
-  QCOMPARE(rig.recorded(QStringLiteral("远程连接失败")), 1);
+  QCOMPARE(rig.logic.mqtt().stateText(), QStringLiteral("远程：正在连接（用户名或密码不被接受）"));
+  QCOMPARE(rig.recorded(RecordAction::MqttFailed), 1);
 }
 
-void TestRemote::tlsCheckedAgainstTheSystemsAuthorities() {
+void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
   Broker broker(true);
   QVERIFY(broker.start());
   {
     // A certificate from an authority the system does not know is refused.
     Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
-    QTRY_COMPARE(rig.logic->remote.stateText(), QStringLiteral("远程：正在连接（TLS 连接失败）"));
+    QTRY_COMPARE(rig.logic.mqtt().stateText(), QStringLiteral("远程：正在连接（TLS 连接失败）"));
   }
   // The system's store is where OpenSSL's default paths lead; for this test, to our authority.
   qputenv("SSL_CERT_FILE", broker.caFile().toLocal8Bit());
   Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic->link.answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
   QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2);
   publish_once(broker.port(), topic("route/6/set"), "ON", false, broker.caFile());
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0025), 3000);
   qunsetenv("SSL_CERT_FILE");
 }
 
-QTEST_GUILESS_MAIN(TestRemote)
-#include "test_remote.moc"
+QTEST_GUILESS_MAIN(TestMqtt)
+#include "test_mqtt.moc"

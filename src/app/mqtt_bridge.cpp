@@ -1,11 +1,10 @@
-#include "app/remote_control.h"
+#include "app/mqtt_bridge.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "core/due_moments.h"
 
 namespace {
 
@@ -20,71 +19,71 @@ QByteArray json(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocu
 
 }  // namespace
 
-RemoteControl::RemoteControl(CommandLink& link, LinkControl& linkControl, SwitchRecord& record,
-                             const EntryCollection& entries, const SettingsStore& settings,
-                             Prompt& prompt, CommandFn command, Clock clock, QObject* parent)
+MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
+                       SwitchRecord& record, const NextSwitch& next, const SettingsStore& settings,
+                       Prompt& prompt, CommandFn command, Clock clock, QObject* parent)
     : QObject(parent),
       link_(link),
       linkControl_(linkControl),
       record_(record),
-      entries_(entries),
+      next_(next),
       store_(settings),
       prompt_(prompt),
       command_(std::move(command)),
       clock_(std::move(clock)) {
   connect(&client_, &MqttClient::stateChanged, this, [this] {
     // Why it cannot connect goes into the record once per reason (a service's journal shows it).
-    // A connection that drops is recorded as "远程断开" (lost) instead.
-    const QString why = client_.lastError();
+    // A connection that drops is recorded as MqttLost instead.
+    const MqttError why = client_.lastError();
     const bool dropped = lastState_ == MqttClient::Connected;
     lastState_ = client_.state();
-    if (lastState_ == MqttClient::Trying && !dropped && !why.isEmpty() && why != toldFailure_)
-      record_.append(0, QStringLiteral("远程连接失败"), where() + QLatin1Char(' ') + why);
-    toldFailure_ = lastState_ == MqttClient::Trying ? why : QString();
+    if (lastState_ == MqttClient::Trying && !dropped && why != MqttError::None &&
+        why != toldFailure_)
+      record_.append(0, RecordAction::MqttFailed, RecordCause::None, where(), why);
+    toldFailure_ = lastState_ == MqttClient::Trying ? why : MqttError::None;
     emit stateChanged();
   });
-  connect(&client_, &MqttClient::connected, this, &RemoteControl::onConnected);
+  connect(&client_, &MqttClient::connected, this, &MqttBridge::onConnected);
   connect(&client_, &MqttClient::lost, this,
-          [this] { record_.append(0, QStringLiteral("远程断开"), where()); });
-  connect(&client_, &MqttClient::refused, this, [this](const QString& why) {
-    prompt_.message(QStringLiteral("远程服务器拒绝登录：") + why + QLatin1Char('\n') + where());
+          [this] { record_.append(0, RecordAction::MqttLost, RecordCause::None, where()); });
+  connect(&client_, &MqttClient::refused, this, [this](MqttError why) {
+    prompt_.message(tr("远程服务器拒绝登录：") + SwitchRecord::errorWord(why, true) +
+                    QLatin1Char('\n') + where());
   });
-  connect(&client_, &MqttClient::message, this, &RemoteControl::onMessage);
-  connect(&client_, &MqttClient::oversized, this, &RemoteControl::invalid);
-  connect(&link_, &CommandLink::replyReceived, this, &RemoteControl::publishStates);
-  connect(&link_, &CommandLink::answeringChanged, this, &RemoteControl::publishAvailability);
-  connect(&linkControl_, &LinkControl::stateChanged, this, &RemoteControl::publishAvailability);
-  connect(&record_, &SwitchRecord::appended, this, &RemoteControl::publishRecord);
-  nextCheck_.setInterval(1000);
-  connect(&nextCheck_, &QTimer::timeout, this, [this] { publishNext(false); });
+  connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
+  connect(&client_, &MqttClient::oversized, this, &MqttBridge::invalid);
+  connect(&link_, &CommandLink::replyReceived, this, &MqttBridge::publishStates);
+  connect(&link_, &CommandLink::answeringChanged, this, &MqttBridge::publishAvailability);
+  connect(&linkControl_, &LinkControl::stateChanged, this, &MqttBridge::publishAvailability);
+  connect(&record_, &SwitchRecord::appended, this, &MqttBridge::publishRecord);
+  connect(&next_, &NextSwitch::changed, this, &MqttBridge::publishNext);
 }
 
-RemoteControl::~RemoteControl() { shutdown(); }
+MqttBridge::~MqttBridge() { shutdown(); }
 
-void RemoteControl::shutdown() {
+void MqttBridge::shutdown() {
   if (client_.state() == MqttClient::Connected) {
     // A clean end leaves no will behind: the availability is set here instead.
     publish(QStringLiteral("availability"), QByteArrayLiteral("offline"));
-    record_.append(0, QStringLiteral("远程断开"), where());
+    record_.append(0, RecordAction::MqttLost, RecordCause::None, where());
   }
   client_.stop();
-  nextCheck_.stop();
 }
 
-void RemoteControl::configure(const RemoteSettings& s) {
+void MqttBridge::configure(const MqttSettings& s) {
   // The same settings while connected change nothing; while still trying, they mean "try now".
-  if (s == settings_ && link_.nID == address_ && client_.state() == MqttClient::Connected) return;
+  if (s == settings_ && link_.nID() == address_ && client_.state() == MqttClient::Connected) return;
   if (client_.state() == MqttClient::Connected && settings_.discovery &&
-      (!s.enabled() || deviceIdFor(s.prefixFor(link_.nID), link_.nID) != deviceId()))
+      (!s.enabled() || deviceIdFor(s.prefixFor(link_.nID()), link_.nID()) != deviceId()))
     clearDiscovery();  // Home Assistant would keep switches nobody serves any more
   shutdown();
   settings_ = s;
-  toldFailure_.clear();
+  toldFailure_ = MqttError::None;
   if (!s.enabled()) {
     emit stateChanged();  // the settings shown with the state changed too
     return;
   }
-  address_ = link_.nID;
+  address_ = link_.nID();
   prefix_ = s.prefixFor(address_);
   MqttClient::Options o;
   o.host = s.host;
@@ -97,10 +96,10 @@ void RemoteControl::configure(const RemoteSettings& s) {
   client_.start(o);
 }
 
-QString RemoteControl::deviceId() const { return deviceIdFor(prefix_, address_); }
+QString MqttBridge::deviceId() const { return deviceIdFor(prefix_, address_); }
 
-QString RemoteControl::deviceIdFor(const QString& prefix, int address) {
-  if (prefix == RemoteSettings().prefixFor(address)) return QStringLiteral("tavrel_%1").arg(address);
+QString MqttBridge::deviceIdFor(const QString& prefix, int address) {
+  if (prefix == MqttSettings().prefixFor(address)) return QStringLiteral("tavrel_%1").arg(address);
   // A prefix of one's own keeps two programs on one broker apart, also in Home Assistant.
   QString id = QStringLiteral("tavrel_") + prefix;
   for (QChar& c : id)
@@ -108,61 +107,60 @@ QString RemoteControl::deviceIdFor(const QString& prefix, int address) {
   return id;
 }
 
-QString RemoteControl::deviceName() const {
-  if (prefix_ == RemoteSettings().prefixFor(address_)) return QStringLiteral("Tavrel %1").arg(address_);
+QString MqttBridge::deviceName() const {
+  if (prefix_ == MqttSettings().prefixFor(address_)) return QStringLiteral("Tavrel %1").arg(address_);
   return QStringLiteral("Tavrel ") + prefix_;
 }
 
-QString RemoteControl::where() const {
+QString MqttBridge::where() const {
   return settings_.host + QLatin1Char(':') + QString::number(settings_.port);
 }
 
-QString RemoteControl::stateText() const {
+QString MqttBridge::stateText() const {
   switch (client_.state()) {
     case MqttClient::Connected:
-      return QStringLiteral("远程：已连接");
+      return tr("远程：已连接");
     case MqttClient::Trying:
-      return client_.lastError().isEmpty()
-                 ? QStringLiteral("远程：正在连接")
-                 : QStringLiteral("远程：正在连接（%1）").arg(client_.lastError());
+      return client_.lastError() == MqttError::None
+                 ? tr("远程：正在连接")
+                 : tr("远程：正在连接（%1）").arg(SwitchRecord::errorWord(client_.lastError(), true));
     case MqttClient::Off:
       break;
   }
-  return QStringLiteral("远程：关闭");
+  return tr("远程：关闭");
 }
 
-bool RemoteControl::publish(const QString& subtopic, const QByteArray& payload, bool retain) {
+bool MqttBridge::publish(const QString& subtopic, const QByteArray& payload, bool retain) {
   return client_.publish((prefix_ + QLatin1Char('/') + subtopic).toUtf8(), payload, retain);
 }
 
-void RemoteControl::onConnected() {
+void MqttBridge::onConnected() {
   // Commands first: the broker reads a client's packets in turn, and a command published right
   // after the connection must not slip in before the subscription.
   client_.subscribe((prefix_ + QStringLiteral("/route/+/set")).toUtf8());
   client_.subscribe(QByteArrayLiteral("homeassistant/status"));
   availability_ = -1;
   states_.fill(-1);
-  next_.fill(QByteArray());
-  record_.append(0, QStringLiteral("远程已连接"), where());
+  nextPublished_.fill(QByteArray());
+  record_.append(0, RecordAction::MqttConnected, RecordCause::None, where());
   const ProfileFile names = store_.load();
   publishNames(names);
   publishDiscovery(names);
   publishStates();
-  publishNext(true);
+  publishNext();
   publishAvailability();
-  nextCheck_.start();
 }
 
-void RemoteControl::publishAvailability() {
+void MqttBridge::publishAvailability() {
   if (client_.state() != MqttClient::Connected) return;
-  const int now = linkControl_.state() == LinkControl::Open && link_.answering() ? 1 : 0;
+  const int now = linkControl_.health() == LinkHealth::Answering ? 1 : 0;
   if (now == availability_) return;
   availability_ = now;
   publish(QStringLiteral("availability"),
           now ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"));
 }
 
-void RemoteControl::publishStates() {
+void MqttBridge::publishStates() {
   if (client_.state() != MqttClient::Connected || !link_.haveReported()) return;
   const quint16 states = link_.reportedStates();
   for (int r = 1; r <= kRouteCount; ++r) {
@@ -174,45 +172,35 @@ void RemoteControl::publishStates() {
   }
 }
 
-void RemoteControl::publishNames(const ProfileFile& names) {
+void MqttBridge::publishNames(const ProfileFile& names) {
   for (int r = 1; r <= kRouteCount; ++r)
     publish(QStringLiteral("route/%1/name").arg(r), store_.ReadRouteName(names, r).toUtf8());
 }
 
-void RemoteControl::entriesChanged() { publishNext(true); }
-
-void RemoteControl::publishNext(bool force) {
+void MqttBridge::publishNext() {
   if (client_.state() != MqttClient::Connected) return;
-  const QDateTime now = clock_();
-  if (!force && nextWorked_.isValid() && now >= nextWorked_ && nextWorked_.secsTo(now) < 3600 &&
-      (!nextAt_.isValid() || now < nextAt_))
-    return;
-  nextWorked_ = now;
-  nextAt_ = QDateTime();
   for (int r = 1; r <= kRouteCount; ++r) {
-    const std::optional<RouteSwitch> next = next_route_switch(entries_, r, now);
-    QByteArray text = QByteArrayLiteral("NONE");
-    if (next) {
-      text = iso_with_offset(next->at).toUtf8() + ' ' + (next->energise ? kOn : kOff);
-      if (!nextAt_.isValid() || next->at < nextAt_) nextAt_ = next->at;
-    }
+    const std::optional<RouteSwitch> next = next_.next(r);
+    const QByteArray text = next ? iso_with_offset(next->at).toUtf8() + ' ' +
+                                       (next->energise ? kOn : kOff)
+                                 : QByteArrayLiteral("NONE");
     const auto i = static_cast<size_t>(r);
-    if (text == next_[i]) continue;
-    next_[i] = text;
+    if (text == nextPublished_[i]) continue;
+    nextPublished_[i] = text;
     publish(QStringLiteral("route/%1/next").arg(r), text);
   }
 }
 
-QByteArray RemoteControl::discoveryTopic(int route) const {
+QByteArray MqttBridge::discoveryTopic(int route) const {
   return QStringLiteral("homeassistant/switch/%1_%2/config").arg(deviceId()).arg(route).toUtf8();
 }
 
-void RemoteControl::clearDiscovery() {
+void MqttBridge::clearDiscovery() {
   // An empty retained config removes the switch.
   for (int r = 1; r <= kRouteCount; ++r) client_.publish(discoveryTopic(r), QByteArray(), true);
 }
 
-void RemoteControl::publishDiscovery(const ProfileFile& names) {
+void MqttBridge::publishDiscovery(const ProfileFile& names) {
   if (!settings_.discovery) return clearDiscovery();
   const QString device = deviceId();
   for (int r = 1; r <= kRouteCount; ++r) {
@@ -220,7 +208,7 @@ void RemoteControl::publishDiscovery(const ProfileFile& names) {
     const QString route = prefix_ + QStringLiteral("/route/%1/").arg(r);
     const QString name = store_.ReadRouteName(names, r);
     const QJsonObject config{
-        {QStringLiteral("name"), (QStringLiteral("第%1路 ").arg(r) + name).trimmed()},
+        {QStringLiteral("name"), (tr("第%1路").arg(r) + QLatin1Char(' ') + name).trimmed()},
         {QStringLiteral("unique_id"), QStringLiteral("%1_%2").arg(device).arg(r)},
         {QStringLiteral("state_topic"), route + QStringLiteral("state")},
         {QStringLiteral("command_topic"), route + QStringLiteral("set")},
@@ -233,22 +221,22 @@ void RemoteControl::publishDiscovery(const ProfileFile& names) {
          QJsonObject{{QStringLiteral("identifiers"), QJsonArray{device}},
                      {QStringLiteral("name"), deviceName()},
                      {QStringLiteral("manufacturer"), QStringLiteral("Tavrel")},
-                     {QStringLiteral("model"), QStringLiteral("16 路继电器板")},
+                     {QStringLiteral("model"), tr("16 路继电器板")},
                      {QStringLiteral("sw_version"), QCoreApplication::applicationVersion()}}}};
     client_.publish(topic, json(config), true);
   }
 }
 
-void RemoteControl::publishRecord(const RecordEvent& e) {
+void MqttBridge::publishRecord(const RecordEvent& e) {
   if (client_.state() != MqttClient::Connected) return;
   QJsonObject o{{QStringLiteral("time"), iso_with_offset(e.at, Qt::ISODateWithMs)},
-                {QStringLiteral("action"), e.action},
-                {QStringLiteral("cause"), e.cause}};
+                {QStringLiteral("action"), SwitchRecord::actionWord(e)},
+                {QStringLiteral("cause"), SwitchRecord::causeWord(e)}};
   o.insert(QStringLiteral("route"), e.route > 0 ? QJsonValue(e.route) : QJsonValue());
   publish(QStringLiteral("record"), json(o), false);
 }
 
-void RemoteControl::onMessage(const QByteArray& topic, const QByteArray& payload, bool retained) {
+void MqttBridge::onMessage(const QByteArray& topic, const QByteArray& payload, bool retained) {
   if (topic == "homeassistant/status") {
     // Home Assistant came back: it reads the configs again.
     if (payload == "online" && settings_.discovery) publishDiscovery(store_.load());
@@ -273,7 +261,7 @@ void RemoteControl::onMessage(const QByteArray& topic, const QByteArray& payload
     invalid(topic);
 }
 
-void RemoteControl::invalid(const QByteArray& topic) {
+void MqttBridge::invalid(const QByteArray& topic) {
   // Only commands count; an oversized homeassistant/status is nobody's command.
   if (!topic.startsWith((prefix_ + QLatin1Char('/')).toUtf8())) return;
   const QDateTime now = clock_();
@@ -284,5 +272,5 @@ void RemoteControl::invalid(const QByteArray& topic) {
   QString shown = QString::fromUtf8(topic.left(120));
   for (QChar& c : shown)
     if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
-  record_.append(0, QStringLiteral("远程消息无效"), shown);
+  record_.append(0, RecordAction::MqttInvalid, RecordCause::None, shown);
 }

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   ini.close();
   ScriptedPrompt prompt;
   AppLogic logic(dir.path(), prompt);
-  run_startup(logic, logic.settings.load());
+  run_startup(logic, logic.settings().load());
 
   // Another client, as Home Assistant would be.
   MqttClient peer;
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   };
   if (!waitFor([&] {
         return peer.state() == MqttClient::Connected &&
-               logic.remote.state() == MqttClient::Connected && logic.link.answering();
+               logic.mqtt().state() == MqttClient::Connected && logic.link().answering();
       }, 10000)) {
     std::fprintf(stderr, "no connection\n");
     return 1;

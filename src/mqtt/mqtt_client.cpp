@@ -1,4 +1,4 @@
-#include "app/mqtt_client.h"
+#include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
 #include <sys/socket.h>
@@ -18,39 +18,46 @@ void init_library() {
   (void)done;
 }
 
-// Why a socket ended, in the program's words.
-QString socket_reason(int rc, bool wasConnected) {
+// Why a socket ended.
+MqttError socket_error(int rc, bool wasConnected) {
   switch (rc) {
     case MOSQ_ERR_TLS:
     case MOSQ_ERR_TLS_HANDSHAKE:
     case MOSQ_ERR_OCSP:
-      return QStringLiteral("TLS 连接失败");
+      return MqttError::Tls;
     case MOSQ_ERR_KEEPALIVE:
-      return QStringLiteral("服务器无响应");
+      return MqttError::NoResponse;
     default:
-      return wasConnected ? QStringLiteral("连接中断") : QStringLiteral("无法连接");
+      return wasConnected ? MqttError::ConnectionLost : MqttError::Unreachable;
   }
 }
 
 // A CONNACK's refusal.
-QString refusal_reason(int code) {
+MqttError refusal(int code) {
   switch (code) {
     case 1:
-      return QStringLiteral("协议版本不被接受");
+      return MqttError::RefusedProtocol;
     case 2:
-      return QStringLiteral("客户端标识被拒绝");
+      return MqttError::RefusedClientId;
     case 3:
-      return QStringLiteral("服务器暂不可用");
+      return MqttError::RefusedUnavailable;
     case 4:
-      return QStringLiteral("用户名或密码错误");
+      return MqttError::RefusedCredentials;
     case 5:  // what Mosquitto answers to a wrong password
-      return QStringLiteral("用户名或密码不被接受");
+      return MqttError::RefusedNotAuthorised;
     default:
-      return QStringLiteral("连接被拒绝");
+      return MqttError::Refused;
   }
 }
 
 }  // namespace
+
+int mqtt_next_retry_delay_ms(int delayMs, qint64 troubleMs) {
+  const int cap = troubleMs < MqttClient::kEarlyPhaseMs
+                      ? std::max(delayMs, MqttClient::kEarlyMaxDelayMs)
+                      : std::max(delayMs, MqttClient::kMaxDelayMs);
+  return std::min(delayMs * 2, cap);
+}
 
 MqttClient::MqttClient(QObject* parent) : QObject(parent) {
   init_library();
@@ -60,7 +67,7 @@ MqttClient::MqttClient(QObject* parent) : QObject(parent) {
   connect(&retry_, &QTimer::timeout, this, &MqttClient::attempt);
   timeout_.setSingleShot(true);
   connect(&timeout_, &QTimer::timeout, this,
-          [this] { fail(QStringLiteral("连接超时")); });
+          [this] { fail(MqttError::Timeout); });
 }
 
 MqttClient::~MqttClient() {
@@ -74,7 +81,7 @@ void MqttClient::start(const Options& options) {
   delayMs_ = kFirstDelayMs;
   troubleSince_.invalidate();
   attempts_ = 0;
-  error_.clear();
+  error_ = MqttError::None;
   setState(Trying);
   attempt();
 }
@@ -125,7 +132,7 @@ void MqttClient::attempt() {
     if (generation != generation_) return;
     lookupId_ = -1;
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-      fail(QStringLiteral("找不到服务器"));
+      fail(MqttError::HostNotFound);
       return;
     }
     // Each attempt takes the next address (a name with an IPv6 and an IPv4 address may answer
@@ -140,7 +147,7 @@ void MqttClient::attempt() {
 void MqttClient::connectTo(const QString& address) {
   mosq_ = mosquitto_new(nullptr, true, this);
   if (!mosq_) {
-    fail(QStringLiteral("无法连接"));
+    fail(MqttError::Unreachable);
     return;
   }
   mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
@@ -160,7 +167,7 @@ void MqttClient::connectTo(const QString& address) {
   const int rc = mosquitto_connect_async(mosq_, address.toUtf8().constData(), options_.port,
                                          kKeepAliveS);
   if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_PENDING) {
-    fail(socket_reason(rc, false));
+    fail(socket_error(rc, false));
     return;
   }
   socketUp_ = false;
@@ -171,7 +178,7 @@ void MqttClient::connectTo(const QString& address) {
 void MqttClient::watchSocket() {
   const int fd = mosquitto_socket(mosq_);
   if (fd < 0) {
-    fail(QStringLiteral("无法连接"));
+    fail(MqttError::Unreachable);
     return;
   }
   readWatch_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
@@ -226,7 +233,7 @@ bool MqttClient::socketConnected() {
   socklen_t peerSize = sizeof peer;
   if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0 ||
       ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) {
-    fail(QStringLiteral("无法连接"));
+    fail(MqttError::Unreachable);
     return false;
   }
   socketUp_ = true;
@@ -298,11 +305,11 @@ void MqttClient::dispatch() {
           timeout_.stop();
           delayMs_ = kFirstDelayMs;
           troubleSince_.invalidate();
-          error_.clear();
+          error_ = MqttError::None;
           setState(Connected);
           if (generation == generation_) emit connected();
         } else {
-          error_ = refusal_reason(e.code);
+          error_ = refusal(e.code);
           refusedNow_ = true;
           emit stateChanged(state_);  // the reason is shown with the state
           if (generation != generation_) return;
@@ -318,7 +325,7 @@ void MqttClient::dispatch() {
         break;
       case Event::Disconnect: {
         const bool wasConnected = state_ == Connected;
-        fail(refusedNow_ ? error_ : socket_reason(e.code, wasConnected));
+        fail(refusedNow_ ? error_ : socket_error(e.code, wasConnected));
         if (wasConnected && generation == generation_) emit lost();
         return;  // whatever else the library reported belongs to the socket just dropped
       }
@@ -332,7 +339,7 @@ void MqttClient::dispatch() {
   }
 }
 
-void MqttClient::fail(const QString& why) {
+void MqttClient::fail(MqttError why) {
   timeout_.stop();
   events_.clear();
   dropConnection();
@@ -341,11 +348,7 @@ void MqttClient::fail(const QString& why) {
   error_ = why;
   if (!troubleSince_.isValid()) troubleSince_.start();
   retry_.start(delayMs_);
-  // Within the first minute of trouble the delay stops at kEarlyMaxDelayMs, so a broker that
-  // restarts is found again within seconds; after that it grows to kMaxDelayMs.
-  delayMs_ = std::min(delayMs_ * 2, troubleSince_.elapsed() < kEarlyPhaseMs
-                                        ? std::max(delayMs_, kEarlyMaxDelayMs)
-                                        : kMaxDelayMs);
+  delayMs_ = mqtt_next_retry_delay_ms(delayMs_, troubleSince_.elapsed());
   if (newReason)
     emit stateChanged(Trying);
   else

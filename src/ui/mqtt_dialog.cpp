@@ -1,4 +1,4 @@
-#include "ui/remote_dialog.h"
+#include "ui/mqtt_dialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -9,12 +9,12 @@
 #include "app/app_logic.h"
 #include "ui/ui_support.h"
 
-RemoteDialog::RemoteDialog(AppLogic& logic, QWidget* owner)
+MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint),
       logic_(logic) {
-  setObjectName(QStringLiteral("RemoteDialog"));
-  setWindowTitle(QStringLiteral("远程"));
+  setObjectName(QStringLiteral("MqttDialog"));
+  setWindowTitle(tr("远程"));
   setFixedSize(380, 320);
   setModal(true);
   const QFont bold = song_bold(12);
@@ -39,40 +39,40 @@ RemoteDialog::RemoteDialog(AppLogic& logic, QWidget* owner)
     return c;
   };
 
-  caption(QStringLiteral("Label1"), QStringLiteral("服务器"), 16);
+  caption(QStringLiteral("Label1"), tr("服务器"), 16);
   TxtHost = field(QStringLiteral("TxtHost"), 16);
-  caption(QStringLiteral("Label2"), QStringLiteral("端口"), 46);
+  caption(QStringLiteral("Label2"), tr("端口"), 46);
   TxtPort = new QSpinBox(this);
   TxtPort->setObjectName(QStringLiteral("TxtPort"));
   TxtPort->setRange(1, 65535);
-  TxtPort->setValue(RemoteSettings::kDefaultPort);
+  TxtPort->setValue(MqttSettings::kDefaultPort);
   place(TxtPort, 96, 46, 90, 24);
-  caption(QStringLiteral("Label3"), QStringLiteral("用户名"), 76);
+  caption(QStringLiteral("Label3"), tr("用户名"), 76);
   TxtUser = field(QStringLiteral("TxtUser"), 76);
-  caption(QStringLiteral("Label4"), QStringLiteral("密码"), 106);
+  caption(QStringLiteral("Label4"), tr("密码"), 106);
   TxtPassword = field(QStringLiteral("TxtPassword"), 106);
   TxtPassword->setEchoMode(QLineEdit::Password);
-  ChkTls = check(QStringLiteral("ChkTls"), QStringLiteral("TLS 加密（系统证书）"), 136);
-  caption(QStringLiteral("Label5"), QStringLiteral("前缀"), 164);
+  ChkTls = check(QStringLiteral("ChkTls"), tr("TLS 加密（系统证书）"), 136);
+  caption(QStringLiteral("Label5"), tr("前缀"), 164);
   TxtPrefix = field(QStringLiteral("TxtPrefix"), 164);
   ChkDiscovery =
-      check(QStringLiteral("ChkDiscovery"), QStringLiteral("Home Assistant 自动发现"), 194);
+      check(QStringLiteral("ChkDiscovery"), tr("Home Assistant 自动发现"), 194);
 
   LabState = new QLabel(this);
   LabState->setObjectName(QStringLiteral("LabState"));
   LabState->setFont(bold);
   place(LabState, 20, 226, 340, 20);
-  LabHint = new QLabel(QStringLiteral("服务器留空即关闭远程"), this);
+  LabHint = new QLabel(tr("服务器留空即关闭远程"), this);
   LabHint->setObjectName(QStringLiteral("LabHint"));
   place(LabHint, 20, 250, 340, 20);
-  connect(&logic_.remote, &RemoteControl::stateChanged, this, &RemoteDialog::showState);
+  connect(&logic_.mqtt(), &MqttBridge::stateChanged, this, &MqttDialog::showState);
 
-  OKButton = new QPushButton(QStringLiteral("确定"), this);
+  OKButton = new QPushButton(tr("确定"), this);
   OKButton->setObjectName(QStringLiteral("OKButton"));
   OKButton->setFont(bold);
   place(OKButton, 64, 282, 81, 25);
-  connect(OKButton, &QPushButton::clicked, this, &RemoteDialog::OKButton_Click);
-  CancelButton = new QPushButton(QStringLiteral("取消"), this);
+  connect(OKButton, &QPushButton::clicked, this, &MqttDialog::OKButton_Click);
+  CancelButton = new QPushButton(tr("取消"), this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
   CancelButton->setFont(bold);
   place(CancelButton, 235, 282, 81, 25);
@@ -83,19 +83,19 @@ RemoteDialog::RemoteDialog(AppLogic& logic, QWidget* owner)
   OKButton->setDefault(true);
 }
 
-int RemoteDialog::exec() {
+int MqttDialog::exec() {
   Form_Load();
   return QDialog::exec();
 }
 
-void RemoteDialog::Form_Load() {
-  show(logic_.remote.settings());
-  TxtPrefix->setPlaceholderText(QStringLiteral("tavrel/%1").arg(logic_.link.nID));
+void MqttDialog::Form_Load() {
+  show(logic_.mqtt().settings());
+  TxtPrefix->setPlaceholderText(QStringLiteral("tavrel/%1").arg(logic_.nID()));
   showState();
   TxtHost->setFocus(Qt::OtherFocusReason);
 }
 
-void RemoteDialog::show(const RemoteSettings& s) {
+void MqttDialog::show(const MqttSettings& s) {
   TxtHost->setText(s.host);
   TxtPort->setValue(s.port);
   TxtUser->setText(s.user);
@@ -105,8 +105,8 @@ void RemoteDialog::show(const RemoteSettings& s) {
   ChkDiscovery->setChecked(s.discovery);
 }
 
-RemoteSettings RemoteDialog::settings() const {
-  RemoteSettings s;
+MqttSettings MqttDialog::settings() const {
+  MqttSettings s;
   s.host = TxtHost->text().trimmed();
   s.port = TxtPort->value();
   s.user = TxtUser->text();
@@ -117,14 +117,14 @@ RemoteSettings RemoteDialog::settings() const {
   return s;
 }
 
-void RemoteDialog::showState() { LabState->setText(logic_.remoteText()); }
+void MqttDialog::showState() { LabState->setText(logic_.mqttText()); }
 
-void RemoteDialog::OKButton_Click() {
-  const RemoteSettings s = settings();
-  if (!s.prefix.isEmpty() && !RemoteSettings::validPrefix(s.prefix)) {
-    logic_.prompt().message(QStringLiteral("前缀无效：不能含有 + 或 #，也不能只有 /"));
+void MqttDialog::OKButton_Click() {
+  const MqttSettings s = settings();
+  if (!s.prefix.isEmpty() && !MqttSettings::validPrefix(s.prefix)) {
+    logic_.prompt().message(tr("前缀无效：不能含有 + 或 #，也不能只有 /"));
     TxtPrefix->setFocus(Qt::OtherFocusReason);
     return;
   }
-  if (logic_.setRemote(s)) accept();
+  if (logic_.setMqtt(s)) accept();
 }

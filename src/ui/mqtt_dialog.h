@@ -16,16 +16,16 @@ class QSpinBox;
 // cannot be a topic prefix ("前缀无效：不能含有 + 或 #，也不能只有 /") and stays open; otherwise it writes
 // the section and connects with it, and closes unless the file could not be written. Cancel
 // changes nothing. An empty server ends the connection.
-class RemoteDialog : public QDialog {
+class MqttDialog : public QDialog {
   Q_OBJECT
  public:
-  RemoteDialog(AppLogic& logic, QWidget* owner);
+  MqttDialog(AppLogic& logic, QWidget* owner);
 
   int exec() override;
 
   // The settings the fields hold, and showing some.
-  RemoteSettings settings() const;
-  void show(const RemoteSettings& s);
+  MqttSettings settings() const;
+  void show(const MqttSettings& s);
 
   // The controls, by their names.
   QLineEdit* TxtHost = nullptr;

@@ -3,19 +3,18 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <array>
 #include <functional>
 
 #include "app/link_control.h"
-#include "app/mqtt_client.h"
+#include "app/next_switch.h"
+#include "app/prompt.h"
 #include "app/settings_store.h"
 #include "app/switch_record.h"
-#include "core/entry_collection.h"
-#include "core/prompt.h"
 #include "device/command_link.h"
+#include "mqtt/mqtt_client.h"
 
-// The board on an MQTT broker. With a connection configured (RemoteSettings) it keeps an
+// The board on an MQTT broker. With a connection configured (MqttSettings) it keeps an
 // MqttClient connected and, under the prefix P ("tavrel/<address>" unless set):
 // - P/availability: "online" while connected and the board answers, "offline" otherwise (also
 //   the will, published by the broker when the connection dies); retained.
@@ -23,9 +22,9 @@
 //   them after each (re)connect; retained. Nothing before the board's first report.
 // - P/route/N/name: the route's name as its tab shows it, UTF-8; retained.
 // - P/route/N/next: the next due moment and its action, "2026-12-08T07:05:00+08:00 ON", or
-//   "NONE"; retained, renewed when entries change, when a named moment passes and hourly.
-// - P/record: every line of the switch record as JSON {"time","route","action","cause"}; not
-//   retained.
+//   "NONE"; retained, renewed whenever the next-switch service says it changed.
+// - P/record: every line of the switch record as JSON {"time","route","action","cause"} in the
+//   file's words; not retained.
 // - With discovery, homeassistant/switch/tavrel_<address>_<N>/config for each route (retained;
 //   with a prefix of one's own the id is made from the prefix instead of the address): one
 //   switch each, grouped as the device "Tavrel <address>"; without it those configs are
@@ -35,13 +34,13 @@
 // It accepts P/route/N/set with "ON", "OFF" or "TOGGLE" (any case, blanks around ignored) and
 // hands it to the command function. Anything else under P/route/+/set — another route, another
 // payload, a payload over 64 bytes (dropped unread) or a retained command (an old one the broker
-// kept would switch long after it was meant) — changes nothing and is recorded as "远程消息无效",
+// kept would switch long after it was meant) — changes nothing and is recorded as MqttInvalid,
 // at most once a minute.
-// Connecting and losing the connection are recorded ("远程已连接", "远程断开", cause host:port),
-// and so is each new reason an attempt fails for ("远程连接失败", host:port and the reason);
-// a broker that refuses the credentials is told once ("远程服务器拒绝登录" and the reason).
+// Connecting and losing the connection are recorded (MqttConnected, MqttLost, with host:port),
+// and so is each new reason an attempt fails for (MqttFailed); a broker that refuses the
+// credentials is told once ("远程服务器拒绝登录：" and the reason).
 // The password never appears in the record, a message or on standard output.
-class RemoteControl : public QObject {
+class MqttBridge : public QObject {
   Q_OBJECT
  public:
   enum Command { On, Off, Toggle };
@@ -49,16 +48,16 @@ class RemoteControl : public QObject {
   using Clock = std::function<QDateTime()>;
   static constexpr int kInvalidQuietMs = 60000;
 
-  // Everything given must outlive the control.
-  RemoteControl(CommandLink& link, LinkControl& linkControl, SwitchRecord& record,
-                const EntryCollection& entries, const SettingsStore& settings, Prompt& prompt,
-                CommandFn command, Clock clock, QObject* parent = nullptr);
-  ~RemoteControl() override;
+  // Everything given must outlive the bridge.
+  MqttBridge(const CommandLink& link, const LinkControl& linkControl, SwitchRecord& record,
+             const NextSwitch& next, const SettingsStore& settings, Prompt& prompt,
+             CommandFn command, Clock clock, QObject* parent = nullptr);
+  ~MqttBridge() override;
 
   // Starts (or restarts with changed settings) or ends the connection. Settings equal to the
   // ones in use change nothing while connected, and start a new attempt at once while trying.
-  void configure(const RemoteSettings& s);
-  const RemoteSettings& settings() const { return settings_; }
+  void configure(const MqttSettings& s);
+  const MqttSettings& settings() const { return settings_; }
 
   MqttClient::State state() const { return client_.state(); }
   // "远程：已连接", "远程：正在连接" (with the last failure's reason, "远程：正在连接（无法连接）"),
@@ -66,9 +65,6 @@ class RemoteControl : public QObject {
   QString stateText() const;
   QString prefix() const { return prefix_; }
   const MqttClient& client() const { return client_; }
-
-  // The entries changed: the next moments are worked out again.
-  void entriesChanged();
 
  signals:
   void stateChanged();
@@ -80,7 +76,7 @@ class RemoteControl : public QObject {
   void publishAvailability();
   void publishStates();
   void publishNames(const ProfileFile& names);  // names: Name.ini as read for this connection
-  void publishNext(bool force);
+  void publishNext();
   void publishDiscovery(const ProfileFile& names);
   void publishRecord(const RecordEvent& e);
   void shutdown();
@@ -94,25 +90,22 @@ class RemoteControl : public QObject {
   QByteArray discoveryTopic(int route) const;
   void clearDiscovery();
 
-  CommandLink& link_;
-  LinkControl& linkControl_;
+  const CommandLink& link_;
+  const LinkControl& linkControl_;
   SwitchRecord& record_;
-  const EntryCollection& entries_;
+  const NextSwitch& next_;
   const SettingsStore& store_;
   Prompt& prompt_;
   CommandFn command_;
   Clock clock_;
   MqttClient client_;
-  RemoteSettings settings_;
+  MqttSettings settings_;
   QString prefix_;
-  int address_ = 1;  // the board address the topics were made for
-  int availability_ = -1;                  // as last published: 1 online, 0 offline, -1 none
-  std::array<int, 17> states_{};           // as last published: 1 ON, 0 OFF, -1 none
-  std::array<QByteArray, 17> next_{};      // as last published
-  QDateTime nextAt_;                       // the earliest moment named, invalid for none
-  QDateTime nextWorked_;
-  QTimer nextCheck_;
+  int address_ = 1;                          // the board address the topics were made for
+  int availability_ = -1;                    // as last published: 1 online, 0 offline, -1 none
+  std::array<int, 17> states_{};             // as last published: 1 ON, 0 OFF, -1 none
+  std::array<QByteArray, 17> nextPublished_{};  // as last published
   QDateTime lastInvalid_;
-  QString toldFailure_;  // the failure last recorded while trying
+  MqttError toldFailure_ = MqttError::None;  // the failure last recorded while trying
   MqttClient::State lastState_ = MqttClient::Off;
 };

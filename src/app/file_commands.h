@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include "app/prompt.h"
+#include "core/entry_collection.h"
+
+// The three commands that exchange the entry set with files (see entry_store.h for what each
+// does to the files). Every message goes through prompt.
+
+// Save: colData as the whole store at storePath. Tells "保存成功！", or "保存失败" + path when
+// writing failed. Returns whether it saved.
+bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt);
+
+// Save As: asks for a path, writes colData as it is now to it and tells "文件已另存为" + path, or
+// "另存失败" + path. Cancelling changes nothing and says nothing.
+bool save_as_command(const EntryCollection& colData, Prompt& prompt);
+
+enum class OpenResult { Cancelled, Failed, Loaded };
+
+// Open: asks for a path and reads the file into colData, replacing its content only when the file
+// could be read. A file that is missing or cannot be read is told with "打开失败" + path and
+// colData stays as it was. On Loaded the caller sets ChkAuto from the count and refills the list.
+OpenResult open_command(EntryCollection& colData, Prompt& prompt);
