@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "relay_board.h"
 #include "app/app_logic.h"
+#include "relay_board.h"
 #include "support/scripted_prompt.h"
 
 int main(int argc, char** argv) {

@@ -78,13 +78,16 @@ int main(int argc, char** argv) {
   auto waitFor = [&](const std::function<bool()>& done, int ms) {
     QElapsedTimer t;
     t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    while (!done() && t.elapsed() < ms)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     return done();
   };
-  if (!waitFor([&] {
-        return peer.state() == MqttClient::Connected &&
-               logic.mqtt().state() == MqttClient::Connected && logic.link().answering();
-      }, 10000)) {
+  if (!waitFor(
+          [&] {
+            return peer.state() == MqttClient::Connected &&
+                   logic.mqtt().state() == MqttClient::Connected && logic.link().answering();
+          },
+          10000)) {
     std::fprintf(stderr, "no connection\n");
     return 1;
   }
@@ -94,8 +97,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < rounds; ++i) {
     const int route = i % 16 + 1;
     const bool on = (i / 16) % 2 == 0;
-    const quint16 want = on ? quint16(outputs | (1u << (route - 1)))
-                            : quint16(outputs & ~(1u << (route - 1)));
+    const quint16 want =
+        on ? quint16(outputs | (1u << (route - 1))) : quint16(outputs & ~(1u << (route - 1)));
     const QByteArray expected = QByteArray::number(route) + (on ? " ON" : " OFF");
     // Commands come at any moment of the push cycle.
     waitFor([] { return false; }, 100 + QRandomGenerator::global()->bounded(300));

@@ -62,8 +62,7 @@ int main(int argc, char** argv) {
       }
   });
   const auto emptyTrash = [&] { QDir(dir.filePath("data")).removeRecursively(); };
-  const double save =
-      median_ms(21, emptyTrash, [&] { save_entry_store(set, store.path()); });
+  const double save = median_ms(21, emptyTrash, [&] { save_entry_store(set, store.path()); });
   const double saveNaive = median_ms(
       1, [&] { QFile::remove(store.path()); },
       [&] {

@@ -7,9 +7,9 @@
 #include <QtTest>
 #include <random>
 
+#include "app/file_commands.h"
 #include "app/startup.h"
 #include "core/entry_store.h"
-#include "app/file_commands.h"
 #include "relay_board.h"
 #include "support/files.h"
 #include "support/full_store.h"

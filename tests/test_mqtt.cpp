@@ -1,7 +1,8 @@
 // The board on a real Mosquitto broker: what a subscriber sees, what a command does, and how the
 // connection lives through a broker that dies, wrong credentials and bad messages.
-#include <QtTest>
 #include <sys/stat.h>
+
+#include <QtTest>
 
 #include "app/startup.h"
 #include "support/broker.h"
@@ -55,6 +56,8 @@ class TestMqtt : public QObject {
   void brokerThatDiesIsReconnected();
   void wrongPasswordIsToldOnceWithoutRetryStorm();
   void tlsCheckedAgainstTheSystemsAuthorities();
+  void retryDelays_data();
+  void retryDelays();
 };
 
 void TestMqtt::initTestCase() {
@@ -68,8 +71,8 @@ void TestMqtt::subscriberSeesRetainedStatesNamesAndDiscovery() {
   QVERIFY(broker.start());
   Rig rig(broker.port());
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
-  QTRY_COMPARE(rig.recorded(RecordAction::MqttConnected, RecordCause::None, QStringLiteral("127.0.0.1:%1")
-                                                               .arg(broker.port())),
+  QTRY_COMPARE(rig.recorded(RecordAction::MqttConnected, RecordCause::None,
+                            QStringLiteral("127.0.0.1:%1").arg(broker.port())),
                1);
   // The password is stored, so the file is the owner's alone.
   struct stat st {};
@@ -87,9 +90,9 @@ void TestMqtt::subscriberSeesRetainedStatesNamesAndDiscovery() {
   };
   QVERIFY(retained(topic("availability"), "online"));
   for (int r = 1; r <= 16; ++r)
-    QVERIFY2(retained(topic(QStringLiteral("route/%1/state").arg(r)),
-                      r == 1 || r == 3 ? "ON" : "OFF"),
-             qPrintable(QString::number(r)));
+    QVERIFY2(
+        retained(topic(QStringLiteral("route/%1/state").arg(r)), r == 1 || r == 3 ? "ON" : "OFF"),
+        qPrintable(QString::number(r)));
   QVERIFY(retained(topic("route/1/name"), QStringLiteral("水泵")));
   QVERIFY(retained(topic("route/2/name"), QStringLiteral("未命名")));
   QVERIFY(retained(topic("route/5/next"), "NONE"));
@@ -132,8 +135,11 @@ void TestMqtt::setSwitchesTheBoardAndIsRecorded() {
     QByteArray payload;
     quint16 outputs;  // at the board afterwards
   } steps[] = {
-      {"2", "ON", 0x0007},      {"2", "TOGGLE", 0x0005}, {"16", " on\n", 0x8005},
-      {"1", "Toggle", 0x8004},  {"16", "OFF" + QByteArray(61, ' '), 0x0004},  // 64 bytes
+      {"2", "ON", 0x0007},
+      {"2", "TOGGLE", 0x0005},
+      {"16", " on\n", 0x8005},
+      {"1", "Toggle", 0x8004},
+      {"16", "OFF" + QByteArray(61, ' '), 0x0004},  // 64 bytes
   };
   for (const auto& s : steps) {
     publish_once(broker.port(), topic(QStringLiteral("route/%1/set").arg(s.route)), s.payload);
@@ -146,8 +152,8 @@ void TestMqtt::setSwitchesTheBoardAndIsRecorded() {
   QCOMPARE(rig.recorded(RecordAction::Energise, RecordCause::Mqtt), 2);
   QCOMPARE(rig.recorded(RecordAction::Release, RecordCause::Mqtt), 3);
   // Each record line also went out as JSON.
-  QVERIFY(sub.lines().contains(QRegularExpression(
-      QStringLiteral(R"(^0 tavrel/1/record \{"action":"吸合","cause":"远程","route":2,"time":"[-0-9T:.+Z]+"\}$)"))));
+  QVERIFY(sub.lines().contains(QRegularExpression(QStringLiteral(
+      R"(^0 tavrel/1/record \{"action":"吸合","cause":"远程","route":2,"time":"[-0-9T:.+Z]+"\}$)"))));
 }
 
 void TestMqtt::badMessagesChangeNothing() {
@@ -242,6 +248,24 @@ void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
   publish_once(broker.port(), topic("route/6/set"), "ON", false, broker.caFile());
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0025), 3000);
   qunsetenv("SSL_CERT_FILE");
+}
+
+void TestMqtt::retryDelays_data() {
+  QTest::addColumn<int>("delay");
+  QTest::addColumn<int>("troubleMs");
+  QTest::addColumn<int>("next");
+  QTest::newRow("doubles from the first") << 1000 << 0 << 2000;
+  QTest::newRow("held at 4 s in the first minute") << 4000 << 30000 << 4000;
+  QTest::newRow("grows after the first minute") << 4000 << 61000 << 8000;
+  QTest::newRow("up to a minute") << 32000 << 200000 << 60000;
+  QTest::newRow("refused credentials stay at a minute") << 60000 << 1000 << 60000;
+}
+
+void TestMqtt::retryDelays() {
+  QFETCH(int, delay);
+  QFETCH(int, troubleMs);
+  QFETCH(int, next);
+  QCOMPARE(mqtt_next_retry_delay_ms(delay, troubleMs), next);
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)

@@ -14,7 +14,6 @@
 
 namespace {
 
-
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
   const QString path = dir.filePath(name);
   put(path, bytes);

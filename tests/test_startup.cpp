@@ -1,19 +1,16 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "platform/autostart.h"
-#include "ui/frmmain.h"
 #include "app/startup.h"
-#include "ui/tray.h"
+#include "platform/autostart.h"
 #include "support/files.h"
-#include "support/scripted_prompt.h"
+#include "support/logic_rig.h"
+#include "ui/frmmain.h"
+#include "ui/tray.h"
 
 namespace {
 
-struct Rig {
-  QTemporaryDir dir;
-  ScriptedPrompt prompt;
-  AppLogic logic{dir.path(), prompt};
+struct Rig : LogicRig {
   QString name() const { return dir.filePath("Name.ini"); }
 };
 

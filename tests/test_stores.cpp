@@ -1,9 +1,9 @@
 #include <QtTest>
 
+#include "app/file_commands.h"
 #include "app/settings_store.h"
 #include "app/switch_record.h"
 #include "core/entry_store.h"
-#include "app/file_commands.h"
 #include "platform/trash.h"
 #include "support/as_user.h"
 #include "support/entries.h"
@@ -11,7 +11,6 @@
 #include "support/scripted_prompt.h"
 
 namespace {
-
 
 EntryCollection loadFrom(const QString& path) {
   EntryCollection c;

@@ -1,6 +1,7 @@
+#include <sys/stat.h>
+
 #include <QtTest>
 #include <QtWidgets>
-#include <sys/stat.h>
 
 #include "board_protocol.h"
 #include "relay_board.h"

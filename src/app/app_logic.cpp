@@ -34,8 +34,7 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
       linkControl_(MSComm_, link_, prompt),
       switchboard_(link_, linkControl_, record_),
       download_(
-          colData_, MSCommDown_, link_, linkControl_, Timer1_, [this] { return chkAuto_; },
-          prompt),
+          colData_, MSCommDown_, link_, linkControl_, Timer1_, [this] { return chkAuto_; }, prompt),
       next_(colData_, clock_),
       mqtt_(
           link_, linkControl_, record_, next_, settings_, prompt,

@@ -59,8 +59,8 @@ void DownloadCommand::run(quint8 com, int page) {
       if (it.entry->nRoute == page) entries << it.entry;
     quint8 index = 1;
     for (const EntryPtr& e : entries) {
-      labDebug_ = tx_frame22(frame22_, link_.nID(), download_kind(e->bIsEveryDay, e->bIsWeek), index,
-                             e->GetStr(), page);
+      labDebug_ = tx_frame22(frame22_, link_.nID(), download_kind(e->bIsEveryDay, e->bIsWeek),
+                             index, e->GetStr(), page);
       emit labDebugChanged(labDebug_);
       bDownOk = false;
       MSCommDown_.clearInBuffer();

@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "app/link_control.h"
-#include "core/entry_collection.h"
 #include "app/prompt.h"
+#include "core/entry_collection.h"
 #include "core/scheduler.h"
 #include "device/comm_port.h"
 #include "device/download_frame.h"

@@ -15,7 +15,8 @@ struct FileCommands {
 
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt) {
   const bool ok = save_entry_store(colData, storePath);
-  prompt.message(ok ? FileCommands::tr("保存成功！") : FileCommands::tr("保存失败") + QDir::toNativeSeparators(storePath));
+  prompt.message(ok ? FileCommands::tr("保存成功！")
+                    : FileCommands::tr("保存失败") + QDir::toNativeSeparators(storePath));
   return ok;
 }
 
@@ -23,7 +24,8 @@ bool save_as_command(const EntryCollection& colData, Prompt& prompt) {
   const QString path = prompt.saveFileName();
   if (path.isEmpty()) return false;
   const bool ok = write_entry_file(colData, path);
-  prompt.message((ok ? FileCommands::tr("文件已另存为") : FileCommands::tr("另存失败")) + QDir::toNativeSeparators(path));
+  prompt.message((ok ? FileCommands::tr("文件已另存为") : FileCommands::tr("另存失败")) +
+                 QDir::toNativeSeparators(path));
   return ok;
 }
 

@@ -5,8 +5,8 @@
 #include <QTimer>
 
 #include "app/prompt.h"
-#include "device/comm_port.h"
 #include "app/switch_record.h"
+#include "device/comm_port.h"
 #include "device/command_link.h"
 
 // How the link is doing, in one value: the tray's lamp, the window's status line, the lamps'

@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-
 namespace {
 
 const QByteArray kOn = QByteArrayLiteral("ON");
@@ -108,7 +107,8 @@ QString MqttBridge::deviceIdFor(const QString& prefix, int address) {
 }
 
 QString MqttBridge::deviceName() const {
-  if (prefix_ == MqttSettings().prefixFor(address_)) return QStringLiteral("Tavrel %1").arg(address_);
+  if (prefix_ == MqttSettings().prefixFor(address_))
+    return QStringLiteral("Tavrel %1").arg(address_);
   return QStringLiteral("Tavrel ") + prefix_;
 }
 
@@ -123,7 +123,8 @@ QString MqttBridge::stateText() const {
     case MqttClient::Trying:
       return client_.lastError() == MqttError::None
                  ? tr("远程：正在连接")
-                 : tr("远程：正在连接（%1）").arg(SwitchRecord::errorWord(client_.lastError(), true));
+                 : tr("远程：正在连接（%1）")
+                       .arg(SwitchRecord::errorWord(client_.lastError(), true));
     case MqttClient::Off:
       break;
   }
@@ -181,9 +182,9 @@ void MqttBridge::publishNext() {
   if (client_.state() != MqttClient::Connected) return;
   for (int r = 1; r <= kRouteCount; ++r) {
     const std::optional<RouteSwitch> next = next_.next(r);
-    const QByteArray text = next ? iso_with_offset(next->at).toUtf8() + ' ' +
-                                       (next->energise ? kOn : kOff)
-                                 : QByteArrayLiteral("NONE");
+    const QByteArray text =
+        next ? iso_with_offset(next->at).toUtf8() + ' ' + (next->energise ? kOn : kOff)
+             : QByteArrayLiteral("NONE");
     const auto i = static_cast<size_t>(r);
     if (text == nextPublished_[i]) continue;
     nextPublished_[i] = text;

@@ -60,8 +60,8 @@ class MqttBridge : public QObject {
   const MqttSettings& settings() const { return settings_; }
 
   MqttClient::State state() const { return client_.state(); }
-  // "远程：已连接", "远程：正在连接" (with the last failure's reason, "远程：正在连接（无法连接）"),
-  // "远程：关闭".
+  // "远程：已连接", "远程：正在连接" (with the last failure's reason,
+  // "远程：正在连接（无法连接）"), "远程：关闭".
   QString stateText() const;
   QString prefix() const { return prefix_; }
   const MqttClient& client() const { return client_; }
@@ -101,9 +101,9 @@ class MqttBridge : public QObject {
   MqttClient client_;
   MqttSettings settings_;
   QString prefix_;
-  int address_ = 1;                          // the board address the topics were made for
-  int availability_ = -1;                    // as last published: 1 online, 0 offline, -1 none
-  std::array<int, 17> states_{};             // as last published: 1 ON, 0 OFF, -1 none
+  int address_ = 1;                             // the board address the topics were made for
+  int availability_ = -1;                       // as last published: 1 online, 0 offline, -1 none
+  std::array<int, 17> states_{};                // as last published: 1 ON, 0 OFF, -1 none
   std::array<QByteArray, 17> nextPublished_{};  // as last published
   QDateTime lastInvalid_;
   MqttError toldFailure_ = MqttError::None;  // the failure last recorded while trying

@@ -112,8 +112,7 @@ QString MqttSettings::prefixFor(int address) const {
 
 bool MqttSettings::operator==(const MqttSettings& o) const {
   return present == o.present && host == o.host && port == o.port && user == o.user &&
-         password == o.password && tls == o.tls && prefix == o.prefix &&
-         discovery == o.discovery;
+         password == o.password && tls == o.tls && prefix == o.prefix && discovery == o.discovery;
 }
 
 MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {

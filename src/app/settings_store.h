@@ -13,9 +13,9 @@ struct MqttSettings {
   int port = kDefaultPort;
   QString user;
   QString password;
-  bool tls = false;        // TLS with the system's certificate authorities
-  QString prefix;          // as stored; empty means "tavrel/<board address>"
-  bool discovery = true;   // Home Assistant discovery configs
+  bool tls = false;       // TLS with the system's certificate authorities
+  QString prefix;         // as stored; empty means "tavrel/<board address>"
+  bool discovery = true;  // Home Assistant discovery configs
 
   bool enabled() const { return present && !host.isEmpty(); }
   // The topic prefix in use: the stored one without a trailing '/', or the default when none is

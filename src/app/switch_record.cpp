@@ -22,8 +22,8 @@ static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
 
 // RecordCause's words from Manual on (None and Entry have none of their own).
 const char* const kCauseWords[] = {
-    QT_TRANSLATE_NOOP("Record", "手动"),   QT_TRANSLATE_NOOP("Record", "接管"),
-    QT_TRANSLATE_NOOP("Record", "恢复"),   QT_TRANSLATE_NOOP("Record", "板状态"),
+    QT_TRANSLATE_NOOP("Record", "手动"), QT_TRANSLATE_NOOP("Record", "接管"),
+    QT_TRANSLATE_NOOP("Record", "恢复"), QT_TRANSLATE_NOOP("Record", "板状态"),
     QT_TRANSLATE_NOOP("Record", "远程"),
 };
 constexpr int kFirstWordCause = static_cast<int>(RecordCause::Manual);

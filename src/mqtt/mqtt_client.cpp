@@ -66,13 +66,10 @@ MqttClient::MqttClient(QObject* parent) : QObject(parent) {
   retry_.setSingleShot(true);
   connect(&retry_, &QTimer::timeout, this, &MqttClient::attempt);
   timeout_.setSingleShot(true);
-  connect(&timeout_, &QTimer::timeout, this,
-          [this] { fail(MqttError::Timeout); });
+  connect(&timeout_, &QTimer::timeout, this, [this] { fail(MqttError::Timeout); });
 }
 
-MqttClient::~MqttClient() {
-  stop();
-}
+MqttClient::~MqttClient() { stop(); }
 
 void MqttClient::start(const Options& options) {
   stop();
@@ -155,17 +152,16 @@ void MqttClient::connectTo(const QString& address) {
   mosquitto_disconnect_callback_set(mosq_, &MqttClient::onDisconnect);
   mosquitto_message_callback_set(mosq_, &MqttClient::onMessage);
   if (!options_.user.isEmpty())
-    mosquitto_username_pw_set(mosq_, options_.user.toUtf8().constData(),
-                              options_.password.isEmpty()
-                                  ? nullptr
-                                  : options_.password.toUtf8().constData());
+    mosquitto_username_pw_set(
+        mosq_, options_.user.toUtf8().constData(),
+        options_.password.isEmpty() ? nullptr : options_.password.toUtf8().constData());
   if (!options_.willTopic.isEmpty())
     mosquitto_will_set(mosq_, options_.willTopic.constData(),
                        static_cast<int>(options_.willPayload.size()),
                        options_.willPayload.constData(), 1, true);
   if (options_.tls) mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-  const int rc = mosquitto_connect_async(mosq_, address.toUtf8().constData(), options_.port,
-                                         kKeepAliveS);
+  const int rc =
+      mosquitto_connect_async(mosq_, address.toUtf8().constData(), options_.port, kKeepAliveS);
   if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_PENDING) {
     fail(socket_error(rc, false));
     return;
@@ -201,15 +197,12 @@ void MqttClient::unwatchSocket() {
   tick_.stop();
 }
 
-bool MqttClient::inHandshake() const {
-  return options_.tls && socketUp_ && state_ != Connected;
-}
+bool MqttClient::inHandshake() const { return options_.tls && socketUp_ && state_ != Connected; }
 
 void MqttClient::updateWriteWatch() {
   // During the TLS handshake the library's CONNECT waits queued while the handshake waits for
   // the broker: the socket's readiness to write means nothing then, and watching it would spin.
-  if (writeWatch_)
-    writeWatch_->setEnabled(mosq_ && !inHandshake() && mosquitto_want_write(mosq_));
+  if (writeWatch_) writeWatch_->setEnabled(mosq_ && !inHandshake() && mosquitto_want_write(mosq_));
 }
 
 void MqttClient::stepHandshake() {
@@ -357,9 +350,9 @@ void MqttClient::fail(MqttError why) {
 
 bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, bool retain) {
   if (state_ != Connected || !mosq_) return false;
-  const int rc = mosquitto_publish(mosq_, nullptr, topic.constData(),
-                                   static_cast<int>(payload.size()), payload.constData(), 0,
-                                   retain);
+  const int rc =
+      mosquitto_publish(mosq_, nullptr, topic.constData(), static_cast<int>(payload.size()),
+                        payload.constData(), 0, retain);
   updateWriteWatch();
   return rc == MOSQ_ERR_SUCCESS;
 }

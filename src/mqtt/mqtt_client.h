@@ -64,8 +64,8 @@ class MqttClient : public QObject {
     int port = 1883;
     QString user;
     QString password;
-    bool tls = false;        // TLS, checked against the system's certificate authorities
-    QByteArray willTopic;    // published retained by the broker when the connection dies
+    bool tls = false;      // TLS, checked against the system's certificate authorities
+    QByteArray willTopic;  // published retained by the broker when the connection dies
     QByteArray willPayload;
   };
 
@@ -142,8 +142,8 @@ class MqttClient : public QObject {
   int attempts_ = 0;
   int lookupId_ = -1;
   bool toldRefusal_ = false;
-  bool refusedNow_ = false;  // the broker refused this attempt
-  bool socketUp_ = false;    // this attempt's TCP connection is established
+  bool refusedNow_ = false;     // the broker refused this attempt
+  bool socketUp_ = false;       // this attempt's TCP connection is established
   QElapsedTimer troubleSince_;  // since the first failure after start() or a connection
   quint64 generation_ = 0;  // bumped by start() and stop(): stale lookups and events are ignored
   QSocketNotifier* readWatch_ = nullptr;  // children: whatever deleteLater leaves goes with us

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/data_folder.h"
 #include "platform/atomic_file.h"
+#include "platform/data_folder.h"
 
 QString autostart_entry_path(const QString& executablePath) {
   QString config = qEnvironmentVariable("XDG_CONFIG_HOME");

@@ -14,8 +14,8 @@
 #include "app/startup.h"
 #include "ui/dialog.h"
 #include "ui/lamp.h"
-#include "ui/record_window.h"
 #include "ui/mqtt_dialog.h"
+#include "ui/record_window.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
@@ -226,8 +226,7 @@ void Frmmain::Form_Load() {
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
   showLamps();
   const ProfileFile names = logic_.settings().load();  // Name.ini, read once
-  for (int i = 0; i < 16; ++i)
-    SSTab2->setTabText(i, logic_.settings().ReadRouteName(names, i + 1));
+  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, logic_.settings().ReadRouteName(names, i + 1));
   const StartupChoices c = run_startup(logic_, names);
   {
     // The boxes show the address and port in use, also when the stored ones were unusable.

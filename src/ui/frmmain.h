@@ -61,7 +61,7 @@ class Frmmain : public QWidget {
   QLabel* LabNext = nullptr;         // the current route's next switch
   QLabel* LabLink = nullptr;         // the link's state
   QPushButton* CmdRecord = nullptr;  // "记录": the switch record's window
-  QPushButton* CmdMqtt = nullptr;    // "远程": the broker's dialog; its lamp shows the broker's state
+  QPushButton* CmdMqtt = nullptr;  // "远程": the broker's dialog; its lamp shows the broker's state
   QPushButton* CmdAdd = nullptr;
   QPushButton* CmdDel = nullptr;
   QPushButton* CmdDelAll = nullptr;

@@ -55,8 +55,7 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
   ChkTls = check(QStringLiteral("ChkTls"), tr("TLS 加密（系统证书）"), 136);
   caption(QStringLiteral("Label5"), tr("前缀"), 164);
   TxtPrefix = field(QStringLiteral("TxtPrefix"), 164);
-  ChkDiscovery =
-      check(QStringLiteral("ChkDiscovery"), tr("Home Assistant 自动发现"), 194);
+  ChkDiscovery = check(QStringLiteral("ChkDiscovery"), tr("Home Assistant 自动发现"), 194);
 
   LabState = new QLabel(this);
   LabState->setObjectName(QStringLiteral("LabState"));

@@ -13,8 +13,8 @@ class QSpinBox;
 
 // The broker connection "远程": the section "Mqtt" of Name.ini. The fields show the settings in
 // use at every opening, and a line the broker's state as it changes. OK refuses a prefix that
-// cannot be a topic prefix ("前缀无效：不能含有 + 或 #，也不能只有 /") and stays open; otherwise it writes
-// the section and connects with it, and closes unless the file could not be written. Cancel
+// cannot be a topic prefix ("前缀无效：不能含有 + 或 #，也不能只有 /") and stays open; otherwise it
+// writes the section and connects with it, and closes unless the file could not be written. Cancel
 // changes nothing. An empty server ends the connection.
 class MqttDialog : public QDialog {
   Q_OBJECT

@@ -55,7 +55,7 @@ check "the broker's connection is on standard output" 'grep -q ",远程已连接
 mosquitto_pub "${mqtt[@]}" -t tavrel/1/route/2/set -m ON
 wait_for 'grep -q "outputs 0003" "$work/board.log"'
 check "a command from the broker reaches the board" 'grep -q "outputs 0003" "$work/board.log"'
-check "and is recorded as remote" 'grep -q ",2,吸合,远程$" "$work/out.log"'
+check "and is recorded as a broker command" 'grep -q ",2,吸合,远程$" "$work/out.log"'
 env -u DISPLAY "$app/tavrel" --headless >/dev/null 2>"$work/second.log"
 status=$?
 check "a second copy on the folder is refused (status $status)" \

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -8,8 +11,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
-#include <pwd.h>
-#include <unistd.h>
 
 // A real Mosquitto broker on a free loopback port, with one user in a password file
 // (user "tavrel", password "s3cret pass"), no anonymous access and no persistence. It runs as the
@@ -82,15 +83,18 @@ class Broker {
       p.start(QStringLiteral("openssl"), QProcess::splitCommand(args));
       p.waitForFinished(30000);
     };
-    openssl(QStringLiteral("req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2 "
-                           "-subj /CN=TestCA"));
-    openssl(QStringLiteral("req -newkey rsa:2048 -nodes -keyout server.key -out server.csr "
-                           "-subj /CN=localhost"));
+    openssl(
+        QStringLiteral("req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2 "
+                       "-subj /CN=TestCA"));
+    openssl(
+        QStringLiteral("req -newkey rsa:2048 -nodes -keyout server.key -out server.csr "
+                       "-subj /CN=localhost"));
     QFile ext(dir_.filePath("ext.cnf"));
     if (ext.open(QIODevice::WriteOnly)) ext.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n");
     ext.close();
-    openssl(QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
-                           "-out server.crt -days 2 -extfile ext.cnf"));
+    openssl(
+        QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
+                       "-out server.crt -days 2 -extfile ext.cnf"));
   }
 
   bool startOnce() {
@@ -121,8 +125,9 @@ class Broker {
 class Subscriber {
  public:
   Subscriber(quint16 port, const QStringList& topics) {
-    QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                     QString::number(port),  QStringLiteral("-u"), QString::fromLatin1(Broker::kUser),
+    QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
+                     QStringLiteral("-p"), QString::number(port),
+                     QStringLiteral("-u"), QString::fromLatin1(Broker::kUser),
                      QStringLiteral("-P"), QString::fromLatin1(Broker::kPassword),
                      QStringLiteral("-F"), QStringLiteral("%r %t %p")};
     for (const QString& t : topics) args << QStringLiteral("-t") << t;
@@ -156,10 +161,12 @@ class Subscriber {
 // One mosquitto_pub (not retained unless asked), waited for.
 inline void publish_once(quint16 port, const QString& topic, const QByteArray& payload,
                          bool retain = false, const QString& caFile = {}) {
-  QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                   QString::number(port), QStringLiteral("-u"), QString::fromLatin1(Broker::kUser),
+  QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
+                   QStringLiteral("-p"), QString::number(port),
+                   QStringLiteral("-u"), QString::fromLatin1(Broker::kUser),
                    QStringLiteral("-P"), QString::fromLatin1(Broker::kPassword),
-                   QStringLiteral("-t"), topic, QStringLiteral("-s")};
+                   QStringLiteral("-t"), topic,
+                   QStringLiteral("-s")};
   if (retain) args << QStringLiteral("-r");
   if (!caFile.isEmpty()) args << QStringLiteral("--cafile") << caFile;
   QProcess p;
