@@ -2,6 +2,7 @@
 // Goal: well under 100 us a tick; the budget is one second.
 #include <benchmark/benchmark.h>
 
+#include "core/due_moments.h"
 #include "core/scheduler.h"
 #include "support/full_store.h"
 
@@ -46,6 +47,15 @@ void BM_SchedulerCatchUpMinute(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SchedulerCatchUpMinute)->Unit(benchmark::kMicrosecond);
+
+// Every route's next switch worked out afresh (start-up, an edit, the hourly check).
+void BM_NextSwitchAllRoutes(benchmark::State& state) {
+  const EntryCollection c = scheduler_store();
+  const QDateTime now(QDate(2026, 12, 7), QTime(1, 7, 0));
+  for (auto _ : state)
+    for (int r = 1; r <= 16; ++r) benchmark::DoNotOptimize(next_route_switch(c, r, now));
+}
+BENCHMARK(BM_NextSwitchAllRoutes)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

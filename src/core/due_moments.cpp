@@ -12,6 +12,13 @@ namespace {
 QList<QDateTime> local_moments(const QDate& d, const QTime& t) {
   QList<QDateTime> out;
   const qint64 wall = QDateTime(d, t, Qt::UTC).toSecsSinceEpoch();
+  // Most days no change is near (changes lie months apart): the same offset a day before and a
+  // day after gives the one moment at once.
+  const int before = QDateTime::fromSecsSinceEpoch(wall - 86400).offsetFromUtc();
+  if (before == QDateTime::fromSecsSinceEpoch(wall + 86400).offsetFromUtc()) {
+    out << QDateTime::fromSecsSinceEpoch(wall - before);
+    return out;
+  }
   // The offsets in force from a day before to a day after cover any change on that day.
   QList<int> offsets;
   for (qint64 probe = wall - 86400; probe <= wall + 86400; probe += 21600) {
