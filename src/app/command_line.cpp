@@ -7,11 +7,6 @@
 
 namespace {
 
-struct CommandLineTexts {
-  Q_DECLARE_TR_FUNCTIONS(CommandLine)
-};
-using T = CommandLineTexts;
-
 CommandLine failed(const QString& why) {
   CommandLine c;
   c.mode = CommandLine::Mode::Error;
@@ -51,27 +46,27 @@ CommandLine CommandLine::parse(const QStringList& args) {
       ok = setMode(Mode::ListPorts);
     } else if (a == QLatin1String("--data")) {
       if (i + 1 >= args.size() || args[i + 1].isEmpty())
-        return failed(T::tr("--data 需要一个文件夹"));
+        return failed(CommandLine::tr("--data 需要一个文件夹"));
       c.dataDir = args[++i];
     } else if (a == QLatin1String("--link-port")) {
-      if (!setMode(Mode::LinkPort)) return failed(T::tr("选项不能同时使用：") + a);
+      if (!setMode(Mode::LinkPort)) return failed(CommandLine::tr("选项不能同时使用：") + a);
       bool number = false;
-      if (i + 2 >= args.size()) return failed(T::tr("--link-port 需要端口号和设备"));
+      if (i + 2 >= args.size()) return failed(CommandLine::tr("--link-port 需要端口号和设备"));
       c.port = args[i + 1].toInt(&number);
       if (!number || c.port < 1 || c.port > 20)
-        return failed(T::tr("端口号应为 1 到 20：") + args[i + 1]);
+        return failed(CommandLine::tr("端口号应为 1 到 20：") + args[i + 1]);
       c.device = args[i + 2];
       i += 2;
     } else {
-      return failed(T::tr("未知选项：") + a);
+      return failed(CommandLine::tr("未知选项：") + a);
     }
-    if (!ok) return failed(T::tr("选项不能同时使用：") + a);
+    if (!ok) return failed(CommandLine::tr("选项不能同时使用：") + a);
   }
   return c;
 }
 
 QString usage_text(const QString& dataDir) {
-  return T::tr(
+  return CommandLine::tr(
              "用法：tavrel [选项]\n"
              "按时间表控制十六路串口继电器板。不带选项时显示窗口（在通知区域）。\n"
              "\n"
@@ -95,18 +90,20 @@ bool display_available() {
 }
 
 QString no_display_text() {
-  return T::tr("没有可用的显示（DISPLAY 未设置）：请在桌面中启动，或用 tavrel --headless");
+  return CommandLine::tr(
+      "没有可用的显示（DISPLAY 未设置）：请在桌面中启动，或用 tavrel --headless");
 }
 
 QString list_ports_text() {
   const QList<SerialDevice> devices = present_serial_devices();
-  if (devices.isEmpty()) return T::tr("没有找到串口设备（ttyUSB*、ttyACM*）") + QLatin1Char('\n');
+  if (devices.isEmpty())
+    return CommandLine::tr("没有找到串口设备（ttyUSB*、ttyACM*）") + QLatin1Char('\n');
   QString text;
   for (const SerialDevice& d : devices) {
     text += d.byId.isEmpty() ? d.path : d.byId + QStringLiteral(" -> ") + d.path;
     text += QStringLiteral("  ") +
-            (d.mayOpen ? T::tr("可以打开")
-                       : T::tr("无权打开（需加入 %1 组）")
+            (d.mayOpen ? CommandLine::tr("可以打开")
+                       : CommandLine::tr("无权打开（需加入 %1 组）")
                              .arg(d.group.isEmpty() ? QStringLiteral("dialout") : d.group));
     text += QLatin1Char('\n');
   }
@@ -116,16 +113,16 @@ QString list_ports_text() {
 QString link_port_error_text(const LinkPortResult& r) {
   switch (r.error) {
     case LinkPortError::BadNumber:
-      return T::tr("端口号应为 1 到 20");
+      return CommandLine::tr("端口号应为 1 到 20");
     case LinkPortError::NoDevice:
-      return T::tr("%1：设备不存在").arg(r.path);
+      return CommandLine::tr("%1：设备不存在").arg(r.path);
     case LinkPortError::NotALink:
-      return T::tr("%1：不是链接，未改动").arg(r.path);
+      return CommandLine::tr("%1：不是链接，未改动").arg(r.path);
     case LinkPortError::CannotLink:
     case LinkPortError::None:
       break;
   }
-  return T::tr("%1：无法创建链接").arg(r.path);
+  return CommandLine::tr("%1：无法创建链接").arg(r.path);
 }
 
 int run_link_port(const QString& dataDir, int port, const QString& device) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,9 @@
 //   --link-port N DEVICE     make port N ("Com"N) lead to DEVICE
 // Parsing never touches a file or the display.
 struct CommandLine {
+  Q_DECLARE_TR_FUNCTIONS(CommandLine)
+
+ public:
   enum class Mode { Window, Help, Version, Headless, ListPorts, LinkPort, Error };
   Mode mode = Mode::Window;
   QString dataDir;  // --data's folder, empty when not given
