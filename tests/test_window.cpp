@@ -666,7 +666,7 @@ void TestWindow::dialogStartsAtFirstControlAndReturnConfirms() {
 
 void TestWindow::qtTextsAndCalendarInChinese() {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // whatever the system's
-  QVERIFY(install_chinese_qt_texts(*qApp));
+  QVERIFY(install_language(*qApp, Language::Chinese));
   QMessageBox box(QMessageBox::NoIcon, "提示", "x", QMessageBox::Ok | QMessageBox::Cancel);
   QCOMPARE(box.button(QMessageBox::Ok)->text(), QString("确定"));
   QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("取消"));

@@ -23,8 +23,11 @@ CommandLine CommandLine::parse(const QStringList& args) {
     QStringList others = args;
     others.removeAll(QStringLiteral("--help"));
     others.removeAll(QStringLiteral("-h"));
-    const CommandLine rest = parse(others);  // only for --data, which the help names
-    if (rest.mode != Mode::Error) help.dataDir = rest.dataDir;
+    const CommandLine rest = parse(others);  // for --data, which the help names, and --lang
+    if (rest.mode != Mode::Error) {
+      help.dataDir = rest.dataDir;
+      help.language = rest.language;
+    }
     return help;
   }
   CommandLine c;
@@ -48,6 +51,15 @@ CommandLine CommandLine::parse(const QStringList& args) {
       if (i + 1 >= args.size() || args[i + 1].isEmpty())
         return failed(CommandLine::tr("--data 需要一个文件夹"));
       c.dataDir = args[++i];
+    } else if (a == QLatin1String("--lang")) {
+      const QString v = args.value(i + 1);
+      if (v == QLatin1String("zh"))
+        c.language = Language::Chinese;
+      else if (v == QLatin1String("en"))
+        c.language = Language::English;
+      else
+        return failed(CommandLine::tr("--lang 应为 zh 或 en：") + v);
+      ++i;
     } else if (a == QLatin1String("--link-port")) {
       if (!setMode(Mode::LinkPort)) return failed(CommandLine::tr("选项不能同时使用：") + a);
       bool number = false;
@@ -65,6 +77,14 @@ CommandLine CommandLine::parse(const QStringList& args) {
   return c;
 }
 
+Language language_for(const QStringList& uiLanguages) {
+  const QString first = uiLanguages.value(0);
+  if (first.isEmpty() || first == QLatin1String("C") || first == QLatin1String("POSIX") ||
+      first.startsWith(QLatin1String("zh")))
+    return Language::Chinese;
+  return Language::English;
+}
+
 QString usage_text(const QString& dataDir) {
   return CommandLine::tr(
              "用法：tavrel [选项]\n"
@@ -74,6 +94,7 @@ QString usage_text(const QString& dataDir) {
              "  --data 文件夹           使用指定的数据文件夹\n"
              "  --list-ports            列出现有串口设备及能否打开\n"
              "  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）\n"
+             "  --lang zh|en            本次以中文或英文显示\n"
              "  --version               显示版本\n"
              "  -h, --help              显示本帮助\n"
              "\n"
