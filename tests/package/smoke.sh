@@ -31,7 +31,7 @@ app=$work/app
 mkdir "$app"
 # headless opens the link whatever Open says
 printf '[Note]\r\nOpen=0\r\n' >"$app/Name.ini"
-printf '[Note]\r\n0101=11000000000100000000%s\r\n' "$(date -d '+6 seconds' +%H%M%S)" >"$app/Note.ini"
+printf '[Note]\r\n0101=11000000000100000000%s\r\n' "$(date -d '+8 seconds' +%H%M%S)" >"$app/Note.ini"
 "$board" --link "$app/dosdevices/com1" >"$work/board.log" 2>&1 &
 pids+=($!)
 wait_for 'grep -q ready "$work/board.log"' 10
