@@ -16,8 +16,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 root=$tmp/root
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 for f in usr/bin/tavrel usr/bin/tavrel-board usr/share/applications/tavrel.desktop \
-  usr/share/metainfo/org.tavrel.Tavrel.metainfo.xml usr/share/man/man1/tavrel.1 \
-  usr/share/man/man1/tavrel-board.1 usr/lib/systemd/user/tavrel.service \
+  usr/share/metainfo/org.tavrel.Tavrel.metainfo.xml usr/share/man/man1/tavrel.1.gz \
+  usr/share/man/man1/tavrel-board.1.gz usr/lib/systemd/user/tavrel.service \
   usr/share/icons/hicolor/scalable/apps/tavrel.svg; do
   [ -f "$root/$f" ] || fail "not installed: $f"
 done
@@ -38,7 +38,7 @@ if command -v systemd-analyze >/dev/null; then
 fi
 if command -v man >/dev/null; then
   for page in tavrel tavrel-board; do
-    out=$(LC_ALL=C.UTF-8 man --warnings -l "$root/usr/share/man/man1/$page.1" 2>&1 >/dev/null)
+    out=$(LC_ALL=C.UTF-8 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$out" ] || fail "man page $page: $out"
   done
 fi
