@@ -7,8 +7,8 @@
 
 namespace {
 
-CommandLine failed(const QString& why) {
-  CommandLine c;
+// The command line as parsed so far (its language stays), in error.
+CommandLine failed(CommandLine c, const QString& why) {
   c.mode = CommandLine::Mode::Error;
   c.error = why;
   return c;
@@ -49,7 +49,7 @@ CommandLine CommandLine::parse(const QStringList& args) {
       ok = setMode(Mode::ListPorts);
     } else if (a == QLatin1String("--data")) {
       if (i + 1 >= args.size() || args[i + 1].isEmpty())
-        return failed(CommandLine::tr("--data 需要一个文件夹"));
+        return failed(c, CommandLine::tr("--data 需要一个文件夹"));
       c.dataDir = args[++i];
     } else if (a == QLatin1String("--lang")) {
       const QString v = args.value(i + 1);
@@ -58,21 +58,21 @@ CommandLine CommandLine::parse(const QStringList& args) {
       else if (v == QLatin1String("en"))
         c.language = Language::English;
       else
-        return failed(CommandLine::tr("--lang 应为 zh 或 en：") + v);
+        return failed(c, CommandLine::tr("--lang 应为 zh 或 en：") + v);
       ++i;
     } else if (a == QLatin1String("--link-port")) {
-      if (!setMode(Mode::LinkPort)) return failed(CommandLine::tr("选项不能同时使用：") + a);
+      if (!setMode(Mode::LinkPort)) return failed(c, CommandLine::tr("选项不能同时使用：") + a);
       bool number = false;
-      if (i + 2 >= args.size()) return failed(CommandLine::tr("--link-port 需要端口号和设备"));
+      if (i + 2 >= args.size()) return failed(c, CommandLine::tr("--link-port 需要端口号和设备"));
       c.port = args[i + 1].toInt(&number);
       if (!number || c.port < 1 || c.port > 20)
-        return failed(CommandLine::tr("端口号应为 1 到 20：") + args[i + 1]);
+        return failed(c, CommandLine::tr("端口号应为 1 到 20：") + args[i + 1]);
       c.device = args[i + 2];
       i += 2;
     } else {
-      return failed(CommandLine::tr("未知选项：") + a);
+      return failed(c, CommandLine::tr("未知选项：") + a);
     }
-    if (!ok) return failed(CommandLine::tr("选项不能同时使用：") + a);
+    if (!ok) return failed(c, CommandLine::tr("选项不能同时使用：") + a);
   }
   return c;
 }

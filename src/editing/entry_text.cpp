@@ -30,7 +30,10 @@ QString entry_text(const Clsdata& e) {
   if (e.bIsWeek) {
     QString days;
     for (int i = 0; i < 7 && i < e.strWeek.size(); ++i)
-      if (e.strWeek.at(i) == QLatin1Char('1')) days += EntryText::tr(kDayNames[i]);
+      if (e.strWeek.at(i) == QLatin1Char('1'))
+        days = days.isEmpty() ? EntryText::tr(kDayNames[i])
+                              : EntryText::tr("%1%2", "two weekday names in a row")
+                                    .arg(days, EntryText::tr(kDayNames[i]));
     return EntryText::tr("第%1路, 每星期%2， %3 ,%4 ").arg(route, days, time, action);
   }
   const QString date = pad(e.nStartYear, 4) + QLatin1Char('-') + pad(e.nStartMonth, 2) +
