@@ -14,6 +14,7 @@ const QDate kMonday(2026, 12, 7);
 class TestScheduler : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase();
   void everyDayFiresOnlyInItsSecond();
   void weekdays_data();
   void weekdays();
@@ -36,6 +37,13 @@ class TestScheduler : public QObject {
   void dueMoments();
   void routeSwitchTiesGoToTheLaterEntry();
 };
+
+// The clock-change days below are Berlin's: 2027-03-28 02:00 becomes 03:00, 2027-10-31 03:00
+// becomes 02:00 again.
+void TestScheduler::initTestCase() {
+  qputenv("TZ", "Europe/Berlin");
+  tzset();
+}
 
 void TestScheduler::everyDayFiresOnlyInItsSecond() {
   EntryCollection c;
@@ -166,6 +174,10 @@ struct Rig {
     now = QDateTime(kMonday, t);
     timer.Timer1_Timer();
   }
+  void tickAt(const char* iso) {
+    now = QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toLocalTime();
+    timer.Timer1_Timer();
+  }
 };
 
 }  // namespace
@@ -204,6 +216,16 @@ void TestScheduler::catchUpCoversMissedSeconds() {
   // Oldest first: 07:30:00 energised route 3, 07:30:10 released it again.
   QCOMPARE(r.nState[3], quint8(1));
   QCOMPARE(r.nState[4], quint8(2));
+
+  // The spring change's skipped times fall due at 03:00:00, in the order of their times.
+  Rig s;
+  s.colData.add("key0301", entry("01000000000320270101023000"));  // off 02:30:00
+  s.colData.add("key0302", entry("11000000000320270101020001"));  // on 02:00:01
+  s.tickAt("2027-03-28T01:59:59+01:00");
+  QCOMPARE(s.nState[3], quint8(0));
+  s.tickAt("2027-03-28T03:00:00+02:00");
+  QCOMPARE(s.nState[3], quint8(1));
+  QCOMPARE(s.timer.decided()[3], QStringLiteral("key0301"));
 }
 
 void TestScheduler::noReplayPastSixtySeconds() {
@@ -245,6 +267,15 @@ void TestScheduler::sameSecondCheckedOnce() {
   r.tickAt(QTime(7, 30, 0, 700));  // a second tick in that second
   QCOMPARE(r.nState[3], quint8(1));
   QCOMPARE(fired.count(), 1);
+
+  // A time the autumn change repeats falls due at its first occurrence only.
+  r.colData.add("key0302", entry("01000000000320270101021000"));
+  r.tickAt("2027-10-31T02:10:00+02:00");
+  QCOMPARE(r.nState[3], quint8(1));
+  r.nState[3] = 2;
+  r.tickAt("2027-10-31T02:10:00+01:00");
+  QCOMPARE(r.nState[3], quint8(2));
+  QCOMPARE(fired.count(), 2);
 }
 
 void TestScheduler::restartBeginsWithCurrentSecond() {
@@ -270,24 +301,29 @@ QTEST_GUILESS_MAIN(TestScheduler)
 
 // Moments as "yyyy-MM-ddThh:mm:ss+hh:mm" so the two passes of an autumn hour differ; "" = none.
 void TestScheduler::dueMoments_data() {
-  qputenv("TZ", "Europe/Berlin");
-  tzset();
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("at");
   QTest::addColumn<QString>("last");
   QTest::addColumn<QString>("next");
-  // 2027-03-28: 02:00 becomes 03:00. 2027-10-31: 03:00 becomes 02:00 again.
   QTest::newRow("every day, skipped by the spring change") << "11000000000120270101023000"
                                                            << "2027-03-28T12:00:00+02:00"
-                                                           << "2027-03-27T02:30:00+01:00"
+                                                           << "2027-03-28T03:00:00+02:00"
                                                            << "2027-03-29T02:30:00+02:00";
+  QTest::newRow("the first second after the spring change") << "11000000000120270101023000"
+                                                            << "2027-03-28T03:00:00+02:00"
+                                                            << "2027-03-28T03:00:00+02:00"
+                                                            << "2027-03-29T02:30:00+02:00";
+  QTest::newRow("fixed date on a skipped time") << "10000000000120270328020001"
+                                                << "2027-03-28T01:59:59+01:00"
+                                                << ""
+                                                << "2027-03-28T03:00:00+02:00";
   QTest::newRow("every day, first pass of the autumn hour") << "11000000000120270101023000"
                                                             << "2027-10-31T02:45:00+02:00"
                                                             << "2027-10-31T02:30:00+02:00"
-                                                            << "2027-10-31T02:30:00+01:00";
+                                                            << "2027-11-01T02:30:00+01:00";
   QTest::newRow("every day, second pass of the autumn hour") << "11000000000120270101023000"
                                                              << "2027-10-31T02:45:00+01:00"
-                                                             << "2027-10-31T02:30:00+01:00"
+                                                             << "2027-10-31T02:30:00+02:00"
                                                              << "2027-11-01T02:30:00+01:00";
   QTest::newRow("due in that very second counts as past") << "01000000000120270101120000"
                                                           << "2027-03-28T12:00:00+02:00"
@@ -366,4 +402,10 @@ void TestScheduler::routeSwitchTiesGoToTheLaterEntry() {
   QCOMPARE(next->key, QStringLiteral("key0103"));
   QCOMPARE(next->at, QDateTime(kMonday.addDays(1), QTime(6, 0)));
   QVERIFY(!last_route_switch(c, 3, at));
+  // Both fall due at 03:00:00 on the spring day: the later time wins, not the later entry.
+  c.add("key0401", entry("01000000000420270101023000"));
+  c.add("key0402", entry("11000000000420270101020001"));
+  const auto spring = last_route_switch(c, 4, QDateTime(QDate(2027, 3, 28), QTime(4, 0)));
+  QCOMPARE(spring->at, QDateTime(QDate(2027, 3, 28), QTime(3, 0)));
+  QCOMPARE(spring->key, QStringLiteral("key0401"));
 }
