@@ -108,3 +108,14 @@ std::optional<RouteSwitch> next_route_switch(const EntryCollection& colData, int
                                              const QDateTime& at) {
   return route_switch(colData, route, at, false);
 }
+
+RouteStateTable last_route_states(const EntryCollection& colData, const QDateTime& at,
+                                  std::array<QString, kRouteCount + 1>* keys) {
+  RouteStateTable states{};
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const std::optional<RouteSwitch> last = last_route_switch(colData, r, at);
+    if (last) states[static_cast<size_t>(r)] = last->energise ? kEnergise : kRelease;
+    if (keys) (*keys)[static_cast<size_t>(r)] = last ? last->key : QString();
+  }
+  return states;
+}

@@ -47,3 +47,9 @@ std::optional<RouteSwitch> last_route_switch(const EntryCollection& colData, int
 // The next switch of route (1..16) after `at`, or nullopt.
 std::optional<RouteSwitch> next_route_switch(const EntryCollection& colData, int route,
                                              const QDateTime& at);
+
+// What the timetable wants of every route at `at`: index r the action of route r's most recent
+// switch (kEnergise or kRelease), kNoRequest where it has none within the look-back. When keys is
+// given, its index r receives the key of the entry that decided route r, or empty.
+RouteStateTable last_route_states(const EntryCollection& colData, const QDateTime& at,
+                                  std::array<QString, kRouteCount + 1>* keys = nullptr);
