@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "app/actual_periods.h"
 #include "app/file_commands.h"
 #include "app/settings_store.h"
 #include "app/switch_record.h"
@@ -68,6 +69,8 @@ class TestStores : public QObject {
   void openRoundTripsSaveAs();
 
   void switchRecordMonthlyFiles();
+  void actualPeriods_data();
+  void actualPeriods();
 
  private:
   QTemporaryDir trash_;
@@ -438,6 +441,9 @@ void TestStores::switchRecordMonthlyFiles() {
   QCOMPARE(back[0].detail, QStringLiteral("a,\"b\""));
   QCOMPARE(back[1].route, 3);
   QCOMPARE(back[1].at, QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0, 123)));
+  // From a moment on, in the order written.
+  QCOMPARE(record.since(QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0, 124))).size(), 1);
+  QCOMPARE(record.since(QDateTime(QDate(2026, 11, 1), QTime(0, 0))).first().route, 3);
 
   // A record that cannot be written still announces its events.
   put(dir.path() + QStringLiteral("/blocked"), "a file where the folder should be");
@@ -445,6 +451,57 @@ void TestStores::switchRecordMonthlyFiles() {
   QSignalSpy spy(&blocked, &SwitchRecord::appended);
   blocked.appendState(1, false, RecordCause::Manual);
   QCOMPARE(spy.count(), 1);
+}
+
+// Route 1's actual periods on 2026-12-07 from 07:00 to 12:00 (now): events "hh:mm word", the
+// states reported now (-1: not answering), the periods "hh:mm state" (? unknown, - no link, R, E).
+void TestStores::actualPeriods_data() {
+  QTest::addColumn<QStringList>("events");
+  QTest::addColumn<int>("reportedNow");
+  QTest::addColumn<QStringList>("periods");
+  QTest::newRow("reports and a silent board")
+      << QStringList{"08:00 open",   "08:01 answers", "08:02 off", "09:00 on",
+                     "10:00 silent", "10:30 answers", "11:00 off"}
+      << 0 << QStringList{"07:00 ?", "08:00 -", "08:01 ?", "08:02 R",
+                          "09:00 E", "10:00 -", "10:30 E", "11:00 R"};
+  QTest::newRow("a start unseen; no answer now")
+      << QStringList{"08:00 open", "08:01 on", "09:30 manual", "10:00 open", "10:01 off"} << -1
+      << QStringList{"07:00 ?", "08:00 -", "08:01 E", "09:30 ?", "10:00 -", "10:01 ?"};
+  QTest::newRow("not reported since: as reported now")
+      << QStringList{"08:00 open", "08:01 answers", "09:00 closed", "09:10 open", "09:11 answers"}
+      << 1 << QStringList{"07:00 ?", "08:00 -", "08:01 ?", "09:00 -", "09:11 E"};
+}
+
+void TestStores::actualPeriods() {
+  QFETCH(QStringList, events);
+  QFETCH(int, reportedNow);
+  QFETCH(QStringList, periods);
+  const QDate day(2026, 12, 7);
+  const QMap<QString, RecordAction> words{
+      {"open", RecordAction::PortOpened},    {"closed", RecordAction::PortClosed},
+      {"silent", RecordAction::BoardSilent}, {"answers", RecordAction::BoardAnswers},
+      {"on", RecordAction::Energise},        {"off", RecordAction::Release},
+      {"manual", RecordAction::Release}};
+  QList<RecordEvent> record;
+  for (const QString& e : events) {
+    const QString word = e.mid(6);
+    const bool route = word == "on" || word == "off" || word == "manual";
+    record << RecordEvent{QDateTime(day, QTime::fromString(e.left(5))),
+                          route ? 1 : 0,
+                          words[word],
+                          word == "manual" ? RecordCause::Manual : RecordCause::Board,
+                          {},
+                          {},
+                          {}};
+  }
+  const auto at = [&](int h) { return QDateTime(day, QTime(h, 0)).toMSecsSinceEpoch(); };
+  const ActualRoutes actual =
+      actual_periods(record, at(7), at(20), at(12),
+                     reportedNow < 0 ? std::nullopt : std::optional<quint16>(reportedNow));
+  QStringList got;
+  for (const ActualPeriod& p : actual[1])
+    got << QDateTime::fromMSecsSinceEpoch(p.from).toString("hh:mm ") + "?-RE"[int(p.state)];
+  QCOMPARE(got, periods);
 }
 
 bool scenario(const QStringList& args) {

@@ -4,7 +4,9 @@
 #include <QtWidgets>
 
 #include "board_protocol.h"
+#include "editing/entry_text.h"
 #include "relay_board.h"
+#include "support/entries.h"
 #include "support/logic_rig.h"
 #include "ui/dialog.h"
 #include "ui/frmmain.h"
@@ -13,6 +15,7 @@
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
+#include "ui/week_view.h"
 #include "ui/widget_prompt.h"
 
 namespace {
@@ -36,10 +39,11 @@ const Geometry kMainControls[] = {
     {"Label3", "状态监视", 24, 40, 73, 25},
     {"SSTab2", "", 128, 40, 544, 51},
     {"List", "", 128, 96, 425, 243},
-    {"LabNext", "", 128, 342, 200, 20},
-    {"LabLink", "", 332, 342, 80, 20},
-    {"CmdRecord", "记录", 415, 341, 66, 22},
-    {"CmdMqtt", "远程", 484, 341, 69, 22},
+    {"LabNext", "", 128, 342, 190, 20},
+    {"LabLink", "", 324, 342, 64, 20},
+    {"CmdRecord", "记录", 390, 341, 49, 22},
+    {"CmdWeek", "一周", 441, 341, 49, 22},
+    {"CmdMqtt", "远程", 492, 341, 61, 22},
     {"ChkAuto", "自动功能允许", 560, 93, 110, 18},
     {"ChkRestore", "恢复定时状态", 560, 110, 110, 18},
     {"CmdAdd", "添加", 560, 128, 92, 22},
@@ -193,6 +197,7 @@ class TestWindow : public QObject {
   void vanishedDeviceIsWaitedFor();
   void portBoxShowsWhatIsUsedAndWhereItLeads();
   void mqttDialogWritesTheBrokerSection();
+  void weekChartDrawsPlanAndActual();
 };
 
 void TestWindow::initTestCase() { qputenv("XDG_DATA_HOME", QDir::tempPath().toLocal8Bit()); }
@@ -917,3 +922,52 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
 
 QTEST_MAIN(TestWindow)
 #include "test_window.moc"
+
+// "Route 1 every day 08:00 吸合, 18:00 断开": the plan's colour over 08:00-18:00 of each day in
+// row 1 and nowhere else in it; the board's one reported period in the actual look, only there.
+void TestWindow::weekChartDrawsPlanAndActual() {
+  EntryCollection c;
+  c.add("key0101", ::entry("11000000000100000000080000"));
+  c.add("key0102", ::entry("01000000000100000000180000"));
+  const auto ms = [](int d, int h, int msec = 0) {
+    return QDateTime(QDate(2026, 12, 7 + d), QTime(h, 0)).toMSecsSinceEpoch() + msec;
+  };
+  const auto at = [](qint64 t) { return QDateTime::fromMSecsSinceEpoch(t); };
+  const QList<RecordEvent> record = {
+      {at(ms(0, 1)), 0, RecordAction::BoardAnswers, RecordCause::None, {}, {}, {}},
+      {at(ms(0, 8, 400)), 1, RecordAction::Energise, RecordCause::Board, {}, {}, {}},
+      {at(ms(0, 18, 300)), 1, RecordAction::Release, RecordCause::Board, {}, {}, {}}};
+  const qint64 now = ms(2, 20);
+  WeekChart chart([&](const QString& key) { return entry_text(*c.item(key)); });
+  chart.resize(WeekChart::kNameWidth + 726, chart.sizeHint().height());
+  chart.setData(week_plan(c, ms(0, 0), ms(3, 0), last_route_states(c, at(ms(0, 0))), now),
+                actual_periods(record, ms(0, 0), ms(3, 0), now, quint16(0)),
+                QStringList(16, "水泵"), now);
+  chart.setWindow(ms(0, 0), ms(3, 0));
+  QImage shot(chart.size(), QImage::Format_RGB32);
+  chart.render(&shot);
+  for (int x = WeekChart::kNameWidth; x < WeekChart::kNameWidth + 720; ++x) {
+    if (std::abs(x - chart.xOf(now)) <= 1) continue;  // the line for now
+    bool planned = false;
+    for (int d = 0; d < 3; ++d) planned |= x >= chart.xOf(ms(d, 8)) && x < chart.xOf(ms(d, 18));
+    const bool reported = x >= chart.xOf(ms(0, 8, 400)) && x < chart.xOf(ms(0, 18, 300));
+    QCOMPARE(shot.pixel(x, chart.planLane(1).center().y()) == WeekChart::planColour().rgb(),
+             planned);
+    QCOMPARE(shot.pixel(x, chart.actualLane(1).center().y()) == WeekChart::actualColour().rgb(),
+             reported);
+  }
+  QVERIFY(chart.tipAt({chart.xOf(ms(1, 12)), chart.planLane(1).center().y()})
+              .contains("第1路, 每天, 08:00:00 ,吸合"));
+
+  // In the window: it follows the entries; a click on a row shows that route's page.
+  Rig r;
+  r.w.findChild<QPushButton*>("CmdWeek")->click();
+  auto* view = r.w.findChild<WeekView*>();
+  QVERIFY(view && view->isVisible());
+  r.add({{"key0201", ::entry("11000000000200000000000000")}});
+  const QPoint row2(view->chart()->xOf(view->chart()->windowTo() - 1),
+                    view->chart()->planLane(2).center().y());
+  QTRY_VERIFY(view->chart()->tipAt(row2).contains("第2路, 每天, 00:00:00 ,吸合"));
+  QTest::mouseClick(view->chart(), Qt::LeftButton, {}, view->chart()->planLane(5).center());
+  QCOMPARE(r.w.SSTab2->currentIndex(), 4);
+}

@@ -40,7 +40,10 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
           link_, linkControl_, record_, next_, settings_, prompt,
           [this](int route, MqttBridge::Command c) { mqttCommand(route, c); }, clock_) {
   enabled_.fill(true);
-  colData_.setChangeHandler([this] { next_.invalidate(); });
+  colData_.setChangeHandler([this] {
+    next_.invalidate();
+    emit entriesChanged();
+  });
   connect(&download_, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
   connect(&linkControl_, &LinkControl::stateChanged, this, [this] {
     setLocked(linkControl_.meantOpen());
@@ -117,13 +120,7 @@ LampLooks AppLogic::lamps() const {
 }
 
 void AppLogic::restoreStates() {
-  const QDateTime now = clock_();
-  RouteStateTable states{};
-  for (int r = 1; r <= kRouteCount; ++r) {
-    const std::optional<RouteSwitch> last = last_route_switch(colData_, r, now);
-    if (last) states[static_cast<size_t>(r)] = last->energise ? kEnergise : kRelease;
-  }
-  switchboard_.want(states, RecordCause::Restore);
+  switchboard_.want(last_route_states(colData_, clock_()), RecordCause::Restore);
 }
 
 void AppLogic::setRestore(bool on, bool store) {

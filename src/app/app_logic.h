@@ -62,6 +62,7 @@ class AppLogic : public QObject {
   const MqttBridge& mqtt() const { return mqtt_; }
   const NextSwitch& nextSwitch() const { return next_; }
   QString storePath() const { return store_.path(); }
+  const SchedulerTimer::Clock& clock() const { return clock_; }
   // Every record line also to standard output (--headless).
   void echoRecord(bool on) { record_.setEcho(on); }
 
@@ -191,6 +192,7 @@ class AppLogic : public QObject {
   void lampsChanged();
   void labDebugChanged(const QString& text);
   void nextSwitchChanged(const QString& text);
+  void entriesChanged();  // after every change of colData (many may come together)
 
  private:
   void setLocked(bool locked);

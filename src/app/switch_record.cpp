@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -208,6 +209,32 @@ QList<RecordEvent> SwitchRecord::newest(int count) const {
       if (parse(*it, &e)) out << e;
     }
     if (out.size() >= count) break;
+  }
+  return out;
+}
+
+QList<RecordEvent> SwitchRecord::since(const QDateTime& from) const {
+  QList<RecordEvent> out;
+  QDir logDir(dir_ + QStringLiteral("/log"));
+  const QString firstFile = from.toString(QStringLiteral("yyyy-MM")) + QStringLiteral(".csv");
+  QStringList names;
+  for (const QString& name : logDir.entryList({QStringLiteral("*.csv")}, QDir::Files))
+    if (kMonthFile.match(name).hasMatch() && name >= firstFile) names << name;
+  std::sort(names.begin(), names.end());
+  const QByteArray first = from.toString(QLatin1String(kTimeFormat)).toLatin1();
+  for (const QString& name : names) {
+    QFile f(logDir.filePath(name));
+    if (!f.open(QIODevice::ReadOnly)) continue;
+    while (!f.atEnd()) {
+      QByteArray line = f.readLine();
+      while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+      // A line begins with its time: an earlier one is passed over without decoding it.
+      if (line.size() > first.size() &&
+          std::memcmp(line.constData(), first.constData(), first.size()) < 0)
+        continue;
+      RecordEvent e;
+      if (parse(QString::fromUtf8(line), &e)) out << e;
+    }
   }
   return out;
 }

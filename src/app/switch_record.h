@@ -79,6 +79,9 @@ class SwitchRecord : public QObject {
 
   // The newest `count` events of the files, newest first (lines that do not read are skipped).
   QList<RecordEvent> newest(int count) const;
+  // The events at or after `from`, in the order they were written (the month files from from's
+  // month on; lines of earlier days are passed over unread, lines that do not read skipped).
+  QList<RecordEvent> since(const QDateTime& from) const;
 
   QString folder() const { return dir_; }
   // One event as its line in the file (no line end), and one line read back.

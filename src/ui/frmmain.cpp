@@ -19,6 +19,7 @@
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
+#include "ui/week_view.h"
 
 namespace {
 
@@ -136,10 +137,11 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   List->setSelectionBehavior(QAbstractItemView::SelectRows);
   place(List, 128, 96, 425, 243);
   // Under the list: the current route's next switch, the link's state, the record and the broker.
-  LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 200, 20);
-  LabLink = label(QStringLiteral("LabLink"), QString(), 332, 342, 80, 20);
-  CmdRecord = button(QStringLiteral("CmdRecord"), tr("记录"), 415, 341, 66, 22);
-  CmdMqtt = button(QStringLiteral("CmdMqtt"), tr("远程"), 484, 341, 69, 22);
+  LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 190, 20);
+  LabLink = label(QStringLiteral("LabLink"), QString(), 324, 342, 64, 20);
+  CmdRecord = button(QStringLiteral("CmdRecord"), tr("记录"), 390, 341, 49, 22);
+  auto* cmdWeek = button(QStringLiteral("CmdWeek"), tr("一周"), 441, 341, 49, 22);
+  CmdMqtt = button(QStringLiteral("CmdMqtt"), tr("远程"), 492, 341, 61, 22);
   CmdMqtt->setIconSize(QSize(kMqttLamp, kMqttLamp));
 
   ChkAuto = new QCheckBox(tr("自动功能允许"), this);
@@ -177,6 +179,16 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(ChkRestore, &QCheckBox::clicked, &logic_, [this](bool on) { logic_.setRestore(on); });
   connect(CmdRecord, &QPushButton::clicked, this, &Frmmain::CmdRecord_Click);
   connect(CmdMqtt, &QPushButton::clicked, this, &Frmmain::CmdMqtt_Click);
+  connect(cmdWeek, &QPushButton::clicked, this, [this] {
+    if (!week_) {
+      week_ = new WeekView(logic_, this);
+      connect(week_, &WeekView::routeChosen, this,
+              [this](int r) { SSTab2->setCurrentIndex(r - 1); });
+    }
+    week_->show();
+    week_->raise();
+    week_->activateWindow();
+  });
   connect(&logic_, &AppLogic::nextSwitchChanged, LabNext, &QLabel::setText);
   connect(SSTab2, &TabStrip::currentChanged, &logic_, &AppLogic::SSTab2_Click);
   connect(SSTab2, &TabStrip::currentChanged, this, [this] {

@@ -16,6 +16,7 @@ class MqttDialog;
 class TabStrip;
 class RecordWindow;
 class Tray;
+class WeekView;
 
 // The main window "PC智能Tavrel": a thin surface over AppLogic. It builds the controls at their
 // fixed places, forwards every click to the logic and shows what the logic publishes (lamp
@@ -99,6 +100,7 @@ class Frmmain : public QWidget {
   Dialog* dialog_ = nullptr;
   Tray* tray_ = nullptr;
   RecordWindow* record_ = nullptr;
+  WeekView* week_ = nullptr;  // "一周", made at its first opening
   MqttDialog* mqtt_ = nullptr;
   int mqttLook_ = -1;  // the lamp "远程" shows: 0 off, 1 trying, 2 connected
 };
