@@ -2,9 +2,14 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
 
 QString WidgetPrompt::title() { return QCoreApplication::translate("WidgetPrompt", "提示"); }
+
+WidgetPrompt::~WidgetPrompt() { withdrawNotice(); }
 
 void WidgetPrompt::message(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent_);
@@ -17,17 +22,59 @@ bool WidgetPrompt::confirm(const QString& text) {
   return box.exec() == QMessageBox::Ok;
 }
 
+Prompt::SaveChoice WidgetPrompt::askSave(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent_);
+  QPushButton* save =
+      box.addButton(QCoreApplication::translate("WidgetPrompt", "保存"), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(QCoreApplication::translate("WidgetPrompt", "不保存"),
+                                       QMessageBox::DestructiveRole);
+  QPushButton* cancel =
+      box.addButton(QCoreApplication::translate("WidgetPrompt", "取消"), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == save) return SaveChoice::Save;
+  return box.clickedButton() == discard ? SaveChoice::Discard : SaveChoice::Cancel;
+}
+
+void WidgetPrompt::notice(const QString& text) {
+  withdrawNotice();
+  auto* box = new QMessageBox(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent_);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+  notice_ = box;
+}
+
+void WidgetPrompt::withdrawNotice() {
+  if (notice_) notice_->close();
+}
+
 QString WidgetPrompt::ask(bool save) {
+  // Qt's own dialog, so its words and dates follow the program's language, not the desktop's.
   QFileDialog dialog(parent_);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setNameFilter(QCoreApplication::translate("WidgetPrompt", "ini文件 (*.ini)"));
   dialog.setDefaultSuffix(QStringLiteral("ini"));
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!lastName_.isEmpty()) dialog.selectFile(lastName_);
+  if (!lastFile_.isEmpty()) {
+    dialog.selectFile(lastFile_);
+  } else if (!lastDir_.isEmpty()) {
+    dialog.setDirectory(lastDir_);
+  } else {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog.setDirectory(QFileInfo::exists(documents) ? documents : QDir::homePath());
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  lastName_ = dialog.selectedFiles().first();
-  return lastName_;
+  const QString chosen = dialog.selectedFiles().first();
+  // The settings and the store are never offered again; their folder is.
+  const QString name = QFileInfo(chosen).fileName();
+  const bool own = name.compare(QLatin1String("Name.ini"), Qt::CaseInsensitive) == 0 ||
+                   name.compare(QLatin1String("Note.ini"), Qt::CaseInsensitive) == 0;
+  lastDir_ = QFileInfo(chosen).absolutePath();
+  lastFile_ = own ? QString() : chosen;
+  return chosen;
 }
 
 QString WidgetPrompt::saveFileName() { return ask(true); }
