@@ -282,10 +282,12 @@ void Frmmain::CmdQuit_Click() {
   if (!logic_.saveBeforeEnd()) return;
   logic_.CmdQuit_Click(ChkOpen->isChecked(), ChkRun->isChecked(),
                        QCoreApplication::applicationFilePath());
+  quitting_ = true;
   QCoreApplication::quit();
 }
 
 void Frmmain::closeEvent(QCloseEvent* e) {
+  if (quitting_) return;  // quitting closes every window: let it
   e->ignore();
   if (tray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
     hide();  // the timetable goes on; the tray brings the window back

@@ -118,5 +118,7 @@ class Frmmain : public QWidget {
   RecordWindow* record_ = nullptr;
   MqttDialog* mqtt_ = nullptr;
   RenameDialog* rename_ = nullptr;
-  int mqttLook_ = -1;  // the lamp "远程" shows: 0 off, 1 trying, 2 connected
+  int mqttLook_ = -1;
+  bool quitting_ = false;  // "退出" done: the close that quitting sends is let through  // the lamp
+                           // "远程" shows: 0 off, 1 trying, 2 connected
 };
