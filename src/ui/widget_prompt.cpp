@@ -3,9 +3,39 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
+
+namespace {
+
+// The file list's sizes, dates and the folders' type in the program's language (Chinese): Qt's
+// file model writes them in the system's, whatever the program speaks.
+class LocalSizesAndDates : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (!files || role != Qt::DisplayRole) return QIdentityProxyModel::data(index, role);
+    const QModelIndex file = mapToSource(index);
+    if (index.column() == kSize && !files->isDir(file))
+      return QLocale().formattedDataSize(files->size(file));
+    if (index.column() == kType && files->isDir(file))
+      return QCoreApplication::translate("WidgetPrompt", "文件夹");
+    if (index.column() == kDate)
+      return QLocale().toString(files->lastModified(file), QLocale::ShortFormat);
+    return QIdentityProxyModel::data(index, role);
+  }
+
+ private:
+  static constexpr int kSize = 1;  // QFileSystemModel's columns
+  static constexpr int kType = 2;
+  static constexpr int kDate = 3;
+};
+
+}  // namespace
 
 QString WidgetPrompt::title() { return QCoreApplication::translate("WidgetPrompt", "提示"); }
 
@@ -54,6 +84,7 @@ QString WidgetPrompt::ask(bool save) {
   // Qt's own dialog, so its words and dates follow the program's language, not the desktop's.
   QFileDialog dialog(parent_);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setProxyModel(new LocalSizesAndDates(&dialog));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setNameFilter(QCoreApplication::translate("WidgetPrompt", "ini文件 (*.ini)"));
