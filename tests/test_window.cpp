@@ -346,7 +346,7 @@ void TestWindow::startupWithoutFiles() {
   QCOMPARE(r.logic.link().nState(), RouteStateTable{});
   QVERIFY(r.prompt.messages.isEmpty());
   // Nothing runs until ChkAuto is ticked, and the line says so; the first entry ticks it.
-  QCOMPARE(r.w.LabNext->text(), QString("下次：无（自动功能未允许）"));
+  QCOMPARE(r.w.LabNext->text(), QString("下次：自动功能未允许"));
   r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) { d.OKButton->click(); });
   QVERIFY(r.w.ChkAuto->isChecked() && r.logic.scheduler().isEnabled());
   QTRY_VERIFY(r.w.LabNext->text().startsWith("下次：") && r.w.LabNext->text().endsWith(" 吸合"));

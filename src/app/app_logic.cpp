@@ -103,8 +103,9 @@ bool AppLogic::saveBeforeEnd(bool mayAsk) {
     if (c != Prompt::SaveChoice::Save) return c == Prompt::SaveChoice::Discard;
   }
   if (save_entry_store(colData_, store_.path())) return markSaved(), true;
+  if (!mayAsk) return true;  // a session that ends without questions ends either way
   prompt_.message(tr("保存失败") + QDir::toNativeSeparators(store_.path()));
-  return !mayAsk;
+  return false;
 }
 
 void AppLogic::setLocked(bool locked) {

@@ -167,7 +167,7 @@ class AppLogic : public QObject {
 
   // --- the current route's next switch, e.g. "下次：12-08 07:05:00 吸合" ---
   // Follows edits, page changes, ChkAuto and the clock (see NextSwitch); while ChkAuto is clear it
-  // reads "下次：无（自动功能未允许）".
+  // reads "下次：自动功能未允许".
   QString nextSwitchText() const { return nextText_; }
 
   // --- the board on an MQTT broker ---

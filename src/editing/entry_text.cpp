@@ -55,7 +55,7 @@ QString entry_when_text(const Clsdata& e) {
 }
 
 QString next_switch_text(const std::optional<RouteSwitch>& next, bool allowed) {
-  if (!allowed) return EntryText::tr("下次：无（自动功能未允许）");
+  if (!allowed) return EntryText::tr("下次：自动功能未允许");
   if (!next) return EntryText::tr("下次：无");
   return EntryText::tr("下次：%1 %2")
       .arg(next->at.toString(QStringLiteral("MM-dd HH:mm:ss")), action_word(next->energise));

@@ -19,5 +19,5 @@ QString entry_when_text(const Clsdata& e);
 
 // The line under the list that names a route's next switch, e.g. "下次：12-08 07:05:00 吸合", or
 // "下次：无" when none of its entries falls due within the look-ahead, or
-// "下次：无（自动功能未允许）" while the scheduler is not allowed (ChkAuto clear).
+// "下次：自动功能未允许" while the scheduler is not allowed (ChkAuto clear).
 QString next_switch_text(const std::optional<RouteSwitch>& next, bool allowed = true);
