@@ -135,29 +135,17 @@ answer_question() {
 # What a window manager sends when the user clicks a window's close box: WM_DELETE_WINDOW.
 close_box() {
   python3 - "$1" <<'PY'
-import ctypes, sys
-x = ctypes.cdll.LoadLibrary("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-x.XFlush.argtypes = [ctypes.c_void_p]
-class Message(ctypes.Structure):  # XClientMessageEvent
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                ("data", ctypes.c_long * 5)]
-class Event(ctypes.Union):  # XEvent
-    _fields_ = [("message", Message), ("pad", ctypes.c_long * 24)]
-display = x.XOpenDisplay(None)
-e = Event()
-e.message.type = 33  # ClientMessage
-e.message.window = int(sys.argv[1])
-e.message.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
-e.message.format = 32
-e.message.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-x.XSendEvent(display, e.message.window, 0, 0, ctypes.byref(e))
-x.XFlush(display)
+import ctypes as c, sys
+x = c.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = x.XInternAtom.restype = c.c_void_p
+x.XInternAtom.argtypes = [c.c_void_p, c.c_char_p, c.c_int]
+d, w = c.c_void_p(x.XOpenDisplay(None)), int(sys.argv[1])
+# An XClientMessageEvent in the longs of an XEvent: type 33, serial, send_event, display, window,
+# message_type, format, data.
+e = (c.c_long * 24)(33, 0, 0, 0, w, x.XInternAtom(d, b"WM_PROTOCOLS", 0), 32,
+                    x.XInternAtom(d, b"WM_DELETE_WINDOW", 0))
+x.XSendEvent(d, c.c_ulong(w), 0, c.c_long(0), e)
+x.XFlush(d)
 PY
 }
 
