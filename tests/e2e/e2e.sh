@@ -89,12 +89,14 @@ lamps() {
   echo "$out"
 }
 
-show_window() {
-  local icon
-  icon=$(tray_icon)
-  [ -n "$icon" ] || return 1
-  xdotool mousemove $icon click 1
-  wait_for '[ -n "$(window_id)" ]'
+show_window() {  # tried again while the tray may still be moving its icons
+  local icon try
+  for try in 1 2 3; do
+    icon=$(tray_icon)
+    [ -n "$icon" ] && xdotool mousemove $icon click 1 && wait_for '[ -n "$(window_id)" ]' 2 && return 0
+    sleep 0.5
+  done
+  return 1
 }
 
 shoot() {
@@ -385,9 +387,9 @@ second_start() {
   stop_program
   # A folder held by --headless: the window program is refused with a message, as before.
   mkdir -p "$app/dosdevices"  # its Com1 leads nowhere (not to the PC's own /dev/ttyS0)
-  (cd "$app" && exec ./tavrel --headless >/dev/null 2>&1) &
+  (cd "$app" && exec ./tavrel --headless >"$app/headless.log" 2>&1) &
   pids+=($!)
-  wait_for '[ -e "$app/log" ]'
+  wait_for 'grep -q ",程序启动," "$app/headless.log"'
   (cd "$app" && HOME="$app" XDG_CONFIG_HOME= exec ./tavrel >"$app/refused.log" 2>&1) &
   program=$!
   answer_box "另一个 Tavrel 正在使用此文件夹"
