@@ -587,7 +587,6 @@ void TestWindow::realPromptsAskAndCancel() {
   const auto choose = [](const QString& button) {
     whenShown<QMessageBox>([=](QMessageBox* box) {
       QCOMPARE(box->text(), QString("时间表已修改，是否保存？"));
-      QCOMPARE(box->buttons().size(), 3);
       for (QAbstractButton* b : box->buttons())
         if (b->text() == button) b->click();
     });

@@ -89,12 +89,10 @@ lamps() {
   echo "$out"
 }
 
-show_window() {  # tried again while the tray may still be moving its icons
-  local icon try
+show_window() {  # clicked again while the tray may still be moving its icons
+  local try
   for try in 1 2 3; do
-    icon=$(tray_icon)
-    [ -n "$icon" ] && xdotool mousemove $icon click 1 && wait_for '[ -n "$(window_id)" ]' 2 && return 0
-    sleep 0.5
+    xdotool mousemove $(tray_icon) click 1 && wait_for '[ -n "$(window_id)" ]' 2 && return 0
   done
   return 1
 }
@@ -393,7 +391,6 @@ second_start() {
   (cd "$app" && HOME="$app" XDG_CONFIG_HOME= exec ./tavrel >"$app/refused.log" 2>&1) &
   program=$!
   answer_box "另一个 Tavrel 正在使用此文件夹"
-  wait_for '! kill -0 $program 2>/dev/null'
   wait "$program"
   status=$?
   check "second start: refused on a folder held by --headless (status $status)" '[ $status = 1 ]'
