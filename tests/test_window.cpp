@@ -7,11 +7,14 @@
 #include "editing/entry_text.h"
 #include "relay_board.h"
 #include "support/entries.h"
+#include "support/files.h"
 #include "support/logic_rig.h"
 #include "ui/dialog.h"
 #include "ui/frmmain.h"
 #include "ui/lamp.h"
 #include "ui/mqtt_dialog.h"
+#include "ui/record_window.h"
+#include "ui/rename_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
@@ -195,6 +198,8 @@ class TestWindow : public QObject {
   void lockTableAndChkAutoInterplay();
   void manualCommandsReachNextSetFrame();
   void vanishedDeviceIsWaitedFor();
+  void startupTellsAMissingPortWithoutWaiting();
+  void recordShowsEntryTexts();
   void portBoxShowsWhatIsUsedAndWhereItLeads();
   void mqttDialogWritesTheBrokerSection();
   void weekChartDrawsPlanAndActual();
@@ -232,13 +237,14 @@ void TestWindow::layoutOfMainWindow() {
   QCOMPARE(r.w.CmbCom->itemText(19), QString("Com20"));
   QCOMPARE(r.w.CmbID->count(), 0);  // start-up fills it
   QCOMPARE(r.w.List->headerItem()->text(0), QString("内容"));
-  QCOMPARE(r.w.List->columnWidth(0), 336);
+
   QCOMPARE(r.w.List->selectionMode(), QAbstractItemView::ExtendedSelection);
   QCOMPARE(r.w.CmdAdd->font().bold(), true);
   QCOMPARE(r.w.CmdAdd->font().pixelSize(), 19);  // 14.25 pt at 96 dpi
   QCOMPARE(r.w.Label1->font().pixelSize(), 16);  // 12 pt
   QVERIFY(!r.w.CmdOpen->font().bold());
   r.w.show();
+  QCOMPARE(r.w.List->columnWidth(0), r.w.List->viewport()->width());  // the column fills the list
   for (const Geometry& g : kMainControls) checkOnTop(&r.w, g);
   for (int i = 0; i < 16; ++i)
     checkOnTop(&r.w,
@@ -301,6 +307,29 @@ void TestWindow::designCaptionsThenRouteNames() {
   QCOMPARE(r.w.SSTab2->tabText(0), QString("水泵"));
   QCOMPARE(r.w.SSTab2->tabText(1), QString(""));
   for (int i = 2; i < 16; ++i) QCOMPARE(r.w.SSTab2->tabText(i), QString("未命名"));
+
+  // Named in the program: a double click on the tab, at most 8 bytes, in the file's own GBK.
+  Rig g;
+  put(g.dir.filePath("Name.ini"), gbk("[Note]\r\n01=水泵\r\n"));
+  g.w.Form_Load();
+  const auto rename = [&](int tab, const QString& typed) {
+    whenShown<RenameDialog>([=](RenameDialog* d) {
+      d->TxtName->clear();
+      for (const QChar c : typed) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(d->TxtName, &key);
+      }
+      d->OKButton->click();
+    });
+    QTest::mouseDClick(g.w.SSTab2, Qt::LeftButton, {}, g.w.SSTab2->tabRect(tab).center());
+  };
+  rename(2, "风机风机X");  // the ninth byte is refused
+  QCOMPARE(g.w.renameDialog().LabBytes->text(), QString("8/8 字节"));
+  QCOMPARE(g.w.SSTab2->tabText(2), QString("风机风机"));
+  QVERIFY(get(g.dir.filePath("Name.ini")).contains(gbk("\r\n03=风机风机\r\n")));
+  rename(0, "");  // no name: the key goes, the route is unnamed again
+  QCOMPARE(g.w.SSTab2->tabText(0), QString("未命名"));
+  QVERIFY(!get(g.dir.filePath("Name.ini")).contains("01="));
 }
 
 void TestWindow::startupWithoutFiles() {
@@ -320,6 +349,11 @@ void TestWindow::startupWithoutFiles() {
   for (Lamp* l : r.w.Shape1) QCOMPARE(l->colorRef(), quint32(kLampGrey));
   QCOMPARE(r.logic.link().nState(), RouteStateTable{});
   QVERIFY(r.prompt.messages.isEmpty());
+  // Nothing runs until ChkAuto is ticked, and the line says so; the first entry ticks it.
+  QCOMPARE(r.w.LabNext->text(), QString("下次：自动功能未允许"));
+  r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) { d.OKButton->click(); });
+  QVERIFY(r.w.ChkAuto->isChecked() && r.logic.scheduler().isEnabled());
+  QTRY_VERIFY(r.w.LabNext->text().startsWith("下次：") && r.w.LabNext->text().endsWith(" 吸合"));
 }
 
 void TestWindow::routeTabsSelectPages() {
@@ -426,14 +460,10 @@ void TestWindow::dialogNewEntryDefaultsAndLimit() {
                  d.OKButton->click();
                });
   QCOMPARE(r.logic.entries().item("key0799")->GetStr(), QString("11000000000700000000000000"));
-  // The page is full now: OK tells so and the dialog stays open until cancelled.
-  r.withDialog([&] { r.w.CmdAdd_Click(); },
-               [&](Dialog& d) {
-                 d.OKButton->click();
-                 QCOMPARE(r.prompt.messages, QStringList({"最多99条"}));
-                 QVERIFY(d.isVisible());
-                 d.CancelButton->click();
-               });
+  // The page is full now: "添加" tells so before the editor opens.
+  r.w.CmdAdd_Click();
+  QCOMPARE(r.prompt.messages, QStringList({"最多99条"}));
+  QVERIFY(!r.w.dialog().isVisible());
   QCOMPARE(r.logic.entries().count(), 99);
 }
 
@@ -460,6 +490,17 @@ void TestWindow::dialogWritesEveryFieldAndSaveKeepsIt() {
                  at070809(d, 2);
                  d.DT->setDate(QDate(2027, 3, 4));
                  d.OKButton->click();
+               });
+  // A fixed date already past is asked about; declined, the editor stays open.
+  r.prompt.answer = false;
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 at070809(d, 2);
+                 d.DT->setDate(QDate::currentDate().addDays(-1));
+                 d.OKButton->click();
+                 QCOMPARE(r.prompt.questions, QStringList({"日期已过，仍要保存吗？"}));
+                 QVERIFY(d.isVisible());
+                 d.CancelButton->click();
                });
   QCOMPARE(r.listTexts(), QStringList({"第12路, 每星期一三， 07:08:09 ,断开 ",
                                        "第12路, 固定日期 2027-03-04 07:08:09 ,吸合 "}));
@@ -513,6 +554,55 @@ void TestWindow::realPromptsAskAndCancel() {
   });
   QTest::mouseClick(r.w.CmdSaveAs, Qt::LeftButton);
   QVERIFY(QFile::exists(plan));
+  // Over an existing file Qt asks first (the dialog offers the last name); "No" keeps its bytes.
+  put(plan, "mine");
+  whenShown<QFileDialog>([&](QFileDialog* d) {
+    whenShown<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+    QTest::keyClick(d->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+  });
+  QTest::mouseClick(r.w.CmdSaveAs, Qt::LeftButton);
+  QCOMPARE(get(plan), QByteArray("mine"));
+  // Name.ini is refused even when the replacing is confirmed, and is not offered again.
+  const QString names = r.dir.filePath("Name.ini");
+  const QByteArray settings = get(names);
+  whenShown<QFileDialog>([&](QFileDialog* d) {
+    whenShown<QMessageBox>([&](QMessageBox* replace) {
+      whenShown<QMessageBox>([&](QMessageBox* box) {
+        QCOMPARE(box->text(), "不能另存为程序自己的文件" + names);
+        box->button(QMessageBox::Ok)->click();
+      });
+      replace->button(QMessageBox::Yes)->click();
+    });
+    auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+    name->clear();
+    QTest::keyClicks(name, "Name.ini");
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  QTest::mouseClick(r.w.CmdSaveAs, Qt::LeftButton);
+  QCOMPARE(get(names), settings);
+  whenShown<QFileDialog>([](QFileDialog* d) {
+    QCOMPARE(d->findChild<QLineEdit*>("fileNameEdit")->text(), QString());
+  });
+  QTest::mouseClick(r.w.CmdOpenFile, Qt::LeftButton);
+
+  // The entries are not saved (a delete): the title says so; the close box, with no tray to hide
+  // in, asks as "退出" does. "取消" keeps the program; "保存" saves.
+  QCOMPARE(r.w.windowTitle(), QString("PC智能Tavrel *"));
+  const auto choose = [](const QString& button) {
+    whenShown<QMessageBox>([=](QMessageBox* box) {
+      QCOMPARE(box->text(), QString("时间表已修改，是否保存？"));
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == button) b->click();
+    });
+  };
+  r.w.show();
+  choose("取消");
+  r.w.close();
+  QVERIFY(r.w.isVisible() && get(r.dir.filePath("Note.ini")).contains("0102="));
+  choose("保存");
+  QTest::mouseClick(r.w.CmdQuit, Qt::LeftButton);
+  QVERIFY(!get(r.dir.filePath("Note.ini")).contains("0102="));
+  QCOMPARE(r.w.windowTitle(), QString("PC智能Tavrel"));
 }
 
 void TestWindow::tabsAndLampsAsDrawn() {
@@ -608,7 +698,8 @@ void TestWindow::typingIsDiscarded() {
   r.withDialog([&] { r.w.CmdAdd_Click(); },
                [](Dialog& d) {
                  for (QComboBox* box : {d.Combo1, d.Combo2, d.Combo3, d.CmbStatus}) {
-                   QTest::keyClicks(box, "1");  // would jump to "10" or "1x" without the filter
+                   // Would jump to "10" or "1x" without the filter (digits choose a time, below).
+                   QTest::keyClicks(box, box == d.CmbStatus ? "1" : "x");
                    QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, "断");
                    QApplication::sendEvent(box, &chinese);
                    QCOMPARE(box->currentIndex(), 0);
@@ -621,6 +712,15 @@ void TestWindow::typingIsDiscarded() {
                    QTRY_VERIFY(!box->view()->isVisible());
                    QCOMPARE(box->currentIndex(), 0);
                  }
+                 // Two digits within a second make one number; one digit alone after a pause.
+                 QTest::keyClicks(d.Combo2, "45");
+                 QTest::keyClicks(d.Combo1, "07");
+                 QTest::keyClicks(d.Combo1, "45");  // no such hour: nothing
+                 QCOMPARE(d.Combo2->currentIndex(), 45);
+                 QCOMPARE(d.Combo1->currentIndex(), 7);
+                 QTest::keyClicks(d.Combo3, "7");
+                 QCOMPARE(d.Combo3->currentIndex(), 0);
+                 QTRY_COMPARE(d.Combo3->currentIndex(), 7);
                  d.CancelButton->click();
                });
 }
@@ -742,6 +842,10 @@ void TestWindow::lockTableAndChkAutoInterplay() {
   for (QWidget* w : locked) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
   QVERIFY(r.w.CmdIn->isEnabled() && r.w.CmdQuit->isEnabled());
   QTRY_VERIFY(!r.logic.link().bIsFirst());
+  const auto lamp = [&] {
+    return r.w.grab().toImage().pixelColor(r.w.Shape1[0]->geometry().center());
+  };
+  QTRY_COMPARE(lamp(), QColor(255, 0, 0));  // the board reports route 1 released
 
   // Ticking ChkAuto while open unlocks its four buttons again; the others stay locked.
   QTest::mouseClick(r.w.ChkAuto, Qt::LeftButton);  // clear
@@ -756,8 +860,9 @@ void TestWindow::lockTableAndChkAutoInterplay() {
   QVERIFY(!r.logic.link().pushRunning());
   QVERIFY(r.logic.link().bIsFirst());
   for (QWidget* w : locked) QVERIFY(w->isEnabled());
-  // Nothing reads the board after closing: the lamps are grey.
+  // Nothing reads the board after closing: the lamps are grey, as drawn.
   QCOMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampGrey));
+  QCOMPARE(lamp(), QColor(192, 192, 192));
   QVERIFY(r.prompt.messages.isEmpty());
 }
 
@@ -766,6 +871,11 @@ void TestWindow::manualCommandsReachNextSetFrame() {
   RelayBoard board({});
   QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
   r.w.Form_Load();
+  // The link closed: nothing is switched or recorded, and the press is told.
+  QTest::mouseClick(r.w.CmdIn, Qt::LeftButton);
+  QCOMPARE(r.prompt.messages, QStringList({"串口未打开"}));
+  QCOMPARE(r.logic.link().nState(), RouteStateTable{});
+  for (const RecordEvent& e : r.logic.record().newest(10)) QCOMPARE(e.route, 0);
   r.w.CmdOpen->click();
   QTRY_VERIFY(!r.logic.link().bIsFirst());
   r.w.SSTab2->setCurrentIndex(4);
@@ -812,6 +922,35 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   QVERIFY(third.open(r.dir.filePath("dosdevices/com1"), nullptr));
   QTest::qWait(LinkControl::kRetryMs + 300);
   QVERIFY(!r.logic.port().portOpen());
+}
+
+void TestWindow::startupTellsAMissingPortWithoutWaiting() {
+  RigWith<WidgetPrompt> r;
+  r.prompt.setParent(&r.w);
+  put(r.dir.filePath("Name.ini"), "[Note]\r\nOpen=1\r\n");
+  QVERIFY(QDir(r.dir.path()).mkpath("dosdevices"));  // Com1: dosdevices/com1, not there yet
+  r.w.Form_Load();                                   // returns while the message is up
+  QVERIFY(r.prompt.shownNotice() && r.prompt.shownNotice()->isVisible());
+  QCOMPARE(r.prompt.shownNotice()->text(),
+           "串口打开错误\n" + r.dir.filePath("dosdevices/com1") + "：设备不存在");
+  RelayBoard board({});
+  QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
+  QTRY_VERIFY_WITH_TIMEOUT(!r.prompt.shownNotice(), 2 * LinkControl::kRetryMs + 1000);
+}
+
+void TestWindow::recordShowsEntryTexts() {
+  Rig r;
+  r.withEntries({{1, 1}});  // every day at 00:00:01, 吸合
+  r.w.Form_Load();
+  QDateTime at(QDate::currentDate(), QTime(0, 0, 31));
+  SwitchRecord record(r.dir.path(), [&] { return at; });
+  record.appendState(1, true, RecordCause::Entry, "key0101");  // a late tick: still this entry's
+  at = at.addSecs(60);
+  record.appendState(1, true, RecordCause::Entry, "key0101");  // not this entry's (edited since)
+  r.w.CmdRecord_Click();
+  QTreeWidget* list = r.w.findChild<RecordWindow*>()->list();
+  QCOMPARE(list->findItems("每天 00:00:01", Qt::MatchExactly, 3).size(), 1);
+  QCOMPARE(list->findItems("key0101", Qt::MatchExactly, 3).size(), 1);
 }
 
 void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {

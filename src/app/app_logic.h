@@ -46,6 +46,8 @@ class AppLogic : public QObject {
   // must outlive the logic; clock defaults to the PC's.
   AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock = {},
            QObject* parent = nullptr);
+  // Records "程序退出" when start-up recorded "程序启动".
+  ~AppLogic() override;
 
   const QString& appDir() const { return appDir_; }
   Prompt& prompt() { return prompt_; }
@@ -67,10 +69,24 @@ class AppLogic : public QObject {
   void echoRecord(bool on) { record_.setEcho(on); }
 
   // --- the entries ---
-  // Replaces colData's content (start-up's load, tests); the list of the current page follows.
+  // Replaces colData's content with the entries as Note.ini holds them (start-up's load, tests);
+  // the list of the current page follows.
   void setEntries(EntryCollection&& entries);
-  // The editor's OK for a new entry (bIsnew) on the current page or mydata edited in place.
+  // The editor's OK for a new entry (bIsnew) on the current page or mydata edited in place. The
+  // first entry added to an empty collection ticks ChkAuto, as start-up does for a store with
+  // entries.
   ConfirmResult confirmEntry(const EditorState& s, bool bIsnew, EntryPtr& mydata);
+  // Whether the entries differ from what Note.ini holds (as loaded at start-up or last saved):
+  // after adding, editing, deleting or opening, not after saving.
+  bool modified() const;
+  // Before the program ends. With unsaved entries asks "时间表已修改，是否保存？" (保存, 不保存,
+  // 取消): 保存 saves them (a failure is told, "保存失败" and the path, and keeps the program),
+  // 取消 keeps the program. Returns whether it may end. Where no question may be asked (a desktop
+  // session that ends without interaction) the entries are saved unasked; the old store goes to
+  // the trash as at every save, so nothing is lost either way.
+  bool saveBeforeEnd(bool mayAsk = true);
+  // Start-up's first step: "程序启动" in the record.
+  void recordProgramStart();
 
   // --- link and address ---
   // Opens the link on nCom when the caption reads "打开" (a failure tells "串口打开错误" with a
@@ -119,7 +135,7 @@ class AppLogic : public QObject {
   void refresh_list(int route);
   const QList<ListItem>& listItems() const { return list_; }
 
-  // --- manual control, through the switch path ("手动") ---
+  // --- manual control, through the switch path ("手动"); the window tells what did not act ---
   Switchboard::Result CmdIn_Click();
   Switchboard::Result CmdOut_Click();
   Switchboard::Result CmdOpenAll_Click();
@@ -151,7 +167,8 @@ class AppLogic : public QObject {
   bool restore() const { return restore_; }
 
   // --- the current route's next switch, e.g. "下次：12-08 07:05:00 吸合" ---
-  // Follows edits, page changes and the clock (see NextSwitch).
+  // Follows edits, page changes, ChkAuto and the clock (see NextSwitch); while ChkAuto is clear it
+  // reads "下次：自动功能未允许".
   QString nextSwitchText() const { return nextText_; }
 
   // --- the board on an MQTT broker ---
@@ -167,6 +184,13 @@ class AppLogic : public QObject {
   Switchboard::Result mqttCommand(int route, MqttBridge::Command c);
   // The broker's state in a few words, for the window and the tray tip (see MqttBridge).
   QString mqttText() const { return mqtt_.stateText(); }
+
+  // --- route names ---
+  // Stores route 1..16's name in Name.ini (see SettingsStore::WriteRouteName; blanks around it
+  // dropped, cut to kRouteNameBytes) and has the broker publish the names again. A name the
+  // file's encoding cannot hold is told ("名称含有无法保存的字符"), a file that cannot be written
+  // too ("保存设置失败" and the path); either changes nothing and returns false.
+  bool renameRoute(int route, const QString& name);
 
   // --- time driven by hand (simulations) ---
   // Stops the scheduler's and the push cycle's own timers; tickScheduler() then runs one scheduler
@@ -196,6 +220,8 @@ class AppLogic : public QObject {
 
  private:
   void setLocked(bool locked);
+  void onEntriesChanged();
+  void markSaved();
   void restoreStates();
   void showNextSwitch();
   Switchboard::Result manual(int route, bool energise);
@@ -224,4 +250,7 @@ class AppLogic : public QObject {
   std::array<bool, kControls> enabled_;
   QList<ListItem> list_;
   QString nextText_;
+  ProfileFile::Pairs saved_;              // the entries as Note.ini holds them
+  mutable std::optional<bool> modified_;  // worked out again after the entries changed
+  bool started_ = false;                  // "程序启动" recorded
 };

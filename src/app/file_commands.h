@@ -13,8 +13,15 @@
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt);
 
 // Save As: asks for a path, writes colData as it is now to it and tells "文件已另存为" + path, or
-// "另存失败" + path. Cancelling changes nothing and says nothing.
-bool save_as_command(const EntryCollection& colData, Prompt& prompt);
+// "另存失败" + path. Cancelling changes nothing and says nothing. One of the program's own files in
+// dataDir is refused with "不能另存为程序自己的文件" + path and left as it was.
+bool save_as_command(const EntryCollection& colData, Prompt& prompt,
+                     const QString& dataDir = QString());
+
+// Whether path is one of the program's own files in the data folder dataDir: Name.ini, Note.ini,
+// the lock, anything under log/ or dosdevices/. Names match in any letter case (a folder on a
+// Windows file system holds "name.ini" as the same file) and a link counts as what it leads to.
+bool is_program_file(const QString& dataDir, const QString& path);
 
 enum class OpenResult { Cancelled, Failed, Loaded };
 

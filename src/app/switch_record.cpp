@@ -17,6 +17,8 @@ const char* const kActionWords[] = {
     QT_TRANSLATE_NOOP("Record", "板应答"),       QT_TRANSLATE_NOOP("Record", "板无应答"),
     QT_TRANSLATE_NOOP("Record", "远程已连接"),   QT_TRANSLATE_NOOP("Record", "远程断开"),
     QT_TRANSLATE_NOOP("Record", "远程连接失败"), QT_TRANSLATE_NOOP("Record", "远程消息无效"),
+    QT_TRANSLATE_NOOP("Record", "程序启动"),     QT_TRANSLATE_NOOP("Record", "程序退出"),
+    QT_TRANSLATE_NOOP("Record", "接管"),         QT_TRANSLATE_NOOP("Record", "板状态"),
 };
 constexpr int kKnownActions = static_cast<int>(RecordAction::Unknown);
 static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
@@ -115,6 +117,30 @@ QString SwitchRecord::causeWord(const RecordEvent& e, bool shown) {
   if (c >= kFirstWordCause) return word(kCauseWords[c - kFirstWordCause], shown);
   if (e.error == MqttError::None) return e.detail;
   return e.detail + QLatin1Char(' ') + errorWord(e.error, shown);
+}
+
+QString SwitchRecord::statesDetail(quint16 routes, quint16 energised) {
+  QStringList parts;
+  for (const bool on : {true, false}) {
+    // Runs of neighbouring routes in one state as "3-8".
+    QStringList runs;
+    for (int r = 1; r <= 16; ++r) {
+      const auto in = [&](int route) {
+        const quint16 bit = quint16(1u << (route - 1));
+        return route <= 16 && (routes & bit) && bool(energised & bit) == on;
+      };
+      if (!in(r)) continue;
+      int last = r;
+      while (in(last + 1)) ++last;
+      runs << (last == r ? QString::number(r) : QStringLiteral("%1-%2").arg(r).arg(last));
+      r = last;
+    }
+    if (!runs.isEmpty())
+      parts << QString::fromUtf8(kActionWords[static_cast<int>(on ? RecordAction::Energise
+                                                                  : RecordAction::Release)]) +
+                   QLatin1Char(' ') + runs.join(QLatin1Char(','));
+  }
+  return parts.join(QLatin1Char(' '));
 }
 
 QString SwitchRecord::line(const RecordEvent& e) {

@@ -22,7 +22,11 @@ enum class RecordAction : quint8 {
   MqttLost,
   MqttFailed,
   MqttInvalid,
-  Unknown,  // read back: a word this program does not know (kept in RecordEvent::word)
+  ProgramStart,  // the program
+  ProgramEnd,
+  TakeOver,     // the link's take-over of the board's states (detail: statesDetail())
+  BoardStates,  // the board's first report after the link started (detail: statesDetail())
+  Unknown,      // read back: a word this program does not know (kept in RecordEvent::word)
 };
 
 // Why a route's state changed. Events of the link and the broker have None and say where in
@@ -52,9 +56,10 @@ struct RecordEvent {
 // folder (UTF-8 with a byte-order mark, header "时间,路,动作,来源", time to the millisecond).
 // The file's words are the same in every language (scripts and spreadsheets read them): the
 // action "吸合", "断开", "串口打开", "串口关闭", "串口丢失", "串口恢复", "板应答", "板无应答",
-// "远程已连接", "远程断开", "远程连接失败", "远程消息无效"; the cause an entry's key, "手动",
-// "接管", "恢复", "板状态", "远程", or where a link's or broker's event happened (a failure's
-// reason after a blank). They are made and read back here only.
+// "远程已连接", "远程断开", "远程连接失败", "远程消息无效", "程序启动", "程序退出", "接管",
+// "板状态"; the cause an entry's key, "手动", "接管", "恢复", "板状态", "远程", or where a link's
+// or broker's event happened (a failure's reason after a blank). They are made and read back here
+// only.
 //
 // Each append opens, writes and closes the month's file, so a file removed or a disk that comes
 // back meanwhile costs nothing; a write that fails is dropped without a word (the record never
@@ -93,6 +98,9 @@ class SwitchRecord : public QObject {
   static QString causeWord(const RecordEvent& e, bool shown = false);
   // Why a broker's connection failed, in the file's words or as shown.
   static QString errorWord(MqttError e, bool shown = false);
+  // Several routes' states in one line's detail, in the file's words: "吸合 1,2,9 断开 3-8,10-16"
+  // for the routes whose bit (route r: bit r - 1) is set in routes; energised says which are on.
+  static QString statesDetail(quint16 routes, quint16 energised);
 
   // Whether every line also goes to standard output (for a service manager's journal).
   void setEcho(bool on) { echo_ = on; }

@@ -229,6 +229,13 @@ QByteArray ProfileFile::withSection(const QString& section, const Pairs& pairs) 
   return spliced(s->headerEnd, s->lastEntryEnd, body);
 }
 
+QByteArray ProfileFile::withoutKey(const QString& section, const QString& key) const {
+  const Section* s = find(section);
+  const Key* k = s ? findKey(*s, key) : nullptr;
+  if (!k) return raw_;
+  return raw_.left(k->lineBegin) + raw_.mid(k->lineEnd);
+}
+
 QString profile_read(const QString& path, const QString& section, const QString& key,
                      const QString& def, int bufferSize) {
   return ProfileFile::load(path).read(section, key, def, bufferSize);
@@ -240,6 +247,14 @@ bool profile_write(const QString& path, const QString& section, const QString& k
   const ProfileFile f = ProfileFile::load(path);
   if (f.status() == ProfileFile::Status::Unreadable) return false;
   return write_file_atomically(path, f.withValue(section, key, value));
+}
+
+bool profile_remove(const QString& path, const QString& section, const QString& key) {
+  const FileWriteLock lock(path);
+  const ProfileFile f = ProfileFile::load(path);
+  if (f.status() == ProfileFile::Status::Unreadable) return false;
+  if (f.status() == ProfileFile::Status::Missing) return true;
+  return write_file_atomically(path, f.withoutKey(section, key));
 }
 
 bool profile_write_section(const QString& path, const QString& section,

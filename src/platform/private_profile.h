@@ -47,6 +47,8 @@ class ProfileFile {
   // The file's content after replacing everything inside section by the pairs, in their order
   // (the section is appended when missing).
   QByteArray withSection(const QString& section, const Pairs& pairs) const;
+  // The file's content without key's line in section (unchanged when there is none).
+  QByteArray withoutKey(const QString& section, const QString& key) const;
 
  private:
   // One "key=value" line, by byte offsets into raw_.
@@ -86,6 +88,8 @@ QString profile_read(const QString& path, const QString& section, const QString&
 // could not be read (it is left alone then).
 bool profile_write(const QString& path, const QString& section, const QString& key,
                    const QString& value);
+// WritePrivateProfileString with no value: removes one key's line. True when the key is gone.
+bool profile_remove(const QString& path, const QString& section, const QString& key);
 // Replaces a whole section at once (one write).
 bool profile_write_section(const QString& path, const QString& section,
                            const ProfileFile::Pairs& pairs);
