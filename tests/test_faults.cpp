@@ -267,10 +267,10 @@ void TestFaults::fullDisk() {
   });
   prompt.messages.clear();
   QVERIFY(!save_command(full, note, prompt));
-  QCOMPARE(prompt.messages, QStringList({"保存失败" + note}));
+  QCOMPARE(prompt.messages, QStringList({"保存失败：磁盘已满\n" + note}));
   prompt.saveName = dir.filePath("copy.ini");
   QVERIFY(!save_as_command(full, prompt));
-  QCOMPARE(prompt.messages.last(), "另存失败" + prompt.saveName);
+  QCOMPARE(prompt.messages.last(), "另存失败：磁盘已满\n" + prompt.saveName);
   QVERIFY(!profile_write(name, "Note", "Com", "12345678901234567890"));
   QCOMPARE(get(note), noteBefore);
   QCOMPARE(get(name), nameBefore);
@@ -300,7 +300,8 @@ void TestFaults::readOnlyDisk() {
   QVERIFY(!save_as_command(c, prompt));
   SettingsStore settings(dir.path());
   QVERIFY(!settings.WriteCom("4"));
-  QCOMPARE(prompt.messages, QStringList({"保存失败" + note, "另存失败" + prompt.saveName}));
+  QCOMPARE(prompt.messages,
+           QStringList({"保存失败：磁盘只读\n" + note, "另存失败：磁盘只读\n" + prompt.saveName}));
   QCOMPARE(get(note), QByteArray("[Note]\r\n0101=11000000000100000000073000\r\n"));
   QCOMPARE(settings.ReadCom(), QString("3"));
 }
