@@ -3,6 +3,7 @@
 
 #include "app/startup.h"
 #include "platform/autostart.h"
+#include "support/entries.h"
 #include "support/files.h"
 #include "support/logic_rig.h"
 #include "ui/frmmain.h"
@@ -53,6 +54,12 @@ void TestStartup::storedValuesSelectAndWriteBack() {
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nCom=7\r\nID=12\r\n"));  // canonical form
   QVERIFY(r.logic.link().bIsFirst());
   QCOMPARE(r.logic.nPage(), 1);
+  // A "Unicode" Name.ini as Windows writes it: read, and written back in UTF-16.
+  Rig wide;
+  put(wide.name(), utf16("[Note]\r\nCom=02\r\nID=3\r\n"));
+  run_startup(wide.logic, wide.logic.settings().load());
+  QCOMPARE(wide.logic.nCom(), quint8(2));
+  QCOMPARE(get(wide.name()), utf16("[Note]\r\nCom=2\r\nID=3\r\n"));
 }
 
 void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
