@@ -1,5 +1,8 @@
 // The data folder rule, the command line, ports by name, and quitting when the settings cannot be
 // written. Checks that depend on rights run as an ordinary user (see support/as_user.h).
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -155,12 +158,13 @@ void TestDataFolder::commandLine() {
 }
 
 void TestDataFolder::presentDevicesAndLinks() {
-  // A folder stands in for /dev: two adapters, one with a stable name, and a disk.
+  // A folder stands in for /dev: two adapters, one with a stable name, and a plain file.
   QTemporaryDir dev, data;
   const QDir d(dev.path());
   d.mkpath("serial/by-id");
-  put(d.filePath("ttyUSB0"), "");
-  put(d.filePath("ttyACM1"), "");
+  for (const char* name : {"ttyUSB0", "ttyACM1"})
+    if (mknod(QFile::encodeName(d.filePath(name)).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+      QSKIP("making device nodes needs root");
   put(d.filePath("sda"), "");
   QVERIFY(QFile::link("../../ttyUSB0", d.filePath("serial/by-id/usb-FTDI_X-if00-port0")));
   const QList<SerialDevice> found = present_serial_devices(dev.path());
@@ -185,6 +189,8 @@ void TestDataFolder::presentDevicesAndLinks() {
   QCOMPARE(link(5, "ttyACM1").error, LinkPortError::NotALink);
   QCOMPARE(get(data.filePath("dosdevices/com5")), QByteArray("mine"));  // never removed
   QCOMPARE(link(21, "ttyACM1").error, LinkPortError::BadNumber);
+  QCOMPARE(link_port_error_text(link(6, "sda")), d.filePath("sda") + "：不是字符设备");
+  QVERIFY(!QFileInfo::exists(data.filePath("dosdevices/com6")));
 }
 
 void TestDataFolder::autostartNamesTheFolder() {

@@ -119,6 +119,8 @@ QString link_port_error_text(const LinkPortResult& r) {
       return T::tr("端口号应为 1 到 20");
     case LinkPortError::NoDevice:
       return T::tr("%1：设备不存在").arg(r.path);
+    case LinkPortError::NotADevice:
+      return T::tr("%1：不是字符设备").arg(r.path);
     case LinkPortError::NotALink:
       return T::tr("%1：不是链接，未改动").arg(r.path);
     case LinkPortError::CannotLink:
