@@ -33,10 +33,7 @@ QList<QDateTime> local_moments(const QDate& d, const QTime& t) {
   return out;
 }
 
-bool can_fall_due(const Clsdata& e) {
-  return e.nRoute >= 1 && e.nRoute <= kRouteCount &&
-         QTime::isValid(e.nStartHour, e.nStartMin, e.nStartSecond);
-}
+bool can_fall_due(const Clsdata& e) { return entry_can_fall_due(e); }
 
 QTime time_of(const Clsdata& e) { return QTime(e.nStartHour, e.nStartMin, e.nStartSecond); }
 

@@ -14,9 +14,7 @@ QString action_word(bool energise) {
   return energise ? EntryText::tr("吸合") : EntryText::tr("断开");
 }
 
-}  // namespace
-
-QString entry_text(const Clsdata& e) {
+QString description(const Clsdata& e) {
   static const char* const kDayNames[7] = {
       QT_TRANSLATE_NOOP("EntryText", "一"), QT_TRANSLATE_NOOP("EntryText", "二"),
       QT_TRANSLATE_NOOP("EntryText", "三"), QT_TRANSLATE_NOOP("EntryText", "四"),
@@ -36,6 +34,13 @@ QString entry_text(const Clsdata& e) {
   const QString date = pad(e.nStartYear, 4) + QLatin1Char('-') + pad(e.nStartMonth, 2) +
                        QLatin1Char('-') + pad(e.nStartDay, 2);
   return EntryText::tr("第%1路, 固定日期 %2 %3 ,%4 ").arg(route, date, time, action);
+}
+
+}  // namespace
+
+QString entry_text(const Clsdata& e) {
+  const QString text = description(e);
+  return entry_can_fall_due(e) ? text : text + EntryText::tr("（无效）");
 }
 
 QString next_switch_text(const std::optional<RouteSwitch>& next) {
