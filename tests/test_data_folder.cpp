@@ -14,6 +14,7 @@
 #include "platform/autostart.h"
 #include "platform/data_folder.h"
 #include "platform/port_naming.h"
+#include "platform/single_copy.h"
 #include "support/as_user.h"
 #include "support/files.h"
 #include "support/scripted_prompt.h"
@@ -41,13 +42,20 @@ bool installed(const QString& exeDir, const QString& home) {
          entry.contains("\nIcon=tavrel\n") && prompt.messages.size() == 1;
 }
 
-// Scenario "unwritable" DIR HOME: DIR's Name.ini cannot be written; quitting says so once and
-// leaves the autostart entry alone.
+// Scenario "unwritable" DIR HOME: DIR cannot be written: one copy only all the same, the record
+// says it cannot be written, and quitting says so once and leaves the autostart entry alone.
 bool unwritable(const QString& dir, const QString& home) {
   qputenv("XDG_CONFIG_HOME", (home + "/.config").toLocal8Bit());
+  qputenv("XDG_RUNTIME_DIR", (home + "/run").toLocal8Bit());
+  QDir().mkpath(home + "/run");
+  QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  SingleCopy first(dir), second(dir);
+  if (!first.acquire() || second.acquire()) return false;
   ScriptedPrompt prompt;
   AppLogic logic(dir, prompt);
-  return !logic.CmdQuit_Click(true, true, dir + "/tavrel") &&
+  logic.checkRecord();
+  return logic.recordText() == "记录无法写入：没有写入权限" &&
+         !logic.CmdQuit_Click(true, true, dir + "/tavrel") &&
          prompt.messages == QStringList{"保存设置失败\n" + dir + "/Name.ini"} &&
          !QFileInfo::exists(home + "/.config/autostart/tavrel.desktop");
 }

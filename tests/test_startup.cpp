@@ -167,6 +167,14 @@ void TestStartup::trayTipAndNoTrayKeepsWindowVisible() {
   QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
   QVERIFY(w.isVisible());
   QVERIFY(!w.windowIcon().isNull());
+  // A record that cannot be written is told from the start: in the tip, and "记录" in red.
+  Rig blocked;
+  put(blocked.dir.filePath("log"), "a file where the folder should be");
+  Frmmain b(blocked.logic);
+  b.Form_Load();
+  QCOMPARE(b.tray()->toolTip(), "Tavrel(版本 1.0.0) 未连接\n记录无法写入\n" + blocked.dir.path());
+  QCOMPARE(b.CmdRecord->palette().color(QPalette::ButtonText), QColor(Qt::red));
+  QCOMPARE(b.CmdRecord->toolTip(), "记录无法写入\n" + blocked.dir.filePath("log"));
 }
 
 int main(int argc, char** argv) {

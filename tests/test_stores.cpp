@@ -441,6 +441,50 @@ void TestStores::switchRecordMonthlyFiles() {
   QCOMPARE(back[0].detail, QStringLiteral("a,\"b\""));
   QCOMPARE(back[1].route, 3);
   QCOMPARE(back[1].at, QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0, 123)));
+  QCOMPARE(record.newest(2, 5).size(), 1);  // route 5's page: the link's event only
+
+  // A month's file stops at its limit with one closing line; the lines it did not take are told
+  // at the top of the next month's.
+  QFile(log + "2026-12.csv").resize(SwitchRecord::kMaxFileBytes - 10);
+  record.appendState(4, true, RecordCause::Manual);
+  record.appendState(4, false, RecordCause::Manual);
+  now = QDateTime(QDate(2027, 1, 1), QTime(0, 0));
+  record.appendState(4, true, RecordCause::Manual);
+  QCOMPARE(get(log + "2027-01.csv").split('\n').mid(1, 2),
+           QList<QByteArray>({"2027-01-01 00:00:00.000,,记录中断,2行\r",
+                              "2027-01-01 00:00:00.000,4,吸合,手动\r"}));
+  QCOMPARE(record.newest(3).value(2).action, RecordAction::RecordFull);
+
+  // The hour an autumn change repeats carries the offset, and both passes read back apart.
+  const QByteArray tz = qgetenv("TZ");
+  qputenv("TZ", "Europe/Berlin");
+  tzset();
+  for (const auto& [utc, text] :
+       {std::pair{"2027-10-31T00:10:00Z", "2027-10-31 02:10:00.000+02:00"},
+        {"2027-10-31T01:10:00Z", "2027-10-31 02:10:00.000+01:00"},
+        {"2027-10-31T02:10:00Z", "2027-10-31 03:10:00.000"}}) {
+    RecordEvent e, read;
+    e.at = QDateTime::fromString(utc, Qt::ISODate).toLocalTime();
+    QCOMPARE(SwitchRecord::timeText(e.at), QString(text));
+    QVERIFY(SwitchRecord::parse(SwitchRecord::line(e), &read));
+    QCOMPARE(read.at.toMSecsSinceEpoch(), e.at.toMSecsSinceEpoch());
+  }
+  qputenv("TZ", tz);
+  tzset();
+
+  // log/ a link to a folder elsewhere, or the month's file a link: nothing there is touched.
+  QTemporaryDir linked, elsewhere;
+  for (const char* name : {"2020-01.csv", "2024-05.csv"}) put(elsewhere.filePath(name), "x\r\n");
+  QVERIFY(QFile::link(elsewhere.path(), linked.filePath("log")));
+  SwitchRecord viaLink(linked.path(), [&] { return now; });
+  viaLink.appendState(1, true, RecordCause::Manual);
+  QVERIFY(QFile::remove(linked.filePath("log")) && QDir(linked.path()).mkdir("log"));
+  QVERIFY(QFile::link(elsewhere.filePath("2024-05.csv"), linked.filePath("log/2027-01.csv")));
+  viaLink.appendState(1, true, RecordCause::Manual);
+  QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files),
+           QStringList({"2020-01.csv", "2024-05.csv"}));
+  QCOMPARE(get(elsewhere.filePath("2024-05.csv")), QByteArray("x\r\n"));
+  QCOMPARE(viaLink.failure(), WriteFailure::Other);
 
   // A record that cannot be written still announces its events.
   put(dir.path() + QStringLiteral("/blocked"), "a file where the folder should be");

@@ -14,7 +14,8 @@ struct StartupChoices {
 // number minus one, or -1 when the text is not a decimal number or lies outside 1..listSize.
 int stored_list_position(const QString& text, int listSize);
 
-// Start-up's work below the window, in its order: route page 1; the stored address and port
+// Start-up's work below the window, in its order: the switch record checked (whether it can be
+// written); route page 1; the stored address and port
 // selected, each selection written back ("ID", "Com"; skipped when the file holds that very text
 // already) and setting nID / nCom (a value that is not a number, is 0 or lies beyond its list
 // selects nothing, writes nothing and keeps 1); bIsFirst;

@@ -11,7 +11,8 @@ class QWidget;
 // restores and raises the window; other clicks do nothing; there is no menu. The icon goes away
 // with this object. showLink() gives the icon's lamp the link's health (green: open and the board
 // answers; amber: no answer, or waiting for the port; grey: closed) and adds the link's state,
-// the broker's state (only while a broker is configured) and the data folder to the tip.
+// the broker's state (only while a broker is configured), the record's trouble (only while it
+// cannot be written) and the data folder to the tip.
 class Tray : public QObject {
   Q_OBJECT
  public:
