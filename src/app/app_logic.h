@@ -192,8 +192,8 @@ class AppLogic : public QObject {
   bool CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
 
  signals:
-  void
-  controlsChanged();  // caption, enabled states, ChkAuto, Restore, the link's or the record's state
+  // The caption, enabled states, ChkAuto, Restore, the link's or the record's state.
+  void controlsChanged();
   void listChanged();
   void lampsChanged();
   void labDebugChanged(const QString& text);

@@ -13,16 +13,16 @@
 
 // The download of one route page's entries into the board, on its own port MSCommDown.
 //
-// run() sends every entry of the page as it is at the start that can fall due at all (in
-// collection order, numbered from 1; entry_can_fall_due) as a download frame, with the command
-// link's port borrowed around it (LinkControl::suspend and resume: the link's caption, locks and
-// bIsFirst are untouched). Each frame waits up to kAckTimeoutMs for the board's 0x56, handling
-// events meanwhile; only a byte that arrives after the frame counts. A frame without it is told
-// with "下载失败" and the download goes on (an acknowledgement that comes late is absorbed before
-// the next frame, so it never counts for that one). A port that cannot be opened is told like the
-// link's own. Timer1 is off meanwhile and afterwards follows chkAuto(). Should the device vanish,
-// the download stops; an open link then counts it as lost, a closed one greys the lamps and tells
-// "串口已断开".
+// run() sends every entry of the page as it is at the start (in collection order, numbered from
+// 1) as a download frame, with the command link's port borrowed around it (LinkControl::suspend
+// and resume: the link's caption, locks and bIsFirst are untouched). Each frame waits up to
+// kAckTimeoutMs for the board's 0x56, handling events meanwhile; only a byte that arrives after
+// the frame counts. A frame without it is told with "下载失败" and the download goes on (an
+// acknowledgement that comes late is absorbed before the next frame, so it never counts for that
+// one). A port that cannot be opened is told like the link's own. Timer1 is off meanwhile and
+// afterwards follows chkAuto(). Should the device vanish, the download stops; an open link then
+// counts it as lost, a closed one greys the lamps and tells "串口已断开". Entries that can never
+// fall due (entry_can_fall_due) are left out.
 class DownloadCommand : public QObject {
   Q_OBJECT
  public:
