@@ -70,9 +70,11 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
   connect(&link_, &CommandLink::replyReceived, &switchboard_, &Switchboard::recordReported);
   connect(&Timer1_, &SchedulerTimer::fired, this,
           [this] { switchboard_.want(Timer1_.due(), RecordCause::Entry, &Timer1_.decided()); });
-  connect(&Timer1_, &SchedulerTimer::jumped, this, [this] {
+  connect(&Timer1_, &SchedulerTimer::jumped, this, [this](qint64 skipped) {
+    record_.appendCount(RecordAction::ClockJump, skipped);
     if (restore_ && chkAuto_) restoreStates();
   });
+  connect(&record_, &SwitchRecord::failureChanged, this, &AppLogic::controlsChanged);
   connect(&next_, &NextSwitch::changed, this, &AppLogic::showNextSwitch);
   connect(&mqtt_, &MqttBridge::stateChanged, this, &AppLogic::controlsChanged);
 }
@@ -149,6 +151,12 @@ QString AppLogic::linkText() const {
       break;
   }
   return tr("已连接");
+}
+
+QString AppLogic::recordText() const {
+  if (record_.failure() == WriteFailure::None) return {};
+  const QString why = write_failure_text(record_.failure());
+  return why.isEmpty() ? tr("记录无法写入") : tr("记录无法写入：%1").arg(why);
 }
 
 LampLooks AppLogic::lamps() const {

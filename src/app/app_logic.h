@@ -65,8 +65,13 @@ class AppLogic : public QObject {
   const NextSwitch& nextSwitch() const { return next_; }
   QString storePath() const { return store_.path(); }
   const SchedulerTimer::Clock& clock() const { return clock_; }
-  // Every record line also to standard output (--headless).
-  void echoRecord(bool on) { record_.setEcho(on); }
+
+  // --- the switch record ---
+  // Start-up: finds out at once whether the record can be written (see SwitchRecord::check).
+  void checkRecord() { record_.check(); }
+  // While the record cannot be written: "记录无法写入" and the reason where it is known, e.g.
+  // "记录无法写入：磁盘已满"; empty while it can.
+  QString recordText() const;
 
   // --- the entries ---
   // Replaces colData's content with the entries as Note.ini holds them (start-up's load, tests);
@@ -162,7 +167,8 @@ class AppLogic : public QObject {
   // When on (and ChkAuto ticked), every take-over (and a clock jump the scheduler does not
   // replay) sets each route that has entries to the action of its most recent due moment (see
   // last_route_switch); routes without one keep the board's state. Ticking writes "Restore" at
-  // once (unless not to store).
+  // once (unless not to store). Such a clock jump is recorded ("时钟跳变" with the seconds
+  // skipped) either way.
   void setRestore(bool on, bool store = true);
   bool restore() const { return restore_; }
 
@@ -211,7 +217,8 @@ class AppLogic : public QObject {
   bool CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
 
  signals:
-  void controlsChanged();  // caption, enabled states, ChkAuto, Restore or the link's state
+  // The caption, enabled states, ChkAuto, Restore, the link's or the record's state.
+  void controlsChanged();
   void listChanged();
   void lampsChanged();
   void labDebugChanged(const QString& text);

@@ -4,10 +4,7 @@
 
 namespace {
 
-bool can_fall_due(const Clsdata& e) {
-  return e.nRoute >= 1 && e.nRoute <= kRouteCount &&
-         QTime::isValid(e.nStartHour, e.nStartMin, e.nStartSecond);
-}
+bool can_fall_due(const Clsdata& e) { return entry_can_fall_due(e); }
 
 int secs_of_day(const Clsdata& e) {
   return e.nStartHour * 3600 + e.nStartMin * 60 + e.nStartSecond;

@@ -105,7 +105,7 @@ void SchedulerTimer::Timer1_Timer() {
     for (qint64 s = from; s <= second; ++s)
       count += scheduler_check(colData_, now.addSecs(s - second), due_, &decided_);
     if (count > 0) emit fired(count);
-    if (gap > kMaxCatchUpSeconds) emit jumped();
+    if (gap > kMaxCatchUpSeconds) emit jumped(gap - 1);
   }
   haveLast_ = true;
   lastSecond_ = second;

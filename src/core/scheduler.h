@@ -64,8 +64,10 @@ class SchedulerTimer : public QObject {
  signals:
   // After each tick that fired at least one entry (see due() and decided()).
   void fired(int count);
-  // After a tick that found the clock further ahead than the catch-up reaches (and not paused).
-  void jumped();
+  // After a tick that found the clock further ahead than the catch-up reaches (and not paused):
+  // skipped is the number of seconds between the last second checked and this one, none of which
+  // was checked.
+  void jumped(qint64 skipped);
 
  private:
   void arm();

@@ -36,9 +36,7 @@ QString date_text(const Clsdata& e) {
          pad(e.nStartDay, 2);
 }
 
-}  // namespace
-
-QString entry_text(const Clsdata& e) {
+QString description(const Clsdata& e) {
   const QString action = action_word(e.bIsOpen);
   const QString time = time_text(e);
   const QString route = QString::number(e.nRoute);
@@ -46,6 +44,13 @@ QString entry_text(const Clsdata& e) {
   if (e.bIsWeek)
     return EntryText::tr("第%1路, 每星期%2， %3 ,%4 ").arg(route, days_text(e), time, action);
   return EntryText::tr("第%1路, 固定日期 %2 %3 ,%4 ").arg(route, date_text(e), time, action);
+}
+
+}  // namespace
+
+QString entry_text(const Clsdata& e) {
+  const QString text = description(e);
+  return entry_can_fall_due(e) ? text : text + EntryText::tr("（无效）");
 }
 
 QString entry_when_text(const Clsdata& e) {

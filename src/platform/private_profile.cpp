@@ -76,9 +76,11 @@ bool same_name(const char* a, const char* b, qsizetype n) {
 }  // namespace
 
 void ProfileFile::parse() {
+  utf16_ = utf16_order(raw_);
+  if (utf16_ != Utf16::None) raw_ = decode_utf16_file(raw_, utf16_).toUtf8();
+  utf8_ = utf16_ != Utf16::None || text_is_utf8(raw_);
   const char* d = raw_.constData();
   const qsizetype n = raw_.size();
-  utf8_ = text_is_utf8(raw_);
   // A UTF-8 byte-order mark at the first byte belongs to no name.
   const qsizetype bom = raw_.startsWith("\xEF\xBB\xBF") ? 3 : 0;
   Section* current = nullptr;
@@ -194,7 +196,7 @@ QByteArray ProfileFile::spliced(qsizetype from, qsizetype to, const QByteArray& 
   if (from > 0 && raw_.at(from - 1) != '\n' && raw_.at(from - 1) != '\r') out.append(eol());
   out.append(insert);
   out.append(raw_.constData() + to, raw_.size() - to);
-  return out;
+  return utf16_ == Utf16::None ? out : encode_utf16_file(QString::fromUtf8(out), utf16_);
 }
 
 QByteArray ProfileFile::withValue(const QString& section, const QString& key,

@@ -344,6 +344,14 @@ void Frmmain::showControls() {
   ChkAuto->setChecked(logic_.chkAuto());
   ChkRestore->setChecked(logic_.restore());
   LabLink->setText(logic_.linkText());
+  // A record that cannot be written: "记录" in red, the reason and the folder in its tip.
+  const QString recordText = logic_.recordText();
+  QPalette recordLook;
+  if (!recordText.isEmpty()) recordLook.setColor(QPalette::ButtonText, Qt::red);
+  CmdRecord->setPalette(recordLook);
+  CmdRecord->setToolTip(recordText.isEmpty()
+                            ? QString()
+                            : recordText + QLatin1Char('\n') + logic_.record().logFolder());
   showMqtt();
   if (tray_) tray_->showLink(logic_);
   const std::pair<QWidget*, AppLogic::Control> controls[] = {

@@ -17,7 +17,7 @@ RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> rout
   list_->setObjectName(QStringLiteral("RecordList"));
   list_->setHeaderLabels({tr("时间"), tr("路"), tr("动作"), tr("来源")});
   list_->setRootIsDecorated(false);
-  list_->setColumnWidth(0, 190);
+  list_->setColumnWidth(0, 230);  // room for the offset of an autumn hour
   list_->setColumnWidth(1, 40);
   list_->setColumnWidth(2, 90);
   showAll_ = new QCheckBox(tr("显示全部"), this);
@@ -38,7 +38,7 @@ bool RecordWindow::shown(const RecordEvent& e) const {
 }
 
 void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
-  auto* item = new QTreeWidgetItem({e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+  auto* item = new QTreeWidgetItem({SwitchRecord::timeText(e.at),
                                     e.route > 0 ? QString::number(e.route) : QString(),
                                     SwitchRecord::actionWord(e, true), causeText(e)});
   if (atTop)
@@ -63,14 +63,10 @@ QString RecordWindow::causeText(const RecordEvent& e) const {
 
 void RecordWindow::refill() {
   list_->clear();
-  // Filtered events come from further back: read more than are shown when filtering.
-  const int wanted = showAll_->isChecked() ? kShown : kShown * 16;
-  int count = 0;
-  for (const RecordEvent& e : record_.newest(wanted)) {
-    if (!shown(e)) continue;
+  // Only what is shown is read, from the record's end.
+  for (const RecordEvent& e :
+       record_.newest(kShown, showAll_->isChecked() ? SwitchRecord::kEveryRoute : route_()))
     addEvent(e, false);
-    if (++count == kShown) break;
-  }
 }
 
 void RecordWindow::showEvent(QShowEvent* e) {

@@ -13,8 +13,8 @@ class QWidget;
 // while the window is shown), "记录" and "退出", the last two raised as signals for the window to
 // run. The icon goes away with this object. showLink() gives the icon's lamp the link's health
 // (green: open and the board answers; amber: no answer, or waiting for the port; grey: closed)
-// and adds the link's state, the broker's state (only while a broker is configured) and the data
-// folder to the tip.
+// and adds the link's state, the broker's state (only while a broker is configured), the record's
+// trouble (only while it cannot be written) and the data folder to the tip.
 class Tray : public QObject {
   Q_OBJECT
  public:
