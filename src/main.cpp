@@ -8,6 +8,7 @@
 #include "platform/data_folder.h"
 #include "platform/single_copy.h"
 #include "ui/frmmain.h"
+#include "ui/running_window.h"
 #include "ui/ui_support.h"
 #include "ui/widget_prompt.h"
 
@@ -91,12 +92,14 @@ int main(int argc, char** argv) {
   }
   SingleCopy copy(dataDir);
   if (!copy.acquire()) {
+    if (RunningWindow::call(dataDir)) return 0;  // its window came forward instead
     prompt.message(second_copy_text(dataDir));
     return 1;
   }
   AppLogic logic(dataDir, prompt);
   Frmmain window(logic);
   prompt.setParent(&window);
+  const RunningWindow running(dataDir, &window);
   window.Form_Load();
   return app.exec();
 }

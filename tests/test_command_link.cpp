@@ -59,6 +59,7 @@ class TestCommandLink : public QObject {
   void setFrameCarriesWantedStates();
   void portNames();
   void openFailuresSayWhereAndWhy();
+  void boardThatNeverAnswersIsRecorded();
 };
 
 void TestCommandLink::frameExamples() {
@@ -350,6 +351,23 @@ void TestCommandLink::restoreAtTakeOver() {
   QCOMPARE(r.logic.link().nState()[1], route1);
   QCOMPARE(r.logic.link().nState()[3], quint8(kEnergise));  // no entries: the board's state stays
   QCOMPARE(r.logic.link().nState()[2], quint8(kRelease));
+  // The take-over and the board's first report are one line each, listing the routes.
+  QStringList lines;
+  for (const RecordEvent& e : r.logic.record().newest(100))
+    if (e.action == RecordAction::TakeOver || e.action == RecordAction::BoardStates ||
+        e.cause == RecordCause::TakeOver)
+      lines.prepend(SwitchRecord::actionWord(e) + ' ' + e.detail);
+  QCOMPARE(lines, QStringList({"接管 吸合 3 断开 1-2,4-16", "板状态 吸合 3 断开 1-2,4-16"}));
+}
+
+void TestCommandLink::boardThatNeverAnswersIsRecorded() {
+  LogicRig r;
+  RelayBoard::Options o;
+  o.address = 2;  // the program speaks to board 1
+  QVERIFY(r.openBoard(o));
+  r.logic.CmdOpen_Click();
+  QTRY_VERIFY_WITH_TIMEOUT(r.logic.record().newest(1).value(0).action == RecordAction::BoardSilent,
+                           4000);
 }
 
 TAVREL_TEST_MAIN_WITH_SCENARIOS(TestCommandLink, openAndTell)

@@ -1,5 +1,8 @@
 // The data folder rule, the command line, ports by name, and quitting when the settings cannot be
 // written. Checks that depend on rights run as an ordinary user (see support/as_user.h).
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -11,6 +14,7 @@
 #include "platform/autostart.h"
 #include "platform/data_folder.h"
 #include "platform/port_naming.h"
+#include "platform/single_copy.h"
 #include "support/as_user.h"
 #include "support/files.h"
 #include "support/scripted_prompt.h"
@@ -38,13 +42,20 @@ bool installed(const QString& exeDir, const QString& home) {
          entry.contains("\nIcon=tavrel\n") && prompt.messages.size() == 1;
 }
 
-// Scenario "unwritable" DIR HOME: DIR's Name.ini cannot be written; quitting says so once and
-// leaves the autostart entry alone.
+// Scenario "unwritable" DIR HOME: DIR cannot be written: one copy only all the same, the record
+// says it cannot be written, and quitting says so once and leaves the autostart entry alone.
 bool unwritable(const QString& dir, const QString& home) {
   qputenv("XDG_CONFIG_HOME", (home + "/.config").toLocal8Bit());
+  qputenv("XDG_RUNTIME_DIR", (home + "/run").toLocal8Bit());
+  QDir().mkpath(home + "/run");
+  QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  SingleCopy first(dir), second(dir);
+  if (!first.acquire() || second.acquire()) return false;
   ScriptedPrompt prompt;
   AppLogic logic(dir, prompt);
-  return !logic.CmdQuit_Click(true, true, dir + "/tavrel") &&
+  logic.checkRecord();
+  return logic.recordText() == "记录无法写入：没有写入权限" &&
+         !logic.CmdQuit_Click(true, true, dir + "/tavrel") &&
          prompt.messages == QStringList{"保存设置失败\n" + dir + "/Name.ini"} &&
          !QFileInfo::exists(home + "/.config/autostart/tavrel.desktop");
 }
@@ -155,12 +166,13 @@ void TestDataFolder::commandLine() {
 }
 
 void TestDataFolder::presentDevicesAndLinks() {
-  // A folder stands in for /dev: two adapters, one with a stable name, and a disk.
+  // A folder stands in for /dev: two adapters, one with a stable name, and a plain file.
   QTemporaryDir dev, data;
   const QDir d(dev.path());
   d.mkpath("serial/by-id");
-  put(d.filePath("ttyUSB0"), "");
-  put(d.filePath("ttyACM1"), "");
+  for (const char* name : {"ttyUSB0", "ttyACM1"})
+    if (mknod(QFile::encodeName(d.filePath(name)).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+      QSKIP("making device nodes needs root");
   put(d.filePath("sda"), "");
   QVERIFY(QFile::link("../../ttyUSB0", d.filePath("serial/by-id/usb-FTDI_X-if00-port0")));
   const QList<SerialDevice> found = present_serial_devices(dev.path());
@@ -185,6 +197,8 @@ void TestDataFolder::presentDevicesAndLinks() {
   QCOMPARE(link(5, "ttyACM1").error, LinkPortError::NotALink);
   QCOMPARE(get(data.filePath("dosdevices/com5")), QByteArray("mine"));  // never removed
   QCOMPARE(link(21, "ttyACM1").error, LinkPortError::BadNumber);
+  QCOMPARE(link_port_error_text(link(6, "sda")), d.filePath("sda") + "：不是字符设备");
+  QVERIFY(!QFileInfo::exists(data.filePath("dosdevices/com6")));
 }
 
 void TestDataFolder::autostartNamesTheFolder() {

@@ -81,7 +81,7 @@ void TestEditing::descriptions_data() {
   QTest::newRow("Saturday before Sunday") << make(2, false, true, "0000011", 6, 0, 0, true)
                                           << QString("第2路, 每星期六日， 06:00:00 ,吸合 ");
   QTest::newRow("no day") << make(2, false, true, "0000000", 6, 0, 0, true)
-                          << QString("第2路, 每星期， 06:00:00 ,吸合 ");
+                          << QString("第2路, 每星期， 06:00:00 ,吸合 （无效）");
   QTest::newRow("a 2 is no day") << make(2, false, true, "2100000", 6, 0, 0, true)
                                  << QString("第2路, 每星期二， 06:00:00 ,吸合 ");
   QTest::newRow("short mask") << make(2, false, true, "01", 6, 0, 0, true)
@@ -94,7 +94,11 @@ void TestEditing::descriptions_data() {
   year5->nStartYear = 5;
   QTest::newRow("year 5") << year5 << QString("第1路, 固定日期 0005-01-02 00:00:00 ,吸合 ");
   QTest::newRow("wide hour") << make(1, true, false, "0000000", 123, 0, 0, true)
-                             << QString("第1路, 每天, 123:00:00 ,吸合 ");
+                             << QString("第1路, 每天, 123:00:00 ,吸合 （无效）");
+  QTest::newRow("24:00:00") << make(1, true, false, "0000000", 24, 0, 0, true)
+                            << QString("第1路, 每天, 24:00:00 ,吸合 （无效）");
+  QTest::newRow("30 February") << StrToData("10000000000120270230080000")
+                               << QString("第1路, 固定日期 2027-02-30 08:00:00 ,吸合 （无效）");
 }
 
 void TestEditing::descriptions() {
@@ -237,7 +241,7 @@ void TestEditing::weeklyEntryShowsItsDays() {
   QCOMPARE(s.week, want);
   QCOMPARE(s.hour, 6);
   QCOMPARE(s.status, 1);
-  QCOMPARE(s.date, QDate(2010, 12, 22));  // the picker keeps its initial date
+  QCOMPARE(s.date, QDate(2026, 12, 7));  // today, should it become a fixed-date entry
 }
 
 void TestEditing::fixedDateEntryShowsItsDate() {

@@ -9,6 +9,7 @@
 
 #include "app/file_commands.h"
 #include "app/startup.h"
+#include "app/switch_record.h"
 #include "core/entry_store.h"
 #include "relay_board.h"
 #include "support/files.h"
@@ -249,6 +250,9 @@ void TestFaults::fullDisk() {
   QVERIFY(save_command(small, note, prompt));
   put(name, "[Note]\r\nCom=3\r\n");
   const QByteArray noteBefore = get(note), nameBefore = get(name);
+  SwitchRecord record(dir.path(), [] { return QDateTime(QDate(2026, 12, 7), QTime(18, 20)); });
+  record.appendState(1, true, RecordCause::Manual);  // the month's file begun before the disk fills
+  QSignalSpy told(&record, &SwitchRecord::failureChanged);
   // Fill the file system to the last byte.
   {
     QFile filler(dir.filePath("filler"));
@@ -267,10 +271,18 @@ void TestFaults::fullDisk() {
   });
   prompt.messages.clear();
   QVERIFY(!save_command(full, note, prompt));
-  QCOMPARE(prompt.messages, QStringList({"保存失败" + note}));
+  QCOMPARE(prompt.messages, QStringList({"保存失败：磁盘已满\n" + note}));
   prompt.saveName = dir.filePath("copy.ini");
   QVERIFY(!save_as_command(full, prompt));
-  QCOMPARE(prompt.messages.last(), "另存失败" + prompt.saveName);
+  QCOMPARE(prompt.messages.last(), "另存失败：磁盘已满\n" + prompt.saveName);
+  // The record fills its file's last block, a line falls short, then none fits: counted, not cut.
+  int lost = 0;
+  for (int i = 0; i < 200; ++i) {
+    record.appendState(2, i % 2, RecordCause::Entry, QString("key02%1").arg(i % 90 + 10));
+    lost += record.failure() != WriteFailure::None;
+  }
+  QCOMPARE(record.failure(), WriteFailure::DiskFull);
+  QCOMPARE(told.count(), 1);
   QVERIFY(!profile_write(name, "Note", "Com", "12345678901234567890"));
   QCOMPARE(get(note), noteBefore);
   QCOMPARE(get(name), nameBefore);
@@ -281,6 +293,17 @@ void TestFaults::fullDisk() {
   QFile::remove(dir.filePath("filler"));
   QVERIFY(save_command(full, note, prompt));
   QCOMPARE(storedTexts(note).size(), 16 * 99);
+  record.appendState(3, true, RecordCause::Manual);
+  QCOMPARE(told.count(), 2);  // writing works again
+  const QStringList lines = QString::fromUtf8(get(dir.filePath("log/2026-12.csv"))).split('\n');
+  QCOMPARE(lines.filter("记录中断"),
+           QStringList({QString("2026-12-07 18:20:00.000,,记录中断,%1行\r").arg(lost)}));
+  // Between the header and the last line end: the first line, those that fitted, the count and
+  // the last, each whole.
+  QCOMPARE(lines.size() - 2, 1 + (200 - lost) + 2);
+  RecordEvent e;
+  for (const QString& l : lines.mid(1, lines.size() - 2))
+    QVERIFY2(SwitchRecord::parse(l.chopped(1), &e), qPrintable(l));
 }
 
 void TestFaults::readOnlyDisk() {
@@ -300,7 +323,11 @@ void TestFaults::readOnlyDisk() {
   QVERIFY(!save_as_command(c, prompt));
   SettingsStore settings(dir.path());
   QVERIFY(!settings.WriteCom("4"));
-  QCOMPARE(prompt.messages, QStringList({"保存失败" + note, "另存失败" + prompt.saveName}));
+  QCOMPARE(prompt.messages,
+           QStringList({"保存失败：磁盘只读\n" + note, "另存失败：磁盘只读\n" + prompt.saveName}));
+  SwitchRecord record(dir.path());
+  record.check();
+  QCOMPARE(record.failure(), WriteFailure::ReadOnly);
   QCOMPARE(get(note), QByteArray("[Note]\r\n0101=11000000000100000000073000\r\n"));
   QCOMPARE(settings.ReadCom(), QString("3"));
 }

@@ -81,6 +81,12 @@ void TestHour::anHourOfRunning() {
         static_cast<long long>(switched.count()), board.repliesSent());
   QVERIFY(switched.count() > 1000);
   QVERIFY(prompt.messages.isEmpty());
+  // The clock set two hours ahead: the seconds it skipped are not replayed, and the record says so.
+  ms += 7200 * 1000LL;
+  logic->tickScheduler();
+  const RecordEvent jump = logic->record().newest(1).value(0);
+  QCOMPARE(jump.action, RecordAction::ClockJump);
+  QCOMPARE(jump.count, 7199);
   window->CmdQuit_Click();
   delete window;
   delete logic;

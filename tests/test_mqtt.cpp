@@ -6,6 +6,7 @@
 
 #include "app/startup.h"
 #include "support/broker.h"
+#include "support/files.h"
 #include "support/logic_rig.h"
 
 namespace {
@@ -112,6 +113,11 @@ void TestMqtt::subscriberSeesRetainedStatesNamesAndDiscovery() {
     if (device.isEmpty()) device = ids;
     QCOMPARE(ids, device);  // one device for the sixteen switches
   }
+  // A route named in the program: Name.ini in its own GBK, the name topic and discovery at once.
+  QVERIFY(rig.logic.renameRoute(2, QStringLiteral("风机")));
+  QVERIFY(get(rig.dir.filePath("Name.ini")).contains("\r\n02=\xB7\xE7\xBB\xFA\r\n"));
+  QTRY_COMPARE(sub.last(topic("route/2/name")), QStringLiteral("风机"));
+  QTRY_VERIFY(sub.last(QStringLiteral("homeassistant/switch/tavrel_1_2/config")).contains("风机"));
 
   // A board that stops answering, or a link the user closes, makes the switches unavailable.
   rig.board->setSilent(true);

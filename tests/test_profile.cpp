@@ -108,6 +108,9 @@ void TestProfile::gbkAndUtf8Text_data() {
       << "\xEF\xBB\xBF[Note]\n01=" + QString("灯").toUtf8() << QString("灯") << true;
   QTest::newRow("byte-order mark, ASCII only")
       << QByteArray("\xEF\xBB\xBF[Note]\n01=ab\n") << QString("ab") << true;
+  QTest::newRow("UTF-16") << utf16("[Note]\r\n01=水泵阀门灯光\r\n") << QString("水泵阀门") << true;
+  QTest::newRow("UTF-16, big-endian")
+      << utf16("[Note]\r\n01=水泵\r\n", true) << QString("水泵") << true;
 }
 
 void TestProfile::gbkAndUtf8Text() {
@@ -175,6 +178,10 @@ void TestProfile::writeInUtf8FileStaysUtf8() {
   const QString g = writeFile(dir, "g.ini", "[Note]\r\n01=" + gbk("水泵") + "\r\n");
   QVERIFY(profile_write(g, "Note", "02", "阀门"));
   QCOMPARE(readFile(g), "[Note]\r\n01=" + gbk("水泵") + "\r\n02=" + gbk("阀门") + "\r\n");
+  // A "Unicode" file stays one: never 8-bit lines appended.
+  const QString wide = writeFile(dir, "w.ini", utf16("[Note]\r\nCom=2\r\n", true));
+  QVERIFY(profile_write(wide, "Note", "01", "阀门"));
+  QCOMPARE(readFile(wide), utf16("[Note]\r\nCom=2\r\n01=阀门\r\n", true));
   // The write removes the file's only byte that is not UTF-8; the GBK name still reads right.
   const QString one =
       writeFile(dir, "one.ini", "[Note]\r\nCom=" + gbk("二") + "\r\n01=" + gbk("一路") + "\r\n");

@@ -2,6 +2,7 @@
 
 #include "core/due_moments.h"
 #include "core/scheduler.h"
+#include "core/week_plan.h"
 #include "support/entries.h"
 
 namespace {
@@ -14,6 +15,7 @@ const QDate kMonday(2026, 12, 7);
 class TestScheduler : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase();
   void everyDayFiresOnlyInItsSecond();
   void weekdays_data();
   void weekdays();
@@ -35,7 +37,16 @@ class TestScheduler : public QObject {
   void dueMoments_data();
   void dueMoments();
   void routeSwitchTiesGoToTheLaterEntry();
+  void weekPlan_data();
+  void weekPlan();
 };
+
+// The clock-change days below are Berlin's: 2027-03-28 02:00 becomes 03:00, 2027-10-31 03:00
+// becomes 02:00 again.
+void TestScheduler::initTestCase() {
+  qputenv("TZ", "Europe/Berlin");
+  tzset();
+}
 
 void TestScheduler::everyDayFiresOnlyInItsSecond() {
   EntryCollection c;
@@ -166,6 +177,10 @@ struct Rig {
     now = QDateTime(kMonday, t);
     timer.Timer1_Timer();
   }
+  void tickAt(const char* iso) {
+    now = QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toLocalTime();
+    timer.Timer1_Timer();
+  }
 };
 
 }  // namespace
@@ -204,6 +219,16 @@ void TestScheduler::catchUpCoversMissedSeconds() {
   // Oldest first: 07:30:00 energised route 3, 07:30:10 released it again.
   QCOMPARE(r.nState[3], quint8(1));
   QCOMPARE(r.nState[4], quint8(2));
+
+  // The spring change's skipped times fall due at 03:00:00, in the order of their times.
+  Rig s;
+  s.colData.add("key0301", entry("01000000000320270101023000"));  // off 02:30:00
+  s.colData.add("key0302", entry("11000000000320270101020001"));  // on 02:00:01
+  s.tickAt("2027-03-28T01:59:59+01:00");
+  QCOMPARE(s.nState[3], quint8(0));
+  s.tickAt("2027-03-28T03:00:00+02:00");
+  QCOMPARE(s.nState[3], quint8(1));
+  QCOMPARE(s.timer.decided()[3], QStringLiteral("key0301"));
 }
 
 void TestScheduler::noReplayPastSixtySeconds() {
@@ -245,6 +270,15 @@ void TestScheduler::sameSecondCheckedOnce() {
   r.tickAt(QTime(7, 30, 0, 700));  // a second tick in that second
   QCOMPARE(r.nState[3], quint8(1));
   QCOMPARE(fired.count(), 1);
+
+  // A time the autumn change repeats falls due at its first occurrence only.
+  r.colData.add("key0302", entry("01000000000320270101021000"));
+  r.tickAt("2027-10-31T02:10:00+02:00");
+  QCOMPARE(r.nState[3], quint8(1));
+  r.nState[3] = 2;
+  r.tickAt("2027-10-31T02:10:00+01:00");
+  QCOMPARE(r.nState[3], quint8(2));
+  QCOMPARE(fired.count(), 2);
 }
 
 void TestScheduler::restartBeginsWithCurrentSecond() {
@@ -270,24 +304,29 @@ QTEST_GUILESS_MAIN(TestScheduler)
 
 // Moments as "yyyy-MM-ddThh:mm:ss+hh:mm" so the two passes of an autumn hour differ; "" = none.
 void TestScheduler::dueMoments_data() {
-  qputenv("TZ", "Europe/Berlin");
-  tzset();
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("at");
   QTest::addColumn<QString>("last");
   QTest::addColumn<QString>("next");
-  // 2027-03-28: 02:00 becomes 03:00. 2027-10-31: 03:00 becomes 02:00 again.
   QTest::newRow("every day, skipped by the spring change") << "11000000000120270101023000"
                                                            << "2027-03-28T12:00:00+02:00"
-                                                           << "2027-03-27T02:30:00+01:00"
+                                                           << "2027-03-28T03:00:00+02:00"
                                                            << "2027-03-29T02:30:00+02:00";
+  QTest::newRow("the first second after the spring change") << "11000000000120270101023000"
+                                                            << "2027-03-28T03:00:00+02:00"
+                                                            << "2027-03-28T03:00:00+02:00"
+                                                            << "2027-03-29T02:30:00+02:00";
+  QTest::newRow("fixed date on a skipped time") << "10000000000120270328020001"
+                                                << "2027-03-28T01:59:59+01:00"
+                                                << ""
+                                                << "2027-03-28T03:00:00+02:00";
   QTest::newRow("every day, first pass of the autumn hour") << "11000000000120270101023000"
                                                             << "2027-10-31T02:45:00+02:00"
                                                             << "2027-10-31T02:30:00+02:00"
-                                                            << "2027-10-31T02:30:00+01:00";
+                                                            << "2027-11-01T02:30:00+01:00";
   QTest::newRow("every day, second pass of the autumn hour") << "11000000000120270101023000"
                                                              << "2027-10-31T02:45:00+01:00"
-                                                             << "2027-10-31T02:30:00+01:00"
+                                                             << "2027-10-31T02:30:00+02:00"
                                                              << "2027-11-01T02:30:00+01:00";
   QTest::newRow("due in that very second counts as past") << "01000000000120270101120000"
                                                           << "2027-03-28T12:00:00+02:00"
@@ -366,4 +405,97 @@ void TestScheduler::routeSwitchTiesGoToTheLaterEntry() {
   QCOMPARE(next->key, QStringLiteral("key0103"));
   QCOMPARE(next->at, QDateTime(kMonday.addDays(1), QTime(6, 0)));
   QVERIFY(!last_route_switch(c, 3, at));
+  // Both fall due at 03:00:00 on the spring day: the later time wins, not the later entry.
+  c.add("key0401", entry("01000000000420270101023000"));
+  c.add("key0402", entry("11000000000420270101020001"));
+  const auto spring = last_route_switch(c, 4, QDateTime(QDate(2027, 3, 28), QTime(4, 0)));
+  QCOMPARE(spring->at, QDateTime(QDate(2027, 3, 28), QTime(3, 0)));
+  QCOMPARE(spring->key, QStringLiteral("key0401"));
+}
+
+// Route 1's plan over a span: its periods as "start state key" (state E, R or ? for unknown) and
+// its conflicts as "tie|past at keys", moments as in dueMoments. The span starts "now".
+void TestScheduler::weekPlan_data() {
+  QTest::addColumn<QStringList>("entries");
+  QTest::addColumn<QString>("from");
+  QTest::addColumn<QString>("to");
+  QTest::addColumn<int>("start");
+  QTest::addColumn<QStringList>("periods");
+  QTest::addColumn<QStringList>("conflicts");
+  const QString on8 = "11000000000100000000080000", off18 = "01000000000100000000180000";
+  QTest::newRow("every day, unknown start")
+      << QStringList{on8, off18} << "2026-12-07T00:00:00+01:00"
+      << "2026-12-09T00:00:00+01:00" << 0
+      << QStringList{"2026-12-07T00:00:00+01:00 ? ", "2026-12-07T08:00:00+01:00 E key0101",
+                     "2026-12-07T18:00:00+01:00 R key0102", "2026-12-08T08:00:00+01:00 E key0101",
+                     "2026-12-08T18:00:00+01:00 R key0102"}
+      << QStringList{};
+  QTest::newRow("weekly on Tuesday, released every day")
+      << QStringList{"10101000000100000000120000", "01000000000100000000130000"}
+      << "2026-12-07T00:00:00+01:00"
+      << "2026-12-10T00:00:00+01:00" << 1
+      << QStringList{"2026-12-07T00:00:00+01:00 R ", "2026-12-08T12:00:00+01:00 E key0101",
+                     "2026-12-08T13:00:00+01:00 R key0102"}
+      << QStringList{};
+  QTest::newRow("fixed dates ahead and past")
+      << QStringList{"10000000000120261208060000", "00000000000120261201060000"}
+      << "2026-12-07T00:00:00+01:00"
+      << "2026-12-10T00:00:00+01:00" << 1
+      << QStringList{"2026-12-07T00:00:00+01:00 R ", "2026-12-08T06:00:00+01:00 E key0101"}
+      << QStringList{"past 2026-12-01T06:00:00+01:00 key0102"};
+  QTest::newRow("a tie: the later entry wins")
+      << QStringList{"11000000000100000000070000", "01000000000100000000070000"}
+      << "2026-12-07T00:00:00+01:00"
+      << "2026-12-08T00:00:00+01:00" << 2
+      << QStringList{"2026-12-07T00:00:00+01:00 E ", "2026-12-07T07:00:00+01:00 R key0102"}
+      << QStringList{"tie 2026-12-07T07:00:00+01:00 key0101,key0102"};
+  QTest::newRow("spring: 22:00 on, 02:30 off at 03:00")
+      << QStringList{"11000000000100000000220000", "01000000000100000000023000"}
+      << "2027-03-27T12:00:00+01:00"
+      << "2027-03-28T12:00:00+02:00" << 1
+      << QStringList{"2027-03-27T12:00:00+01:00 R ", "2027-03-27T22:00:00+01:00 E key0101",
+                     "2027-03-28T03:00:00+02:00 R key0102"}
+      << QStringList{};
+  QTest::newRow("autumn: the repeated hour once")
+      << QStringList{"11000000000100000000021000", "01000000000100000000021500"}
+      << "2027-10-31T00:00:00+02:00"
+      << "2027-10-31T12:00:00+01:00" << 1
+      << QStringList{"2027-10-31T00:00:00+02:00 R ", "2027-10-31T02:10:00+02:00 E key0101",
+                     "2027-10-31T02:15:00+02:00 R key0102"}
+      << QStringList{};
+}
+
+void TestScheduler::weekPlan() {
+  QFETCH(QStringList, entries);
+  QFETCH(QString, from);
+  QFETCH(QString, to);
+  QFETCH(int, start);
+  QFETCH(QStringList, periods);
+  QFETCH(QStringList, conflicts);
+  EntryCollection c;
+  for (const QString& text : entries) c.add(entry_key(1, c.count() + 1), entry(text));
+  const auto ms = [](const QString& iso) {
+    return QDateTime::fromString(iso, Qt::ISODate).toMSecsSinceEpoch();
+  };
+  const auto iso = [](qint64 t) {
+    const QDateTime m = QDateTime::fromMSecsSinceEpoch(t);
+    return m.toOffsetFromUtc(m.offsetFromUtc()).toString(Qt::ISODate);
+  };
+  RouteStateTable states{};
+  states[1] = static_cast<quint8>(start);
+  const RoutePlan plan = week_plan(c, ms(from), ms(to), states, ms(from)).routes[1];
+  QStringList got, gotConflicts;
+  for (const PlanPeriod& p : plan.periods) {
+    got << iso(p.from) + ' ' + "?RE"[static_cast<int>(p.state)] + ' ' + p.key;
+    if (p.key.isEmpty()) continue;  // the scheduler leaves what the plan says
+    RouteStateTable s{};
+    scheduler_check(c, QDateTime::fromMSecsSinceEpoch(p.from), s);
+    QCOMPARE(s[1], quint8(p.state == PlanState::Energised ? kEnergise : kRelease));
+  }
+  for (const PlanConflict& k : plan.conflicts)
+    gotConflicts << (k.kind == PlanConflict::Tie ? "tie " : "past ") + iso(k.at) + " " +
+                        k.keys.join(',');
+  QCOMPARE(got, periods);
+  QCOMPARE(gotConflicts, conflicts);
+  QCOMPARE(plan.periods.last().to, ms(to));
 }

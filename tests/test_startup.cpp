@@ -3,6 +3,7 @@
 
 #include "app/startup.h"
 #include "platform/autostart.h"
+#include "support/entries.h"
 #include "support/files.h"
 #include "support/logic_rig.h"
 #include "ui/frmmain.h"
@@ -53,6 +54,12 @@ void TestStartup::storedValuesSelectAndWriteBack() {
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nCom=7\r\nID=12\r\n"));  // canonical form
   QVERIFY(r.logic.link().bIsFirst());
   QCOMPARE(r.logic.nPage(), 1);
+  // A "Unicode" Name.ini as Windows writes it: read, and written back in UTF-16.
+  Rig wide;
+  put(wide.name(), utf16("[Note]\r\nCom=02\r\nID=3\r\n"));
+  run_startup(wide.logic, wide.logic.settings().load());
+  QCOMPARE(wide.logic.nCom(), quint8(2));
+  QCOMPARE(get(wide.name()), utf16("[Note]\r\nCom=2\r\nID=3\r\n"));
 }
 
 void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
@@ -160,6 +167,14 @@ void TestStartup::trayTipAndNoTrayKeepsWindowVisible() {
   QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
   QVERIFY(w.isVisible());
   QVERIFY(!w.windowIcon().isNull());
+  // A record that cannot be written is told from the start: in the tip, and "记录" in red.
+  Rig blocked;
+  put(blocked.dir.filePath("log"), "a file where the folder should be");
+  Frmmain b(blocked.logic);
+  b.Form_Load();
+  QCOMPARE(b.tray()->toolTip(), "Tavrel(版本 1.0.0) 未连接\n记录无法写入\n" + blocked.dir.path());
+  QCOMPARE(b.CmdRecord->palette().color(QPalette::ButtonText), QColor(Qt::red));
+  QCOMPARE(b.CmdRecord->toolTip(), "记录无法写入\n" + blocked.dir.filePath("log"));
 }
 
 int main(int argc, char** argv) {

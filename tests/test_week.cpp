@@ -46,7 +46,10 @@ EntryCollection make_store(std::mt19937& rng, const QDate& first, int days) {
   });
 }
 
-// The oracle: which routes must be energised after local second `t`, given the entries.
+// The oracle: which routes must be energised after local second `t`, given the entries. Every
+// reading of the clock falls due once, at the first second that shows it or a later one: a
+// reading shown again (the autumn hour) fires nothing, readings skipped (the spring hour) fire
+// with the next one shown, in their order.
 class Oracle {
  public:
   explicit Oracle(const EntryCollection& c) {
@@ -55,13 +58,23 @@ class Oracle {
       byTime_[e.nStartHour * 3600 + e.nStartMin * 60 + e.nStartSecond].push_back(&e);
     }
   }
-  // Applies one second; returns how many entries fired in it.
-  int apply(const QDateTime& t, std::array<int, 17>& state) const {
-    const QTime time = t.time();
+  // Applies one second (seconds come in order); returns how many entries fired in it.
+  int apply(const QDateTime& t, std::array<int, 17>& state) {
+    const qint64 wall = QDateTime(t.date(), t.time(), Qt::UTC).toSecsSinceEpoch();
+    int fired = 0;
+    for (qint64 w = lastWall_ ? *lastWall_ + 1 : wall; w <= wall; ++w)
+      fired += applyReading(QDateTime::fromSecsSinceEpoch(w, Qt::UTC), state);
+    if (!lastWall_ || wall > *lastWall_) lastWall_ = wall;
+    return fired;
+  }
+
+ private:
+  int applyReading(const QDateTime& reading, std::array<int, 17>& state) const {
+    const QTime time = reading.time();
     const auto it = byTime_.find(time.hour() * 3600 + time.minute() * 60 + time.second());
     if (it == byTime_.end()) return 0;
     int fired = 0;
-    const QDate d = t.date();
+    const QDate d = reading.date();
     for (const Clsdata* e : it->second) {
       bool due;
       if (e->bIsEveryDay)
@@ -77,8 +90,8 @@ class Oracle {
     return fired;
   }
 
- private:
   std::map<int, std::vector<const Clsdata*>> byTime_;
+  std::optional<qint64> lastWall_;  // the latest reading applied
 };
 
 }  // namespace
@@ -112,7 +125,7 @@ void TestWeek::simulatedWeek() {
   QFETCH(int, days);
   std::mt19937 rng(static_cast<unsigned>(first.toJulianDay()));
   const EntryCollection store = make_store(rng, first, days);
-  const Oracle oracle(store);
+  Oracle oracle(store);
 
   // The wanted states as the switch path leaves them (the board's states taken over, all
   // released), and the set frame built from them.

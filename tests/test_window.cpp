@@ -4,15 +4,21 @@
 #include <QtWidgets>
 
 #include "board_protocol.h"
+#include "editing/entry_text.h"
 #include "relay_board.h"
+#include "support/entries.h"
+#include "support/files.h"
 #include "support/logic_rig.h"
 #include "ui/dialog.h"
 #include "ui/frmmain.h"
 #include "ui/lamp.h"
 #include "ui/mqtt_dialog.h"
+#include "ui/record_window.h"
+#include "ui/rename_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
+#include "ui/week_view.h"
 #include "ui/widget_prompt.h"
 
 namespace {
@@ -36,10 +42,11 @@ const Geometry kMainControls[] = {
     {"Label3", "状态监视", 24, 40, 73, 25},
     {"SSTab2", "", 128, 40, 544, 51},
     {"List", "", 128, 96, 425, 243},
-    {"LabNext", "", 128, 342, 200, 20},
-    {"LabLink", "", 332, 342, 80, 20},
-    {"CmdRecord", "记录", 415, 341, 66, 22},
-    {"CmdMqtt", "远程", 484, 341, 69, 22},
+    {"LabNext", "", 128, 342, 190, 20},
+    {"LabLink", "", 324, 342, 64, 20},
+    {"CmdRecord", "记录", 390, 341, 49, 22},
+    {"CmdWeek", "一周", 441, 341, 49, 22},
+    {"CmdMqtt", "远程", 492, 341, 61, 22},
     {"ChkAuto", "自动功能允许", 560, 93, 110, 18},
     {"ChkRestore", "恢复定时状态", 560, 110, 110, 18},
     {"CmdAdd", "添加", 560, 128, 92, 22},
@@ -191,8 +198,11 @@ class TestWindow : public QObject {
   void lockTableAndChkAutoInterplay();
   void manualCommandsReachNextSetFrame();
   void vanishedDeviceIsWaitedFor();
+  void startupTellsAMissingPortWithoutWaiting();
+  void recordShowsEntryTexts();
   void portBoxShowsWhatIsUsedAndWhereItLeads();
   void mqttDialogWritesTheBrokerSection();
+  void weekChartDrawsPlanAndActual();
 };
 
 void TestWindow::initTestCase() { qputenv("XDG_DATA_HOME", QDir::tempPath().toLocal8Bit()); }
@@ -227,13 +237,14 @@ void TestWindow::layoutOfMainWindow() {
   QCOMPARE(r.w.CmbCom->itemText(19), QString("Com20"));
   QCOMPARE(r.w.CmbID->count(), 0);  // start-up fills it
   QCOMPARE(r.w.List->headerItem()->text(0), QString("内容"));
-  QCOMPARE(r.w.List->columnWidth(0), 336);
+
   QCOMPARE(r.w.List->selectionMode(), QAbstractItemView::ExtendedSelection);
   QCOMPARE(r.w.CmdAdd->font().bold(), true);
   QCOMPARE(r.w.CmdAdd->font().pixelSize(), 19);  // 14.25 pt at 96 dpi
   QCOMPARE(r.w.Label1->font().pixelSize(), 16);  // 12 pt
   QVERIFY(!r.w.CmdOpen->font().bold());
   r.w.show();
+  QCOMPARE(r.w.List->columnWidth(0), r.w.List->viewport()->width());  // the column fills the list
   for (const Geometry& g : kMainControls) checkOnTop(&r.w, g);
   for (int i = 0; i < 16; ++i)
     checkOnTop(&r.w,
@@ -296,6 +307,29 @@ void TestWindow::designCaptionsThenRouteNames() {
   QCOMPARE(r.w.SSTab2->tabText(0), QString("水泵"));
   QCOMPARE(r.w.SSTab2->tabText(1), QString(""));
   for (int i = 2; i < 16; ++i) QCOMPARE(r.w.SSTab2->tabText(i), QString("未命名"));
+
+  // Named in the program: a double click on the tab, at most 8 bytes, in the file's own GBK.
+  Rig g;
+  put(g.dir.filePath("Name.ini"), gbk("[Note]\r\n01=水泵\r\n"));
+  g.w.Form_Load();
+  const auto rename = [&](int tab, const QString& typed) {
+    whenShown<RenameDialog>([=](RenameDialog* d) {
+      d->TxtName->clear();
+      for (const QChar c : typed) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(d->TxtName, &key);
+      }
+      d->OKButton->click();
+    });
+    QTest::mouseDClick(g.w.SSTab2, Qt::LeftButton, {}, g.w.SSTab2->tabRect(tab).center());
+  };
+  rename(2, "风机风机X");  // the ninth byte is refused
+  QCOMPARE(g.w.renameDialog().LabBytes->text(), QString("8/8 字节"));
+  QCOMPARE(g.w.SSTab2->tabText(2), QString("风机风机"));
+  QVERIFY(get(g.dir.filePath("Name.ini")).contains(gbk("\r\n03=风机风机\r\n")));
+  rename(0, "");  // no name: the key goes, the route is unnamed again
+  QCOMPARE(g.w.SSTab2->tabText(0), QString("未命名"));
+  QVERIFY(!get(g.dir.filePath("Name.ini")).contains("01="));
 }
 
 void TestWindow::startupWithoutFiles() {
@@ -315,6 +349,11 @@ void TestWindow::startupWithoutFiles() {
   for (Lamp* l : r.w.Shape1) QCOMPARE(l->colorRef(), quint32(kLampGrey));
   QCOMPARE(r.logic.link().nState(), RouteStateTable{});
   QVERIFY(r.prompt.messages.isEmpty());
+  // Nothing runs until ChkAuto is ticked, and the line says so; the first entry ticks it.
+  QCOMPARE(r.w.LabNext->text(), QString("下次：自动功能未允许"));
+  r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) { d.OKButton->click(); });
+  QVERIFY(r.w.ChkAuto->isChecked() && r.logic.scheduler().isEnabled());
+  QTRY_VERIFY(r.w.LabNext->text().startsWith("下次：") && r.w.LabNext->text().endsWith(" 吸合"));
 }
 
 void TestWindow::routeTabsSelectPages() {
@@ -421,14 +460,10 @@ void TestWindow::dialogNewEntryDefaultsAndLimit() {
                  d.OKButton->click();
                });
   QCOMPARE(r.logic.entries().item("key0799")->GetStr(), QString("11000000000700000000000000"));
-  // The page is full now: OK tells so and the dialog stays open until cancelled.
-  r.withDialog([&] { r.w.CmdAdd_Click(); },
-               [&](Dialog& d) {
-                 d.OKButton->click();
-                 QCOMPARE(r.prompt.messages, QStringList({"最多99条"}));
-                 QVERIFY(d.isVisible());
-                 d.CancelButton->click();
-               });
+  // The page is full now: "添加" tells so before the editor opens.
+  r.w.CmdAdd_Click();
+  QCOMPARE(r.prompt.messages, QStringList({"最多99条"}));
+  QVERIFY(!r.w.dialog().isVisible());
   QCOMPARE(r.logic.entries().count(), 99);
 }
 
@@ -455,6 +490,17 @@ void TestWindow::dialogWritesEveryFieldAndSaveKeepsIt() {
                  at070809(d, 2);
                  d.DT->setDate(QDate(2027, 3, 4));
                  d.OKButton->click();
+               });
+  // A fixed date already past is asked about; declined, the editor stays open.
+  r.prompt.answer = false;
+  r.withDialog([&] { r.w.CmdAdd_Click(); },
+               [&](Dialog& d) {
+                 at070809(d, 2);
+                 d.DT->setDate(QDate::currentDate().addDays(-1));
+                 d.OKButton->click();
+                 QCOMPARE(r.prompt.questions, QStringList({"日期已过，仍要保存吗？"}));
+                 QVERIFY(d.isVisible());
+                 d.CancelButton->click();
                });
   QCOMPARE(r.listTexts(), QStringList({"第12路, 每星期一三， 07:08:09 ,断开 ",
                                        "第12路, 固定日期 2027-03-04 07:08:09 ,吸合 "}));
@@ -508,6 +554,55 @@ void TestWindow::realPromptsAskAndCancel() {
   });
   QTest::mouseClick(r.w.CmdSaveAs, Qt::LeftButton);
   QVERIFY(QFile::exists(plan));
+  // Over an existing file Qt asks first (the dialog offers the last name); "No" keeps its bytes.
+  put(plan, "mine");
+  whenShown<QFileDialog>([&](QFileDialog* d) {
+    whenShown<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+    QTest::keyClick(d->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+  });
+  QTest::mouseClick(r.w.CmdSaveAs, Qt::LeftButton);
+  QCOMPARE(get(plan), QByteArray("mine"));
+  // Name.ini is refused even when the replacing is confirmed, and is not offered again.
+  const QString names = r.dir.filePath("Name.ini");
+  const QByteArray settings = get(names);
+  whenShown<QFileDialog>([&](QFileDialog* d) {
+    whenShown<QMessageBox>([&](QMessageBox* replace) {
+      whenShown<QMessageBox>([&](QMessageBox* box) {
+        QCOMPARE(box->text(), "不能另存为程序自己的文件" + names);
+        box->button(QMessageBox::Ok)->click();
+      });
+      replace->button(QMessageBox::Yes)->click();
+    });
+    auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+    name->clear();
+    QTest::keyClicks(name, "Name.ini");
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  QTest::mouseClick(r.w.CmdSaveAs, Qt::LeftButton);
+  QCOMPARE(get(names), settings);
+  whenShown<QFileDialog>([](QFileDialog* d) {
+    QCOMPARE(d->findChild<QLineEdit*>("fileNameEdit")->text(), QString());
+  });
+  QTest::mouseClick(r.w.CmdOpenFile, Qt::LeftButton);
+
+  // The entries are not saved (a delete): the title says so; the close box, with no tray to hide
+  // in, asks as "退出" does. "取消" keeps the program; "保存" saves.
+  QCOMPARE(r.w.windowTitle(), QString("PC智能Tavrel *"));
+  const auto choose = [](const QString& button) {
+    whenShown<QMessageBox>([=](QMessageBox* box) {
+      QCOMPARE(box->text(), QString("时间表已修改，是否保存？"));
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == button) b->click();
+    });
+  };
+  r.w.show();
+  choose("取消");
+  r.w.close();
+  QVERIFY(r.w.isVisible() && get(r.dir.filePath("Note.ini")).contains("0102="));
+  choose("保存");
+  QTest::mouseClick(r.w.CmdQuit, Qt::LeftButton);
+  QVERIFY(!get(r.dir.filePath("Note.ini")).contains("0102="));
+  QCOMPARE(r.w.windowTitle(), QString("PC智能Tavrel"));
 }
 
 void TestWindow::tabsAndLampsAsDrawn() {
@@ -603,7 +698,8 @@ void TestWindow::typingIsDiscarded() {
   r.withDialog([&] { r.w.CmdAdd_Click(); },
                [](Dialog& d) {
                  for (QComboBox* box : {d.Combo1, d.Combo2, d.Combo3, d.CmbStatus}) {
-                   QTest::keyClicks(box, "1");  // would jump to "10" or "1x" without the filter
+                   // Would jump to "10" or "1x" without the filter (digits choose a time, below).
+                   QTest::keyClicks(box, box == d.CmbStatus ? "1" : "x");
                    QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, "断");
                    QApplication::sendEvent(box, &chinese);
                    QCOMPARE(box->currentIndex(), 0);
@@ -616,6 +712,15 @@ void TestWindow::typingIsDiscarded() {
                    QTRY_VERIFY(!box->view()->isVisible());
                    QCOMPARE(box->currentIndex(), 0);
                  }
+                 // Two digits within a second make one number; one digit alone after a pause.
+                 QTest::keyClicks(d.Combo2, "45");
+                 QTest::keyClicks(d.Combo1, "07");
+                 QTest::keyClicks(d.Combo1, "45");  // no such hour: nothing
+                 QCOMPARE(d.Combo2->currentIndex(), 45);
+                 QCOMPARE(d.Combo1->currentIndex(), 7);
+                 QTest::keyClicks(d.Combo3, "7");
+                 QCOMPARE(d.Combo3->currentIndex(), 0);
+                 QTRY_COMPARE(d.Combo3->currentIndex(), 7);
                  d.CancelButton->click();
                });
 }
@@ -737,6 +842,10 @@ void TestWindow::lockTableAndChkAutoInterplay() {
   for (QWidget* w : locked) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
   QVERIFY(r.w.CmdIn->isEnabled() && r.w.CmdQuit->isEnabled());
   QTRY_VERIFY(!r.logic.link().bIsFirst());
+  const auto lamp = [&] {
+    return r.w.grab().toImage().pixelColor(r.w.Shape1[0]->geometry().center());
+  };
+  QTRY_COMPARE(lamp(), QColor(255, 0, 0));  // the board reports route 1 released
 
   // Ticking ChkAuto while open unlocks its four buttons again; the others stay locked.
   QTest::mouseClick(r.w.ChkAuto, Qt::LeftButton);  // clear
@@ -751,8 +860,9 @@ void TestWindow::lockTableAndChkAutoInterplay() {
   QVERIFY(!r.logic.link().pushRunning());
   QVERIFY(r.logic.link().bIsFirst());
   for (QWidget* w : locked) QVERIFY(w->isEnabled());
-  // Nothing reads the board after closing: the lamps are grey.
+  // Nothing reads the board after closing: the lamps are grey, as drawn.
   QCOMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampGrey));
+  QCOMPARE(lamp(), QColor(192, 192, 192));
   QVERIFY(r.prompt.messages.isEmpty());
 }
 
@@ -761,6 +871,11 @@ void TestWindow::manualCommandsReachNextSetFrame() {
   RelayBoard board({});
   QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
   r.w.Form_Load();
+  // The link closed: nothing is switched or recorded, and the press is told.
+  QTest::mouseClick(r.w.CmdIn, Qt::LeftButton);
+  QCOMPARE(r.prompt.messages, QStringList({"串口未打开"}));
+  QCOMPARE(r.logic.link().nState(), RouteStateTable{});
+  for (const RecordEvent& e : r.logic.record().newest(10)) QCOMPARE(e.route, 0);
   r.w.CmdOpen->click();
   QTRY_VERIFY(!r.logic.link().bIsFirst());
   r.w.SSTab2->setCurrentIndex(4);
@@ -807,6 +922,35 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   QVERIFY(third.open(r.dir.filePath("dosdevices/com1"), nullptr));
   QTest::qWait(LinkControl::kRetryMs + 300);
   QVERIFY(!r.logic.port().portOpen());
+}
+
+void TestWindow::startupTellsAMissingPortWithoutWaiting() {
+  RigWith<WidgetPrompt> r;
+  r.prompt.setParent(&r.w);
+  put(r.dir.filePath("Name.ini"), "[Note]\r\nOpen=1\r\n");
+  QVERIFY(QDir(r.dir.path()).mkpath("dosdevices"));  // Com1: dosdevices/com1, not there yet
+  r.w.Form_Load();                                   // returns while the message is up
+  QVERIFY(r.prompt.shownNotice() && r.prompt.shownNotice()->isVisible());
+  QCOMPARE(r.prompt.shownNotice()->text(),
+           "串口打开错误\n" + r.dir.filePath("dosdevices/com1") + "：设备不存在");
+  RelayBoard board({});
+  QVERIFY(board.open(r.dir.filePath("dosdevices/com1"), nullptr));
+  QTRY_VERIFY_WITH_TIMEOUT(!r.prompt.shownNotice(), 2 * LinkControl::kRetryMs + 1000);
+}
+
+void TestWindow::recordShowsEntryTexts() {
+  Rig r;
+  r.withEntries({{1, 1}});  // every day at 00:00:01, 吸合
+  r.w.Form_Load();
+  QDateTime at(QDate::currentDate(), QTime(0, 0, 31));
+  SwitchRecord record(r.dir.path(), [&] { return at; });
+  record.appendState(1, true, RecordCause::Entry, "key0101");  // a late tick: still this entry's
+  at = at.addSecs(60);
+  record.appendState(1, true, RecordCause::Entry, "key0101");  // not this entry's (edited since)
+  r.w.CmdRecord_Click();
+  QTreeWidget* list = r.w.findChild<RecordWindow*>()->list();
+  QCOMPARE(list->findItems("每天 00:00:01", Qt::MatchExactly, 3).size(), 1);
+  QCOMPARE(list->findItems("key0101", Qt::MatchExactly, 3).size(), 1);
 }
 
 void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {
@@ -917,3 +1061,52 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
 
 QTEST_MAIN(TestWindow)
 #include "test_window.moc"
+
+// "Route 1 every day 08:00 吸合, 18:00 断开": the plan's colour over 08:00-18:00 of each day in
+// row 1 and nowhere else in it; the board's one reported period in the actual look, only there.
+void TestWindow::weekChartDrawsPlanAndActual() {
+  EntryCollection c;
+  c.add("key0101", ::entry("11000000000100000000080000"));
+  c.add("key0102", ::entry("01000000000100000000180000"));
+  const auto ms = [](int d, int h, int msec = 0) {
+    return QDateTime(QDate(2026, 12, 7 + d), QTime(h, 0)).toMSecsSinceEpoch() + msec;
+  };
+  const auto at = [](qint64 t) { return QDateTime::fromMSecsSinceEpoch(t); };
+  const QList<RecordEvent> record = {
+      {at(ms(0, 1)), 0, RecordAction::BoardAnswers, RecordCause::None, {}, {}, {}},
+      {at(ms(0, 8, 400)), 1, RecordAction::Energise, RecordCause::Board, {}, {}, {}},
+      {at(ms(0, 18, 300)), 1, RecordAction::Release, RecordCause::Board, {}, {}, {}}};
+  const qint64 now = ms(2, 20);
+  WeekChart chart([&](const QString& key) { return entry_text(*c.item(key)); });
+  chart.resize(WeekChart::kNameWidth + 726, chart.sizeHint().height());
+  chart.setData(week_plan(c, ms(0, 0), ms(3, 0), last_route_states(c, at(ms(0, 0))), now),
+                actual_periods(record, ms(0, 0), ms(3, 0), now, quint16(0)),
+                QStringList(16, "水泵"), now);
+  chart.setWindow(ms(0, 0), ms(3, 0));
+  QImage shot(chart.size(), QImage::Format_RGB32);
+  chart.render(&shot);
+  for (int x = WeekChart::kNameWidth; x < WeekChart::kNameWidth + 720; ++x) {
+    if (std::abs(x - chart.xOf(now)) <= 1) continue;  // the line for now
+    bool planned = false;
+    for (int d = 0; d < 3; ++d) planned |= x >= chart.xOf(ms(d, 8)) && x < chart.xOf(ms(d, 18));
+    const bool reported = x >= chart.xOf(ms(0, 8, 400)) && x < chart.xOf(ms(0, 18, 300));
+    QCOMPARE(shot.pixel(x, chart.planLane(1).center().y()) == WeekChart::planColour().rgb(),
+             planned);
+    QCOMPARE(shot.pixel(x, chart.actualLane(1).center().y()) == WeekChart::actualColour().rgb(),
+             reported);
+  }
+  QVERIFY(chart.tipAt({chart.xOf(ms(1, 12)), chart.planLane(1).center().y()})
+              .contains("第1路, 每天, 08:00:00 ,吸合"));
+
+  // In the window: it follows the entries; a click on a row shows that route's page.
+  Rig r;
+  r.w.findChild<QPushButton*>("CmdWeek")->click();
+  auto* view = r.w.findChild<WeekView*>();
+  QVERIFY(view && view->isVisible());
+  r.add({{"key0201", ::entry("11000000000200000000000000")}});
+  const QPoint row2(view->chart()->xOf(view->chart()->windowTo() - 1),
+                    view->chart()->planLane(2).center().y());
+  QTRY_VERIFY(view->chart()->tipAt(row2).contains("第2路, 每天, 00:00:00 ,吸合"));
+  QTest::mouseClick(view->chart(), Qt::LeftButton, {}, view->chart()->planLane(5).center());
+  QCOMPARE(r.w.SSTab2->currentIndex(), 4);
+}

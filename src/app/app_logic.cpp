@@ -5,8 +5,10 @@
 
 #include "app/file_commands.h"
 #include "core/due_moments.h"
+#include "core/entry_store.h"
 #include "editing/entry_text.h"
 #include "platform/autostart.h"
+#include "platform/code_page.h"
 #include "platform/port_naming.h"
 
 namespace {
@@ -40,7 +42,7 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
           link_, linkControl_, record_, next_, settings_, prompt,
           [this](int route, MqttBridge::Command c) { mqttCommand(route, c); }, clock_) {
   enabled_.fill(true);
-  colData_.setChangeHandler([this] { next_.invalidate(); });
+  colData_.setChangeHandler([this] { onEntriesChanged(); });
   connect(&download_, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
   connect(&linkControl_, &LinkControl::stateChanged, this, [this] {
     setLocked(linkControl_.meantOpen());
@@ -50,12 +52,15 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
     record_.append(0, what, RecordCause::None, linkControl_.devicePath());
   });
   connect(&link_, &CommandLink::answeringChanged, this, [this](bool answering) {
-    // A port closed or lost is told as such, not as a board gone silent.
-    if (MSComm_.portOpen())
-      record_.append(0, answering ? RecordAction::BoardAnswers : RecordAction::BoardSilent,
-                     RecordCause::None, linkControl_.devicePath());
+    if (answering && MSComm_.portOpen())
+      record_.append(0, RecordAction::BoardAnswers, RecordCause::None, linkControl_.devicePath());
     emit controlsChanged();
     emit lampsChanged();
+  });
+  // Silence after a reply, and a board that never answered a link just opened (a wrong address);
+  // a port closed or lost is told as such, not as a board gone silent.
+  connect(&link_, &CommandLink::silent, this, [this] {
+    record_.append(0, RecordAction::BoardSilent, RecordCause::None, linkControl_.devicePath());
   });
   connect(&link_, &CommandLink::lampsChanged, this, &AppLogic::lampsChanged);
   connect(&link_, &CommandLink::tookOver, this, [this] {
@@ -65,11 +70,45 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
   connect(&link_, &CommandLink::replyReceived, &switchboard_, &Switchboard::recordReported);
   connect(&Timer1_, &SchedulerTimer::fired, this,
           [this] { switchboard_.want(Timer1_.due(), RecordCause::Entry, &Timer1_.decided()); });
-  connect(&Timer1_, &SchedulerTimer::jumped, this, [this] {
+  connect(&Timer1_, &SchedulerTimer::jumped, this, [this](qint64 skipped) {
+    record_.appendCount(RecordAction::ClockJump, skipped);
     if (restore_ && chkAuto_) restoreStates();
   });
+  connect(&record_, &SwitchRecord::failureChanged, this, &AppLogic::controlsChanged);
   connect(&next_, &NextSwitch::changed, this, &AppLogic::showNextSwitch);
   connect(&mqtt_, &MqttBridge::stateChanged, this, &AppLogic::controlsChanged);
+}
+
+AppLogic::~AppLogic() {
+  if (started_) record_.append(0, RecordAction::ProgramEnd, RecordCause::None);
+}
+
+void AppLogic::recordProgramStart() {
+  started_ = true;
+  record_.append(0, RecordAction::ProgramStart, RecordCause::None);
+}
+
+void AppLogic::onEntriesChanged() {
+  next_.invalidate();
+  modified_.reset();
+  emit entriesChanged();
+}
+
+bool AppLogic::modified() const {
+  if (!modified_) modified_ = entry_set_pairs(colData_) != saved_;
+  return *modified_;
+}
+
+bool AppLogic::saveBeforeEnd(bool mayAsk) {
+  if (!modified()) return true;
+  if (mayAsk) {
+    const Prompt::SaveChoice c = prompt_.askSave(tr("时间表已修改，是否保存？"));
+    if (c != Prompt::SaveChoice::Save) return c == Prompt::SaveChoice::Discard;
+  }
+  if (save_entry_store(colData_, store_.path())) return markSaved(), true;
+  if (!mayAsk) return true;  // a session that ends without questions ends either way
+  prompt_.message(tr("保存失败") + QDir::toNativeSeparators(store_.path()));
+  return false;
 }
 
 void AppLogic::setLocked(bool locked) {
@@ -79,11 +118,16 @@ void AppLogic::setLocked(bool locked) {
 
 void AppLogic::setEntries(EntryCollection&& entries) {
   colData_.replace(std::move(entries));
+  saved_ = entry_set_pairs(colData_);
+  modified_ = false;
   refresh_list(nPage_);
 }
 
 ConfirmResult AppLogic::confirmEntry(const EditorState& s, bool bIsnew, EntryPtr& mydata) {
-  return editor_confirm(s, bIsnew, mydata, colData_, nPage_);
+  const bool first = bIsnew && colData_.isEmpty();
+  const ConfirmResult result = editor_confirm(s, bIsnew, mydata, colData_, nPage_);
+  if (first && result == ConfirmResult::Written) setChkAuto(true);
+  return result;
 }
 
 void AppLogic::CmdOpen_Click() {
@@ -109,6 +153,12 @@ QString AppLogic::linkText() const {
   return tr("已连接");
 }
 
+QString AppLogic::recordText() const {
+  if (record_.failure() == WriteFailure::None) return {};
+  const QString why = write_failure_text(record_.failure());
+  return why.isEmpty() ? tr("记录无法写入") : tr("记录无法写入：%1").arg(why);
+}
+
 LampLooks AppLogic::lamps() const {
   if (health() == LinkHealth::Answering) return link_.lamps();
   LampLooks grey;
@@ -117,13 +167,7 @@ LampLooks AppLogic::lamps() const {
 }
 
 void AppLogic::restoreStates() {
-  const QDateTime now = clock_();
-  RouteStateTable states{};
-  for (int r = 1; r <= kRouteCount; ++r) {
-    const std::optional<RouteSwitch> last = last_route_switch(colData_, r, now);
-    if (last) states[static_cast<size_t>(r)] = last->energise ? kEnergise : kRelease;
-  }
-  switchboard_.want(states, RecordCause::Restore);
+  switchboard_.want(last_route_states(colData_, clock_()), RecordCause::Restore);
 }
 
 void AppLogic::setRestore(bool on, bool store) {
@@ -134,7 +178,7 @@ void AppLogic::setRestore(bool on, bool store) {
 }
 
 void AppLogic::showNextSwitch() {
-  const QString text = next_switch_text(next_.next(nPage_));
+  const QString text = next_switch_text(next_.next(nPage_), chkAuto_);
   if (text == nextText_) return;
   nextText_ = text;
   emit nextSwitchChanged(text);
@@ -171,6 +215,7 @@ void AppLogic::setChkAuto(bool ticked) {
   for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
   Timer1_.setEnabled(ticked && !download_.running());  // a download switches it on when it ends
   emit controlsChanged();
+  showNextSwitch();
 }
 
 void AppLogic::SSTab2_Click(int tab) {
@@ -237,6 +282,20 @@ bool AppLogic::setMqtt(const MqttSettings& s) {
   return true;
 }
 
+bool AppLogic::renameRoute(int route, const QString& name) {
+  const QString stored = cut_to_gbk_bytes(name.trimmed(), SettingsStore::kRouteNameBytes);
+  if (!SettingsStore::storable(settings_.load(), stored)) {
+    prompt_.message(tr("名称含有无法保存的字符"));
+    return false;
+  }
+  if (!settings_.WriteRouteName(route, stored)) {
+    prompt_.message(tr("保存设置失败\n") + settings_.path());
+    return false;
+  }
+  mqtt_.routeNamesChanged();
+  return true;
+}
+
 void AppLogic::CmdDel_Click(const QList<EntryPtr>& selected) {
   if (!prompt_.confirm(tr("删除当前信息吗？"))) return;
   remove_entries(colData_, selected);
@@ -250,9 +309,17 @@ void AppLogic::CmdDelAll_Click() {
   refresh_list(nPage_);
 }
 
-void AppLogic::CmdSave_Click() { save_command(colData_, store_.path(), prompt_); }
+void AppLogic::CmdSave_Click() {
+  if (save_command(colData_, store_.path(), prompt_)) markSaved();
+}
 
-void AppLogic::CmdSaveAs_Click() { save_as_command(colData_, prompt_); }
+void AppLogic::markSaved() {
+  saved_ = entry_set_pairs(colData_);
+  modified_ = false;
+  emit controlsChanged();
+}
+
+void AppLogic::CmdSaveAs_Click() { save_as_command(colData_, prompt_, appDir_); }
 
 void AppLogic::CmdOpenFile_Click() {
   if (open_command(colData_, prompt_) != OpenResult::Loaded) return;

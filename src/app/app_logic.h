@@ -46,6 +46,8 @@ class AppLogic : public QObject {
   // must outlive the logic; clock defaults to the PC's.
   AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock = {},
            QObject* parent = nullptr);
+  // Records "程序退出" when start-up recorded "程序启动".
+  ~AppLogic() override;
 
   const QString& appDir() const { return appDir_; }
   Prompt& prompt() { return prompt_; }
@@ -62,14 +64,34 @@ class AppLogic : public QObject {
   const MqttBridge& mqtt() const { return mqtt_; }
   const NextSwitch& nextSwitch() const { return next_; }
   QString storePath() const { return store_.path(); }
-  // Every record line also to standard output (--headless).
-  void echoRecord(bool on) { record_.setEcho(on); }
+  const SchedulerTimer::Clock& clock() const { return clock_; }
+
+  // --- the switch record ---
+  // Start-up: finds out at once whether the record can be written (see SwitchRecord::check).
+  void checkRecord() { record_.check(); }
+  // While the record cannot be written: "记录无法写入" and the reason where it is known, e.g.
+  // "记录无法写入：磁盘已满"; empty while it can.
+  QString recordText() const;
 
   // --- the entries ---
-  // Replaces colData's content (start-up's load, tests); the list of the current page follows.
+  // Replaces colData's content with the entries as Note.ini holds them (start-up's load, tests);
+  // the list of the current page follows.
   void setEntries(EntryCollection&& entries);
-  // The editor's OK for a new entry (bIsnew) on the current page or mydata edited in place.
+  // The editor's OK for a new entry (bIsnew) on the current page or mydata edited in place. The
+  // first entry added to an empty collection ticks ChkAuto, as start-up does for a store with
+  // entries.
   ConfirmResult confirmEntry(const EditorState& s, bool bIsnew, EntryPtr& mydata);
+  // Whether the entries differ from what Note.ini holds (as loaded at start-up or last saved):
+  // after adding, editing, deleting or opening, not after saving.
+  bool modified() const;
+  // Before the program ends. With unsaved entries asks "时间表已修改，是否保存？" (保存, 不保存,
+  // 取消): 保存 saves them (a failure is told, "保存失败" and the path, and keeps the program),
+  // 取消 keeps the program. Returns whether it may end. Where no question may be asked (a desktop
+  // session that ends without interaction) the entries are saved unasked; the old store goes to
+  // the trash as at every save, so nothing is lost either way.
+  bool saveBeforeEnd(bool mayAsk = true);
+  // Start-up's first step: "程序启动" in the record.
+  void recordProgramStart();
 
   // --- link and address ---
   // Opens the link on nCom when the caption reads "打开" (a failure tells "串口打开错误" with a
@@ -118,7 +140,7 @@ class AppLogic : public QObject {
   void refresh_list(int route);
   const QList<ListItem>& listItems() const { return list_; }
 
-  // --- manual control, through the switch path ("手动") ---
+  // --- manual control, through the switch path ("手动"); the window tells what did not act ---
   Switchboard::Result CmdIn_Click();
   Switchboard::Result CmdOut_Click();
   Switchboard::Result CmdOpenAll_Click();
@@ -145,12 +167,14 @@ class AppLogic : public QObject {
   // When on (and ChkAuto ticked), every take-over (and a clock jump the scheduler does not
   // replay) sets each route that has entries to the action of its most recent due moment (see
   // last_route_switch); routes without one keep the board's state. Ticking writes "Restore" at
-  // once (unless not to store).
+  // once (unless not to store). Such a clock jump is recorded ("时钟跳变" with the seconds
+  // skipped) either way.
   void setRestore(bool on, bool store = true);
   bool restore() const { return restore_; }
 
   // --- the current route's next switch, e.g. "下次：12-08 07:05:00 吸合" ---
-  // Follows edits, page changes and the clock (see NextSwitch).
+  // Follows edits, page changes, ChkAuto and the clock (see NextSwitch); while ChkAuto is clear it
+  // reads "下次：自动功能未允许".
   QString nextSwitchText() const { return nextText_; }
 
   // --- the board on an MQTT broker ---
@@ -166,6 +190,13 @@ class AppLogic : public QObject {
   Switchboard::Result mqttCommand(int route, MqttBridge::Command c);
   // The broker's state in a few words, for the window and the tray tip (see MqttBridge).
   QString mqttText() const { return mqtt_.stateText(); }
+
+  // --- route names ---
+  // Stores route 1..16's name in Name.ini (see SettingsStore::WriteRouteName; blanks around it
+  // dropped, cut to kRouteNameBytes) and has the broker publish the names again. A name the
+  // file's encoding cannot hold is told ("名称含有无法保存的字符"), a file that cannot be written
+  // too ("保存设置失败" and the path); either changes nothing and returns false.
+  bool renameRoute(int route, const QString& name);
 
   // --- time driven by hand (simulations) ---
   // Stops the scheduler's and the push cycle's own timers; tickScheduler() then runs one scheduler
@@ -186,14 +217,18 @@ class AppLogic : public QObject {
   bool CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
 
  signals:
-  void controlsChanged();  // caption, enabled states, ChkAuto, Restore or the link's state
+  // The caption, enabled states, ChkAuto, Restore, the link's or the record's state.
+  void controlsChanged();
   void listChanged();
   void lampsChanged();
   void labDebugChanged(const QString& text);
   void nextSwitchChanged(const QString& text);
+  void entriesChanged();  // after every change of colData (many may come together)
 
  private:
   void setLocked(bool locked);
+  void onEntriesChanged();
+  void markSaved();
   void restoreStates();
   void showNextSwitch();
   Switchboard::Result manual(int route, bool energise);
@@ -222,4 +257,7 @@ class AppLogic : public QObject {
   std::array<bool, kControls> enabled_;
   QList<ListItem> list_;
   QString nextText_;
+  ProfileFile::Pairs saved_;              // the entries as Note.ini holds them
+  mutable std::optional<bool> modified_;  // worked out again after the entries changed
+  bool started_ = false;                  // "程序启动" recorded
 };

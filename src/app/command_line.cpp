@@ -137,6 +137,8 @@ QString link_port_error_text(const LinkPortResult& r) {
       return CommandLine::tr("端口号应为 1 到 20");
     case LinkPortError::NoDevice:
       return CommandLine::tr("%1：设备不存在").arg(r.path);
+    case LinkPortError::NotADevice:
+      return CommandLine::tr("%1：不是字符设备").arg(r.path);
     case LinkPortError::NotALink:
       return CommandLine::tr("%1：不是链接，未改动").arg(r.path);
     case LinkPortError::CannotLink:

@@ -56,7 +56,7 @@ void DownloadCommand::run(quint8 com, int page) {
     // The entries to send are fixed now: events run while we wait.
     QList<EntryPtr> entries;
     for (const auto& it : colData_)
-      if (it.entry->nRoute == page) entries << it.entry;
+      if (it.entry->nRoute == page && entry_can_fall_due(*it.entry)) entries << it.entry;
     quint8 index = 1;
     for (const EntryPtr& e : entries) {
       labDebug_ = tx_frame22(frame22_, link_.nID(), download_kind(e->bIsEveryDay, e->bIsWeek),

@@ -21,7 +21,8 @@
 // acknowledgement that comes late is absorbed before the next frame, so it never counts for that
 // one). A port that cannot be opened is told like the link's own. Timer1 is off meanwhile and
 // afterwards follows chkAuto(). Should the device vanish, the download stops; an open link then
-// counts it as lost, a closed one greys the lamps and tells "串口已断开".
+// counts it as lost, a closed one greys the lamps and tells "串口已断开". Entries that can never
+// fall due (entry_can_fall_due) are left out.
 class DownloadCommand : public QObject {
   Q_OBJECT
  public:

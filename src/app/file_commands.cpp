@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include "core/entry_store.h"
 
@@ -11,21 +12,66 @@ struct FileCommands {
   Q_DECLARE_TR_FUNCTIONS(FileCommands)
 };
 
+// "保存失败：磁盘已满" and the path on the next line.
+QString failed_text(const QString& failed, WriteFailure why, const QString& path) {
+  const QString reason = write_failure_text(why);
+  return (reason.isEmpty() ? failed : FileCommands::tr("%1：%2").arg(failed, reason)) +
+         QLatin1Char('\n') + QDir::toNativeSeparators(path);
+}
+
 }  // namespace
 
+QString write_failure_text(WriteFailure why) {
+  switch (why) {
+    case WriteFailure::DiskFull:
+      return FileCommands::tr("磁盘已满");
+    case WriteFailure::NoPermission:
+      return FileCommands::tr("没有写入权限");
+    case WriteFailure::ReadOnly:
+      return FileCommands::tr("磁盘只读");
+    case WriteFailure::None:
+    case WriteFailure::Other:
+      break;
+  }
+  return {};
+}
+
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt) {
-  const bool ok = save_entry_store(colData, storePath);
+  WriteFailure why = WriteFailure::Other;
+  const bool ok = save_entry_store(colData, storePath, &why);
   prompt.message(ok ? FileCommands::tr("保存成功！")
-                    : FileCommands::tr("保存失败") + QDir::toNativeSeparators(storePath));
+                    : failed_text(FileCommands::tr("保存失败"), why, storePath));
   return ok;
 }
 
-bool save_as_command(const EntryCollection& colData, Prompt& prompt) {
+bool is_program_file(const QString& dataDir, const QString& path) {
+  const QString dir = QFileInfo(dataDir).canonicalFilePath();
+  const QFileInfo target(path);
+  // Where the file really is: itself when it exists, else its folder's real place and its name.
+  QString real = target.canonicalFilePath();
+  if (real.isEmpty() && !target.absoluteDir().canonicalPath().isEmpty())
+    real = target.absoluteDir().canonicalPath() + QLatin1Char('/') + target.fileName();
+  if (dir.isEmpty() || real.isEmpty()) return false;
+  for (const char* folder : {"/log/", "/dosdevices/"})
+    if (real.startsWith(dir + QLatin1String(folder), Qt::CaseInsensitive)) return true;
+  if (QFileInfo(real).path() != dir) return false;
+  const QString name = QFileInfo(real).fileName();
+  for (const char* own : {"Name.ini", "Note.ini", ".tavrel.lock"})
+    if (name.compare(QLatin1String(own), Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+bool save_as_command(const EntryCollection& colData, Prompt& prompt, const QString& dataDir) {
   const QString path = prompt.saveFileName();
   if (path.isEmpty()) return false;
-  const bool ok = write_entry_file(colData, path);
-  prompt.message((ok ? FileCommands::tr("文件已另存为") : FileCommands::tr("另存失败")) +
-                 QDir::toNativeSeparators(path));
+  if (is_program_file(dataDir, path)) {
+    prompt.message(FileCommands::tr("不能另存为程序自己的文件") + QDir::toNativeSeparators(path));
+    return false;
+  }
+  WriteFailure why = WriteFailure::Other;
+  const bool ok = write_entry_file(colData, path, &why);
+  prompt.message(ok ? FileCommands::tr("文件已另存为") + QDir::toNativeSeparators(path)
+                    : failed_text(FileCommands::tr("另存失败"), why, path));
   return ok;
 }
 

@@ -4,17 +4,31 @@
 
 #include "app/prompt.h"
 #include "core/entry_collection.h"
+#include "platform/atomic_file.h"
 
 // The three commands that exchange the entry set with files (see entry_store.h for what each
 // does to the files). Every message goes through prompt.
 
-// Save: colData as the whole store at storePath. Tells "保存成功！", or "保存失败" + path when
-// writing failed. Returns whether it saved.
+// Why writing failed, in a few words ("磁盘已满", "没有写入权限", "磁盘只读"); empty for a reason
+// the program cannot name.
+QString write_failure_text(WriteFailure why);
+
+// Save: colData as the whole store at storePath. Tells "保存成功！", or, when writing failed,
+// "保存失败" with the reason on a line of its own and the path on the next, e.g.
+// "保存失败：磁盘已满\n/home/u/Note.ini". Returns whether it saved.
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt);
 
 // Save As: asks for a path, writes colData as it is now to it and tells "文件已另存为" + path, or
-// "另存失败" + path. Cancelling changes nothing and says nothing.
-bool save_as_command(const EntryCollection& colData, Prompt& prompt);
+// "另存失败" with the reason and the path as Save tells them. Cancelling changes nothing and says
+// nothing. One of the program's own files in dataDir is refused with "不能另存为程序自己的文件" +
+// path and left as it was.
+bool save_as_command(const EntryCollection& colData, Prompt& prompt,
+                     const QString& dataDir = QString());
+
+// Whether path is one of the program's own files in the data folder dataDir: Name.ini, Note.ini,
+// the lock, anything under log/ or dosdevices/. Names match in any letter case (a folder on a
+// Windows file system holds "name.ini" as the same file) and a link counts as what it leads to.
+bool is_program_file(const QString& dataDir, const QString& path);
 
 enum class OpenResult { Cancelled, Failed, Loaded };
 

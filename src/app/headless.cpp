@@ -9,19 +9,19 @@
 #include <cstdio>
 
 #include "app/app_logic.h"
+#include "app/output_queue.h"
 #include "app/startup.h"
 
 namespace {
 
-// Messages become lines on standard error; nothing is ever asked.
+// Messages become lines on standard error (through its queue); nothing is ever asked.
 class StreamPrompt : public Prompt {
  public:
+  explicit StreamPrompt(OutputQueue& err) : err_(err) {}
   void message(const QString& text) override {
-    std::fputs((QCoreApplication::translate("Headless", "提示：") +
-                QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'))
-                   .toUtf8()
-                   .constData(),
-               stderr);
+    err_.push((QCoreApplication::translate("Headless", "提示：") +
+               QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'))
+                  .toUtf8());
   }
   bool confirm(const QString& text) override {
     message(text);
@@ -29,6 +29,9 @@ class StreamPrompt : public Prompt {
   }
   QString saveFileName() override { return {}; }
   QString openFileName() override { return {}; }
+
+ private:
+  OutputQueue& err_;
 };
 
 int signalPipe[2] = {-1, -1};
@@ -36,6 +39,15 @@ int signalPipe[2] = {-1, -1};
 void onSignal(int) {
   const char c = 1;
   [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// The line standard output gets for the record lines it could not take.
+QByteArray output_lost_line(qint64 lost) {
+  RecordEvent e;
+  e.at = QDateTime::currentDateTime();
+  e.action = RecordAction::OutputLost;
+  e.count = lost;
+  return (SwitchRecord::line(e) + QLatin1Char('\n')).toUtf8();
 }
 
 }  // namespace
@@ -55,10 +67,24 @@ int run_headless(const QString& dataDir) {
   sa.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
+  // A reader of our output that goes away (| head -1) ends the copy to it, not the program.
+  std::signal(SIGPIPE, SIG_IGN);
 
-  StreamPrompt prompt;
+  // Standard output and error never hold the timetable up (see OutputQueue).
+  const QString errLost =
+      QCoreApplication::translate("Headless", "提示：%1 条消息未能输出") + QLatin1Char('\n');
+  OutputQueue out(STDOUT_FILENO, output_lost_line);
+  OutputQueue err(STDERR_FILENO, [errLost](qint64 lost) { return errLost.arg(lost).toUtf8(); });
+  StreamPrompt prompt(err);
   AppLogic logic(dataDir, prompt);
-  logic.echoRecord(true);
+  const SwitchRecord& record = logic.record();
+  QObject::connect(&record, &SwitchRecord::appended, [&out](const RecordEvent& e) {
+    out.push((SwitchRecord::line(e) + QLatin1Char('\n')).toUtf8());
+  });
+  QObject::connect(&record, &SwitchRecord::failureChanged, [&](WriteFailure why) {
+    if (why != WriteFailure::None)
+      prompt.message(logic.recordText() + QLatin1Char('\n') + record.logFolder());
+  });
   run_startup(logic, logic.settings().load());
   if (!logic.linkOpen()) logic.openAtStartup();
   const int status = QCoreApplication::exec();

@@ -70,17 +70,20 @@ bool LinkControl::open(quint8 com, bool keepTrying) {
     emit event(RecordAction::PortOpened);
     return true;
   }
-  if (keepTrying) {  // waiting already while the message is read
-    link_.greyLamps();
-    setState(Waiting);
-    retry_.start();
+  if (!keepTrying) {
+    prompt_.message(port_failure_text(port_.failure()));
+    return false;
   }
-  prompt_.message(port_failure_text(port_.failure()));
+  link_.greyLamps();
+  setState(Waiting);
+  retry_.start();
+  prompt_.notice(port_failure_text(port_.failure()));  // up while the port is waited for
   return false;
 }
 
 void LinkControl::close() {
   if (state_ == Closed) return;
+  prompt_.withdrawNotice();
   retry_.stop();
   port_.setPortOpen(false);
   link_.stopPush();
@@ -115,6 +118,7 @@ void LinkControl::lose() {
 void LinkControl::retry() {
   if (state_ != Waiting || suspended_) return;
   if (!start()) return;  // quietly: the next try comes with the timer
+  prompt_.withdrawNotice();
   retry_.stop();
   setState(Open);
   emit event(RecordAction::PortBack);

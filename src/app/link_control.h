@@ -38,8 +38,8 @@ class LinkControl : public QObject {
 
   // Opens the link on port number com (1..20). A failure tells "串口打开错误" with a second line
   // naming the device and the reason; the link then stays closed, or with keepTrying waits for
-  // the port (from before the message is shown). Returns whether the port opened. Does nothing
-  // unless closed.
+  // the port and tells it as a notice that does not hold the program up and goes away when the
+  // port opens or the link is closed. Returns whether the port opened. Does nothing unless closed.
   bool open(quint8 com, bool keepTrying);
   // Closes the link or ends the waiting. Does nothing when closed.
   void close();

@@ -152,6 +152,13 @@ void MqttBridge::onConnected() {
   publishAvailability();
 }
 
+void MqttBridge::routeNamesChanged() {
+  if (client_.state() != MqttClient::Connected) return;
+  const ProfileFile names = store_.load();
+  publishNames(names);
+  publishDiscovery(names);
+}
+
 void MqttBridge::publishAvailability() {
   if (client_.state() != MqttClient::Connected) return;
   const int now = linkControl_.health() == LinkHealth::Answering ? 1 : 0;

@@ -58,6 +58,8 @@ class MqttBridge : public QObject {
   // ones in use change nothing while connected, and start a new attempt at once while trying.
   void configure(const MqttSettings& s);
   const MqttSettings& settings() const { return settings_; }
+  // A route's name changed in Name.ini: the names and the discovery configs go out again.
+  void routeNamesChanged();
 
   MqttClient::State state() const { return client_.state(); }
   // "远程：已连接", "远程：正在连接" (with the last failure's reason,

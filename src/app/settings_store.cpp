@@ -59,12 +59,21 @@ QString SettingsStore::ReadCom(const ProfileFile& f) const {
 QString SettingsStore::ReadID(const ProfileFile& f) const {
   return read(f, QStringLiteral("ID"), QStringLiteral("1"), 2);
 }
+QString SettingsStore::routeKey(int route) {
+  return QStringLiteral("%1").arg(route, 2, 10, QLatin1Char('0'));
+}
+
 QString SettingsStore::ReadRouteName(const ProfileFile& f, int route) const {
-  return ReadRouteName(f, QStringLiteral("%1").arg(route, 2, 10, QLatin1Char('0')));
+  return ReadRouteName(f, routeKey(route));
+}
+
+bool SettingsStore::WriteRouteName(int route, const QString& name) const {
+  if (name.isEmpty()) return profile_remove(path_, kSection, routeKey(route));
+  return write(routeKey(route), name);
 }
 
 QString SettingsStore::ReadRouteName(const ProfileFile& f, const QString& key) const {
-  return read(f, key, QCoreApplication::translate("SettingsStore", "未命名"), 8);
+  return read(f, key, QCoreApplication::translate("SettingsStore", "未命名"), kRouteNameBytes);
 }
 
 QString SettingsStore::stored(const ProfileFile& f, const QString& key) {

@@ -29,7 +29,7 @@ struct MqttSettings {
 // The settings file Name.ini in the application directory, section "Note":
 //   "Open" (open the link at start-up), "Run" (start with the session), "Com" (port number),
 //   "ID" (board address), "Restore" (restore the timetable's state at every take-over) and the
-//   route names "01".."16" (edited by hand only); section "Mqtt" holds the broker connection
+//   route names "01".."16"; section "Mqtt" holds the broker connection
 //   (MqttSettings), written as a whole by the broker's dialog.
 // Every call reads or writes the file afresh. Readers return at most the key's length in GBK bytes
 // (1 for Open/Run/Restore, 2 for Com/ID, 8 for a route name) and never fail: a missing or
@@ -38,6 +38,8 @@ struct MqttSettings {
 // text as given and return false when the file could not be written (quitting tells that).
 class SettingsStore {
  public:
+  static constexpr int kRouteNameBytes = 8;  // what the name's reader keeps, in GBK bytes
+
   explicit SettingsStore(const QString& appDir);
 
   QString path() const { return path_; }
@@ -47,6 +49,9 @@ class SettingsStore {
   bool WriteCom(const QString& value) const;
   bool WriteID(const QString& value) const;
   bool WriteRestore(const QString& value) const;
+  // Route 1..16's name under its key "01".."16", in the file's own encoding; an empty name removes
+  // the key, so the route reads "未命名" again.
+  bool WriteRouteName(int route, const QString& name) const;
   // Writes the section "Mqtt" as a whole (keys Host, Port, User, Password, Tls, Prefix, Discovery).
   // With a password the file is made readable by its owner only (mode 0600) before the password
   // is written, so it is never readable by others, not even for a moment.
@@ -61,6 +66,8 @@ class SettingsStore {
   QString ReadRun() const { return ReadRun(load()); }
   QString ReadCom() const { return ReadCom(load()); }
   QString ReadID() const { return ReadID(load()); }
+  // Route 1..16's key, "01".."16".
+  static QString routeKey(int route);
   // key is "01".."16".
   QString ReadRouteName(const QString& key) const { return ReadRouteName(load(), key); }
 

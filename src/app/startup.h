@@ -14,14 +14,13 @@ struct StartupChoices {
 // number minus one, or -1 when the text is not a decimal number or lies outside 1..listSize.
 int stored_list_position(const QString& text, int listSize);
 
-// Start-up's work below the window, in its order: route page 1; the stored address and port
-// selected, each selection written back ("ID", "Com"; skipped when the file holds that very text
-// already) and setting nID / nCom (a value that is not a number, is 0 or lies beyond its list
-// selects nothing, writes nothing and keeps 1); bIsFirst;
-// Note.ini loaded (one that exists but cannot be read is told with "读取失败" + path and loads
-// nothing; a missing one is silent); ChkAuto ticked when there are entries; the link opened when
-// "Open" is not "0" (a failure is told, start-up goes on and the port is waited for), with
-// "Restore" read before; "Run" read; the list of route 1; the MQTT connection when section "Mqtt"
-// asks for one.
-// names is Name.ini as read once at the start.
+// Start-up's work below the window, in its order: "程序启动" in the record (the record checked
+// first: whether it can be written); route page 1; the stored address and port selected, each
+// selection written back ("ID", "Com"; skipped when the file holds that very text already) and
+// setting nID / nCom (a value that is not a number, is 0 or lies beyond its list selects nothing,
+// writes nothing and keeps 1); bIsFirst; Note.ini loaded (one that exists but cannot be read is
+// told with "读取失败" + path and loads nothing; a missing one is silent); ChkAuto ticked when
+// there are entries; the link opened when "Open" is not "0" (a failure is told, start-up goes on
+// and the port is waited for), with "Restore" read before; "Run" read; the list of route 1; the
+// MQTT connection when section "Mqtt" asks for one. names is Name.ini as read once at the start.
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names);

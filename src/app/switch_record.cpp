@@ -1,10 +1,17 @@
 #include "app/switch_record.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -16,6 +23,10 @@ const char* const kActionWords[] = {
     QT_TRANSLATE_NOOP("Record", "板应答"),       QT_TRANSLATE_NOOP("Record", "板无应答"),
     QT_TRANSLATE_NOOP("Record", "远程已连接"),   QT_TRANSLATE_NOOP("Record", "远程断开"),
     QT_TRANSLATE_NOOP("Record", "远程连接失败"), QT_TRANSLATE_NOOP("Record", "远程消息无效"),
+    QT_TRANSLATE_NOOP("Record", "程序启动"),     QT_TRANSLATE_NOOP("Record", "程序退出"),
+    QT_TRANSLATE_NOOP("Record", "接管"),         QT_TRANSLATE_NOOP("Record", "板状态"),
+    QT_TRANSLATE_NOOP("Record", "记录中断"),     QT_TRANSLATE_NOOP("Record", "记录已满"),
+    QT_TRANSLATE_NOOP("Record", "时钟跳变"),     QT_TRANSLATE_NOOP("Record", "输出中断"),
 };
 constexpr int kKnownActions = static_cast<int>(RecordAction::Unknown);
 static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
@@ -45,12 +56,33 @@ const char* const kErrorWords[] = {
 };
 static_assert(sizeof kErrorWords / sizeof *kErrorWords == static_cast<int>(MqttError::Refused));
 
+// The cause of an event with a count: lines, or seconds for ClockJump.
+const char kLines[] = QT_TRANSLATE_NOOP("Record", "%1行");
+const char kSeconds[] = QT_TRANSLATE_NOOP("Record", "%1秒");
+
 QString word(const char* text, bool shown) {
   return shown ? QCoreApplication::translate("Record", text) : QString::fromUtf8(text);
 }
 
+bool counted(RecordAction a) {
+  return a == RecordAction::RecordLost || a == RecordAction::OutputLost ||
+         a == RecordAction::ClockJump;
+}
+
+const char* count_word(RecordAction a) { return a == RecordAction::ClockJump ? kSeconds : kLines; }
+
 const char kTimeFormat[] = "yyyy-MM-dd HH:mm:ss.zzz";
+constexpr int kTimeLength = 23;
 const QRegularExpression kMonthFile(QStringLiteral("^(\\d{4})-(\\d{2})\\.csv$"));
+const QRegularExpression kOffset(QStringLiteral("^([+-])(\\d{2}):(\\d{2})$"));
+const QByteArray kHeader =
+    QByteArrayLiteral("\xEF\xBB\xBF") + QStringLiteral("时间,路,动作,来源\r\n").toUtf8();
+// How a month's file closed at its limit ends: its closing line's action, no cause.
+const QByteArray kClosed =
+    (QLatin1Char(',') +
+     QString::fromUtf8(kActionWords[static_cast<int>(RecordAction::RecordFull)]) +
+     QStringLiteral(",\r\n"))
+        .toUtf8();
 
 int month_number(int year, int month) { return year * 12 + month - 1; }
 
@@ -92,12 +124,165 @@ QStringList split_fields(const QString& line) {
   return out;
 }
 
+// Whether the wall-clock reading of t comes twice that day (the hour an autumn change repeats):
+// some other offset in force near t gives the same reading at another moment.
+bool in_repeated_hour(const QDateTime& t) {
+  const qint64 s = t.toSecsSinceEpoch();
+  const int offset = t.offsetFromUtc();
+  for (const qint64 near : {s - 86400, s + 86400}) {
+    const int other = QDateTime::fromSecsSinceEpoch(near).offsetFromUtc();
+    if (other != offset &&
+        QDateTime::fromSecsSinceEpoch(s + offset - other).offsetFromUtc() == other)
+      return true;
+  }
+  return false;
+}
+
+// "+01:00", "-03:30".
+QString offset_text(int seconds) {
+  const int minutes = qAbs(seconds) / 60;
+  return QStringLiteral("%1%2:%3")
+      .arg(seconds < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+      .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+      .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A time as timeText() writes it, in local time; invalid when it does not read.
+QDateTime parse_time(const QString& text) {
+  const QDateTime at = QDateTime::fromString(text.left(kTimeLength), QLatin1String(kTimeFormat));
+  if (text.size() == kTimeLength || !at.isValid())
+    return text.size() == kTimeLength ? at : QDateTime();
+  const auto m = kOffset.match(QStringView(text).sliced(kTimeLength));
+  if (!m.hasMatch()) return {};
+  const int seconds = (m.captured(2).toInt() * 60 + m.captured(3).toInt()) * 60;
+  return QDateTime(at.date(), at.time(), Qt::OffsetFromUTC,
+                   m.captured(1) == QLatin1String("-") ? -seconds : seconds)
+      .toLocalTime();
+}
+
+// A file descriptor, closed when this goes.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+// The real folder log/ in dir (made first when create asks and it is missing); -1 with errno set
+// when there is none or it is a symbolic link.
+int open_log_folder(const QString& dir, bool create) {
+  const Fd base(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!base.ok()) return -1;
+  if (create && ::mkdirat(base.get(), "log", 0777) != 0 && errno != EEXIST) return -1;
+  return ::openat(base.get(), "log", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The month files in the log folder: regular files named YYYY-MM.csv (links are not looked at),
+// with their month numbers.
+QList<std::pair<int, QByteArray>> month_files(int logFd) {
+  QList<std::pair<int, QByteArray>> out;
+  DIR* d = ::fdopendir(::dup(logFd));
+  if (!d) return out;
+  while (const dirent* entry = ::readdir(d)) {
+    const auto m = kMonthFile.match(QFile::decodeName(entry->d_name));
+    struct stat st {};
+    if (m.hasMatch() && ::fstatat(logFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode))
+      out.append({month_number(m.captured(1).toInt(), m.captured(2).toInt()), entry->d_name});
+  }
+  ::closedir(d);
+  return out;
+}
+
+// The lines of a file from its end to its start, read a block at a time: whatever the file's
+// size, at most kBlock + kMaxLine bytes are held. A "line" longer than kMaxLine (none of ours
+// is) is passed over whole.
+class ReverseLines {
+ public:
+  static constexpr qsizetype kBlock = 64 * 1024;
+  static constexpr qsizetype kMaxLine = 64 * 1024;
+
+  ReverseLines(int fd, qint64 size)
+      : fd_(fd), pos_(size), buf_(kBlock + kMaxLine, Qt::Uninitialized) {}
+
+  // The line before the last one returned, without its line end (valid until the next call);
+  // false once the file's first line was returned or the file cannot be read.
+  bool previous(QByteArrayView* line) {
+    char* b = buf_.data();
+    for (;;) {
+      if (const void* nl = memrchr(b, '\n', static_cast<size_t>(len_))) {
+        const qsizetype at = static_cast<const char*>(nl) - b;
+        QByteArrayView found(b + at + 1, len_ - at - 1);
+        len_ = at;
+        if (skipping_) {
+          skipping_ = false;
+          continue;
+        }
+        *line = found.endsWith('\r') ? found.chopped(1) : found;
+        return true;
+      }
+      if (pos_ == 0) {
+        if (done_ || skipping_) return false;
+        done_ = true;
+        const QByteArrayView first(b, len_);
+        len_ = 0;
+        *line = first.endsWith('\r') ? first.chopped(1) : first;
+        return true;
+      }
+      if (len_ > kMaxLine) {
+        skipping_ = true;
+        len_ = 0;
+      }
+      const qsizetype take = static_cast<qsizetype>(qMin<qint64>(kBlock, pos_));
+      memmove(b + take, b, static_cast<size_t>(len_));
+      if (::pread(fd_, b, static_cast<size_t>(take), pos_ - take) != take) return false;
+      pos_ -= take;
+      len_ += take;
+    }
+  }
+
+ private:
+  int fd_;
+  qint64 pos_;  // the file's bytes before pos_ are not read yet
+  QByteArray buf_;
+  qsizetype len_ = 0;  // buf_[0, len_) holds the bytes from pos_ on not returned yet
+  bool skipping_ = false;
+  bool done_ = false;
+};
+
+// Whether a line is one of route's (1..16) or of route 0; any line for any other route number.
+bool of_route(QByteArrayView line, int route) {
+  if (route < 1 || route > 16) return true;
+  const qsizetype a = line.indexOf(',');
+  const qsizetype b = a < 0 ? -1 : line.indexOf(',', a + 1);
+  if (b < 0) return false;
+  const QByteArrayView f = line.sliced(a + 1, b - a - 1);
+  if (f.isEmpty()) return true;
+  int n = 0;
+  for (const char c : f) {
+    if (c < '0' || c > '9' || n > 16) return false;
+    n = n * 10 + (c - '0');
+  }
+  return n == route;
+}
+
 }  // namespace
 
 SwitchRecord::SwitchRecord(const QString& folder, Clock clock, QObject* parent)
     : QObject(parent),
       dir_(folder),
-      clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {}
+      clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
+  retry_.setInterval(kRetryMs);
+  connect(&retry_, &QTimer::timeout, this, &SwitchRecord::check);
+}
 
 QString SwitchRecord::actionWord(const RecordEvent& e, bool shown) {
   const int a = static_cast<int>(e.action);
@@ -110,23 +295,48 @@ QString SwitchRecord::errorWord(MqttError e, bool shown) {
 }
 
 QString SwitchRecord::causeWord(const RecordEvent& e, bool shown) {
+  if (counted(e.action) && e.detail.isEmpty())
+    return word(count_word(e.action), shown).arg(e.count);
   const int c = static_cast<int>(e.cause);
   if (c >= kFirstWordCause) return word(kCauseWords[c - kFirstWordCause], shown);
   if (e.error == MqttError::None) return e.detail;
   return e.detail + QLatin1Char(' ') + errorWord(e.error, shown);
 }
 
+QString SwitchRecord::statesDetail(quint16 routes, quint16 energised) {
+  QStringList parts;
+  for (const bool on : {true, false}) {
+    // Runs of neighbouring routes in one state as "3-8".
+    QStringList runs;
+    for (int r = 1; r <= 16; ++r) {
+      const auto in = [&](int route) {
+        const quint16 bit = quint16(1u << (route - 1));
+        return route <= 16 && (routes & bit) && bool(energised & bit) == on;
+      };
+      if (!in(r)) continue;
+      int last = r;
+      while (in(last + 1)) ++last;
+      runs << (last == r ? QString::number(r) : QStringLiteral("%1-%2").arg(r).arg(last));
+      r = last;
+    }
+    if (!runs.isEmpty())
+      parts << QString::fromUtf8(kActionWords[static_cast<int>(on ? RecordAction::Energise
+                                                                  : RecordAction::Release)]) +
+                   QLatin1Char(' ') + runs.join(QLatin1Char(','));
+  }
+  return parts.join(QLatin1Char(' '));
+}
+
 QString SwitchRecord::line(const RecordEvent& e) {
-  return QStringList{e.at.toString(QLatin1String(kTimeFormat)),
-                     e.route > 0 ? QString::number(e.route) : QString(), field(actionWord(e)),
-                     field(causeWord(e))}
+  return QStringList{timeText(e.at), e.route > 0 ? QString::number(e.route) : QString(),
+                     field(actionWord(e)), field(causeWord(e))}
       .join(QLatin1Char(','));
 }
 
 bool SwitchRecord::parse(const QString& text, RecordEvent* e) {
   const QStringList fields = split_fields(text);
   if (fields.size() != 4) return false;
-  e->at = QDateTime::fromString(fields[0], QLatin1String(kTimeFormat));
+  e->at = parse_time(fields[0]);
   if (!e->at.isValid()) return false;  // the header and anything unreadable
   e->route = fields[1].toInt();
   e->action = RecordAction::Unknown;
@@ -137,6 +347,15 @@ bool SwitchRecord::parse(const QString& text, RecordEvent* e) {
   e->cause = e->route > 0 ? RecordCause::Entry : RecordCause::None;
   e->detail = cause;
   e->error = MqttError::None;
+  e->count = 0;
+  if (counted(e->action)) {
+    // "12行", "3600秒": the number before the unit.
+    const QString unit = QString::fromUtf8(count_word(e->action)).mid(2);
+    bool number = false;
+    if (cause.endsWith(unit)) e->count = cause.chopped(unit.size()).toLongLong(&number);
+    if (number) e->detail.clear();
+    return true;
+  }
   for (int c = 0; c < static_cast<int>(sizeof kCauseWords / sizeof *kCauseWords); ++c)
     if (cause == QString::fromUtf8(kCauseWords[c])) {
       e->cause = static_cast<RecordCause>(kFirstWordCause + c);
@@ -152,62 +371,162 @@ bool SwitchRecord::parse(const QString& text, RecordEvent* e) {
   return true;
 }
 
+QString SwitchRecord::timeText(const QDateTime& at) {
+  const QDateTime local = at.toLocalTime();
+  const QString text = local.toString(QLatin1String(kTimeFormat));
+  return in_repeated_hour(local) ? text + offset_text(local.offsetFromUtc()) : text;
+}
+
 void SwitchRecord::append(int route, RecordAction action, RecordCause cause, const QString& detail,
                           MqttError error) {
-  RecordEvent e{clock_(), route, action, cause, detail, error, {}};
-  const QString text = line(e);
-  if (echo_) {
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
-    std::fflush(stdout);
-  }
-  const QDate month = e.at.date();
-  const QString logDir = dir_ + QStringLiteral("/log");
-  const QString path = logDir + month.toString(QStringLiteral("/yyyy-MM")) + QStringLiteral(".csv");
-  if (QDir().mkpath(logDir)) {
-    QFile f(path);
-    const bool begun = !f.exists();
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append)) {
-      QByteArray bytes;
-      if (f.size() == 0)
-        bytes =
-            QByteArrayLiteral("\xEF\xBB\xBF") + QStringLiteral("时间,路,动作,来源\r\n").toUtf8();
-      bytes += text.toUtf8() + "\r\n";
-      f.write(bytes);
-      f.close();
-    }
-    if (begun) removeOldFiles(month);
-  }
+  RecordEvent e{clock_(), route, action, cause, detail, error, {}, 0};
+  store(&e);
   emit appended(e);
 }
 
-void SwitchRecord::removeOldFiles(const QDate& month) const {
-  QDir logDir(dir_ + QStringLiteral("/log"));
-  const int now = month_number(month.year(), month.month());
-  for (const QString& name : logDir.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
-    const auto m = kMonthFile.match(name);
-    if (!m.hasMatch()) continue;
-    if (now - month_number(m.captured(1).toInt(), m.captured(2).toInt()) > kKeepMonths)
-      logDir.remove(name);
+namespace {
+
+QByteArray file_line(const RecordEvent& e) { return (SwitchRecord::line(e) + "\r\n").toUtf8(); }
+
+// An event of the program's own (route 0, no cause).
+RecordEvent program_event(const QDateTime& at, RecordAction action, qint64 count = 0) {
+  RecordEvent e;
+  e.at = at;
+  e.action = action;
+  e.count = count;
+  return e;
+}
+
+}  // namespace
+
+void SwitchRecord::appendCount(RecordAction action, qint64 count) {
+  const RecordEvent e = program_event(clock_(), action, count);
+  store(&e);
+  emit appended(e);
+}
+
+void SwitchRecord::store(const RecordEvent* e) {
+  const QDateTime at = e ? e->at : clock_();
+  const RecordEvent lost = program_event(at, RecordAction::RecordLost, lost_);
+  const QByteArray bytes =
+      (lost_ > 0 ? file_line(lost) : QByteArray()) + (e ? file_line(*e) : QByteArray());
+  int error = 0;
+  const Written written = write(at.date(), bytes, true, &error);
+  if (written != Written::Yes && e) ++lost_;
+  if (written == Written::Failed) return setFailure(write_failure(error, logFolder()));
+  setFailure(WriteFailure::None);
+  if (written == Written::Yes && lost.count > 0) {
+    lost_ = 0;
+    emit appended(lost);
+  } else if (written == Written::Full) {
+    // This line would take the file past its limit: the file is closed for the month.
+    const RecordEvent closing = program_event(at, RecordAction::RecordFull);
+    if (write(at.date(), file_line(closing), false, &error) == Written::Yes) emit appended(closing);
   }
 }
 
-QList<RecordEvent> SwitchRecord::newest(int count) const {
-  QList<RecordEvent> out;
-  QDir logDir(dir_ + QStringLiteral("/log"));
-  QStringList names;
-  for (const QString& name : logDir.entryList({QStringLiteral("*.csv")}, QDir::Files))
-    if (kMonthFile.match(name).hasMatch()) names << name;
-  std::sort(names.rbegin(), names.rend());
-  for (const QString& name : names) {
-    QFile f(logDir.filePath(name));
-    if (!f.open(QIODevice::ReadOnly)) continue;
-    const QStringList lines =
-        QString::fromUtf8(f.readAll()).split(QRegularExpression(QStringLiteral("\r?\n")));
-    for (auto it = lines.rbegin(); it != lines.rend() && out.size() < count; ++it) {
-      RecordEvent e;
-      if (parse(*it, &e)) out << e;
-    }
-    if (out.size() >= count) break;
+SwitchRecord::Written SwitchRecord::write(const QDate& month, const QByteArray& bytes, bool limit,
+                                          int* error) const {
+  const Fd log(open_log_folder(dir_, true));
+  const QByteArray name = month.toString(QStringLiteral("yyyy-MM")).toLatin1() + ".csv";
+  // O_NONBLOCK: a FIFO put there must not hold the program up.
+  const Fd f(log.ok()
+                 ? ::openat(log.get(), name.constData(),
+                            O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666)
+                 : -1);
+  struct stat st {};
+  if (!f.ok() || ::fstat(f.get(), &st) != 0) {
+    *error = errno;
+    return Written::Failed;
   }
+  if (!S_ISREG(st.st_mode)) {
+    *error = EINVAL;
+    return Written::Failed;
+  }
+  QByteArray out;
+  if (st.st_size == 0) {
+    out = kHeader;
+  } else {
+    // The file's end: the closing line, or a line cut short that the next one must not join.
+    char tail[64];
+    const qsizetype n = static_cast<qsizetype>(qMin<qint64>(sizeof tail, st.st_size));
+    if (::pread(f.get(), tail, static_cast<size_t>(n), st.st_size - n) != n) {
+      *error = errno;
+      return Written::Failed;
+    }
+    const QByteArrayView end(tail, n);
+    if (limit && end.endsWith(kClosed)) return Written::Closed;
+    if (!end.endsWith('\n')) out = "\r\n";
+  }
+  out += bytes;
+  if (limit && st.st_size + out.size() > kMaxFileBytes) return Written::Full;
+  const ssize_t done = ::write(f.get(), out.constData(), static_cast<size_t>(out.size()));
+  if (done == out.size()) {
+    if (st.st_size == 0) {
+      // A month's file begun: the record's own files of long ago go.
+      const int now = month_number(month.year(), month.month());
+      for (const auto& [number, file] : month_files(log.get()))
+        if (now - number > kKeepMonths) ::unlinkat(log.get(), file.constData(), 0);
+    }
+    return Written::Yes;
+  }
+  *error = done < 0 ? errno : ENOSPC;
+  if (done > 0 && ::ftruncate(f.get(), st.st_size) != 0) {
+    // The cut line stays; the next write starts on a line of its own.
+  }
+  return Written::Failed;
+}
+
+void SwitchRecord::setFailure(WriteFailure why) {
+  if (why == WriteFailure::None)
+    retry_.stop();
+  else if (!retry_.isActive())
+    retry_.start();
+  if (why == failure_) return;
+  failure_ = why;
+  emit failureChanged(why);
+}
+
+void SwitchRecord::readBackwards(const std::function<bool(const RecordEvent&)>& visit,
+                                 int route) const {
+  const Fd log(open_log_folder(dir_, false));
+  if (!log.ok()) return;
+  QList<std::pair<int, QByteArray>> files = month_files(log.get());
+  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a > b; });
+  for (const auto& file : files) {
+    const Fd f(::openat(log.get(), file.second.constData(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (!f.ok() || ::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    ReverseLines lines(f.get(), st.st_size);
+    QByteArrayView text;
+    RecordEvent e;
+    while (lines.previous(&text))
+      if (!text.isEmpty() && of_route(text, route) && parse(QString::fromUtf8(text), &e) &&
+          !visit(e))
+        return;
+  }
+}
+
+QList<RecordEvent> SwitchRecord::newest(int count, int route) const {
+  QList<RecordEvent> out;
+  if (count > 0)
+    readBackwards(
+        [&](const RecordEvent& e) {
+          out << e;
+          return out.size() < count;
+        },
+        route);
+  return out;
+}
+
+QList<RecordEvent> SwitchRecord::since(const QDateTime& from) const {
+  QList<RecordEvent> out;
+  readBackwards([&](const RecordEvent& e) {
+    if (e.at < from) return false;
+    out << e;
+    return true;
+  });
+  std::reverse(out.begin(), out.end());
   return out;
 }

@@ -4,9 +4,11 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 #include "mqtt/mqtt_client.h"
+#include "platform/atomic_file.h"
 
 // What a line of the switch record tells.
 enum class RecordAction : quint8 {
@@ -22,9 +24,16 @@ enum class RecordAction : quint8 {
   MqttLost,
   MqttFailed,
   MqttInvalid,
-  Unknown,  // read back: a word this program does not know (kept in RecordEvent::word)
+  ProgramStart,  // the program
+  ProgramEnd,
+  TakeOver,     // the link's take-over of the board's states (detail: statesDetail())
+  BoardStates,  // the board's first report after the link started (detail: statesDetail())
+  RecordLost,   // the record itself: writing works again after RecordEvent::count lines were lost
+  RecordFull,   // the month's file reached its limit (its closing line)
+  ClockJump,    // the clock stepped forward past the scheduler's catch-up: count seconds unchecked
+  OutputLost,   // standard output only (never the file): count lines it could not take
+  Unknown,      // read back: a word this program does not know (kept in RecordEvent::word)
 };
-
 // Why a route's state changed. Events of the link and the broker have None and say where in
 // RecordEvent::detail.
 enum class RecordCause : quint8 {
@@ -46,24 +55,45 @@ struct RecordEvent {
   QString detail;                     // the entry's key, the port's device, host:port, a topic
   MqttError error = MqttError::None;  // why a broker's connection failed
   QString word;                       // for Unknown: the action as the line has it
+  qint64 count = 0;                   // RecordLost, OutputLost: lines; ClockJump: seconds
 };
 
 // The switch record: every event appended as one line to the monthly file log/YYYY-MM.csv in its
-// folder (UTF-8 with a byte-order mark, header "时间,路,动作,来源", time to the millisecond).
+// folder (UTF-8 with a byte-order mark, header "时间,路,动作,来源"). The time is local, to the
+// millisecond ("2026-12-07 08:00:00.123"); only in the hour that an autumn clock change repeats
+// does it carry its offset from UTC ("2027-10-31 02:10:00.000+02:00", an hour later
+// "2027-10-31 02:10:00.000+01:00"), so the two passes stay apart; both forms read back.
 // The file's words are the same in every language (scripts and spreadsheets read them): the
 // action "吸合", "断开", "串口打开", "串口关闭", "串口丢失", "串口恢复", "板应答", "板无应答",
-// "远程已连接", "远程断开", "远程连接失败", "远程消息无效"; the cause an entry's key, "手动",
-// "接管", "恢复", "板状态", "远程", or where a link's or broker's event happened (a failure's
-// reason after a blank). They are made and read back here only.
+// "远程已连接", "远程断开", "远程连接失败", "远程消息无效", "程序启动", "程序退出", "接管",
+// "板状态", "记录中断", "记录已满", "时钟跳变"; the cause an entry's key, "手动", "接管", "恢复",
+// "板状态", "远程", where a link's or broker's event happened (a failure's reason after a blank),
+// several routes' states ("吸合 1,2 断开 3-16"), or a count: "12行" lines lost, "3600秒" seconds
+// skipped. They are made and read back here only.
 //
-// Each append opens, writes and closes the month's file, so a file removed or a disk that comes
-// back meanwhile costs nothing; a write that fails is dropped without a word (the record never
-// stops switching) and tried again with the next event. When a month's file is begun, files older
-// than kKeepMonths months before it are removed.
+// Writing. Each event goes to the file with one append (opened, one write, closed), so a file
+// removed or a disk that comes back meanwhile costs nothing. log/ must be a real folder and the
+// month's file a regular file: a symbolic link in either place is never followed (nothing outside
+// the data folder is touched through one). A write that fails or falls short is taken back (the
+// file cut to where it was), so no line is ever cut or joined to the next; a file that ends
+// mid-line anyway (a power cut) gets the next line on a line of its own. Lines that could not be
+// written are counted, failure() says why, and failureChanged() tells each change once, never
+// once per line; meanwhile writing is tried again every kRetryMs. The first write that works
+// begins with one line "记录中断" and the count. A month's file stops growing at kMaxFileBytes:
+// one closing line "记录已满", then that month's lines are counted in the same way and told at the
+// top of the next month's file. When a month's file is begun, the regular files named like the
+// record's that are more than kKeepMonths months older are removed from log/, nothing else.
+// Whatever happens to the file, every event is announced (the record never stops switching).
+//
+// Reading goes backwards from the newest line and holds only a block of the file at a time, so a
+// file of any size costs the same to look at.
 class SwitchRecord : public QObject {
   Q_OBJECT
  public:
   static constexpr int kKeepMonths = 13;
+  static constexpr qint64 kMaxFileBytes = 100'000'000;
+  static constexpr int kRetryMs = 60'000;
+  static constexpr int kEveryRoute = 0;  // for the readers: the events of every route
   using Clock = std::function<QDateTime()>;
 
   // folder is the one that holds Note.ini; clock defaults to the PC's.
@@ -76,31 +106,62 @@ class SwitchRecord : public QObject {
   void appendState(int route, bool energise, RecordCause cause, const QString& detail = {}) {
     append(route, energise ? RecordAction::Energise : RecordAction::Release, cause, detail);
   }
+  // The same for an event of the program with a count (ClockJump).
+  void appendCount(RecordAction action, qint64 count);
 
-  // The newest `count` events of the files, newest first (lines that do not read are skipped).
-  QList<RecordEvent> newest(int count) const;
+  // Opens the month's file for appending without adding a line (a new file gets its header), so
+  // a record that cannot be written is known before its first event.
+  void check() { store(nullptr); }
+  // Why the last write failed, or None while writing works.
+  WriteFailure failure() const { return failure_; }
+  // The record's folder, log/ in the data folder.
+  QString logFolder() const { return dir_ + QStringLiteral("/log"); }
+
+  // Reads the record back, newest line first: the month files from the newest back, each from its
+  // end, until visit returns false. Lines that do not read as an event (the header, anything cut
+  // or over 64 KiB) are skipped. With route 1..16 only that route's events and those of the link
+  // and the broker (route 0) are visited; lines of other routes are passed over unparsed.
+  void readBackwards(const std::function<bool(const RecordEvent&)>& visit,
+                     int route = kEveryRoute) const;
+  // The newest `count` events, newest first (of route and route 0 alone, as above).
+  QList<RecordEvent> newest(int count, int route = kEveryRoute) const;
+  // The events at or after `from`, in the order they were written (read backwards as above).
+  QList<RecordEvent> since(const QDateTime& from) const;
 
   QString folder() const { return dir_; }
   // One event as its line in the file (no line end), and one line read back.
   static QString line(const RecordEvent& e);
   static bool parse(const QString& line, RecordEvent* e);
+  // A moment as the file writes it (see above).
+  static QString timeText(const QDateTime& at);
   // The action and cause columns in the file's words, or, with shown, as the user reads them
   // (translated).
   static QString actionWord(const RecordEvent& e, bool shown = false);
   static QString causeWord(const RecordEvent& e, bool shown = false);
   // Why a broker's connection failed, in the file's words or as shown.
   static QString errorWord(MqttError e, bool shown = false);
-
-  // Whether every line also goes to standard output (for a service manager's journal).
-  void setEcho(bool on) { echo_ = on; }
+  // Several routes' states in one line's detail, in the file's words: "吸合 1,2,9 断开 3-8,10-16"
+  // for the routes whose bit (route r: bit r - 1) is set in routes; energised says which are on.
+  static QString statesDetail(quint16 routes, quint16 energised);
 
  signals:
   void appended(const RecordEvent& e);
+  // Writing began to fail (why) or works again (None).
+  void failureChanged(WriteFailure why);
 
  private:
-  void removeOldFiles(const QDate& month) const;
+  enum class Written { Yes, Failed, Full, Closed };
+  // Writes e, after the line that tells the lines lost, if any (e null: only that line, or
+  // nothing); counts e when it is not written.
+  void store(const RecordEvent* e);
+  // Appends bytes to the month's file in one write; limit: only while the file stays within
+  // kMaxFileBytes (Full: it would not; Closed: its closing line is written already).
+  Written write(const QDate& month, const QByteArray& bytes, bool limit, int* error) const;
+  void setFailure(WriteFailure why);
 
   QString dir_;
   Clock clock_;
-  bool echo_ = false;
+  WriteFailure failure_ = WriteFailure::None;
+  qint64 lost_ = 0;  // lines not written since the last one that was
+  QTimer retry_;
 };

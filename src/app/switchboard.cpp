@@ -45,26 +45,53 @@ Switchboard::Result Switchboard::toggle(int route, RecordCause cause) {
   return want(route, energise, cause);
 }
 
-void Switchboard::recordTakeOver() { recordWanted(RecordCause::TakeOver, nullptr); }
-
-void Switchboard::recordWanted(RecordCause cause, const Keys* keys) {
+quint16 Switchboard::changed(const RouteStateTable& now, RouteStateTable& last,
+                             quint16* energised) {
+  quint16 routes = 0;
+  *energised = 0;
   for (int r = 1; r <= kRouteCount; ++r) {
     const auto i = static_cast<size_t>(r);
-    const quint8 now = link_.nState()[i];
-    if (now == recorded_[i]) continue;
-    recorded_[i] = now;
-    if (now != kEnergise && now != kRelease) continue;
-    record_.appendState(r, now == kEnergise, cause, keys ? (*keys)[i] : QString());
+    if (now[i] == last[i]) continue;
+    last[i] = now[i];
+    if (now[i] != kEnergise && now[i] != kRelease) continue;
+    routes |= quint16(1u << (r - 1));
+    if (now[i] == kEnergise) *energised |= quint16(1u << (r - 1));
   }
+  return routes;
+}
+
+void Switchboard::recordTakeOver() {
+  firstReport_ = true;
+  quint16 on = 0;
+  const quint16 routes = changed(link_.nState(), recorded_, &on);
+  if (routes)
+    record_.append(0, RecordAction::TakeOver, RecordCause::None,
+                   SwitchRecord::statesDetail(routes, on));
+}
+
+void Switchboard::recordWanted(RecordCause cause, const Keys* keys) {
+  quint16 on = 0;
+  const quint16 routes = changed(link_.nState(), recorded_, &on);
+  for (int r = 1; r <= kRouteCount; ++r)
+    if ((routes >> (r - 1)) & 1)
+      record_.appendState(r, (on >> (r - 1)) & 1, cause,
+                          keys ? (*keys)[static_cast<size_t>(r)] : QString());
 }
 
 void Switchboard::recordReported() {
   const quint16 states = link_.reportedStates();
-  for (int r = 1; r <= kRouteCount; ++r) {
-    const quint8 now = (states >> (r - 1)) & 1 ? kEnergise : kRelease;
-    const auto i = static_cast<size_t>(r);
-    if (now == reported_[i]) continue;
-    reported_[i] = now;
-    record_.appendState(r, now == kEnergise, RecordCause::Board);
+  RouteStateTable now{};
+  for (int r = 1; r <= kRouteCount; ++r)
+    now[static_cast<size_t>(r)] = (states >> (r - 1)) & 1 ? kEnergise : kRelease;
+  quint16 on = 0;
+  const quint16 routes = changed(now, reported_, &on);
+  if (firstReport_) {
+    firstReport_ = false;
+    if (routes)
+      record_.append(0, RecordAction::BoardStates, RecordCause::None,
+                     SwitchRecord::statesDetail(routes, on));
+    return;
   }
+  for (int r = 1; r <= kRouteCount; ++r)
+    if ((routes >> (r - 1)) & 1) record_.appendState(r, (on >> (r - 1)) & 1, RecordCause::Board);
 }

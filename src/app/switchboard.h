@@ -41,19 +41,24 @@ class Switchboard : public QObject {
   // Flips the state last asked for; before any request the board's reported state is flipped.
   Result toggle(int route, RecordCause cause);
 
-  // The link has just taken the board's states over: each route whose wanted state changed is
-  // recorded as "接管".
+  // The link has just taken the board's states over: the routes whose wanted state changed are
+  // recorded in one line (TakeOver), none when nothing changed.
   void recordTakeOver();
   // After a counted reply: each route whose reported state differs from the one last recorded is
-  // recorded as "板状态".
+  // recorded as "板状态"; the first reply after a take-over records them in one line
+  // (BoardStates), so a link start never fills the record with a line per route.
   void recordReported();
 
  private:
   void recordWanted(RecordCause cause, const Keys* keys);
+  // Routes (bit r - 1 for route r) whose state in now differs from last, which takes it over;
+  // energised gets the bits of those now energised.
+  static quint16 changed(const RouteStateTable& now, RouteStateTable& last, quint16* energised);
 
   CommandLink& link_;
   const LinkControl& linkControl_;
   SwitchRecord& record_;
   RouteStateTable recorded_{};  // the wanted states as last recorded
   RouteStateTable reported_{};  // the board's states as last recorded (0 unknown)
+  bool firstReport_ = false;    // the next counted reply is the first since a take-over
 };

@@ -1,5 +1,10 @@
 #include "core/clsdata.h"
 
+#include <QDate>
+#include <QTime>
+
+#include "device/route_state.h"
+
 namespace {
 
 // Zero-pads n on the left to width digits; a negative number keeps its "-" in front.
@@ -65,4 +70,13 @@ EntryPtr StrToData(const QString& text) {
 
 QString entry_key(int route, int no) {
   return QStringLiteral("key") + padded(route, 2) + padded(no, 2);
+}
+
+bool entry_can_fall_due(const Clsdata& e) {
+  if (e.nRoute < 1 || e.nRoute > kRouteCount ||
+      !QTime::isValid(e.nStartHour, e.nStartMin, e.nStartSecond))
+    return false;
+  if (e.bIsEveryDay) return true;
+  if (e.bIsWeek) return e.strWeek.left(7).contains(QLatin1Char('1'));
+  return QDate::isValid(e.nStartYear, e.nStartMonth, e.nStartDay);
 }

@@ -48,6 +48,11 @@ inline const QString kBlankEntryText = QStringLiteral("0000000000000000000000000
 // throws. nNo is 0; the caller sets it.
 EntryPtr StrToData(const QString& text);
 
+// Whether some moment exists at which the entry falls due: its route lies in 1..16, its time of day
+// is a real one (not 24:00:00 or 99:00:00), and it has a day: every day, a weekday marked in
+// strWeek, or a fixed date that exists (not 2027-02-30). A fixed date long past still counts.
+bool entry_can_fall_due(const Clsdata& e);
+
 // The collection key of an entry: "key" + route (2 digits) + number within the route (2 digits),
 // e.g. route 1, number 3 -> "key0103".
 QString entry_key(int route, int no);

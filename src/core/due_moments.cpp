@@ -1,112 +1,118 @@
 #include "core/due_moments.h"
 
-#include <QList>
-#include <algorithm>
-
 #include "core/scheduler.h"
 
 namespace {
 
-// The local moments that read as date d, time t, in ascending order: none when a spring change
-// skips t that day, two when an autumn change repeats it.
-QList<QDateTime> local_moments(const QDate& d, const QTime& t) {
-  QList<QDateTime> out;
-  const qint64 wall = QDateTime(d, t, Qt::UTC).toSecsSinceEpoch();
-  // Most days no change is near (changes lie months apart): the same offset a day before and a
-  // day after gives the one moment at once.
-  const int before = QDateTime::fromSecsSinceEpoch(wall - 86400).offsetFromUtc();
-  if (before == QDateTime::fromSecsSinceEpoch(wall + 86400).offsetFromUtc()) {
-    out << QDateTime::fromSecsSinceEpoch(wall - before);
-    return out;
+bool can_fall_due(const Clsdata& e) { return entry_can_fall_due(e); }
+
+int secs_of_day(const Clsdata& e) {
+  return e.nStartHour * 3600 + e.nStartMin * 60 + e.nStartSecond;
+}
+
+// A moment an entry falls due, with the reading it stands for (which orders the entries that
+// fall due in the same second).
+struct Due {
+  qint64 at;
+  qint64 wall;
+};
+
+// Offsets near `at`: every day the look-back and look-ahead can touch.
+LocalOffsets offsets_near(qint64 at) {
+  return LocalOffsets(at - (kDueLookDays + 3) * kDaySecs, at + (kDueLookDays + 3) * kDaySecs);
+}
+
+// The entry's moment on day d, with offsets near or, for a day they do not hold, of its own.
+std::optional<Due> due_day(const Clsdata& e, const QDate& d, const LocalOffsets& near) {
+  const std::optional<qint64> at =
+      near.holdsDay(d) ? due_on(e, d, near) : due_on(e, d, LocalOffsets::around(d));
+  if (!at) return std::nullopt;
+  return Due{*at, wall_seconds(d, secs_of_day(e))};
+}
+
+// The entry's latest moment not after `at` (back) or earliest after it (ahead). Moments grow with
+// the day, so the nearest day that has one decides.
+std::optional<Due> due_near(const Clsdata& e, qint64 at, const LocalOffsets& near, bool back) {
+  if (!can_fall_due(e)) return std::nullopt;
+  const auto fits = [&](const Due& m) { return back ? m.at <= at : m.at > at; };
+  if (!e.bIsEveryDay && !e.bIsWeek) {
+    const QDate fixed(e.nStartYear, e.nStartMonth, e.nStartDay);
+    if (!fixed.isValid()) return std::nullopt;
+    const std::optional<Due> m = due_day(e, fixed, near);
+    return m && fits(*m) ? m : std::nullopt;
   }
-  // The offsets in force from a day before to a day after cover any change on that day.
-  QList<int> offsets;
-  for (qint64 probe = wall - 86400; probe <= wall + 86400; probe += 21600) {
-    const int o = QDateTime::fromSecsSinceEpoch(probe).offsetFromUtc();
-    if (!offsets.contains(o)) offsets << o;
+  // From a day beyond the reading's own: a change near midnight can move a moment across it.
+  const QDate today = wall_date(at + near.offsetAt(at));
+  const int step = back ? -1 : 1;
+  for (int k = -1; k <= kDueLookDays; ++k) {
+    const std::optional<Due> m = due_day(e, today.addDays(step * k), near);
+    if (m && fits(*m)) return m;
   }
-  for (int o : offsets) {
-    const QDateTime m = QDateTime::fromSecsSinceEpoch(wall - o);
-    if (m.date() == d && m.time() == t && !out.contains(m)) out << m;
+  return std::nullopt;
+}
+
+std::optional<QDateTime> as_moment(const std::optional<Due>& m) {
+  if (!m) return std::nullopt;
+  return QDateTime::fromSecsSinceEpoch(m->at);
+}
+
+// The route's switch nearest `at` (back or ahead): the nearest moment; at that moment the later
+// reading, then the later entry in collection order, decides.
+std::optional<RouteSwitch> route_switch(const EntryCollection& colData, int route,
+                                        const QDateTime& when, bool back) {
+  const qint64 at = when.toSecsSinceEpoch();
+  const LocalOffsets near = offsets_near(at);
+  std::optional<Due> best;
+  std::optional<RouteSwitch> out;
+  for (const auto& it : colData) {
+    if (it.entry->nRoute != route) continue;
+    const std::optional<Due> m = due_near(*it.entry, at, near, back);
+    if (!m) continue;
+    const bool nearer = best && (back ? m->at > best->at : m->at < best->at);
+    if (!best || nearer || (m->at == best->at && m->wall >= best->wall)) {
+      best = m;
+      out = RouteSwitch{QDateTime::fromSecsSinceEpoch(m->at), it.entry->bIsOpen, it.key};
+    }
   }
-  std::sort(out.begin(), out.end());
   return out;
 }
 
-bool can_fall_due(const Clsdata& e) {
-  return e.nRoute >= 1 && e.nRoute <= kRouteCount &&
-         QTime::isValid(e.nStartHour, e.nStartMin, e.nStartSecond);
-}
-
-QTime time_of(const Clsdata& e) { return QTime(e.nStartHour, e.nStartMin, e.nStartSecond); }
-
-// The days to look at, nearest first: back (step -1) or ahead (step 1) from `from`.
-QList<QDate> days_to_look_at(const Clsdata& e, const QDate& from, int step) {
-  QList<QDate> days;
-  if (e.bIsEveryDay || e.bIsWeek) {
-    for (int k = 0; k <= kDueLookDays; ++k) days << from.addDays(step * k);
-  } else {
-    const QDate fixed(e.nStartYear, e.nStartMonth, e.nStartDay);
-    if (fixed.isValid() && (step < 0 ? fixed <= from : fixed >= from)) days << fixed;
-  }
-  return days;
-}
-
 }  // namespace
 
-std::optional<QDateTime> last_due_moment(const Clsdata& e, const QDateTime& at) {
+std::optional<qint64> due_on(const Clsdata& e, const QDate& d, const LocalOffsets& offsets) {
   if (!can_fall_due(e)) return std::nullopt;
-  const QTime t = time_of(e);
-  const qint64 limit = at.toSecsSinceEpoch();
-  for (const QDate& d : days_to_look_at(e, at.date(), -1)) {
-    if (!entry_is_due(e, d, t)) continue;
-    const QList<QDateTime> moments = local_moments(d, t);
-    for (auto it = moments.rbegin(); it != moments.rend(); ++it)
-      if (it->toSecsSinceEpoch() <= limit) return *it;
-  }
-  return std::nullopt;
+  const int secs = secs_of_day(e);
+  if (!entry_is_due(e, d, QTime::fromMSecsSinceStartOfDay(secs * 1000))) return std::nullopt;
+  return offsets.dueAt(wall_seconds(d, secs));
+}
+
+std::optional<QDateTime> last_due_moment(const Clsdata& e, const QDateTime& at) {
+  const qint64 s = at.toSecsSinceEpoch();
+  return as_moment(due_near(e, s, offsets_near(s), true));
 }
 
 std::optional<QDateTime> next_due_moment(const Clsdata& e, const QDateTime& at) {
-  if (!can_fall_due(e)) return std::nullopt;
-  const QTime t = time_of(e);
-  const qint64 limit = at.toSecsSinceEpoch();
-  for (const QDate& d : days_to_look_at(e, at.date(), 1)) {
-    if (!entry_is_due(e, d, t)) continue;
-    for (const QDateTime& m : local_moments(d, t))
-      if (m.toSecsSinceEpoch() > limit) return m;
-  }
-  return std::nullopt;
+  const qint64 s = at.toSecsSinceEpoch();
+  return as_moment(due_near(e, s, offsets_near(s), false));
 }
-
-namespace {
-
-// The route's entry whose moment is best by `better` (ties to the later entry in collection order).
-template <typename MomentOf, typename Better>
-std::optional<RouteSwitch> route_switch(const EntryCollection& colData, int route,
-                                        MomentOf momentOf, Better better) {
-  std::optional<RouteSwitch> best;
-  for (const auto& it : colData) {
-    if (it.entry->nRoute != route) continue;
-    const std::optional<QDateTime> m = momentOf(*it.entry);
-    if (!m) continue;
-    if (!best || !better(best->at, *m)) best = RouteSwitch{*m, it.entry->bIsOpen, it.key};
-  }
-  return best;
-}
-
-}  // namespace
 
 std::optional<RouteSwitch> last_route_switch(const EntryCollection& colData, int route,
                                              const QDateTime& at) {
-  return route_switch(
-      colData, route, [&](const Clsdata& e) { return last_due_moment(e, at); },
-      [](const QDateTime& kept, const QDateTime& other) { return kept > other; });
+  return route_switch(colData, route, at, true);
 }
 
 std::optional<RouteSwitch> next_route_switch(const EntryCollection& colData, int route,
                                              const QDateTime& at) {
-  return route_switch(
-      colData, route, [&](const Clsdata& e) { return next_due_moment(e, at); },
-      [](const QDateTime& kept, const QDateTime& other) { return kept < other; });
+  return route_switch(colData, route, at, false);
+}
+
+RouteStateTable last_route_states(const EntryCollection& colData, const QDateTime& at,
+                                  std::array<QString, kRouteCount + 1>* keys) {
+  RouteStateTable states{};
+  for (int r = 1; r <= kRouteCount; ++r) {
+    const std::optional<RouteSwitch> last = last_route_switch(colData, r, at);
+    if (last) states[static_cast<size_t>(r)] = last->energise ? kEnergise : kRelease;
+    if (keys) (*keys)[static_cast<size_t>(r)] = last ? last->key : QString();
+  }
+  return states;
 }

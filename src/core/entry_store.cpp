@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cerrno>
 
 #include "platform/atomic_file.h"
@@ -100,23 +101,42 @@ QString make_backup(const QString& storePath) {
   return {};
 }
 
+// Moves a backup to the trash under the store's name + ".bak", or removes it where no trash can
+// take it.
+void discard_backup(const QString& backup, const QString& storePath) {
+  if (!move_to_trash(backup, QFileInfo(storePath).fileName() + QStringLiteral(".bak")))
+    QFile::remove(backup);
+}
+
+// Backups a save killed midway left beside the store: regular files named as make_backup names
+// them, never a link or anything else.
+void discard_stale_backups(const QString& storePath) {
+  const QFileInfo store(storePath);
+  const QRegularExpression own(
+      QStringLiteral("^%1\\.bak-[0-9a-f]{8}$").arg(QRegularExpression::escape(store.fileName())));
+  const QDir dir = store.absoluteDir();
+  for (const QString& name :
+       dir.entryList({store.fileName() + QStringLiteral(".bak-*")}, QDir::Files | QDir::Hidden))
+    if (own.match(name).hasMatch() && !QFileInfo(dir.filePath(name)).isSymLink())
+      discard_backup(dir.filePath(name), storePath);
+}
+
 }  // namespace
 
-bool save_entry_store(const EntryCollection& colData, const QString& storePath) {
+bool save_entry_store(const EntryCollection& colData, const QString& storePath, WriteFailure* why) {
   // The backup is made once the new store is safely written and moved to the trash after the new
   // store has taken the old one's place: at no moment is there no store. No file the program did
   // not make is touched (a user's own "Note.ini.bak" stays).
+  discard_stale_backups(storePath);
   QString backup;
-  const bool ok = write_file_atomically(storePath, render_entry_file(colData),
-                                        [&] { backup = make_backup(storePath); });
-  if (!backup.isEmpty() &&
-      !move_to_trash(backup, QFileInfo(storePath).fileName() + QStringLiteral(".bak")))
-    QFile::remove(backup);
+  const bool ok = write_file_atomically(
+      storePath, render_entry_file(colData), [&] { backup = make_backup(storePath); }, why);
+  if (!backup.isEmpty()) discard_backup(backup, storePath);
   return ok;
 }
 
-bool write_entry_file(const EntryCollection& colData, const QString& path) {
-  return write_file_atomically(path, render_entry_file(colData));
+bool write_entry_file(const EntryCollection& colData, const QString& path, WriteFailure* why) {
+  return write_file_atomically(path, render_entry_file(colData), {}, why);
 }
 
 bool read_entry_file(const QString& path, EntryCollection& into) {

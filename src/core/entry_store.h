@@ -4,6 +4,7 @@
 
 #include "core/entry_collection.h"
 #include "device/route_state.h"
+#include "platform/atomic_file.h"
 #include "platform/private_profile.h"
 
 // Entry files: section "Note", one key per entry, "RRNN" (route and number within the route, two
@@ -49,14 +50,19 @@ QByteArray render_entry_file(const EntryCollection& colData);
 // Save: writes colData as the whole store at storePath at once (so no key of an older set
 // survives) and puts the old store's content into the trash as a backup, under the name
 // "Note.ini.bak" (skipped when there is none or no trash, or when the folder may not be written
-// to and the store is written in place). A symbolic link is followed and kept. No other file is
-// deleted or overwritten. The store is replaced atomically: it is always either the old or the new
-// set, and the old one stays untouched unless the new one was written completely. Returns
-// whether it saved.
-bool save_entry_store(const EntryCollection& colData, const QString& storePath);
+// to and the store is written in place). A symbolic link is followed and kept. The backup is made
+// as "Note.ini.bak-" and eight hex digits beside the store; one that a save killed midway left
+// there (a regular file of exactly that pattern) goes to the trash the same way at the next save.
+// No other file is deleted or overwritten. The store is replaced atomically: it is always either
+// the old or the new set, and the old one stays untouched unless the new one was written
+// completely. Returns whether it saved; why (when given) says why not.
+bool save_entry_store(const EntryCollection& colData, const QString& storePath,
+                      WriteFailure* why = nullptr);
 
-// Writes colData as it is to the entry file at path (atomically). Returns whether it did.
-bool write_entry_file(const EntryCollection& colData, const QString& path);
+// Writes colData as it is to the entry file at path (atomically). Returns whether it did; why
+// (when given) says why not.
+bool write_entry_file(const EntryCollection& colData, const QString& path,
+                      WriteFailure* why = nullptr);
 
 // Reads the entry file at path into a new collection, which replaces into's content only when the
 // file could be read (a readable file without entries empties it). False for a file that is

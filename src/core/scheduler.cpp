@@ -1,5 +1,10 @@
 #include "core/scheduler.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "core/local_offsets.h"
+
 bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
   // The clock's fields always lie in their ranges, so comparing numbers is the same as comparing
   // the zero-padded texts: a value that would not print as the clock's two digits never matches.
@@ -16,17 +21,43 @@ bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
 
 int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& due,
                     std::array<QString, 17>* decided) {
-  const QDate date = now.date();
-  const QTime time = now.time();
+  const qint64 at = now.toSecsSinceEpoch();
+  const LocalOffsets::Walls walls = LocalOffsets(at - kDaySecs, at).dueWalls(at);
+  if (walls.first > walls.last) return 0;  // the autumn hour's second pass: fired the first time
   int fired = 0;
+  const auto fire = [&](const EntryCollection::Item& it) {
+    due[static_cast<size_t>(it.entry->nRoute)] = it.entry->bIsOpen ? kEnergise : kRelease;
+    if (decided) (*decided)[static_cast<size_t>(it.entry->nRoute)] = it.key;
+    ++fired;
+  };
+  const QDate first = wall_date(walls.first);
+  if (walls.first == walls.last) {
+    const QTime time = QTime::fromMSecsSinceStartOfDay(wall_time_of_day(walls.first) * 1000);
+    for (const auto& it : colData) {
+      const Clsdata& e = *it.entry;
+      if (e.nRoute >= 1 && e.nRoute <= kRouteCount && entry_is_due(e, first, time)) fire(it);
+    }
+    return fired;
+  }
+  // The first second after a spring change: the readings the change skipped fall due too, in
+  // the order of the readings, as if the skipped time had passed in an instant.
+  std::vector<std::pair<qint64, const EntryCollection::Item*>> dueNow;
+  const QDate last = wall_date(walls.last);
   for (const auto& it : colData) {
     const Clsdata& e = *it.entry;
-    if (e.nRoute < 1 || e.nRoute > kRouteCount) continue;
-    if (!entry_is_due(e, date, time)) continue;
-    due[static_cast<size_t>(e.nRoute)] = e.bIsOpen ? kEnergise : kRelease;
-    if (decided) (*decided)[static_cast<size_t>(e.nRoute)] = it.key;
-    ++fired;
+    if (e.nRoute < 1 || e.nRoute > kRouteCount ||
+        !QTime::isValid(e.nStartHour, e.nStartMin, e.nStartSecond))
+      continue;
+    const QTime time(e.nStartHour, e.nStartMin, e.nStartSecond);
+    for (QDate d = first; d <= last; d = d.addDays(1)) {
+      const qint64 wall = wall_seconds(d, time.msecsSinceStartOfDay() / 1000);
+      if (wall >= walls.first && wall <= walls.last && entry_is_due(e, d, time))
+        dueNow.push_back({wall, &it});
+    }
   }
+  std::stable_sort(dueNow.begin(), dueNow.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [wall, it] : dueNow) fire(*it);
   return fired;
 }
 
@@ -74,7 +105,7 @@ void SchedulerTimer::Timer1_Timer() {
     for (qint64 s = from; s <= second; ++s)
       count += scheduler_check(colData_, now.addSecs(s - second), due_, &decided_);
     if (count > 0) emit fired(count);
-    if (gap > kMaxCatchUpSeconds) emit jumped();
+    if (gap > kMaxCatchUpSeconds) emit jumped(gap - 1);
   }
   haveLast_ = true;
   lastSecond_ = second;

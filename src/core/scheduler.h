@@ -16,9 +16,12 @@ bool entry_is_due(const Clsdata& entry, const QDate& date, const QTime& time);
 
 // One scheduler check for one reading of the local clock: every entry of colData due in that
 // second writes its action into due[nRoute] (2 energise, 1 release), in collection order, so
-// the later of two entries of a route wins. Entries whose route lies outside 1..16 are skipped.
-// Writes nothing else. Returns the number of entries that fired. When `decided` is given, its
-// index r receives the key of the entry that wrote route r last.
+// the later of two entries of a route wins. On the days the clock changes, the second is read by
+// LocalOffsets' rule: the first second after a spring change also fires the entries whose times
+// the change skipped (in the order of their times, before those of the second itself), and the
+// second pass of an hour an autumn change repeats fires nothing. Entries whose route lies outside
+// 1..16 are skipped. Writes nothing else. Returns the number of entries that fired. When
+// `decided` is given, its index r receives the key of the entry that wrote route r last.
 int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& due,
                     std::array<QString, 17>* decided = nullptr);
 
@@ -61,8 +64,10 @@ class SchedulerTimer : public QObject {
  signals:
   // After each tick that fired at least one entry (see due() and decided()).
   void fired(int count);
-  // After a tick that found the clock further ahead than the catch-up reaches (and not paused).
-  void jumped();
+  // After a tick that found the clock further ahead than the catch-up reaches (and not paused):
+  // skipped is the number of seconds between the last second checked and this one, none of which
+  // was checked.
+  void jumped(qint64 skipped);
 
  private:
   void arm();

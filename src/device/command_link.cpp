@@ -73,7 +73,10 @@ void CommandLink::holdLamps() {
     --nLampTime_;
   else
     greyLamps();
-  if (MSComm_.portOpen() && ++silentTicks_ >= kSilentTicks) setAnswering(false);
+  if (MSComm_.portOpen() && silentTicks_ < kSilentTicks && ++silentTicks_ == kSilentTicks) {
+    setAnswering(false);
+    emit silent();
+  }
 }
 
 void CommandLink::Timer2_Timer() {

@@ -35,7 +35,7 @@ using LampLooks = std::array<LampLook, kRouteCount>;
 // out within kReplyGuardMs of the previous one (the reply to that one would be dropped half-read):
 // pushNow() and the timer's tick wait for the rest of the guard.
 // The board counts as answering from its first counted reply until kSilentTicks ticks pass without
-// one.
+// one (silent() tells each such silence, the one after opening included).
 class CommandLink : public QObject {
   Q_OBJECT
  public:
@@ -103,6 +103,9 @@ class CommandLink : public QObject {
   void tookOver();
   // When answering() changes.
   void answeringChanged(bool answering);
+  // When kSilentTicks ticks of an open port passed without a counted reply: once per silence,
+  // also when the board has not answered since the port opened.
+  void silent();
 
  private:
   void take_states();

@@ -11,9 +11,9 @@ void apply_option(EditorState& s, int element) {
 
 EditorState editor_load(bool bIsnew, const Clsdata* mydata, const QDate& today) {
   EditorState s;
+  s.date = qBound(kFirstPickerDate, today, kLastPickerDate);
   if (bIsnew || !mydata) {
     apply_option(s, 0);
-    s.date = qBound(kFirstPickerDate, today, kLastPickerDate);
     return s;
   }
   const Clsdata& e = *mydata;
@@ -76,4 +76,28 @@ ConfirmResult editor_confirm(const EditorState& s, bool bIsnew, EntryPtr& mydata
     colData.markChanged();
   }
   return ConfirmResult::Written;
+}
+
+bool editor_moment_past(const EditorState& s, const QDateTime& now) {
+  return s.option == 2 && QDateTime(s.date, QTime(s.hour, s.minute, s.second)) < now;
+}
+
+std::optional<int> TypedNumber::held(int n) const {
+  return n >= 0 && n < count_ ? std::optional<int>(n) : std::nullopt;
+}
+
+std::optional<int> TypedNumber::digit(int d) {
+  if (first_ < 0) {
+    first_ = d;
+    return std::nullopt;
+  }
+  const int n = first_ * 10 + d;
+  first_ = -1;
+  return held(n);
+}
+
+std::optional<int> TypedNumber::pause() {
+  const int n = first_;
+  first_ = -1;
+  return n < 0 ? std::nullopt : held(n);
 }

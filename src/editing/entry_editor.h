@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <array>
+#include <optional>
 
 #include "core/entry_collection.h"
 
@@ -28,7 +30,8 @@ inline const QDate kLastPickerDate(2099, 12, 31);
 void apply_option(EditorState& s, int element);
 
 // The controls at opening. A new entry: every day, 00:00:00, "吸合", the date today. An edited
-// entry shows its own values; one with both recurrence flags shows as every day (as the list does).
+// entry shows its own values (an entry that is not a fixed-date one shows today's date, ready for
+// a change to "固定日期"); one with both recurrence flags shows as every day (as the list does).
 // Values the controls cannot show (an hour of 30, a date beyond 2099) are clamped for display
 // only: the entry changes only when the user confirms.
 EditorState editor_load(bool bIsnew, const Clsdata* mydata, const QDate& today);
@@ -41,3 +44,27 @@ enum class ConfirmResult { Written, LimitReached };
 // place stay). Fields the chosen recurrence does not use keep their old values.
 ConfirmResult editor_confirm(const EditorState& s, bool bIsnew, EntryPtr& mydata,
                              EntryCollection& colData, int nPage);
+
+// Whether the state is a fixed-date entry whose moment lies before now: it would never fall due.
+bool editor_moment_past(const EditorState& s, const QDateTime& now);
+
+// Digits typed into a list of the numbers 0..count-1 (the hour, minute and second lists): two
+// digits typed within kPauseMs select their number ("4", "5": 45; "0", "7": 7), one digit followed
+// by the pause selects its own ("7": 7); a number the list does not hold selects nothing.
+class TypedNumber {
+ public:
+  static constexpr int kPauseMs = 1000;
+
+  explicit TypedNumber(int count) : count_(count) {}
+  // A digit 0..9: the number to select once it is the second, nothing while waiting for one.
+  std::optional<int> digit(int d);
+  // The pause after a lone digit: its number, if any.
+  std::optional<int> pause();
+  bool waiting() const { return first_ >= 0; }
+
+ private:
+  std::optional<int> held(int n) const;
+
+  int count_;
+  int first_ = -1;
+};

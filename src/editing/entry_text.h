@@ -11,9 +11,14 @@
 //   "第12路, 每星期一三五， 18:30:09 ,断开 "   (full-width comma after the weekday names)
 //   "第1路, 固定日期 2024-05-01 08:00:00 ,吸合 "
 // Every day wins over weekly; a weekday counts only where strWeek holds "1". Two-digit fields keep
-// extra digits; the year is padded to four. Every line ends with one space.
+// extra digits; the year is padded to four. Every description ends with one space; an entry that
+// can never fall due (entry_can_fall_due) has "（无效）" after it.
 QString entry_text(const Clsdata& e);
+// When the entry falls due, as the record shows a scheduled switch's cause: "每天 07:30:00",
+// "每星期一三五 18:30:09", "固定日期 2024-05-01 08:00:00".
+QString entry_when_text(const Clsdata& e);
 
 // The line under the list that names a route's next switch, e.g. "下次：12-08 07:05:00 吸合", or
-// "下次：无" when none of its entries falls due within the look-ahead.
-QString next_switch_text(const std::optional<RouteSwitch>& next);
+// "下次：无" when none of its entries falls due within the look-ahead, or
+// "下次：自动功能未允许" while the scheduler is not allowed (ChkAuto clear).
+QString next_switch_text(const std::optional<RouteSwitch>& next, bool allowed = true);

@@ -141,6 +141,26 @@ QByteArray encode_text(const QString& text, bool utf8) {
   return gbk(text);
 }
 
+Utf16 utf16_order(const QByteArray& file) {
+  if (file.startsWith("\xFF\xFE")) return Utf16::LittleEndian;
+  if (file.startsWith("\xFE\xFF")) return Utf16::BigEndian;
+  return Utf16::None;
+}
+
+QString decode_utf16_file(const QByteArray& file, Utf16 order) {
+  QStringDecoder decoder(
+      order == Utf16::BigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+      QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+  return decoder(QByteArrayView(file).sliced(2));
+}
+
+QByteArray encode_utf16_file(const QString& text, Utf16 order) {
+  const bool big = order == Utf16::BigEndian;
+  QStringEncoder encoder(big ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                         QStringConverter::Flag::Stateless);
+  return (big ? QByteArrayLiteral("\xFE\xFF") : QByteArrayLiteral("\xFF\xFE")) + encoder(text);
+}
+
 int gbk_length(char32_t ch) { return ch < 0x80 ? 1 : 2; }
 
 QString cut_to_gbk_bytes(const QString& text, int maxBytes) {

@@ -18,6 +18,14 @@ bool has_non_ascii(const char* data, qsizetype size);
 // ("һ·"); they stay GBK.
 bool text_is_utf8(const QByteArray& file);
 
+// "Unicode" text as Windows writes it: UTF-16 in either byte order, marked by a byte-order mark
+// at the file's first bytes (its profile functions then read and write the file in UTF-16).
+enum class Utf16 { None, LittleEndian, BigEndian };
+Utf16 utf16_order(const QByteArray& file);
+// The text of such a file without its mark, and text as such a file (the mark first).
+QString decode_utf16_file(const QByteArray& file, Utf16 order);
+QByteArray encode_utf16_file(const QString& text, Utf16 order);
+
 // Decodes without dropping anything: a byte-order mark in bytes is kept as U+FEFF (the caller
 // leaves out the one at a file's first byte).
 QString decode_text(const QByteArray& bytes, bool utf8);

@@ -68,7 +68,10 @@ LinkPortResult link_port(const QString& dataDir, int n, const QString& device,
                          const QString& devRoot) {
   if (n < 1 || n > 20) return {LinkPortError::BadNumber, QString::number(n)};
   const QString absolute = QDir::current().absoluteFilePath(device);
-  if (!QFileInfo::exists(absolute)) return {LinkPortError::NoDevice, absolute};
+  struct stat st {};
+  if (::stat(QFile::encodeName(absolute).constData(), &st) != 0)
+    return {LinkPortError::NoDevice, absolute};
+  if (!S_ISCHR(st.st_mode)) return {LinkPortError::NotADevice, absolute};
   const QString target = stable_device_name(QDir::cleanPath(absolute), devRoot);
   const QDir dir(dataDir);
   const QString link = dir.filePath(QStringLiteral("dosdevices/com%1").arg(n));

@@ -34,6 +34,7 @@ enum class LinkPortError {
   None,
   BadNumber,   // the port number lies outside 1..20
   NoDevice,    // the device does not exist
+  NotADevice,  // what is there is no character device (a file, a folder): nothing a port opens
   NotALink,    // dosdevices/com<n> is a file or folder someone put there: never removed
   CannotLink,  // the folder or the link could not be made
 };
@@ -44,6 +45,7 @@ struct LinkPortResult {
 };
 
 // Makes <dataDir>/dosdevices/com<n> a symlink to device (its stable name, see above), creating
-// dosdevices/ when needed and replacing an older link.
+// dosdevices/ when needed and replacing an older link. Only a character device (reached through
+// links or not) is linked to.
 LinkPortResult link_port(const QString& dataDir, int n, const QString& device,
                          const QString& devRoot = QStringLiteral("/dev"));

@@ -76,9 +76,11 @@ bool same_name(const char* a, const char* b, qsizetype n) {
 }  // namespace
 
 void ProfileFile::parse() {
+  utf16_ = utf16_order(raw_);
+  if (utf16_ != Utf16::None) raw_ = decode_utf16_file(raw_, utf16_).toUtf8();
+  utf8_ = utf16_ != Utf16::None || text_is_utf8(raw_);
   const char* d = raw_.constData();
   const qsizetype n = raw_.size();
-  utf8_ = text_is_utf8(raw_);
   // A UTF-8 byte-order mark at the first byte belongs to no name.
   const qsizetype bom = raw_.startsWith("\xEF\xBB\xBF") ? 3 : 0;
   Section* current = nullptr;
@@ -194,7 +196,7 @@ QByteArray ProfileFile::spliced(qsizetype from, qsizetype to, const QByteArray& 
   if (from > 0 && raw_.at(from - 1) != '\n' && raw_.at(from - 1) != '\r') out.append(eol());
   out.append(insert);
   out.append(raw_.constData() + to, raw_.size() - to);
-  return out;
+  return utf16_ == Utf16::None ? out : encode_utf16_file(QString::fromUtf8(out), utf16_);
 }
 
 QByteArray ProfileFile::withValue(const QString& section, const QString& key,
@@ -229,6 +231,13 @@ QByteArray ProfileFile::withSection(const QString& section, const Pairs& pairs) 
   return spliced(s->headerEnd, s->lastEntryEnd, body);
 }
 
+QByteArray ProfileFile::withoutKey(const QString& section, const QString& key) const {
+  const Section* s = find(section);
+  const Key* k = s ? findKey(*s, key) : nullptr;
+  if (!k) return raw_;
+  return raw_.left(k->lineBegin) + raw_.mid(k->lineEnd);
+}
+
 QString profile_read(const QString& path, const QString& section, const QString& key,
                      const QString& def, int bufferSize) {
   return ProfileFile::load(path).read(section, key, def, bufferSize);
@@ -240,6 +249,14 @@ bool profile_write(const QString& path, const QString& section, const QString& k
   const ProfileFile f = ProfileFile::load(path);
   if (f.status() == ProfileFile::Status::Unreadable) return false;
   return write_file_atomically(path, f.withValue(section, key, value));
+}
+
+bool profile_remove(const QString& path, const QString& section, const QString& key) {
+  const FileWriteLock lock(path);
+  const ProfileFile f = ProfileFile::load(path);
+  if (f.status() == ProfileFile::Status::Unreadable) return false;
+  if (f.status() == ProfileFile::Status::Missing) return true;
+  return write_file_atomically(path, f.withoutKey(section, key));
 }
 
 bool profile_write_section(const QString& path, const QString& section,

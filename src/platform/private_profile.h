@@ -7,6 +7,8 @@
 #include <QString>
 #include <vector>
 
+#include "platform/code_page.h"
+
 // Private-profile (INI) files with the semantics the program's files have always had:
 // - "[section]" lines and "key=value" lines; section and key names compare case-insensitively
 //   (key names in their ASCII letters),
@@ -17,9 +19,11 @@
 //   key gives the default. A value is cut to buffer size - 1 bytes counted in GBK, dropping a
 //   character that would be cut in half.
 // - Lines end with CR LF, LF or a lone CR.
-// - Text is GBK, or UTF-8 where text_is_utf8 (code_page.h) says so; the choice is made once per
-//   loaded file, and writes to that file encode in the same way. A byte-order mark counts only at
-//   the file's first byte.
+// - Text is GBK, or UTF-8 where text_is_utf8 (code_page.h) says so, or UTF-16 in either byte
+//   order where the file starts with its byte-order mark (as Windows reads and writes such
+//   files); the choice is made once per loaded file, and writes to that file encode in the same
+//   way (a UTF-16 file stays UTF-16 with its mark). A byte-order mark counts only at the file's
+//   first bytes. Lengths are counted in GBK bytes whatever the encoding.
 // - A write changes only the lines it must and keeps every other byte as it was (a replaced line
 //   keeps its key's bytes and its line end); a new key goes after the last entry of its section, a
 //   new section at the end of the file. New files get CRLF line ends, an existing file keeps its
@@ -36,6 +40,7 @@ class ProfileFile {
   static ProfileFile fromBytes(QByteArray bytes);
 
   Status status() const { return status_; }
+  // Whether text beyond ASCII is stored as Unicode (UTF-8 or UTF-16) rather than GBK.
   bool isUtf8() const { return utf8_; }
 
   // The value of key in section, or def; cut to bufferSize - 1 GBK bytes.
@@ -47,6 +52,8 @@ class ProfileFile {
   // The file's content after replacing everything inside section by the pairs, in their order
   // (the section is appended when missing).
   QByteArray withSection(const QString& section, const Pairs& pairs) const;
+  // The file's content without key's line in section (unchanged when there is none).
+  QByteArray withoutKey(const QString& section, const QString& key) const;
 
  private:
   // One "key=value" line, by byte offsets into raw_.
@@ -75,6 +82,7 @@ class ProfileFile {
   Status status_ = Status::Missing;
   QByteArray raw_;
   bool utf8_ = false;
+  Utf16 utf16_ = Utf16::None;  // raw_ then holds the file's text in UTF-8, converted back on writes
   std::vector<Section> sections_;
   QHash<QString, int> sectionIndex_;  // by lower-case name, first occurrence
 };
@@ -86,6 +94,8 @@ QString profile_read(const QString& path, const QString& section, const QString&
 // could not be read (it is left alone then).
 bool profile_write(const QString& path, const QString& section, const QString& key,
                    const QString& value);
+// WritePrivateProfileString with no value: removes one key's line. True when the key is gone.
+bool profile_remove(const QString& path, const QString& section, const QString& key);
 // Replaces a whole section at once (one write).
 bool profile_write_section(const QString& path, const QString& section,
                            const ProfileFile::Pairs& pairs);

@@ -58,17 +58,21 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
   DT->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
   place(DT, 136, 72, 209, 25);
 
-  auto makeList = [&](const QString& name, int x, int w) {
+  // The time lists take typed digits; the action list takes no typing.
+  auto makeList = [&](const QString& name, int x, int w, int numbers) {
     auto* box = new QComboBox(this);
     box->setObjectName(name);
     place(box, x, 112, w, 21);
-    discard_typing(box);
+    if (numbers)
+      select_typed_numbers(box, numbers);
+    else
+      discard_typing(box);
     return box;
   };
-  Combo1 = makeList(QStringLiteral("Combo1"), 35, 41);
-  Combo2 = makeList(QStringLiteral("Combo2"), 112, 41);
-  Combo3 = makeList(QStringLiteral("Combo3"), 203, 41);
-  CmbStatus = makeList(QStringLiteral("CmbStatus"), 304, 49);
+  Combo1 = makeList(QStringLiteral("Combo1"), 35, 41, 24);
+  Combo2 = makeList(QStringLiteral("Combo2"), 112, 41, 60);
+  Combo3 = makeList(QStringLiteral("Combo3"), 203, 41, 60);
+  CmbStatus = makeList(QStringLiteral("CmbStatus"), 304, 49, 0);
   CmbStatus->addItems({tr("吸合"), tr("断开")});
 
   const char* const unitText[3] = {QT_TR_NOOP("时"), QT_TR_NOOP("分"), QT_TR_NOOP("秒")};
@@ -156,6 +160,9 @@ void Dialog::Option1_Click(int element) {
 }
 
 void Dialog::OKButton_Click() {
+  if (editor_moment_past(state(), QDateTime::currentDateTime()) &&
+      !logic_.prompt().confirm(tr("日期已过，仍要保存吗？")))
+    return;
   if (logic_.confirmEntry(state(), bIsnew, mydata) == ConfirmResult::LimitReached) {
     logic_.prompt().message(tr("最多99条"));
     return;

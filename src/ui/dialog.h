@@ -17,7 +17,9 @@ class QRadioButton;
 // The entry editor "添加动作": creates a new entry on the current route page (bIsnew) or edits
 // mydata in place. The caller sets bIsnew and mydata, then runs exec(); the controls are set up
 // anew at every opening. OK writes the entry (or, for a new entry on a full page, tells
-// "最多99条" and stays open); Cancel changes nothing.
+// "最多99条" and stays open); a fixed date already past is written only after
+// "日期已过，仍要保存吗？" is answered OK. Cancel changes nothing. Digits typed into the time lists
+// select a number.
 class Dialog : public QDialog {
   Q_OBJECT
  public:

@@ -3,11 +3,15 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QSignalBlocker>
+#include <QSystemTrayIcon>
 #include <QTreeWidget>
 #include <functional>
 
@@ -16,9 +20,11 @@
 #include "ui/lamp.h"
 #include "ui/mqtt_dialog.h"
 #include "ui/record_window.h"
+#include "ui/rename_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/tray.h"
 #include "ui/ui_support.h"
+#include "ui/week_view.h"
 
 namespace {
 
@@ -129,17 +135,17 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   List->setObjectName(QStringLiteral("List"));
   List->setColumnCount(1);
   List->setHeaderLabels({tr("内容")});
-  List->header()->setStretchLastSection(false);
-  List->setColumnWidth(0, 336);
+  List->header()->setSectionResizeMode(QHeaderView::Stretch);  // the column fills the list
   List->setRootIsDecorated(false);
   List->setSelectionMode(QAbstractItemView::ExtendedSelection);
   List->setSelectionBehavior(QAbstractItemView::SelectRows);
   place(List, 128, 96, 425, 243);
   // Under the list: the current route's next switch, the link's state, the record and the broker.
-  LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 200, 20);
-  LabLink = label(QStringLiteral("LabLink"), QString(), 332, 342, 80, 20);
-  CmdRecord = button(QStringLiteral("CmdRecord"), tr("记录"), 415, 341, 66, 22);
-  CmdMqtt = button(QStringLiteral("CmdMqtt"), tr("远程"), 484, 341, 69, 22);
+  LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 190, 20);
+  LabLink = label(QStringLiteral("LabLink"), QString(), 324, 342, 64, 20);
+  CmdRecord = button(QStringLiteral("CmdRecord"), tr("记录"), 390, 341, 49, 22);
+  auto* cmdWeek = button(QStringLiteral("CmdWeek"), tr("一周"), 441, 341, 49, 22);
+  CmdMqtt = button(QStringLiteral("CmdMqtt"), tr("远程"), 492, 341, 61, 22);
   CmdMqtt->setIconSize(QSize(kMqttLamp, kMqttLamp));
 
   ChkAuto = new QCheckBox(tr("自动功能允许"), this);
@@ -169,6 +175,17 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
 
   dialog_ = new Dialog(logic_, this);
   mqtt_ = new MqttDialog(logic_, this);
+  rename_ = new RenameDialog(this);
+  SSTab2->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(SSTab2, &TabStrip::tabDoubleClicked, this, &Frmmain::renameRoute);
+  connect(SSTab2, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const int tab = SSTab2->tabAt(at);
+    if (tab < 0) return;
+    QMenu menu(this);
+    connect(menu.addAction(tr("重命名")), &QAction::triggered, this,
+            [this, tab] { renameRoute(tab); });
+    menu.exec(SSTab2->mapToGlobal(at));
+  });
 
   connect(CmbCom, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbCom_Click);
   connect(CmbID, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbID_Click);
@@ -177,6 +194,16 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(ChkRestore, &QCheckBox::clicked, &logic_, [this](bool on) { logic_.setRestore(on); });
   connect(CmdRecord, &QPushButton::clicked, this, &Frmmain::CmdRecord_Click);
   connect(CmdMqtt, &QPushButton::clicked, this, &Frmmain::CmdMqtt_Click);
+  connect(cmdWeek, &QPushButton::clicked, this, [this] {
+    if (!week_) {
+      week_ = new WeekView(logic_, this);
+      connect(week_, &WeekView::routeChosen, this,
+              [this](int r) { SSTab2->setCurrentIndex(r - 1); });
+    }
+    week_->show();
+    week_->raise();
+    week_->activateWindow();
+  });
   connect(&logic_, &AppLogic::nextSwitchChanged, LabNext, &QLabel::setText);
   connect(SSTab2, &TabStrip::currentChanged, &logic_, &AppLogic::SSTab2_Click);
   connect(SSTab2, &TabStrip::currentChanged, this, [this] {
@@ -186,10 +213,12 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(CmdDel, &QPushButton::clicked, this, &Frmmain::CmdDel_Click);
   connect(CmdDelAll, &QPushButton::clicked, &logic_, &AppLogic::CmdDelAll_Click);
   connect(List, &QTreeWidget::itemDoubleClicked, this, &Frmmain::List_DblClick);
-  connect(CmdIn, &QPushButton::clicked, &logic_, [this] { logic_.CmdIn_Click(); });
-  connect(CmdOut, &QPushButton::clicked, &logic_, [this] { logic_.CmdOut_Click(); });
-  connect(CmdOpenAll, &QPushButton::clicked, &logic_, [this] { logic_.CmdOpenAll_Click(); });
-  connect(CmdCloseAll, &QPushButton::clicked, &logic_, [this] { logic_.CmdCloseAll_Click(); });
+  connect(CmdIn, &QPushButton::clicked, this, [this] { tellNotDone(logic_.CmdIn_Click()); });
+  connect(CmdOut, &QPushButton::clicked, this, [this] { tellNotDone(logic_.CmdOut_Click()); });
+  connect(CmdOpenAll, &QPushButton::clicked, this,
+          [this] { tellNotDone(logic_.CmdOpenAll_Click()); });
+  connect(CmdCloseAll, &QPushButton::clicked, this,
+          [this] { tellNotDone(logic_.CmdCloseAll_Click()); });
   connect(CmdOpenFile, &QPushButton::clicked, &logic_, &AppLogic::CmdOpenFile_Click);
   connect(CmdSave, &QPushButton::clicked, &logic_, &AppLogic::CmdSave_Click);
   connect(CmdSaveAs, &QPushButton::clicked, &logic_, &AppLogic::CmdSaveAs_Click);
@@ -200,6 +229,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   connect(&logic_, &AppLogic::controlsChanged, this, &Frmmain::showControls);
   connect(&logic_, &AppLogic::listChanged, this, &Frmmain::showList);
   connect(&logic_, &AppLogic::lampsChanged, this, &Frmmain::showLamps);
+  connect(qApp, &QGuiApplication::commitDataRequest, this, &Frmmain::commitData);
   showMqtt();
 }
 
@@ -223,6 +253,11 @@ QLabel* Frmmain::label(const QString& name, const QString& caption, int x, int y
 }
 
 void Frmmain::Form_Load() {
+  // The icon first: whatever start-up has to tell, the program is already in the tray.
+  tray_ = new Tray(this);
+  const bool inTray = tray_->AddTrayIcon();
+  connect(tray_, &Tray::recordRequested, this, &Frmmain::CmdRecord_Click);
+  connect(tray_, &Tray::quitRequested, this, &Frmmain::CmdQuit_Click);
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
   showLamps();
   const ProfileFile names = logic_.settings().load();  // Name.ini, read once
@@ -238,9 +273,6 @@ void Frmmain::Form_Load() {
   ChkOpen->setChecked(c.open);
   ChkRun->setChecked(c.run);
   showControls();
-  tray_ = new Tray(this);
-  const bool inTray = tray_->AddTrayIcon();
-  tray_->showLink(logic_);
   if (inTray)
     hide();
   else
@@ -250,7 +282,7 @@ void Frmmain::Form_Load() {
 void Frmmain::CmdRecord_Click() {
   if (!record_)
     record_ = new RecordWindow(
-        logic_.record(), [this] { return logic_.nPage(); }, this);
+        logic_.record(), [this] { return logic_.nPage(); }, logic_.entries(), this);
   record_->show();
   record_->raise();
   record_->activateWindow();
@@ -259,17 +291,67 @@ void Frmmain::CmdRecord_Click() {
 void Frmmain::CmdMqtt_Click() { mqtt_->exec(); }
 
 void Frmmain::CmdQuit_Click() {
+  if (!logic_.saveBeforeEnd()) return;
   logic_.CmdQuit_Click(ChkOpen->isChecked(), ChkRun->isChecked(),
                        QCoreApplication::applicationFilePath());
+  quitting_ = true;
   QCoreApplication::quit();
 }
 
+void Frmmain::closeEvent(QCloseEvent* e) {
+  if (quitting_) return;  // quitting closes every window: let it
+  e->ignore();
+  if (tray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+    hide();  // the timetable goes on; the tray brings the window back
+    tray_->tellKeepsRunning();
+  } else {
+    CmdQuit_Click();
+  }
+}
+
+void Frmmain::commitData(QSessionManager& manager) {
+  if (!logic_.modified()) return;
+  const bool mayAsk = manager.allowsInteraction();
+  if (!logic_.saveBeforeEnd(mayAsk)) manager.cancel();
+  if (mayAsk) manager.release();
+}
+
+void Frmmain::renameRoute(int tab) {
+  const int route = tab + 1;
+  const SettingsStore& settings = logic_.settings();
+  const ProfileFile names = settings.load();
+  const bool named = !SettingsStore::stored(names, SettingsStore::routeKey(route)).isNull();
+  const std::optional<QString> name =
+      rename_->ask(route, named ? settings.ReadRouteName(names, route) : QString());
+  if (name && logic_.renameRoute(route, *name))
+    SSTab2->setTabText(tab, settings.ReadRouteName(settings.load(), route));
+}
+
+void Frmmain::tellNotDone(Switchboard::Result r) {
+  if (r == Switchboard::Result::LinkClosed) logic_.prompt().message(tr("串口未打开"));
+  if (r == Switchboard::Result::NotTakenOver) logic_.prompt().message(tr("板无应答"));
+}
+
+void Frmmain::showTitle() {
+  setWindowTitle(logic_.modified() ? tr("PC智能Tavrel") + QStringLiteral(" *")
+                                   : tr("PC智能Tavrel"));
+}
+
 void Frmmain::showControls() {
+  showTitle();
   CmdOpen->setText(logic_.cmdOpenCaption());
   const QSignalBlocker block(ChkAuto), block2(ChkRestore);
   ChkAuto->setChecked(logic_.chkAuto());
   ChkRestore->setChecked(logic_.restore());
   LabLink->setText(logic_.linkText());
+  // A record that cannot be written: "记录" in red, the reason and the folder in its tip.
+  const QString recordText = logic_.recordText();
+  QPalette recordLook;
+  if (!recordText.isEmpty()) recordLook.setColor(QPalette::ButtonText, Qt::red);
+  CmdRecord->setPalette(recordLook);
+  CmdRecord->setToolTip(recordText.isEmpty()
+                            ? QString()
+                            : recordText + QLatin1Char('\n') + logic_.record().logFolder());
   showMqtt();
   if (tray_) tray_->showLink(logic_);
   const std::pair<QWidget*, AppLogic::Control> controls[] = {
@@ -305,6 +387,7 @@ void Frmmain::showLamps() {
 }
 
 void Frmmain::showList() {
+  showTitle();
   List->clear();
   for (const ListItem& item : logic_.listItems()) {
     auto* row = new QTreeWidgetItem(List, {item.text});
@@ -313,6 +396,10 @@ void Frmmain::showList() {
 }
 
 void Frmmain::CmdAdd_Click() {
+  if (count_page(logic_.entries(), logic_.nPage()) >= kMaxEntriesPerRoute) {
+    logic_.prompt().message(tr("最多99条"));  // told before anything is filled in
+    return;
+  }
   dialog_->bIsnew = true;
   dialog_->exec();
   logic_.refresh_list(logic_.nPage());

@@ -15,28 +15,36 @@ class QTreeWidget;
 class MqttDialog;
 class TabStrip;
 class RecordWindow;
+class RenameDialog;
+class QSessionManager;
 class Tray;
+class WeekView;
 
 // The main window "PC智能Tavrel": a thin surface over AppLogic. It builds the controls at their
 // fixed places, forwards every click to the logic and shows what the logic publishes (lamp
-// colours, the link button's caption, enabled states, the entry list of the current page).
+// colours, the link button's caption, enabled states, the entry list of the current page; the
+// title ends in " *" while the entries are not saved). The close box hides the window into the
+// tray (told once a run); without a notification area it quits as "退出" does. Quitting, and the
+// end of the desktop session, ask first when the entries are not saved. A route's tab is renamed
+// by a double click or its context menu ("重命名").
 class Frmmain : public QWidget {
   Q_OBJECT
  public:
   explicit Frmmain(AppLogic& logic, QWidget* parent = nullptr);
 
-  // Start-up, in its order: the address list, grey lamps and route names, page 1, the stored
-  // address and port selected (and written back; the boxes show the address and port in use,
-  // 1 and Com1 when the stored ones are unusable), bIsFirst, the entry store loaded, ChkAuto from
-  // the count, the link opened when "Open" asks for it, ChkRun, the list of route 1, the tray
-  // icon; then the window is hidden when there is a notification area to bring it back from,
-  // and shown otherwise.
+  // Start-up, in its order: the tray icon, the address list, grey lamps and route names, page 1,
+  // the stored address and port selected (and written back; the boxes show the address and port in
+  // use, 1 and Com1 when the stored ones are unusable), bIsFirst, the entry store loaded, ChkAuto
+  // from the count, the link opened when "Open" asks for it (a port that does not open is told
+  // without holding start-up up), ChkRun, the list of route 1; then the window is hidden when there
+  // is a notification area to bring it back from, and shown otherwise.
   void Form_Load();
   Tray* tray() { return tray_; }
 
   AppLogic& logic() { return logic_; }
   Dialog& dialog() { return *dialog_; }
   MqttDialog& mqttDialog() { return *mqtt_; }
+  RenameDialog& renameDialog() { return *rename_; }
 
   // The controls, by their names.
   QLabel* Label1 = nullptr;
@@ -82,8 +90,14 @@ class Frmmain : public QWidget {
   void CmdDel_Click();
   void CmdRecord_Click();
   void CmdMqtt_Click();
-  // Saves "Open" and "Run", brings the autostart entry in line with ChkRun, ends the program.
+  // After the question about unsaved entries (取消 keeps the program): saves "Open" and "Run",
+  // brings the autostart entry in line with ChkRun, ends the program.
   void CmdQuit_Click();
+  // Tab 0..15: asks for the route's name and stores it.
+  void renameRoute(int tab);
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
 
  private:
   QPushButton* button(const QString& name, const QString& caption, int x, int y, int w, int h);
@@ -94,11 +108,19 @@ class Frmmain : public QWidget {
   void showWhereComLeads();
   void showLamps();
   void showList();
+  void showTitle();
+  // Tells why a manual command did not act: "串口未打开", "板无应答".
+  void tellNotDone(Switchboard::Result r);
+  void commitData(QSessionManager& manager);
 
   AppLogic& logic_;
   Dialog* dialog_ = nullptr;
   Tray* tray_ = nullptr;
   RecordWindow* record_ = nullptr;
+  WeekView* week_ = nullptr;  // "一周", made at its first opening
   MqttDialog* mqtt_ = nullptr;
-  int mqttLook_ = -1;  // the lamp "远程" shows: 0 off, 1 trying, 2 connected
+  RenameDialog* rename_ = nullptr;
+  int mqttLook_ = -1;
+  bool quitting_ = false;  // "退出" done: the close that quitting sends is let through  // the lamp
+                           // "远程" shows: 0 off, 1 trying, 2 connected
 };

@@ -5,8 +5,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> route, QWidget* parent)
-    : QDialog(parent), record_(record), route_(std::move(route)) {
+#include "editing/entry_text.h"
+
+RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> route,
+                           const EntryCollection& entries, QWidget* parent)
+    : QDialog(parent), record_(record), route_(std::move(route)), entries_(entries) {
   setObjectName(QStringLiteral("RecordWindow"));
   setWindowTitle(tr("记录"));
   resize(560, 420);
@@ -14,7 +17,7 @@ RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> rout
   list_->setObjectName(QStringLiteral("RecordList"));
   list_->setHeaderLabels({tr("时间"), tr("路"), tr("动作"), tr("来源")});
   list_->setRootIsDecorated(false);
-  list_->setColumnWidth(0, 190);
+  list_->setColumnWidth(0, 230);  // room for the offset of an autumn hour
   list_->setColumnWidth(1, 40);
   list_->setColumnWidth(2, 90);
   showAll_ = new QCheckBox(tr("显示全部"), this);
@@ -35,26 +38,35 @@ bool RecordWindow::shown(const RecordEvent& e) const {
 }
 
 void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
-  auto* item =
-      new QTreeWidgetItem({e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-                           e.route > 0 ? QString::number(e.route) : QString(),
-                           SwitchRecord::actionWord(e, true), SwitchRecord::causeWord(e, true)});
+  auto* item = new QTreeWidgetItem({SwitchRecord::timeText(e.at),
+                                    e.route > 0 ? QString::number(e.route) : QString(),
+                                    SwitchRecord::actionWord(e, true), causeText(e)});
   if (atTop)
     list_->insertTopLevelItem(0, item);
   else
     list_->addTopLevelItem(item);
 }
 
+QString RecordWindow::causeText(const RecordEvent& e) const {
+  const QString key = SwitchRecord::causeWord(e, true);
+  if (e.cause != RecordCause::Entry) return key;
+  const EntryPtr entry = entries_.item(e.detail);
+  if (!entry || entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
+    return key;
+  // A late tick switches up to a minute after the entry's second.
+  const QTime due(entry->nStartHour, entry->nStartMin, entry->nStartSecond);
+  if (!due.isValid()) return key;
+  const int late = due.secsTo(e.at.time().addMSecs(-e.at.time().msec()));
+  const int sinceDue = late < 0 ? late + 24 * 3600 : late;
+  return sinceDue <= 60 ? entry_when_text(*entry) : key;
+}
+
 void RecordWindow::refill() {
   list_->clear();
-  // Filtered events come from further back: read more than are shown when filtering.
-  const int wanted = showAll_->isChecked() ? kShown : kShown * 16;
-  int count = 0;
-  for (const RecordEvent& e : record_.newest(wanted)) {
-    if (!shown(e)) continue;
+  // Only what is shown is read, from the record's end.
+  for (const RecordEvent& e :
+       record_.newest(kShown, showAll_->isChecked() ? SwitchRecord::kEveryRoute : route_()))
     addEvent(e, false);
-    if (++count == kShown) break;
-  }
 }
 
 void RecordWindow::showEvent(QShowEvent* e) {

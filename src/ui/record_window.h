@@ -4,20 +4,25 @@
 #include <functional>
 
 #include "app/switch_record.h"
+#include "core/entry_collection.h"
 
 class QCheckBox;
 class QTreeWidget;
 
 // The window "记录": the newest kShown events of the switch record, newest first, of the current
 // route (and the link's events) or, with "显示全部" ticked, of every route. It follows the record
-// while it is open.
+// while it is open. A scheduled switch shows its entry's text ("每天 07:30:00") where the file
+// keeps the entry's key, as long as the entry under that key still is the one that switched (same
+// route and action, due within the minute before the switch); otherwise the key.
 class RecordWindow : public QDialog {
   Q_OBJECT
  public:
   static constexpr int kShown = 1000;
 
-  // record must outlive the window; route() gives the current route when the list is filled.
-  RecordWindow(const SwitchRecord& record, std::function<int()> route, QWidget* parent = nullptr);
+  // record and entries must outlive the window; route() gives the current route when the list is
+  // filled.
+  RecordWindow(const SwitchRecord& record, std::function<int()> route,
+               const EntryCollection& entries, QWidget* parent = nullptr);
 
   // Reads the newest events again and shows them (showing the window does this too).
   void refill();
@@ -31,9 +36,11 @@ class RecordWindow : public QDialog {
  private:
   bool shown(const RecordEvent& e) const;
   void addEvent(const RecordEvent& e, bool atTop);
+  QString causeText(const RecordEvent& e) const;
 
   const SwitchRecord& record_;
   std::function<int()> route_;
+  const EntryCollection& entries_;
   QTreeWidget* list_;
   QCheckBox* showAll_;
 };

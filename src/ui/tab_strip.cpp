@@ -41,11 +41,11 @@ QString TabStrip::shownText(int index) const {
 bool TabStrip::event(QEvent* e) {
   if (e->type() != QEvent::ToolTip) return QWidget::event(e);
   const auto* help = static_cast<QHelpEvent*>(e);
-  for (int i = 0; i < count(); ++i)
-    if (tabRect(i).contains(help->pos())) {
-      QToolTip::showText(help->globalPos(), captions_[i], this, tabRect(i));
-      return true;
-    }
+  const int i = tabAt(help->pos());
+  if (i >= 0) {
+    QToolTip::showText(help->globalPos(), captions_[i], this, tabRect(i));
+    return true;
+  }
   QToolTip::hideText();
   e->ignore();
   return true;
@@ -75,12 +75,17 @@ void TabStrip::paintEvent(QPaintEvent*) {
   }
 }
 
-void TabStrip::mousePressEvent(QMouseEvent* e) {
+int TabStrip::tabAt(const QPoint& pos) const {
   for (int i = 0; i < count(); ++i)
-    if (tabRect(i).contains(e->position().toPoint())) {
-      setCurrentIndex(i);
-      return;
-    }
+    if (tabRect(i).contains(pos)) return i;
+  return -1;
+}
+
+void TabStrip::mousePressEvent(QMouseEvent* e) { setCurrentIndex(tabAt(e->position().toPoint())); }
+
+void TabStrip::mouseDoubleClickEvent(QMouseEvent* e) {
+  const int tab = tabAt(e->position().toPoint());
+  if (e->button() == Qt::LeftButton && tab >= 0) emit tabDoubleClicked(tab);
 }
 
 void TabStrip::keyPressEvent(QKeyEvent* e) {

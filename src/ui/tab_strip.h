@@ -5,7 +5,7 @@
 
 // A strip of tabs in several rows (the route selector: sixteen tabs, two rows of eight) with no
 // page below them. Exactly one tab is selected; a click or the arrow keys (Left/Right, Home/End)
-// select another and raise currentChanged.
+// select another and raise currentChanged. A double click on a tab raises tabDoubleClicked.
 class TabStrip : public QWidget {
   Q_OBJECT
  public:
@@ -18,17 +18,21 @@ class TabStrip : public QWidget {
   void setTabText(int index, const QString& text);
   // Where tab index lies, in the strip's coordinates.
   QRect tabRect(int index) const;
+  // The tab at pos, or -1.
+  int tabAt(const QPoint& pos) const;
   // The caption as the tab shows it: cut at the right end with "…" when it does not fit.
   // The whole caption is the tab's tooltip.
   QString shownText(int index) const;
 
  signals:
   void currentChanged(int index);
+  void tabDoubleClicked(int index);
 
  protected:
   bool event(QEvent* e) override;
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
 
  private:

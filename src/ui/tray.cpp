@@ -1,20 +1,42 @@
 #include "ui/tray.h"
 
 #include <QCoreApplication>
+#include <QMenu>
 #include <QPainter>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
 #include "ui/ui_support.h"
 
-Tray::Tray(QWidget* window) : QObject(window), window_(window), icon_(new QSystemTrayIcon(this)) {
+Tray::Tray(QWidget* window)
+    : QObject(window), window_(window), icon_(new QSystemTrayIcon(this)), menu_(new QMenu(window)) {
   icon_->setIcon(tavrel_icon());
   connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-    if (r != QSystemTrayIcon::Trigger) return;
-    window_->showNormal();
-    window_->raise();
-    window_->activateWindow();
+    if (r == QSystemTrayIcon::Trigger) bring_forward(window_);
   });
+  menu_->setObjectName(QStringLiteral("TrayMenu"));
+  QAction* showHide = menu_->addAction(QString());
+  showHide->setObjectName(QStringLiteral("ShowHide"));
+  connect(menu_, &QMenu::aboutToShow, this, [this, showHide] {
+    showHide->setText(window_->isVisible() ? tr("隐藏主窗口") : tr("显示主窗口"));
+  });
+  connect(showHide, &QAction::triggered, this, [this] {
+    if (window_->isVisible())
+      window_->hide();
+    else
+      bring_forward(window_);
+  });
+  connect(menu_->addAction(tr("记录")), &QAction::triggered, this, &Tray::recordRequested);
+  menu_->addSeparator();
+  connect(menu_->addAction(tr("退出")), &QAction::triggered, this, &Tray::quitRequested);
+  icon_->setContextMenu(menu_);
+}
+
+void Tray::tellKeepsRunning() {
+  if (toldKeepsRunning_) return;
+  toldKeepsRunning_ = true;
+  icon_->showMessage(QCoreApplication::applicationName(), tr("仍在托盘中运行，定时照常执行"),
+                     tavrel_icon());
 }
 
 namespace {
@@ -49,6 +71,7 @@ void Tray::showLink(const AppLogic& logic) {
   }
   QString tip = tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n');
   if (logic.mqtt().settings().enabled()) tip += logic.mqttText() + QLatin1Char('\n');
+  if (!logic.recordText().isEmpty()) tip += logic.recordText() + QLatin1Char('\n');
   icon_->setToolTip(tip + logic.appDir());
 }
 

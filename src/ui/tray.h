@@ -4,14 +4,17 @@
 
 #include "app/app_logic.h"
 
+class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 
 // The program's icon in the notification area, tip "<name>(版本 <version>)". A left click shows,
-// restores and raises the window; other clicks do nothing; there is no menu. The icon goes away
-// with this object. showLink() gives the icon's lamp the link's health (green: open and the board
-// answers; amber: no answer, or waiting for the port; grey: closed) and adds the link's state,
-// the broker's state (only while a broker is configured) and the data folder to the tip.
+// restores and raises the window; the right button opens a menu: "显示主窗口" (or "隐藏主窗口"
+// while the window is shown), "记录" and "退出", the last two raised as signals for the window to
+// run. The icon goes away with this object. showLink() gives the icon's lamp the link's health
+// (green: open and the board answers; amber: no answer, or waiting for the port; grey: closed)
+// and adds the link's state, the broker's state (only while a broker is configured), the record's
+// trouble (only while it cannot be written) and the data folder to the tip.
 class Tray : public QObject {
   Q_OBJECT
  public:
@@ -22,11 +25,20 @@ class Tray : public QObject {
   bool AddTrayIcon();
   QString toolTip() const;
   void showLink(const AppLogic& logic);
+  // The first time in a run: a balloon telling that the program goes on in the tray.
+  void tellKeepsRunning();
+  QMenu* menu() const { return menu_; }
 
   static QString tipText();  // from the application's name and version
+
+ signals:
+  void recordRequested();
+  void quitRequested();
 
  private:
   QWidget* window_;
   QSystemTrayIcon* icon_;
+  QMenu* menu_;
   int look_ = -1;
+  bool toldKeepsRunning_ = false;
 };

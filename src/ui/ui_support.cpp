@@ -8,7 +8,12 @@
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <QTranslator>
+#include <QWidget>
+#include <optional>
+
+#include "editing/entry_editor.h"
 
 namespace {
 
@@ -20,6 +25,39 @@ class TypingFilter : public QObject {
     const auto* k = static_cast<QKeyEvent*>(e);
     return !k->text().isEmpty() && k->text().at(0).isPrint();
   }
+};
+
+// Digits select a number of the box's list; other typing is dropped.
+class NumberTyping : public TypingFilter {
+ public:
+  NumberTyping(QComboBox* box, int count) : TypingFilter(box), box_(box), typed_(count) {
+    pause_.setSingleShot(true);
+    pause_.setInterval(TypedNumber::kPauseMs);
+    connect(&pause_, &QTimer::timeout, this, [this] { select(typed_.pause()); });
+  }
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress) return false;
+    const QString text = static_cast<QKeyEvent*>(e)->text();
+    const int d = text.size() == 1 ? text.at(0).digitValue() : -1;
+    if (d < 0 || d > 9) return TypingFilter::eventFilter(o, e);
+    if (typed_.waiting()) {
+      pause_.stop();
+      select(typed_.digit(d));
+    } else {
+      typed_.digit(d);
+      pause_.start();
+    }
+    return true;
+  }
+
+ private:
+  void select(std::optional<int> n) {
+    if (n && *n < box_->count()) box_->setCurrentIndex(*n);
+  }
+
+  QComboBox* box_;
+  TypedNumber typed_;
+  QTimer pause_;
 };
 
 }  // namespace
@@ -87,6 +125,17 @@ void discard_typing(QComboBox* box) {
   auto* filter = new TypingFilter(box);
   box->installEventFilter(filter);
   box->view()->installEventFilter(filter);  // the open list would jump to a typed item
+}
+
+void select_typed_numbers(QComboBox* box, int count) {
+  box->installEventFilter(new NumberTyping(box, count));
+  box->view()->installEventFilter(new TypingFilter(box));  // the open list would jump to an item
+}
+
+void bring_forward(QWidget* window) {
+  window->showNormal();
+  window->raise();
+  window->activateWindow();
 }
 
 void place(QWidget* w, int x, int y, int width, int height) { w->setGeometry(x, y, width, height); }

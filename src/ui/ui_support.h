@@ -40,6 +40,12 @@ QFont song_bold(double points);
 // Typed characters never reach the box, closed or with its list open: its text changes only by
 // choosing an item (arrow keys and the mouse still work).
 void discard_typing(QComboBox* box);
+// The same for a list of the numbers 0..count-1 ("00", "01", ...), except that digits typed into
+// the closed box select a number (see TypedNumber).
+void select_typed_numbers(QComboBox* box, int count);
+
+// Shows the window, restored from the minimized state, in front and active.
+void bring_forward(QWidget* window);
 
 // Places w at x, y with size width x height, in pixels of its parent.
 void place(QWidget* w, int x, int y, int width, int height);

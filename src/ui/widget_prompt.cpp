@@ -2,9 +2,44 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+
+namespace {
+
+// The file list's sizes, dates and the folders' type in the program's language (Chinese): Qt's
+// file model writes them in the system's, whatever the program speaks.
+class LocalSizesAndDates : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (!files || role != Qt::DisplayRole) return QIdentityProxyModel::data(index, role);
+    const QModelIndex file = mapToSource(index);
+    if (index.column() == kSize && !files->isDir(file))
+      return QLocale().formattedDataSize(files->size(file));
+    if (index.column() == kType && files->isDir(file))
+      return QCoreApplication::translate("WidgetPrompt", "文件夹");
+    if (index.column() == kDate)
+      return QLocale().toString(files->lastModified(file), QLocale::ShortFormat);
+    return QIdentityProxyModel::data(index, role);
+  }
+
+ private:
+  static constexpr int kSize = 1;  // QFileSystemModel's columns
+  static constexpr int kType = 2;
+  static constexpr int kDate = 3;
+};
+
+}  // namespace
 
 QString WidgetPrompt::title() { return QCoreApplication::translate("WidgetPrompt", "提示"); }
+
+WidgetPrompt::~WidgetPrompt() { withdrawNotice(); }
 
 void WidgetPrompt::message(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent_);
@@ -17,17 +52,60 @@ bool WidgetPrompt::confirm(const QString& text) {
   return box.exec() == QMessageBox::Ok;
 }
 
+Prompt::SaveChoice WidgetPrompt::askSave(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent_);
+  QPushButton* save =
+      box.addButton(QCoreApplication::translate("WidgetPrompt", "保存"), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(QCoreApplication::translate("WidgetPrompt", "不保存"),
+                                       QMessageBox::DestructiveRole);
+  QPushButton* cancel =
+      box.addButton(QCoreApplication::translate("WidgetPrompt", "取消"), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == save) return SaveChoice::Save;
+  return box.clickedButton() == discard ? SaveChoice::Discard : SaveChoice::Cancel;
+}
+
+void WidgetPrompt::notice(const QString& text) {
+  withdrawNotice();
+  auto* box = new QMessageBox(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent_);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+  notice_ = box;
+}
+
+void WidgetPrompt::withdrawNotice() {
+  if (notice_) notice_->close();
+}
+
 QString WidgetPrompt::ask(bool save) {
+  // Qt's own dialog, so its words and dates follow the program's language, not the desktop's.
   QFileDialog dialog(parent_);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setProxyModel(new LocalSizesAndDates(&dialog));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setNameFilter(QCoreApplication::translate("WidgetPrompt", "ini文件 (*.ini)"));
   dialog.setDefaultSuffix(QStringLiteral("ini"));
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!lastName_.isEmpty()) dialog.selectFile(lastName_);
+  if (!lastFile_.isEmpty()) {
+    dialog.selectFile(lastFile_);
+  } else if (!lastDir_.isEmpty()) {
+    dialog.setDirectory(lastDir_);
+  } else {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog.setDirectory(QFileInfo::exists(documents) ? documents : QDir::homePath());
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  lastName_ = dialog.selectedFiles().first();
-  return lastName_;
+  const QString chosen = dialog.selectedFiles().first();
+  // The settings and the store are never offered again; their folder is.
+  const QString name = QFileInfo(chosen).fileName();
+  const bool own = name.compare(QLatin1String("Name.ini"), Qt::CaseInsensitive) == 0 ||
+                   name.compare(QLatin1String("Note.ini"), Qt::CaseInsensitive) == 0;
+  lastDir_ = QFileInfo(chosen).absolutePath();
+  lastFile_ = own ? QString() : chosen;
+  return chosen;
 }
 
 QString WidgetPrompt::saveFileName() { return ask(true); }

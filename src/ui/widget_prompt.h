@@ -1,23 +1,34 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
 #include "app/prompt.h"
 
-// The prompt of the running program: message boxes titled "提示" and the file dialog for entry
-// files (filter "ini文件 (*.ini)", default suffix "ini", offering the name chosen last).
+// The prompt of the running program: message boxes titled "提示" and Qt's own file dialog for entry
+// files (filter "ini文件 (*.ini)", default suffix "ini", asking before it replaces a file). The
+// dialog opens where the last entry file was chosen, at first in the user's documents (never the
+// data folder by default), and never offers Name.ini or Note.ini as the file's name.
 class WidgetPrompt : public Prompt {
  public:
+  ~WidgetPrompt() override;
   void setParent(QWidget* parent) { parent_ = parent; }
   void message(const QString& text) override;
   bool confirm(const QString& text) override;
   QString saveFileName() override;
   QString openFileName() override;
+  SaveChoice askSave(const QString& text) override;
+  // A message box that does not block, shown until the next notice or withdrawNotice().
+  void notice(const QString& text) override;
+  void withdrawNotice() override;
+  QMessageBox* shownNotice() const { return notice_; }
 
  private:
   static QString title();
   QString ask(bool save);
   QPointer<QWidget> parent_;
-  QString lastName_;
+  QPointer<QMessageBox> notice_;
+  QString lastDir_;   // where the last file was chosen
+  QString lastFile_;  // the last file chosen, unless one of the program's
 };

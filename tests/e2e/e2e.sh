@@ -61,7 +61,8 @@ start_program() {  # in $app, with HOME pointed at the folder
   pids+=($program)
 }
 
-window_id() { xdotool search --onlyvisible --name '^PC智能Tavrel$' 2>/dev/null | head -n 1; }
+# The title ends in " *" while the entries are not saved.
+window_id() { xdotool search --onlyvisible --name '^PC智能Tavrel( \*)?$' 2>/dev/null | head -n 1; }
 
 # The centre of the program's icon in the tray, "X Y".
 tray_icon() {
@@ -88,12 +89,12 @@ lamps() {
   echo "$out"
 }
 
-show_window() {
-  local icon
-  icon=$(tray_icon)
-  [ -n "$icon" ] || return 1
-  xdotool mousemove $icon click 1
-  wait_for '[ -n "$(window_id)" ]'
+show_window() {  # clicked again while the tray may still be moving its icons
+  local try
+  for try in 1 2 3; do
+    xdotool mousemove $(tray_icon) click 1 && wait_for '[ -n "$(window_id)" ]' 2 && return 0
+  done
+  return 1
 }
 
 shoot() {
@@ -121,6 +122,32 @@ answer_box() {
 }
 
 stop_program() { kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; }
+
+# Answers the question about unsaved entries with keys $1: "Return" 保存, "Tab space" 不保存.
+answer_question() {
+  local box
+  wait_for '[ -n "$(xdotool search --onlyvisible --name "^提示$" 2>/dev/null)" ]' ||
+    stop_here "no question about the unsaved entries"
+  box=$(xdotool search --onlyvisible --name '^提示$' | head -n 1)
+  xdotool windowfocus --sync "$box" key $1
+}
+
+# What a window manager sends when the user clicks a window's close box: WM_DELETE_WINDOW.
+close_box() {
+  python3 - "$1" <<'PY'
+import ctypes as c, sys
+x = c.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = x.XInternAtom.restype = c.c_void_p
+x.XInternAtom.argtypes = [c.c_void_p, c.c_char_p, c.c_int]
+d, w = c.c_void_p(x.XOpenDisplay(None)), int(sys.argv[1])
+# An XClientMessageEvent in the longs of an XEvent: type 33, serial, send_event, display, window,
+# message_type, format, data.
+e = (c.c_long * 24)(33, 0, 0, 0, w, x.XInternAtom(d, b"WM_PROTOCOLS", 0), 32,
+                    x.XInternAtom(d, b"WM_DELETE_WINDOW", 0))
+x.XSendEvent(d, c.c_ulong(w), 0, c.c_long(0), e)
+x.XFlush(d)
+PY
+}
 
 start_tray
 
@@ -211,9 +238,10 @@ check_looks
 check_save_and_restart() {
   local editor shot
   new_app "restart"
-  restart() {  # quits with 退出 when running, starts again and shows the window
+  restart() {  # quits with 退出 when running (keys $1 answer the question), starts again, shows
     if kill -0 "$program" 2>/dev/null; then
       click_at 606 347
+      [ -z "${1:-}" ] || answer_question "$1"
       wait_for '! kill -0 $program 2>/dev/null' || stop_here "退出 did not end the program"
     fi
     start_program
@@ -244,9 +272,9 @@ check_save_and_restart() {
   shoot "$shot" && looks "$shot"
   check "restart: the saved entry is listed again" \
     'same "$shot.list.png" "$work/saved.png.list.png" && ! same "$shot.list.png" "$work/empty.png.list.png"'
-  # Adding does not tick 自动功能允许; start-up does when it finds entries.
+  # The first entry ticks 自动功能允许; start-up does too when it finds entries.
   check "restart: 自动功能允许 is ticked" \
-    'same "$work/saved.png.auto.png" "$work/empty.png.auto.png" && ! same "$shot.auto.png" "$work/empty.png.auto.png"'
+    '! same "$work/saved.png.auto.png" "$work/empty.png.auto.png" && same "$shot.auto.png" "$work/saved.png.auto.png"'
   click_at 250 128  # the entry's line
   click_at 606 179 && answer_box "删除当前信息吗？"
   click_at 62 315 && answer_box "保存成功！"
@@ -257,11 +285,30 @@ check_save_and_restart() {
     'same "$shot.list.png" "$work/empty.png.list.png" && ! grep -q "^0101=" "$app/Note.ini" &&
      same "$shot.auto.png" "$work/empty.png.auto.png"'
   add_entry
-  restart
+  restart "Tab space"  # 不保存
   shot="$work/unsaved.png"
   shoot "$shot" && looks "$shot"
-  check "restart: an entry added but not saved is gone" 'same "$shot.list.png" "$work/empty.png.list.png"'
-  stop_program
+  check "restart: an entry added, 退出 with 不保存: gone" 'same "$shot.list.png" "$work/empty.png.list.png"'
+  add_entry
+  restart "Return"  # 保存
+  shot="$work/kept.png"
+  shoot "$shot" && looks "$shot"
+  check "restart: an entry added, 退出 with 保存: listed again" 'same "$shot.list.png" "$work/saved.png.list.png"'
+  # The close box hides the window into the tray; the program and its icon stay.
+  add_entry
+  close_box "$(window_id)"
+  wait_for '[ -z "$(window_id)" ]'
+  sleep 0.5
+  check "close box: the window is hidden, the program runs on, its icon stays" \
+    '[ -z "$(window_id)" ] && kill -0 $program 2>/dev/null && [ -n "$(tray_icon)" ]'
+  # The tray menu's 退出 (its last item) asks about the entry added; 保存.
+  xdotool mousemove $(tray_icon) click 3
+  sleep 0.5
+  xdotool key Up Return
+  answer_question Return
+  wait_for '! kill -0 $program 2>/dev/null'
+  check "tray menu: 退出 asks, saves and ends the program" \
+    '! kill -0 $program 2>/dev/null && [ "$(grep -c "^01..=" "$app/Note.ini")" = 2 ]'
 }
 check_save_and_restart
 
@@ -308,6 +355,8 @@ click_at 606 347  # CmdQuit
 wait_for '! kill -0 $program 2>/dev/null'
 check "quit: the program ends" '! kill -0 $program 2>/dev/null'
 check "quit: Open=0 and Run=1 written" 'grep -q "^Open=0" "$app/Name.ini" && grep -q "^Run=1" "$app/Name.ini"'
+check "quit: the record tells the program's start and end" \
+  'grep -q ",程序启动," "$app"/log/*.csv && grep -q ",程序退出," "$app"/log/*.csv'
 entry="$app/.config/autostart/tavrel.desktop"
 check "quit: the autostart entry runs this executable, quoted" \
   'grep -qxF "Exec=\"$app/tavrel\"" "$entry" && grep -qx "Type=Application" "$entry"'
@@ -320,6 +369,34 @@ click_at 606 347
 wait_for '! kill -0 $program 2>/dev/null'
 check "quit: a cleared ChkRun removes the entry and leaves the others" '[ ! -e "$entry" ] && [ -e "$app/.config/autostart/other.desktop" ]'
 check "quit: Open=1 and Run=0 written" 'grep -q "^Open=1" "$app/Name.ini" && grep -q "^Run=0" "$app/Name.ini"'
+
+# --- a second start on the same folder: the running program's window comes forward ---
+second_start() {
+  local status copies
+  new_app "second start"
+  start_program
+  wait_for '[ -n "$(tray_icon)" ]'
+  (cd "$app" && HOME="$app" XDG_CONFIG_HOME= timeout 10 ./tavrel >"$app/second.log" 2>&1)
+  status=$?
+  wait_for '[ -n "$(window_id)" ]'
+  copies=$(for p in /proc/[0-9]*; do readlink "$p/exe"; done 2>/dev/null | grep -cxF "$app/tavrel")
+  check "second start: it ends (status $status), the first window shows, one program runs ($copies)" \
+    '[ $status = 0 ] && [ -n "$(window_id)" ] && [ "$copies" = 1 ]'
+  stop_program
+  # A folder held by --headless: the window program is refused with a message, as before.
+  mkdir -p "$app/dosdevices"  # its Com1 leads nowhere (not to the PC's own /dev/ttyS0)
+  (cd "$app" && exec ./tavrel --headless >"$app/headless.log" 2>&1) &
+  pids+=($!)
+  wait_for 'grep -q ",程序启动," "$app/headless.log"'
+  (cd "$app" && HOME="$app" XDG_CONFIG_HOME= exec ./tavrel >"$app/refused.log" 2>&1) &
+  program=$!
+  answer_box "另一个 Tavrel 正在使用此文件夹"
+  wait "$program"
+  status=$?
+  check "second start: refused on a folder held by --headless (status $status)" '[ $status = 1 ]'
+  kill "${pids[-1]}"
+}
+second_start
 
 # --- 5. a port that vanishes: every lamp grey at once, and no fallback to the PC's own UART ---
 port_vanishes() {

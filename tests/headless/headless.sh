@@ -4,6 +4,7 @@
 # a second copy on the same folder is refused; SIGTERM ends it with status 0. On a real mosquitto
 # broker (with a password) it tells its connection on standard output, takes a command, and when it
 # dies without a goodbye the broker's last will marks the board offline; the password shows nowhere.
+# Standard output that blocks or goes away never holds the timetable up.
 # Usage: headless.sh TAVREL TAVREL_BOARD
 set -u
 tavrel=$1
@@ -87,4 +88,46 @@ wait_for '[ "$(availability_since $seen)" = "tavrel/1/availability offline" ]'
 check "killed, the last will reads offline" '[ "$(availability_since $seen)" = "tavrel/1/availability offline" ]'
 check "Name.ini is the owner's alone (mode $(stat -c %a "$app/Name.ini"))" '[ "$(stat -c %a "$app/Name.ini")" = 600 ]'
 check "the password shows nowhere" '! grep -rqF "$password" "$work"/*.log "$app"/log'
+# Sends SIGTERM to $1 and waits for its end (killed after 5 s): sets status and ms.
+terminate() {
+  local start watchdog
+  start=$(date +%s%N)
+  kill -TERM "$1"
+  (sleep 5 && kill -KILL "$1" 2>/dev/null) &
+  watchdog=$!
+  wait "$1"
+  status=$?
+  kill "$watchdog" 2>/dev/null
+  ms=$((($(date +%s%N) - start) / 1000000))
+}
+# Standard output nobody reads never holds the timetable up: a pipe already full (its reader never
+# reads), then a reader that goes away after one line (| head -1).
+at() { date -d "+$1 seconds" +%H%M%S; }
+# Whether the board's outputs last reported have route $1 on.
+route_on() { (($(printf '%d' "0x$(grep -o 'outputs [0-9A-Fa-f]*' "$work/board.log" | tail -n 1 |
+  cut -c9-)") >> ($1 - 1) & 1)); }
+printf '[Note]\r\nOpen=0\r\n' >"$app/Name.ini"  # no broker: its library ignores SIGPIPE itself
+mkfifo "$work/full"
+exec 3<>"$work/full"
+timeout 1 cat /dev/zero >&3
+printf '[Note]\r\n0301=11000000000300000000%s\r\n' "$(at 3)" >"$app/Note.ini"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/tavrel" --headless \
+  >"$work/full" 2>>"$work/err.log" &
+program=$!
+pids+=($program)
+wait_for 'route_on 3' 8
+check "standard output stuck: the scheduled switch reaches the board" 'route_on 3'
+terminate $program
+check "and SIGTERM ends it (status $status after $ms ms)" '[ $status -eq 0 ]'
+printf '[Note]\r\n0401=11000000000400000000%s\r\n' "$(at 3)" >"$app/Note.ini"
+env --default-signal=PIPE -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/tavrel" \
+  --headless > >(head -1 >"$work/head.log") 2>>"$work/err.log" &
+program=$!
+pids+=($program)
+wait_for 'route_on 4' 8
+check "| head -1: the program runs on and switches" 'route_on 4'
+terminate $program
+check "and ends on SIGTERM (status $status after $ms ms)" '[ $status -eq 0 ]'
+check "the reader had its line" '[ "$(wc -l <"$work/head.log")" -eq 1 ]'
+
 [ $failed -eq 0 ] || { cat "$work/out.log" "$work/err.log" "$work/board.log" "$work/broker.log"; exit 1; }

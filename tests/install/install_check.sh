@@ -70,6 +70,9 @@ run "$tavrel" --data "$tmp/data" --link-port 2 /dev/null | grep -qx 'Com2 -> /de
 if run "$tavrel" --data "$tmp/data" --link-port 2 /dev/nonexistent 2>/dev/null; then
   fail "--link-port to a missing device"
 fi
+if run "$tavrel" --data "$tmp/data" --link-port 2 /etc/passwd 2>/dev/null; then
+  fail "--link-port to a file that is no device"
+fi
 [ "$(readlink "$tmp/data/dosdevices/com2")" = /dev/null ] || fail "a failed link changed com2"
 
 # Installed: the program's folder is not writable for the user; the first start makes the

@@ -13,6 +13,7 @@ class ScriptedPrompt : public Prompt {
   QString saveName;
   QString openName;
   int dialogs = 0;
+  SaveChoice saveChoice = SaveChoice::Cancel;
 
   void message(const QString& text) override { messages << text; }
   bool confirm(const QString& text) override {
@@ -26,5 +27,9 @@ class ScriptedPrompt : public Prompt {
   QString openFileName() override {
     ++dialogs;
     return openName;
+  }
+  SaveChoice askSave(const QString& text) override {
+    questions << text;
+    return saveChoice;
   }
 };

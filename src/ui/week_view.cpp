@@ -1,0 +1,425 @@
+#include "ui/week_view.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/due_moments.h"
+#include "editing/entry_text.h"
+#include "ui/ui_support.h"
+
+namespace {
+
+constexpr qint64 kHourMs = 3600 * 1000;
+constexpr qint64 kDayMs = 24 * kHourMs;
+constexpr int kRightMargin = 6;
+constexpr int kMarkReach = 3;  // pixels either side of a mark that hovering counts as on it
+constexpr int kTipLines = 12;  // a route's conflicts named at its name, at most
+
+qint64 midnight(const QDate& d) { return QDateTime(d, QTime(0, 0)).toMSecsSinceEpoch(); }
+
+QString moment_text(qint64 ms) {
+  return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("MM-dd HH:mm:ss"));
+}
+
+// The period of `periods` that holds moment t, or null.
+template <typename Period>
+const Period* period_at(const QList<Period>& periods, qint64 t) {
+  const auto it = std::upper_bound(periods.begin(), periods.end(), t,
+                                   [](qint64 v, const Period& p) { return v < p.from; });
+  if (it == periods.begin()) return nullptr;
+  const Period& p = *std::prev(it);
+  return t < p.to ? &p : nullptr;
+}
+
+QBrush hatch() { return QBrush(WeekChart::unknownColour(), Qt::BDiagPattern); }
+
+}  // namespace
+
+WeekChart::WeekChart(std::function<QString(const QString&)> entryText, QWidget* parent)
+    : QWidget(parent), entryText_(std::move(entryText)) {
+  setObjectName(QStringLiteral("WeekChart"));
+  setMouseTracking(true);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  setMinimumSize(kNameWidth + 360, kHeader + 16 * kRowHeight + 1);
+}
+
+QSize WeekChart::sizeHint() const { return QSize(960, kHeader + 16 * kRowHeight + 1); }
+
+void WeekChart::setData(const WeekPlan& plan, const ActualRoutes& actual, const QStringList& names,
+                        qint64 now) {
+  plan_ = plan;
+  actual_ = actual;
+  names_ = names;
+  now_ = now;
+  update();
+}
+
+void WeekChart::setWindow(qint64 from, qint64 to) {
+  from_ = from;
+  to_ = std::max(to, from + 1);
+  update();
+}
+
+int WeekChart::xOf(qint64 ms) const {
+  const double w = width() - kNameWidth - kRightMargin;
+  return kNameWidth + static_cast<int>(std::floor(double(ms - from_) * w / double(to_ - from_)));
+}
+
+qint64 WeekChart::timeAt(int x) const {
+  const double w = width() - kNameWidth - kRightMargin;
+  return from_ + static_cast<qint64>(double(x - kNameWidth) * double(to_ - from_) / w);
+}
+
+QRect WeekChart::planLane(int route) const {
+  return QRect(kNameWidth, kHeader + (route - 1) * kRowHeight + 3,
+               width() - kNameWidth - kRightMargin, 12);
+}
+
+QRect WeekChart::actualLane(int route) const {
+  return QRect(kNameWidth, kHeader + (route - 1) * kRowHeight + 17,
+               width() - kNameWidth - kRightMargin, 6);
+}
+
+int WeekChart::routeAt(int y) const {
+  if (y < kHeader) return 0;
+  const int r = (y - kHeader) / kRowHeight + 1;
+  return r <= kRouteCount ? r : 0;
+}
+
+void WeekChart::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().window());
+  p.fillRect(QRect(kNameWidth, kHeader, width() - kNameWidth - kRightMargin, 16 * kRowHeight),
+             Qt::white);
+  drawAxis(p);
+  for (int r = 1; r <= kRouteCount; ++r) drawRow(p, r);
+  if (now_ >= from_ && now_ < to_) {
+    const int x = xOf(now_);
+    p.fillRect(QRect(x - 1, kHeader - 4, 2, 16 * kRowHeight + 4), nowColour());
+  }
+}
+
+void WeekChart::drawAxis(QPainter& p) const {
+  p.setFont(song_bold(9));
+  const QFontMetrics fm(p.font());
+  const int bottom = kHeader + 16 * kRowHeight;
+  const qint64 length = to_ - from_;
+  // Hour lines: every hour when a day fills the chart, every six hours otherwise.
+  const int step = length <= 2 * kDayMs ? 1 : 6;
+  const QDate first = QDateTime::fromMSecsSinceEpoch(from_).date();
+  for (QDate d = first; midnight(d) < to_; d = d.addDays(1)) {
+    const qint64 day = midnight(d);
+    for (int h = 0; h < 24; h += step) {
+      const qint64 t = QDateTime(d, QTime(h, 0)).toMSecsSinceEpoch();
+      if (t < from_ || t >= to_) continue;
+      const int x = xOf(t);
+      p.setPen(h == 0 ? QColor(0x90, 0x90, 0x90) : QColor(0xe2, 0xe2, 0xe2));
+      p.drawLine(x, h == 0 ? 0 : kHeader - 6, x, bottom - 1);
+      if (h > 0 || step == 1) {
+        p.setPen(Qt::darkGray);
+        const QString label = QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'));
+        if (xOf(t + step * kHourMs) - x > fm.horizontalAdvance(label) + 2)
+          p.drawText(x + 2, kHeader - 8, label);
+      }
+    }
+    // The day's name, in its part of the chart.
+    const int x1 = std::max(xOf(day), kNameWidth),
+              x2 = std::min(xOf(midnight(d.addDays(1))), width() - kRightMargin);
+    const QString name = d.toString(QStringLiteral("MM-dd ")) +
+                         QLocale().dayName(d.dayOfWeek(), QLocale::ShortFormat);
+    p.setPen(d == QDateTime::fromMSecsSinceEpoch(now_).date() ? markColour() : Qt::black);
+    if (x2 - x1 > fm.horizontalAdvance(name) + 4)
+      p.drawText(QRect(x1 + 3, 1, x2 - x1 - 4, 14), Qt::AlignLeft | Qt::AlignVCenter, name);
+  }
+}
+
+void WeekChart::drawRow(QPainter& p, int route) const {
+  const auto r = static_cast<size_t>(route);
+  const int top = kHeader + (route - 1) * kRowHeight;
+  p.setPen(QColor(0xe8, 0xe8, 0xe8));
+  p.drawLine(0, top + kRowHeight - 1, width() - kRightMargin, top + kRowHeight - 1);
+  // The name, with a red corner when the route has a conflict.
+  p.setFont(song_bold(9));
+  p.setPen(Qt::black);
+  const QString name = QStringLiteral("%1 %2").arg(route).arg(names_.value(route - 1));
+  const QRect nameRect(4, top, kNameWidth - 14, kRowHeight);
+  p.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
+             QFontMetrics(p.font()).elidedText(name, Qt::ElideRight, nameRect.width()));
+  const RoutePlan& plan = plan_.routes[r];
+  if (!plan.conflicts.isEmpty()) {
+    const QPoint corner(kNameWidth - 4, top + 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(markColour());
+    p.drawPolygon(QPolygon({corner, corner + QPoint(-8, 0), corner + QPoint(0, 8)}));
+  }
+  const auto bar = [&](const QRect& lane, qint64 a, qint64 b, const QBrush& brush) {
+    a = std::max(a, from_);
+    b = std::min(b, to_);
+    if (b <= a) return;
+    const int x1 = xOf(a), x2 = xOf(b);
+    p.fillRect(QRect(x1, lane.top(), std::max(1, x2 - x1), lane.height()), brush);
+  };
+  const QRect planRect = planLane(route), actualRect = actualLane(route);
+  for (const PlanPeriod& period : plan.periods) {
+    if (period.state == PlanState::Energised)
+      bar(planRect, period.from, period.to, planColour());
+    else if (period.state == PlanState::Unknown)
+      bar(planRect, period.from, period.to, hatch());
+  }
+  for (const ActualPeriod& period : actual_[r]) {
+    if (period.state == ActualState::Energised)
+      bar(actualRect, period.from, period.to, actualColour());
+    else if (period.state == ActualState::NoLink)
+      bar(actualRect, period.from, period.to, noLinkColour());
+    else if (period.state == ActualState::Unknown)
+      bar(actualRect, period.from, period.to, hatch());
+  }
+  for (const PlanConflict& c : plan.conflicts) {
+    if (c.at < from_ || c.at >= to_) continue;
+    const int x = xOf(c.at);
+    p.fillRect(QRect(x, top + 1, 1, kRowHeight - 3), markColour());
+    p.setPen(Qt::NoPen);
+    p.setBrush(markColour());
+    p.drawPolygon(QPolygon({QPoint(x - 4, top + 1), QPoint(x + 4, top + 1), QPoint(x, top + 6)}));
+  }
+}
+
+QString WeekChart::span(qint64 from, qint64 to) const {
+  // A period may begin before the span and last beyond it; the actual ones end now.
+  const bool fromStart = from <= plan_.from, untilNow = to == now_;
+  if (fromStart && (untilNow || to >= plan_.to)) return {};
+  if (fromStart) return tr("至 %1").arg(moment_text(to));
+  if (untilNow) return tr("%1 至今").arg(moment_text(from));
+  if (to >= plan_.to) return tr("%1 起").arg(moment_text(from));
+  return tr("%1 至 %2").arg(moment_text(from), moment_text(to));
+}
+
+QString WeekChart::conflictText(const PlanConflict& c) const {
+  if (c.kind == PlanConflict::Past) return tr("已过期：%1").arg(entryText_(c.keys.value(0)));
+  QString text = tr("同一秒动作冲突（以最后一条为准）：");
+  for (const QString& key : c.keys) text += QLatin1Char('\n') + entryText_(key);
+  return text;
+}
+
+QString WeekChart::tipAt(const QPoint& pos) const {
+  const int route = routeAt(pos.y());
+  if (route == 0) return {};
+  const RoutePlan& plan = plan_.routes[static_cast<size_t>(route)];
+  if (pos.x() < kNameWidth) {
+    // The route's conflicts, each told once (a tie of every-day entries comes every day).
+    QStringList lines{QStringLiteral("%1 %2").arg(route).arg(names_.value(route - 1))};
+    for (const PlanConflict& c : plan.conflicts) lines << conflictText(c);
+    lines.removeDuplicates();
+    if (lines.size() > kTipLines) lines = lines.mid(0, kTipLines) << QStringLiteral("…");
+    return lines.join(QLatin1Char('\n'));
+  }
+  const qint64 t = timeAt(pos.x());
+  for (const PlanConflict& c : plan.conflicts)
+    if (c.at >= from_ && c.at < to_ && std::abs(xOf(c.at) - pos.x()) <= kMarkReach)
+      return conflictText(c);
+  const auto word = [](bool energise) {
+    return energise ? QCoreApplication::translate("Record", "吸合")
+                    : QCoreApplication::translate("Record", "断开");
+  };
+  if (pos.y() >= actualLane(route).top() - 1) {
+    const ActualPeriod* a = period_at(actual_[static_cast<size_t>(route)], t);
+    if (!a) return {};
+    QString what = tr("未知");
+    if (a->state == ActualState::NoLink) what = tr("无连接");
+    if (a->state == ActualState::Energised || a->state == ActualState::Released)
+      what = word(a->state == ActualState::Energised);
+    const QString when = span(a->from, a->to);
+    return tr("实际：%1").arg(what) + (when.isEmpty() ? QString() : QLatin1Char('\n') + when);
+  }
+  const PlanPeriod* period = period_at(plan.periods, t);
+  if (!period) return {};
+  QString what = period->key.isEmpty() ? QString() : entryText_(period->key).trimmed();
+  if (what.isEmpty())
+    what = period->state == PlanState::Unknown ? tr("未知")
+                                               : word(period->state == PlanState::Energised);
+  const QString when = span(period->from, period->to);
+  return tr("计划：%1").arg(what) + (when.isEmpty() ? QString() : QLatin1Char('\n') + when);
+}
+
+bool WeekChart::event(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(e);
+    const QString tip = tipAt(help->pos());
+    if (tip.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), tip, this);
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+void WeekChart::mousePressEvent(QMouseEvent* e) {
+  const int route = routeAt(qRound(e->position().y()));
+  if (e->button() == Qt::LeftButton && route > 0) emit routeClicked(route);
+}
+
+namespace {
+
+// A small sample of a look, for the legend.
+QLabel* swatch(const QBrush& brush, QWidget* parent) {
+  QPixmap pixmap(18, 10);
+  pixmap.fill(Qt::white);
+  QPainter p(&pixmap);
+  p.fillRect(pixmap.rect(), brush);
+  p.setPen(QColor(0xa0, 0xa0, 0xa0));
+  p.drawRect(pixmap.rect().adjusted(0, 0, -1, -1));
+  p.end();
+  auto* label = new QLabel(parent);
+  label->setPixmap(pixmap);
+  return label;
+}
+
+}  // namespace
+
+WeekView::WeekView(const AppLogic& logic, QWidget* parent) : QDialog(parent), logic_(logic) {
+  setObjectName(QStringLiteral("WeekView"));
+  setWindowTitle(tr("一周"));
+  const EntryCollection& entries = logic_.entries();
+  chart_ = new WeekChart(
+      [&entries](const QString& key) {
+        const EntryPtr e = entries.item(key);
+        return e ? entry_text(*e) : QString();
+      },
+      this);
+  day_ = new QPushButton(tr("一天"), this);
+  week_ = new QPushButton(tr("一周"), this);
+  auto* now = new QPushButton(tr("现在"), this);
+  for (QPushButton* b : {day_, week_}) b->setCheckable(true);
+  for (QPushButton* b : {day_, week_, now}) b->setAutoDefault(false);  // no button is Return's
+  week_->setChecked(true);
+  scroll_ = new QScrollBar(Qt::Horizontal, this);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(day_);
+  top->addWidget(week_);
+  top->addStretch();
+  top->addWidget(now);
+  auto* legend = new QHBoxLayout;
+  const std::pair<QBrush, QString> looks[] = {
+      {WeekChart::planColour(), tr("计划吸合")}, {WeekChart::actualColour(), tr("实际吸合")},
+      {WeekChart::noLinkColour(), tr("无连接")}, {hatch(), tr("未知")},
+      {WeekChart::markColour(), tr("冲突")},     {WeekChart::nowColour(), tr("现在")}};
+  for (const auto& [brush, text] : looks) {
+    legend->addWidget(swatch(brush, this));
+    legend->addWidget(new QLabel(text, this));
+    legend->addSpacing(10);
+  }
+  legend->addStretch();
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(chart_);
+  layout->addWidget(scroll_);
+  layout->addLayout(legend);
+  resize(960, sizeHint().height());
+
+  connect(day_, &QPushButton::clicked, this, [this] { showDays(true); });
+  connect(week_, &QPushButton::clicked, this, [this] { showDays(false); });
+  connect(now, &QPushButton::clicked, this, [this] {
+    const QDate today = logic_.clock()().date();
+    placeWindow(midnight(day_->isChecked() ? today : today.addDays(-3)));
+  });
+  connect(scroll_, &QScrollBar::valueChanged, this,
+          [this](int hours) { placeWindow(spanFrom_ + hours * kHourMs); });
+  connect(chart_, &WeekChart::routeClicked, this, &WeekView::routeChosen);
+  connect(&logic_, &AppLogic::entriesChanged, this, &WeekView::refreshSoon);
+  connect(&logic_.record(), &SwitchRecord::appended, this, [this](const RecordEvent& e) {
+    if (!isVisible()) return;
+    events_ << e;
+    events_.last().at = e.at.toUTC();
+    refreshSoon();
+  });
+  clock_.setInterval(kRefreshMs);
+  connect(&clock_, &QTimer::timeout, this, &WeekView::refresh);
+}
+
+qint64 WeekView::windowLength() const { return day_->isChecked() ? kDayMs : 7 * kDayMs; }
+
+void WeekView::refresh() {
+  const QDateTime now = logic_.clock()();
+  const QDate today = now.date();
+  spanFrom_ = midnight(today.addDays(-kSpanDays));
+  spanTo_ = midnight(today.addDays(kSpanDays + 1));
+  const EntryCollection& entries = logic_.entries();
+  std::array<QString, kRouteCount + 1> startKeys;
+  const RouteStateTable start =
+      last_route_states(entries, QDateTime::fromMSecsSinceEpoch(spanFrom_), &startKeys);
+  const WeekPlan plan =
+      week_plan(entries, spanFrom_, spanTo_, start, now.toMSecsSinceEpoch(), &startKeys);
+  std::optional<quint16> reported;
+  if (logic_.health() == LinkHealth::Answering && logic_.link().haveReported())
+    reported = logic_.link().reportedStates();
+  const ActualRoutes actual =
+      actual_periods(events_, spanFrom_, spanTo_, now.toMSecsSinceEpoch(), reported);
+  const ProfileFile names = logic_.settings().load();
+  QStringList shown;
+  for (int r = 1; r <= kRouteCount; ++r) shown << logic_.settings().ReadRouteName(names, r);
+  chart_->setData(plan, actual, shown, now.toMSecsSinceEpoch());
+  placeWindow(chart_->windowFrom() > 0 ? chart_->windowFrom() : midnight(today.addDays(-3)));
+}
+
+void WeekView::refreshSoon() {
+  if (!isVisible() || refreshing_) return;
+  refreshing_ = true;
+  QTimer::singleShot(0, this, [this] {
+    refreshing_ = false;
+    refresh();
+  });
+}
+
+void WeekView::placeWindow(qint64 from) {
+  const qint64 length = windowLength();
+  from = std::clamp(from, spanFrom_, std::max(spanFrom_, spanTo_ - length));
+  chart_->setWindow(from, from + length);
+  const QSignalBlocker block(scroll_);
+  scroll_->setRange(0, static_cast<int>((spanTo_ - length - spanFrom_) / kHourMs));
+  scroll_->setPageStep(static_cast<int>(length / kHourMs));
+  scroll_->setSingleStep(day_->isChecked() ? 1 : 6);
+  scroll_->setValue(static_cast<int>((from - spanFrom_) / kHourMs));
+}
+
+void WeekView::showDays(bool oneDay) {
+  day_->setChecked(oneDay);
+  week_->setChecked(!oneDay);
+  // The day in the middle of what was shown stays in view.
+  const qint64 middle = (chart_->windowFrom() + chart_->windowTo()) / 2;
+  const QDate day = QDateTime::fromMSecsSinceEpoch(middle).date();
+  placeWindow(midnight(oneDay ? day : day.addDays(-3)));
+}
+
+void WeekView::showEvent(QShowEvent* e) {
+  // The record from a week before the span on, for the states it starts in.
+  const QDate today = logic_.clock()().date();
+  events_ = logic_.record().since(QDateTime(today.addDays(-2 * kSpanDays), QTime(0, 0)));
+  // Local times cost a look-up of the zone at every reading; the events are read many times.
+  for (RecordEvent& event : events_) event.at = event.at.toUTC();
+  refresh();
+  clock_.start();
+  QDialog::showEvent(e);
+}
+
+void WeekView::hideEvent(QHideEvent* e) {
+  clock_.stop();
+  events_.clear();
+  QDialog::hideEvent(e);
+}
+
+void WeekView::wheelEvent(QWheelEvent* e) {
+  const int delta = e->angleDelta().y();
+  const int steps = delta / 120 != 0 ? delta / 120 : (delta > 0) - (delta < 0);
+  scroll_->setValue(scroll_->value() - steps * scroll_->singleStep());
+}
