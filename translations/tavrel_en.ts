@@ -65,6 +65,26 @@
         <source>打开</source>
         <translation>Open</translation>
     </message>
+    <message>
+        <source>时间表已修改，是否保存？</source>
+        <translation>The timetable has changed. Save it?</translation>
+    </message>
+    <message>
+        <source>保存失败</source>
+        <translation>Could not save </translation>
+    </message>
+    <message>
+        <source>记录无法写入</source>
+        <translation>The log cannot be written</translation>
+    </message>
+    <message>
+        <source>记录无法写入：%1</source>
+        <translation>The log cannot be written: %1</translation>
+    </message>
+    <message>
+        <source>名称含有无法保存的字符</source>
+        <translation>The name has characters the file cannot hold</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -151,6 +171,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>%1：无法创建链接</source>
         <translation>%1: the link cannot be made</translation>
     </message>
+    <message>
+        <source>%1：不是字符设备</source>
+        <translation>%1: not a character device</translation>
+    </message>
 </context>
 <context>
     <name>Dialog</name>
@@ -205,6 +229,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>最多99条</source>
         <translation>At most 99 entries</translation>
+    </message>
+    <message>
+        <source>日期已过，仍要保存吗？</source>
+        <translation>The date has passed. Keep the entry anyway?</translation>
     </message>
 </context>
 <context>
@@ -281,6 +309,26 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <comment>two weekday names in a row</comment>
         <translation>%1 %2</translation>
     </message>
+    <message>
+        <source>（无效）</source>
+        <translation> (invalid)</translation>
+    </message>
+    <message>
+        <source>每天 %1</source>
+        <translation>daily %1</translation>
+    </message>
+    <message>
+        <source>每星期%1 %2</source>
+        <translation>every %1 %2</translation>
+    </message>
+    <message>
+        <source>固定日期 %1 %2</source>
+        <translation>on %1 %2</translation>
+    </message>
+    <message>
+        <source>下次：自动功能未允许</source>
+        <translation>Next: timetable off</translation>
+    </message>
 </context>
 <context>
     <name>FileCommands</name>
@@ -303,6 +351,26 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>打开失败</source>
         <translation>Could not open </translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>磁盘已满</source>
+        <translation>the disk is full</translation>
+    </message>
+    <message>
+        <source>没有写入权限</source>
+        <translation>no permission to write</translation>
+    </message>
+    <message>
+        <source>磁盘只读</source>
+        <translation>the disk is read-only</translation>
+    </message>
+    <message>
+        <source>不能另存为程序自己的文件</source>
+        <translation>Tavrel&apos;s own files cannot be replaced: </translation>
     </message>
 </context>
 <context>
@@ -409,7 +477,7 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     </message>
     <message>
         <source>远程</source>
-        <translation>MQTT</translation>
+        <translation>Net</translation>
     </message>
     <message>
         <source>自动功能允许</source>
@@ -473,12 +541,36 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <comment>an entry file</comment>
         <translation>Load</translation>
     </message>
+    <message>
+        <source>一周</source>
+        <translation>Plan</translation>
+    </message>
+    <message>
+        <source>重命名</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>串口未打开</source>
+        <translation>The serial port is not open</translation>
+    </message>
+    <message>
+        <source>板无应答</source>
+        <translation>The board does not answer</translation>
+    </message>
+    <message>
+        <source>最多99条</source>
+        <translation>At most 99 entries</translation>
+    </message>
 </context>
 <context>
     <name>Headless</name>
     <message>
         <source>提示：</source>
         <translation>Note: </translation>
+    </message>
+    <message>
+        <source>提示：%1 条消息未能输出</source>
+        <translation>Note: %1 messages could not be written</translation>
     </message>
 </context>
 <context>
@@ -737,6 +829,38 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>连接被拒绝</source>
         <translation>connection refused</translation>
     </message>
+    <message>
+        <source>程序启动</source>
+        <translation>Program started</translation>
+    </message>
+    <message>
+        <source>程序退出</source>
+        <translation>Program ended</translation>
+    </message>
+    <message>
+        <source>记录中断</source>
+        <translation>Log interrupted</translation>
+    </message>
+    <message>
+        <source>记录已满</source>
+        <translation>Log full</translation>
+    </message>
+    <message>
+        <source>时钟跳变</source>
+        <translation>Clock jumped</translation>
+    </message>
+    <message>
+        <source>输出中断</source>
+        <translation>Output interrupted</translation>
+    </message>
+    <message>
+        <source>%1行</source>
+        <translation>%1 lines</translation>
+    </message>
+    <message>
+        <source>%1秒</source>
+        <translation>%1 s</translation>
+    </message>
 </context>
 <context>
     <name>RecordWindow</name>
@@ -766,6 +890,29 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     </message>
 </context>
 <context>
+    <name>RenameDialog</name>
+    <message>
+        <source>重命名</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>%1/%2 字节</source>
+        <translation>%1/%2 bytes</translation>
+    </message>
+    <message>
+        <source>重命名第%1路</source>
+        <translation>Rename route %1</translation>
+    </message>
+</context>
+<context>
     <name>SettingsStore</name>
     <message>
         <source>未命名</source>
@@ -785,6 +932,104 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>%1(版本 %2)</source>
         <translation>%1 (version %2)</translation>
     </message>
+    <message>
+        <source>隐藏主窗口</source>
+        <translation>Hide window</translation>
+    </message>
+    <message>
+        <source>显示主窗口</source>
+        <translation>Show window</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>仍在托盘中运行，定时照常执行</source>
+        <translation>Tavrel keeps running in the tray; the timetable goes on</translation>
+    </message>
+</context>
+<context>
+    <name>WeekChart</name>
+    <message>
+        <source>至 %1</source>
+        <translation>until %1</translation>
+    </message>
+    <message>
+        <source>%1 至今</source>
+        <translation>%1 until now</translation>
+    </message>
+    <message>
+        <source>%1 起</source>
+        <translation>from %1</translation>
+    </message>
+    <message>
+        <source>%1 至 %2</source>
+        <translation>%1 to %2</translation>
+    </message>
+    <message>
+        <source>已过期：%1</source>
+        <translation>Past: %1</translation>
+    </message>
+    <message>
+        <source>同一秒动作冲突（以最后一条为准）：</source>
+        <translation>Conflicting entries in one second (the last one wins):</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>无连接</source>
+        <translation>no link</translation>
+    </message>
+    <message>
+        <source>实际：%1</source>
+        <translation>Actual: %1</translation>
+    </message>
+    <message>
+        <source>计划：%1</source>
+        <translation>Planned: %1</translation>
+    </message>
+</context>
+<context>
+    <name>WeekView</name>
+    <message>
+        <source>一周</source>
+        <translation>Week</translation>
+    </message>
+    <message>
+        <source>一天</source>
+        <translation>Day</translation>
+    </message>
+    <message>
+        <source>现在</source>
+        <translation>Now</translation>
+    </message>
+    <message>
+        <source>计划吸合</source>
+        <translation>Planned on</translation>
+    </message>
+    <message>
+        <source>实际吸合</source>
+        <translation>Reported on</translation>
+    </message>
+    <message>
+        <source>无连接</source>
+        <translation>No link</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>Unknown</translation>
+    </message>
+    <message>
+        <source>冲突</source>
+        <translation>Conflict</translation>
+    </message>
 </context>
 <context>
     <name>WidgetPrompt</name>
@@ -795,6 +1040,22 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>ini文件 (*.ini)</source>
         <translation>INI files (*.ini)</translation>
+    </message>
+    <message>
+        <source>文件夹</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>不保存</source>
+        <translation>Don&apos;t save</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 </TS>

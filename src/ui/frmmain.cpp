@@ -90,6 +90,10 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   installEventFilter(renewTips);                  // the window coming out of the tray
   showWhereComLeads();
   place(CmbCom, 256, 7, 64, 21);
+  // The window's own face at 9 points: "Com10".."Com20" fit the box whole.
+  QFont portFont = song_bold(9);
+  portFont.setBold(false);
+  CmbCom->setFont(portFont);
   discard_typing(CmbCom);
   CmdOpen = new QPushButton(tr("打开", "the link"), this);
   CmdOpen->setObjectName(QStringLiteral("CmdOpen"));
