@@ -22,6 +22,7 @@ enum class RecordAction : quint8 {
   MqttLost,
   MqttFailed,
   MqttInvalid,
+  MqttNotDone,
   Unknown,  // read back: a word this program does not know (kept in RecordEvent::word)
 };
 
@@ -54,7 +55,8 @@ struct RecordEvent {
 // action "吸合", "断开", "串口打开", "串口关闭", "串口丢失", "串口恢复", "板应答", "板无应答",
 // "远程已连接", "远程断开", "远程连接失败", "远程消息无效"; the cause an entry's key, "手动",
 // "接管", "恢复", "板状态", "远程", or where a link's or broker's event happened (a failure's
-// reason after a blank). They are made and read back here only.
+// reason after a blank). They are made and read back here only. A broker's command that could
+// not act (MqttNotDone) is "未执行", cause "远程".
 //
 // Each append opens, writes and closes the month's file, so a file removed or a disk that comes
 // back meanwhile costs nothing; a write that fails is dropped without a word (the record never
