@@ -381,17 +381,22 @@ void TestMqtt::movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds() {
 
   QTRY_COMPARE(broker.log().count("/config', ... (0 bytes)"), 2 * 34);
   Subscriber sub(broker.port(), {QStringLiteral("#")});  // what the broker keeps
-  QSet<QString> topics, ids;
+  QSet<QString> topics, ids, entityIds;
   const auto configs = [&] {
     for (const QString& line : sub.lines()) {
       if (!line.contains("/config ")) continue;
       topics << line.section(' ', 1, 1);
-      ids << QJsonDocument::fromJson(line.section(' ', 2).toUtf8())["unique_id"].toString();
+      const QJsonDocument c = QJsonDocument::fromJson(line.section(' ', 2).toUtf8());
+      ids << c["unique_id"].toString();
+      entityIds << c["default_entity_id"].toString();
     }
     return topics.size();
   };
   QTRY_COMPARE(configs(), 2 * 34);
   QCOMPARE(ids.size(), 2 * 34);
+  for (const QString& e : entityIds)  // what Home Assistant takes as an entity id
+    QVERIFY2(QRegularExpression("^[a-z_]+\\.[a-z0-9]+(_[a-z0-9]+)*$").match(e).hasMatch(),
+             qPrintable(e));
   for (const QString& line : sub.lines())
     QVERIFY2(!line.contains(" tavrel/1/") && !line.contains(" homeassistant/"), qPrintable(line));
   QCOMPARE(SettingsStore::ReadMqttLastPrefix(rig.logic.settings().load()), s.prefix);

@@ -102,6 +102,7 @@ MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
                     QLatin1Char('\n') + where());
   });
   connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
+  // A payload too long to read: never a command, and on its own topics a value that differs.
   connect(&client_, &MqttClient::oversized, this, [this](const QByteArray& topic) {
     onMessage(topic, QByteArrayLiteral("\x01oversized"), false);
   });

@@ -33,6 +33,14 @@ QList<Entity> entities() {
 
 QString translate(const char* text) { return QCoreApplication::translate("MqttBridge", text); }
 
+// An entity id's object part as Home Assistant takes it: [a-z0-9_], no "__".
+QString entity_slug(const QString& id) {
+  QString slug = id.toLower().replace(QLatin1Char('-'), QLatin1Char('_'));
+  while (slug.contains(QStringLiteral("__")))
+    slug.replace(QStringLiteral("__"), QStringLiteral("_"));
+  return slug;
+}
+
 }  // namespace
 
 QString mqtt_device_id(const QString& prefix, int address) {
@@ -97,7 +105,7 @@ QList<QPair<QByteArray, QByteArray>> mqtt_discovery_configs(const MqttDevice& d)
                                QLatin1Char(' ') + d.routeNames[static_cast<size_t>(route)])
                                   .trimmed();
     const QString routeTopic = d.prefix + QStringLiteral("/route/%1/").arg(route);
-    const QString entityId = d.id + QStringLiteral("_route_%1").arg(route);
+    const QString entityId = entity_slug(d.id + QStringLiteral("_route_%1").arg(route));
     if (i < kRouteCount) {
       c.insert(QStringLiteral("name"), routeName);
       c.insert(QStringLiteral("default_entity_id"), QStringLiteral("switch.") + entityId);
@@ -126,7 +134,7 @@ QList<QPair<QByteArray, QByteArray>> mqtt_discovery_configs(const MqttDevice& d)
       c.remove(QStringLiteral("availability_topic"));
       c.insert(QStringLiteral("name"), translate(QT_TRANSLATE_NOOP("MqttBridge", "继电器板")));
       c.insert(QStringLiteral("default_entity_id"),
-               QStringLiteral("binary_sensor.") + d.id + QStringLiteral("_board"));
+               QStringLiteral("binary_sensor.") + entity_slug(d.id + QStringLiteral("_board")));
       c.insert(QStringLiteral("device_class"), QStringLiteral("connectivity"));
       c.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
       c.insert(QStringLiteral("state_topic"), availability);
@@ -135,7 +143,7 @@ QList<QPair<QByteArray, QByteArray>> mqtt_discovery_configs(const MqttDevice& d)
     } else {
       c.insert(QStringLiteral("name"), translate(QT_TRANSLATE_NOOP("MqttBridge", "自动功能允许")));
       c.insert(QStringLiteral("default_entity_id"),
-               QStringLiteral("switch.") + d.id + QStringLiteral("_auto"));
+               QStringLiteral("switch.") + entity_slug(d.id + QStringLiteral("_auto")));
       c.insert(QStringLiteral("entity_category"), QStringLiteral("config"));
       c.insert(QStringLiteral("state_topic"), d.prefix + QStringLiteral("/auto/state"));
       c.insert(QStringLiteral("command_topic"), d.prefix + QStringLiteral("/auto/set"));

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 // The library's blocking connect runs on a thread of its own. The thread and the client share
 // this; whichever comes second cleans up: the client takes the connected object, or the thread
@@ -242,10 +243,12 @@ void MqttClient::probe(const QString& target) {
 }
 
 void MqttClient::probed(const QString& target) {
-  probe_->disconnect(this);
-  probe_->abort();
-  probe_->deleteLater();
-  probe_ = nullptr;
+  // Closed politely (TLS's close_notify first), so the broker's log reads a closed connection.
+  QAbstractSocket* done = std::exchange(probe_, nullptr);
+  done->disconnect(this);
+  connect(done, &QAbstractSocket::disconnected, done, &QObject::deleteLater);
+  done->disconnectFromHost();
+  if (done->state() == QAbstractSocket::UnconnectedState) done->deleteLater();
   connectTo(target);
 }
 
