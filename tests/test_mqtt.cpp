@@ -2,30 +2,34 @@
 // connection lives through a broker that dies, wrong credentials and bad messages.
 #include <sys/stat.h>
 
+#include <QSysInfo>
 #include <QtTest>
 
 #include "app/startup.h"
 #include "support/broker.h"
 #include "support/files.h"
+#include "support/entries.h"
 #include "support/logic_rig.h"
 
 namespace {
 
-// Name.ini in GBK: route 1 is "水泵", the link opens at start, the broker is ours.
-QByteArray name_ini(quint16 port, const QByteArray& password, bool tls) {
-  return "[Note]\r\nOpen=1\r\n01=\xCB\xAE\xB1\xC3\r\n[Mqtt]\r\nHost=" +
-         QByteArray(tls ? "localhost" : "127.0.0.1") + "\r\nPort=" + QByteArray::number(port) +
-         "\r\nUser=tavrel\r\nPassword=" + password + "\r\nTls=" + (tls ? "1" : "0") + "\r\n";
+// Name.ini in GBK: route 1 is "水泵", the link opens at start, the broker is ours; the lines of
+// mqtt come first in their section, so they win over the keys after them.
+QByteArray name_ini(quint16 port, const QByteArray& password, bool tls, const QByteArray& mqtt) {
+  return "[Note]\r\nOpen=1\r\n01=\xCB\xAE\xB1\xC3\r\n[Mqtt]\r\n" + mqtt +
+         "Host=" + QByteArray(tls ? "localhost" : "127.0.0.1") +
+         "\r\nPort=" + QByteArray::number(port) + "\r\nUser=tavrel\r\nPassword=" + password +
+         "\r\nTls=" + (tls ? "1" : "0") + "\r\n";
 }
 
 struct Rig : LogicRig {
   explicit Rig(quint16 port, const QByteArray& password = Broker::kPassword,
-               quint16 outputs = 0x0005, bool tls = false) {
+               quint16 outputs = 0x0005, bool tls = false, const QByteArray& mqtt = {}) {
     RelayBoard::Options o;
     o.outputs = outputs;
     openBoard(o);
     QFile f(dir.filePath("Name.ini"));
-    if (f.open(QIODevice::WriteOnly)) f.write(name_ini(port, password, tls));
+    if (f.open(QIODevice::WriteOnly)) f.write(name_ini(port, password, tls, mqtt));
     f.close();
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                      QFileDevice::ReadOther);
@@ -45,6 +49,10 @@ struct Rig : LogicRig {
 
 QString topic(const QString& rest) { return QStringLiteral("tavrel/1/") + rest; }
 
+QJsonObject config_of(Subscriber& sub, const QString& topic) {
+  return QJsonDocument::fromJson(sub.last(topic).toUtf8()).object();
+}
+
 }  // namespace
 
 class TestMqtt : public QObject {
@@ -57,6 +65,8 @@ class TestMqtt : public QObject {
   void brokerThatDiesIsReconnected();
   void wrongPasswordIsToldOnceWithoutRetryStorm();
   void tlsCheckedAgainstTheSystemsAuthorities();
+  void brokerOfMqtt311IsAskedAgainInItsVersion();
+  void movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds();
   void retryDelays_data();
   void retryDelays();
 };
@@ -97,27 +107,67 @@ void TestMqtt::subscriberSeesRetainedStatesNamesAndDiscovery() {
   QVERIFY(retained(topic("route/1/name"), QStringLiteral("水泵")));
   QVERIFY(retained(topic("route/2/name"), QStringLiteral("未命名")));
   QVERIFY(retained(topic("route/5/next"), "NONE"));
+  QVERIFY(retained(topic("auto/state"), "OFF"));  // no entries: "自动功能允许" is clear
+  // A client id a broker's admin can write rules for, and MQTT 5.
+  QVERIFY(broker.log().contains(" as " + mqtt_client_id(QSysInfo::machineHostName(), "tavrel_1") +
+                                " (p5, c1, k30"));
   QString device;
-  for (int r = 1; r <= 16; ++r) {
-    const QJsonObject c =
-        QJsonDocument::fromJson(
-            sub.last(QStringLiteral("homeassistant/switch/tavrel_1_%1/config").arg(r)).toUtf8())
-            .object();
+  const QStringList others{"sensor/tavrel_1_next5", "binary_sensor/tavrel_1_board",
+                           "switch/tavrel_1_auto"};
+  for (int r = 1; r <= 16 + others.size(); ++r) {
+    const QJsonObject c = config_of(
+        sub, "homeassistant/" +
+                 (r <= 16 ? QStringLiteral("switch/tavrel_1_%1").arg(r) : others[r - 17]) +
+                 "/config");
+    QCOMPARE(c.value("origin").toObject().value("name").toString(), QString("Tavrel"));
+    const QString ids = QString::fromUtf8(
+        QJsonDocument(c.value("device").toObject().value("identifiers").toArray()).toJson());
+    if (device.isEmpty()) device = ids;
+    QCOMPARE(ids, device);  // one device for all its entities
+    if (r > 16) continue;
+    QCOMPARE(c.value("default_entity_id").toString(),
+             QStringLiteral("switch.tavrel_1_route_%1").arg(r));
     QCOMPARE(c.value("unique_id").toString(), QStringLiteral("tavrel_1_%1").arg(r));
     QCOMPARE(c.value("state_topic").toString(), topic(QStringLiteral("route/%1/state").arg(r)));
     QCOMPARE(c.value("command_topic").toString(), topic(QStringLiteral("route/%1/set").arg(r)));
     QCOMPARE(c.value("availability_topic").toString(), topic("availability"));
     QVERIFY(!c.value("name").toString().isEmpty());
-    const QString ids = QString::fromUtf8(
-        QJsonDocument(c.value("device").toObject().value("identifiers").toArray()).toJson());
-    if (device.isEmpty()) device = ids;
-    QCOMPARE(ids, device);  // one device for the sixteen switches
   }
   // A route named in the program: Name.ini in its own GBK, the name topic and discovery at once.
   QVERIFY(rig.logic.renameRoute(2, QStringLiteral("风机")));
   QVERIFY(get(rig.dir.filePath("Name.ini")).contains("\r\n02=\xB7\xE7\xBB\xFA\r\n"));
   QTRY_COMPARE(sub.last(topic("route/2/name")), QStringLiteral("风机"));
   QTRY_VERIFY(sub.last(QStringLiteral("homeassistant/switch/tavrel_1_2/config")).contains("风机"));
+
+  // Per route the next switch as a timestamp, the board's answering, "自动功能允许".
+  const QJsonObject next = config_of(sub, "homeassistant/sensor/tavrel_1_next5/config");
+  QCOMPARE(next.value("device_class").toString(), QString("timestamp"));
+  QCOMPARE(next.value("state_topic").toString(), topic("route/5/next"));
+  QCOMPARE(next.value("json_attributes_topic").toString(), topic("route/5/next"));
+  const QJsonObject board = config_of(sub, "homeassistant/binary_sensor/tavrel_1_board/config");
+  QCOMPARE(board.value("device_class").toString(), QString("connectivity"));
+  QCOMPARE(board.value("state_topic").toString(), topic("availability"));
+  QCOMPARE(board.value("payload_on").toString(), QString("online"));
+  const QJsonObject allowed = config_of(sub, "homeassistant/switch/tavrel_1_auto/config");
+  QCOMPARE(allowed.value("command_topic").toString(), topic("auto/set"));
+  QCOMPARE(allowed.value("state_topic").toString(), topic("auto/state"));
+  publish_once(broker.port(), topic("auto/set"), " on\n");
+  QTRY_VERIFY(rig.logic.chkAuto());
+  QTRY_COMPARE(sub.last(topic("auto/state")), QStringLiteral("ON"));
+  publish_once(broker.port(), topic("auto/set"), "TOGGLE");
+  QTRY_VERIFY(!rig.logic.chkAuto());
+
+  // Someone else's retained state is put right within a second.
+  publish_once(broker.port(), topic("route/2/state"), "ON", true);
+  QTRY_COMPARE(sub.payloads(topic("route/2/state")).mid(1), QStringList({"ON", "OFF"}));
+  // A flood of Home Assistant's announcements: the configs once, the rest wait 10 s.
+  const QString config16 = "homeassistant/switch/tavrel_1_16/config";
+  const qsizetype sent = sub.payloads(config16).size();
+  publish_once(broker.port(), "homeassistant/status", QByteArray(" Online \n").repeated(50), false,
+               {}, true);
+  QTRY_COMPARE(sub.payloads(config16).size(), sent + 1);
+  QTest::qWait(1000);
+  QCOMPARE(sub.payloads(config16).size(), sent + 1);
 
   // A board that stops answering, or a link the user closes, makes the switches unavailable.
   rig.board->setSilent(true);
@@ -154,12 +204,29 @@ void TestMqtt::setSwitchesTheBoardAndIsRecorded() {
   // The board's report follows (route 1 was on at the start).
   QTRY_COMPARE(sub.last(topic("route/1/state")), QStringLiteral("OFF"));
   QCOMPARE(sub.last(topic("route/2/state")), QStringLiteral("OFF"));
-  QCOMPARE(sub.last(topic("route/16/state")), QStringLiteral("OFF"));
+  QTRY_COMPARE(sub.last(topic("route/16/state")), QStringLiteral("OFF"));
   QCOMPARE(rig.recorded(RecordAction::Energise, RecordCause::Mqtt), 2);
   QCOMPARE(rig.recorded(RecordAction::Release, RecordCause::Mqtt), 3);
   // Each record line also went out as JSON.
   QVERIFY(sub.lines().contains(QRegularExpression(QStringLiteral(
       R"(^0 tavrel/1/record \{"action":"吸合","cause":"远程","route":2,"time":"[-0-9T:.+Z]+"\}$)"))));
+
+  // A burst of 1,000 TOGGLEs on route 4: one change at once, the rest gathered into one a second
+  // later, ending where 1,000 toggles end (off); a change a second at most, recorded as made.
+  int changes = 0;
+  connect(rig.board.get(), &RelayBoard::outputsChanged, this, [&] { ++changes; });
+  QElapsedTimer burst;
+  burst.start();
+  publish_once(broker.port(), topic("route/4/set"), QByteArray("TOGGLE\n").repeated(1000), false,
+               {}, true);
+  const qint64 seconds = burst.elapsed() / 1000 + 1;
+  QTest::qWait(2500);
+  const int lines = rig.recorded(RecordAction::Energise, RecordCause::Mqtt) +
+                    rig.recorded(RecordAction::Release, RecordCause::Mqtt) - 5;
+  qInfo("burst sent in %lld s or less: %d board changes, %d lines", seconds, changes, lines);
+  QCOMPARE(rig.board->outputs(), quint16(0x0004));
+  QVERIFY(changes >= 2 && changes <= seconds + 1);
+  QCOMPARE(lines, changes);
 }
 
 void TestMqtt::badMessagesChangeNothing() {
@@ -185,7 +252,7 @@ void TestMqtt::badMessagesChangeNothing() {
   publish_once(broker.port(), topic("route/4/set"), "ON", true);
   rig.logic.startMqtt(rig.logic.settings().load());  // the retained command arrives
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected(), 5000);
-  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 4);
+  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2 * 6);
   // A good command afterwards shows every earlier one was handled.
   publish_once(broker.port(), topic("route/8/set"), "ON");
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0085), 3000);
@@ -195,6 +262,18 @@ void TestMqtt::badMessagesChangeNothing() {
   QCOMPARE(rig.recorded(RecordAction::MqttInvalid), 1);  // once a minute at most
   QCOMPARE(rig.recorded(RecordAction::Energise, RecordCause::Mqtt), 1);
   publish_once(broker.port(), topic("route/4/set"), "", true);  // clears the retained command
+
+  // While the board is away a command changes nothing, then or later, and is told once a minute.
+  rig.board->close();
+  QTRY_VERIFY(rig.logic.health() == LinkHealth::Waiting);
+  publish_once(broker.port(), topic("route/5/set"), "ON");
+  publish_once(broker.port(), topic("route/6/set"), "ON");
+  QTRY_COMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 1);
+  QVERIFY(rig.board->open(rig.dir.filePath("dosdevices/com1"), nullptr));
+  QTRY_VERIFY_WITH_TIMEOUT(rig.logic.link().answering(), 5000);
+  QTest::qWait(300);
+  QCOMPARE(rig.board->outputs(), quint16(0x0085));
+  QCOMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 1);
 }
 
 void TestMqtt::brokerThatDiesIsReconnected() {
@@ -239,21 +318,95 @@ void TestMqtt::wrongPasswordIsToldOnceWithoutRetryStorm() {
 }
 
 void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
-  Broker broker(true);
-  QVERIFY(broker.start());
-  {
-    // A certificate from an authority the system does not know is refused.
-    Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
-    QTRY_COMPARE(rig.logic.mqtt().stateText(), QStringLiteral("远程：正在连接（TLS 连接失败）"));
+  Broker broker(true), plain;
+  QVERIFY(broker.start() && plain.start());
+  const QByteArray ca = "CaFile=" + broker.caFile().toUtf8() + "\r\n";
+  const struct {
+    quint16 port;
+    QByteArray mqtt;
+    QString shown;  // why it does not connect, or that it does
+  } rows[] = {
+      {broker.port(), {}, "远程：正在连接（证书颁发机构未知）"},  // not the system's
+      {broker.port(), "Host=127.0.0.1\r\n" + ca, "远程：正在连接（证书名称不符）"},
+      {plain.port(), {}, "远程：正在连接（服务器不支持 TLS）"},
+      {broker.port(), ca, "远程：已连接"},  // an authority of one's own
+  };
+  for (const auto& row : rows) {
+    Rig rig(row.port, Broker::kPassword, 0x0005, true, row.mqtt);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.logic.mqtt().stateText(), row.shown, 5000);
   }
   // The system's store is where OpenSSL's default paths lead; for this test, to our authority.
   qputenv("SSL_CERT_FILE", broker.caFile().toLocal8Bit());
   Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
-  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2);
+  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2 * 6);
   publish_once(broker.port(), topic("route/6/set"), "ON", false, broker.caFile());
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0025), 3000);
   qunsetenv("SSL_CERT_FILE");
+}
+
+void TestMqtt::brokerOfMqtt311IsAskedAgainInItsVersion() {
+  // A broker of MQTT 3.1.1 only answers a CONNECT of version 5 with return code 1.
+  QTcpServer broker;
+  QVERIFY(broker.listen(QHostAddress::LocalHost));
+  QList<int> versions;
+  connect(&broker, &QTcpServer::newConnection, this, [&] {
+    QTcpSocket* s = broker.nextPendingConnection();
+    connect(s, &QTcpSocket::readyRead, this, [&versions, s] {
+      const QByteArray connect = s->readAll();
+      versions << connect.at(connect.indexOf("MQTT") + 4);  // the protocol level
+      s->write(QByteArray("\x20\x02\x00", 3) + char(versions.last() == 5 ? 1 : 0));
+    });
+  });
+  MqttClient client;
+  MqttClient::Options o;
+  o.host = QStringLiteral("127.0.0.1");
+  o.port = broker.serverPort();
+  client.start(o);
+  QTRY_COMPARE(client.state(), MqttClient::Connected);
+  QCOMPARE(versions, QList<int>({5, 4}));
+  QCOMPARE(client.protocolVersion(), 4);
+  QVERIFY(!client.subscribe("tavrel/1/availability", true));  // no "no local" in 3.1.1
+}
+
+void TestMqtt::movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds() {
+  Broker broker;
+  QVERIFY(broker.start());
+  Rig rig(broker.port());
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  QTRY_VERIFY(broker.log().contains("'homeassistant/switch/tavrel_1_auto/config'"));
+  // Another prefix and discovery prefix: what was published under the old ones is cleared.
+  MqttSettings s = rig.logic.mqtt().settings();
+  s.prefix = QStringLiteral("温室/继电器");
+  s.discoveryPrefix = QStringLiteral("ha");
+  QVERIFY(rig.logic.setMqtt(s));
+  // A second program on the same broker, whose prefix differs in its Chinese only.
+  Rig other(broker.port(), Broker::kPassword, 0, false,
+            "DiscoveryPrefix=ha\r\nPrefix=" + gbk(QStringLiteral("车库/继电器")) + "\r\n");
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && other.connected(), 5000);
+  // The old configs were cleared when the settings changed and once more after reconnecting.
+
+  QTRY_COMPARE(broker.log().count("/config', ... (0 bytes)"), 2 * 34);
+  Subscriber sub(broker.port(), {QStringLiteral("#")});  // what the broker keeps
+  QSet<QString> topics, ids, entityIds;
+  const auto configs = [&] {
+    for (const QString& line : sub.lines()) {
+      if (!line.contains("/config ")) continue;
+      topics << line.section(' ', 1, 1);
+      const QJsonDocument c = QJsonDocument::fromJson(line.section(' ', 2).toUtf8());
+      ids << c["unique_id"].toString();
+      entityIds << c["default_entity_id"].toString();
+    }
+    return topics.size();
+  };
+  QTRY_COMPARE(configs(), 2 * 34);
+  QCOMPARE(ids.size(), 2 * 34);
+  for (const QString& e : entityIds)  // what Home Assistant takes as an entity id
+    QVERIFY2(QRegularExpression("^[a-z_]+\\.[a-z0-9]+(_[a-z0-9]+)*$").match(e).hasMatch(),
+             qPrintable(e));
+  for (const QString& line : sub.lines())
+    QVERIFY2(!line.contains(" tavrel/1/") && !line.contains(" homeassistant/"), qPrintable(line));
+  QCOMPARE(SettingsStore::ReadMqttLastPrefix(rig.logic.settings().load()), s.prefix);
 }
 
 void TestMqtt::retryDelays_data() {
@@ -263,7 +416,8 @@ void TestMqtt::retryDelays_data() {
   QTest::newRow("doubles from the first") << 1000 << 0 << 2000;
   QTest::newRow("held at 4 s in the first minute") << 4000 << 30000 << 4000;
   QTest::newRow("grows after the first minute") << 4000 << 61000 << 8000;
-  QTest::newRow("up to a minute") << 32000 << 200000 << 60000;
+  QTest::newRow("up to 10 s") << 8000 << 130000 << 10000;
+  QTest::newRow("10 s after any outage") << 10000 << 3600000 << 10000;
   QTest::newRow("refused credentials stay at a minute") << 60000 << 1000 << 60000;
 }
 

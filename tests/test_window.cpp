@@ -1080,6 +1080,12 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
   withMqtt([&](MqttDialog& d) {
     QCOMPARE(d.TxtPassword->echoMode(), QLineEdit::Password);
     QCOMPARE(d.TxtPrefix->placeholderText(), QString("tavrel/1"));
+    // TLS has a port of its own: a port left at the default follows the box.
+    d.ChkTls->setChecked(true);
+    QCOMPARE(d.TxtPort->value(), 8883);
+    QVERIFY(d.TxtCaFile->isEnabled());
+    d.ChkTls->setChecked(false);
+    QCOMPARE(d.TxtPort->value(), 1883);
     d.TxtHost->setText("127.0.0.1");
     d.TxtPort->setValue(1);  // nothing listens there: the client keeps trying
     d.TxtUser->setText("home");
@@ -1091,6 +1097,11 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
     QVERIFY(!stored().present);
     // A GBK file cannot hold "ß": stored, the password would come back as another one.
     d.TxtPrefix->setText("home/relays");
+    d.TxtDiscoveryPrefix->setText("#");
+    d.OKButton->click();
+    QCOMPARE(r.prompt.messages.size(), 2);
+    QVERIFY(d.TxtDiscoveryPrefix->hasFocus());
+    d.TxtDiscoveryPrefix->setText("ha");
     d.TxtPassword->setText("Größe-ß");
     d.OKButton->click();
     QCOMPARE(r.prompt.messages.last(), QString("密码含有无法保存的字符"));
@@ -1107,7 +1118,10 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
   QCOMPARE(s.user, QString("home"));
   QCOMPARE(s.password, QString("s3cret"));
   QCOMPARE(s.prefix, QString("home/relays"));
+  QCOMPARE(s.discoveryPrefix, QString("ha"));
   QVERIFY(!s.tls && s.discovery);
+  // Written by hand with TLS and no port: TLS's own.
+  QCOMPARE(SettingsStore::ReadMqtt(ProfileFile::fromBytes("[Mqtt]\nHost=h\nTls=1\n")).port, 8883);
   struct stat st {};
   QCOMPARE(::stat(QFile::encodeName(ini).constData(), &st), 0);
   QCOMPARE(st.st_mode & 0777, mode_t(0600));

@@ -40,7 +40,8 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
       next_(colData_, clock_),
       mqtt_(
           link_, linkControl_, record_, next_, settings_, prompt,
-          [this](int route, MqttBridge::Command c) { mqttCommand(route, c); }, clock_) {
+          [this](int route, MqttBridge::Command c) { return mqttCommand(route, c); },
+          [this](bool allowed) { setChkAuto(allowed); }, clock_) {
   enabled_.fill(true);
   colData_.setChangeHandler([this] { onEntriesChanged(); });
   connect(&download_, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
@@ -214,6 +215,7 @@ void AppLogic::setChkAuto(bool ticked) {
   chkAuto_ = ticked;
   for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
   Timer1_.setEnabled(ticked && !download_.running());  // a download switches it on when it ends
+  mqtt_.showAuto(ticked);
   emit controlsChanged();
   showNextSwitch();
 }
@@ -268,7 +270,9 @@ bool AppLogic::setMqtt(const MqttSettings& s) {
   const std::pair<QString, QString> fields[] = {{s.host, tr("服务器含有无法保存的字符")},
                                                 {s.user, tr("用户名含有无法保存的字符")},
                                                 {s.password, tr("密码含有无法保存的字符")},
-                                                {s.prefix, tr("前缀含有无法保存的字符")}};
+                                                {s.prefix, tr("前缀含有无法保存的字符")},
+                                                {s.discoveryPrefix, tr("前缀含有无法保存的字符")},
+                                                {s.caFile, tr("证书文件含有无法保存的字符")}};
   for (const auto& [text, told] : fields)
     if (!SettingsStore::storable(file, text)) {
       prompt_.message(told);

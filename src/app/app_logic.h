@@ -184,9 +184,11 @@ class AppLogic : public QObject {
   // The broker dialog's OK: writes the section and connects with it (an empty server where the
   // file has no section writes nothing). A file that cannot be written is told ("保存设置失败" and
   // the path), and so is a text the file's encoding cannot hold ("密码含有无法保存的字符",
-  // likewise for 服务器, 用户名, 前缀); either changes nothing and returns false.
+  // likewise for 服务器, 用户名, 前缀 (both prefixes), 证书文件); either changes nothing and
+  // returns false.
   bool setMqtt(const MqttSettings& s);
-  // A command from the broker for route 1..16, through the switch path ("远程").
+  // A command from the broker for route 1..16, through the switch path ("远程"). The broker's
+  // "自动功能允许" switch acts as setChkAuto() does (the box is never locked).
   Switchboard::Result mqttCommand(int route, MqttBridge::Command c);
   // The broker's state in a few words, for the window and the tray tip (see MqttBridge).
   QString mqttText() const { return mqtt_.stateText(); }

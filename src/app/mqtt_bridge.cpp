@@ -1,9 +1,10 @@
 #include "app/mqtt_bridge.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
+#include <utility>
 
 namespace {
 
@@ -16,11 +17,49 @@ QString iso_with_offset(const QDateTime& t, Qt::DateFormat format = Qt::ISODate)
 
 QByteArray json(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
 
+QByteArray on_off(int on) { return on ? kOn : kOff; }
+
+// ON, OFF or TOGGLE in any case, blanks around ignored.
+std::optional<MqttBridge::Command> command_word(const QByteArray& payload) {
+  const QByteArray word = payload.trimmed().toUpper();
+  if (word == kOn) return MqttBridge::On;
+  if (word == kOff) return MqttBridge::Off;
+  if (word == "TOGGLE") return MqttBridge::Toggle;
+  return std::nullopt;
+}
+
+// What two commands come to, one after the other: the second, unless it flips the first.
+std::optional<MqttBridge::Command> then(std::optional<MqttBridge::Command> first,
+                                        MqttBridge::Command second) {
+  if (second != MqttBridge::Toggle || !first) return second;
+  if (*first == MqttBridge::Toggle) return std::nullopt;  // two flips cancel out
+  return *first == MqttBridge::On ? MqttBridge::Off : MqttBridge::On;
+}
+
+// The route N (1..16, written without leading zeros) of a topic "<head>N<tail>", or 0.
+int route_in(const QByteArray& topic, const QByteArray& head, const QByteArray& tail) {
+  if (!topic.startsWith(head) || !topic.endsWith(tail)) return 0;
+  const QByteArray number = topic.mid(head.size(), topic.size() - head.size() - tail.size());
+  bool ok = false;
+  const int route = number.toInt(&ok);
+  if (!ok || route < 1 || route > kRouteCount || number != QByteArray::number(route)) return 0;
+  return route;
+}
+
+// Whether a minute has passed since last; then now becomes last.
+bool minute_passed(QDateTime& last, const QDateTime& now) {
+  if (last.isValid() && now >= last && last.msecsTo(now) < MqttBridge::kInvalidQuietMs)
+    return false;
+  last = now;
+  return true;
+}
+
 }  // namespace
 
 MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
                        SwitchRecord& record, const NextSwitch& next, const SettingsStore& settings,
-                       Prompt& prompt, CommandFn command, Clock clock, QObject* parent)
+                       Prompt& prompt, CommandFn command, AutoFn setAuto, Clock clock,
+                       QObject* parent)
     : QObject(parent),
       link_(link),
       linkControl_(linkControl),
@@ -29,7 +68,15 @@ MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
       store_(settings),
       prompt_(prompt),
       command_(std::move(command)),
-      clock_(std::move(clock)) {
+      setAuto_(std::move(setAuto)),
+      clock_(std::move(clock)),
+      rediscovery_(kRediscoveryMs, [this] { publishDiscovery(store_.load()); }),
+      reasserting_(1000, [this] { reassert(); }) {
+  for (int r = 1; r <= kRouteCount; ++r)
+    commandGap_[static_cast<size_t>(r)] = new Throttle(
+        kCommandGapMs, [this, r] { applyGathered(r); }, this);
+  reassertTimer_.setInterval(kReassertMs);
+  connect(&reassertTimer_, &QTimer::timeout, this, &MqttBridge::reassert);
   connect(&client_, &MqttClient::stateChanged, this, [this] {
     // Why it cannot connect goes into the record once per reason (a service's journal shows it).
     // A connection that drops is recorded as MqttLost instead.
@@ -40,6 +87,11 @@ MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
         why != toldFailure_)
       record_.append(0, RecordAction::MqttFailed, RecordCause::None, where(), why);
     toldFailure_ = lastState_ == MqttClient::Trying ? why : MqttError::None;
+    if (lastState_ != MqttClient::Connected) {
+      reassertTimer_.stop();
+      reasserting_.reset();
+      rediscovery_.reset();
+    }
     emit stateChanged();
   });
   connect(&client_, &MqttClient::connected, this, &MqttBridge::onConnected);
@@ -50,7 +102,10 @@ MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
                     QLatin1Char('\n') + where());
   });
   connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
-  connect(&client_, &MqttClient::oversized, this, &MqttBridge::invalid);
+  // A payload too long to read: never a command, and on its own topics a value that differs.
+  connect(&client_, &MqttClient::oversized, this, [this](const QByteArray& topic) {
+    onMessage(topic, QByteArrayLiteral("\x01oversized"), false);
+  });
   connect(&link_, &CommandLink::replyReceived, this, &MqttBridge::publishStates);
   connect(&link_, &CommandLink::answeringChanged, this, &MqttBridge::publishAvailability);
   connect(&linkControl_, &LinkControl::stateChanged, this, &MqttBridge::publishAvailability);
@@ -69,12 +124,22 @@ void MqttBridge::shutdown() {
   client_.stop();
 }
 
+QString MqttBridge::deviceTopics() const {
+  return settings_.discovery ? settings_.discoveryPrefixInUse() + QLatin1Char('/') + deviceId()
+                             : QString();
+}
+
 void MqttBridge::configure(const MqttSettings& s) {
   // The same settings while connected change nothing; while still trying, they mean "try now".
   if (s == settings_ && link_.nID() == address_ && client_.state() == MqttClient::Connected) return;
+  const int id = link_.nID();
+  const QString topicsNext =
+      s.enabled() && s.discovery
+          ? s.discoveryPrefixInUse() + QLatin1Char('/') + mqtt_device_id(s.prefixFor(id), id)
+          : QString();
   if (client_.state() == MqttClient::Connected && settings_.discovery &&
-      (!s.enabled() || deviceIdFor(s.prefixFor(link_.nID()), link_.nID()) != deviceId()))
-    clearDiscovery();  // Home Assistant would keep switches nobody serves any more
+      topicsNext != deviceTopics())
+    clearDiscovery();  // Home Assistant would keep entities nobody serves any more
   shutdown();
   settings_ = s;
   toldFailure_ = MqttError::None;
@@ -82,7 +147,7 @@ void MqttBridge::configure(const MqttSettings& s) {
     emit stateChanged();  // the settings shown with the state changed too
     return;
   }
-  address_ = link_.nID();
+  address_ = id;
   prefix_ = s.prefixFor(address_);
   MqttClient::Options o;
   o.host = s.host;
@@ -90,26 +155,16 @@ void MqttBridge::configure(const MqttSettings& s) {
   o.user = s.user;
   o.password = s.password;
   o.tls = s.tls;
+  o.caFile = s.caFile;
+  o.clientId = mqtt_client_id(QSysInfo::machineHostName(), deviceId());
   o.willTopic = (prefix_ + QStringLiteral("/availability")).toUtf8();
   o.willPayload = QByteArrayLiteral("offline");
   client_.start(o);
 }
 
-QString MqttBridge::deviceId() const { return deviceIdFor(prefix_, address_); }
-
-QString MqttBridge::deviceIdFor(const QString& prefix, int address) {
-  if (prefix == MqttSettings().prefixFor(address)) return QStringLiteral("tavrel_%1").arg(address);
-  // A prefix of one's own keeps two programs on one broker apart, also in Home Assistant.
-  QString id = QStringLiteral("tavrel_") + prefix;
-  for (QChar& c : id)
-    if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-')) c = QLatin1Char('_');
-  return id;
-}
-
-QString MqttBridge::deviceName() const {
-  if (prefix_ == MqttSettings().prefixFor(address_))
-    return QStringLiteral("Tavrel %1").arg(address_);
-  return QStringLiteral("Tavrel ") + prefix_;
+void MqttBridge::showAuto(bool allowed) {
+  autoAllowed_ = allowed;
+  publishAutoState();
 }
 
 QString MqttBridge::where() const {
@@ -139,16 +194,28 @@ void MqttBridge::onConnected() {
   // Commands first: the broker reads a client's packets in turn, and a command published right
   // after the connection must not slip in before the subscription.
   client_.subscribe((prefix_ + QStringLiteral("/route/+/set")).toUtf8());
-  client_.subscribe(QByteArrayLiteral("homeassistant/status"));
+  client_.subscribe((prefix_ + QStringLiteral("/auto/set")).toUtf8());
+  client_.subscribe((settings_.discoveryPrefixInUse() + QStringLiteral("/status")).toUtf8());
+  // Its own retained topics, to keep them true (never its own messages). Before its values go
+  // out: Mosquitto 2.0 was seen to lose the last packets of a client that subscribed to topics
+  // it had just published retained and closed soon after.
+  const bool watching =
+      client_.subscribe((prefix_ + QStringLiteral("/route/+/state")).toUtf8(), true) &&
+      client_.subscribe((prefix_ + QStringLiteral("/availability")).toUtf8(), true) &&
+      client_.subscribe((prefix_ + QStringLiteral("/auto/state")).toUtf8(), true);
+  if (!watching) reassertTimer_.start();
   availability_ = -1;
+  autoPublished_ = -1;
   states_.fill(-1);
   nextPublished_.fill(QByteArray());
   record_.append(0, RecordAction::MqttConnected, RecordCause::None, where());
   const ProfileFile names = store_.load();
+  clearGhosts(names);
   publishNames(names);
   publishDiscovery(names);
   publishStates();
   publishNext();
+  publishAutoState();
   publishAvailability();
 }
 
@@ -157,6 +224,25 @@ void MqttBridge::routeNamesChanged() {
   const ProfileFile names = store_.load();
   publishNames(names);
   publishDiscovery(names);
+}
+
+void MqttBridge::clearGhosts(const ProfileFile& names) {
+  const QString lastPrefix = SettingsStore::ReadMqttLastPrefix(names);
+  if (!lastPrefix.isEmpty() && lastPrefix != prefix_) {
+    QStringList topics{QStringLiteral("availability"), QStringLiteral("auto/state")};
+    for (int r = 1; r <= kRouteCount; ++r)
+      for (const char* what : {"state", "name", "next"})
+        topics << QStringLiteral("route/%1/").arg(r) + QLatin1String(what);
+    for (const QString& t : topics)
+      client_.publish((lastPrefix + QLatin1Char('/') + t).toUtf8(), QByteArray(), true);
+  }
+  const QString lastDevice = SettingsStore::ReadMqttLastDevice(names);
+  const qsizetype slash = lastDevice.lastIndexOf(QLatin1Char('/'));
+  if (slash > 0 && lastDevice != deviceTopics())
+    for (const QByteArray& t :
+         mqtt_discovery_topics(lastDevice.left(slash), lastDevice.mid(slash + 1)))
+      client_.publish(t, QByteArray(), true);
+  store_.WriteMqttLast(prefix_, deviceTopics());
 }
 
 void MqttBridge::publishAvailability() {
@@ -176,8 +262,25 @@ void MqttBridge::publishStates() {
     const auto i = static_cast<size_t>(r);
     if (now == states_[i]) continue;
     states_[i] = now;
-    publish(QStringLiteral("route/%1/state").arg(r), now ? kOn : kOff);
+    publish(QStringLiteral("route/%1/state").arg(r), on_off(now));
   }
+}
+
+void MqttBridge::publishAutoState() {
+  if (client_.state() != MqttClient::Connected || int(autoAllowed_) == autoPublished_) return;
+  autoPublished_ = autoAllowed_;
+  publish(QStringLiteral("auto/state"), on_off(autoPublished_));
+}
+
+void MqttBridge::reassert() {
+  if (client_.state() != MqttClient::Connected) return;
+  if (availability_ >= 0)
+    publish(QStringLiteral("availability"),
+            availability_ ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"));
+  for (int r = 1; r <= kRouteCount; ++r)
+    if (states_[static_cast<size_t>(r)] >= 0)
+      publish(QStringLiteral("route/%1/state").arg(r), on_off(states_[static_cast<size_t>(r)]));
+  if (autoPublished_ >= 0) publish(QStringLiteral("auto/state"), on_off(autoPublished_));
 }
 
 void MqttBridge::publishNames(const ProfileFile& names) {
@@ -199,40 +302,24 @@ void MqttBridge::publishNext() {
   }
 }
 
-QByteArray MqttBridge::discoveryTopic(int route) const {
-  return QStringLiteral("homeassistant/switch/%1_%2/config").arg(deviceId()).arg(route).toUtf8();
-}
-
 void MqttBridge::clearDiscovery() {
-  // An empty retained config removes the switch.
-  for (int r = 1; r <= kRouteCount; ++r) client_.publish(discoveryTopic(r), QByteArray(), true);
+  // An empty retained config removes the entity.
+  for (const QByteArray& t : mqtt_discovery_topics(settings_.discoveryPrefixInUse(), deviceId()))
+    client_.publish(t, QByteArray(), true);
 }
 
 void MqttBridge::publishDiscovery(const ProfileFile& names) {
   if (!settings_.discovery) return clearDiscovery();
-  const QString device = deviceId();
-  for (int r = 1; r <= kRouteCount; ++r) {
-    const QByteArray topic = discoveryTopic(r);
-    const QString route = prefix_ + QStringLiteral("/route/%1/").arg(r);
-    const QString name = store_.ReadRouteName(names, r);
-    const QJsonObject config{
-        {QStringLiteral("name"), (tr("第%1路").arg(r) + QLatin1Char(' ') + name).trimmed()},
-        {QStringLiteral("unique_id"), QStringLiteral("%1_%2").arg(device).arg(r)},
-        {QStringLiteral("state_topic"), route + QStringLiteral("state")},
-        {QStringLiteral("command_topic"), route + QStringLiteral("set")},
-        {QStringLiteral("availability_topic"), prefix_ + QStringLiteral("/availability")},
-        {QStringLiteral("payload_on"), QStringLiteral("ON")},
-        {QStringLiteral("payload_off"), QStringLiteral("OFF")},
-        {QStringLiteral("state_on"), QStringLiteral("ON")},
-        {QStringLiteral("state_off"), QStringLiteral("OFF")},
-        {QStringLiteral("device"),
-         QJsonObject{{QStringLiteral("identifiers"), QJsonArray{device}},
-                     {QStringLiteral("name"), deviceName()},
-                     {QStringLiteral("manufacturer"), QStringLiteral("Tavrel")},
-                     {QStringLiteral("model"), tr("16 路继电器板")},
-                     {QStringLiteral("sw_version"), QCoreApplication::applicationVersion()}}}};
-    client_.publish(topic, json(config), true);
-  }
+  MqttDevice d;
+  d.prefix = prefix_;
+  d.discoveryPrefix = settings_.discoveryPrefixInUse();
+  d.id = deviceId();
+  d.name = QStringLiteral("Tavrel ") +
+           (prefix_ == MqttSettings().prefixFor(address_) ? QString::number(address_) : prefix_);
+  for (int r = 1; r <= kRouteCount; ++r)
+    d.routeNames[static_cast<size_t>(r)] = store_.ReadRouteName(names, r);
+  for (const auto& [topic, config] : mqtt_discovery_configs(d))
+    client_.publish(topic, config, true);
 }
 
 void MqttBridge::publishRecord(const RecordEvent& e) {
@@ -245,37 +332,64 @@ void MqttBridge::publishRecord(const RecordEvent& e) {
 }
 
 void MqttBridge::onMessage(const QByteArray& topic, const QByteArray& payload, bool retained) {
-  if (topic == "homeassistant/status") {
+  if (topic == (settings_.discoveryPrefixInUse() + QStringLiteral("/status")).toUtf8()) {
     // Home Assistant came back: it reads the configs again.
-    if (payload == "online" && settings_.discovery) publishDiscovery(store_.load());
+    if (payload.trimmed().toLower() == "online" && settings_.discovery) rediscovery_.request();
     return;
   }
-  const QByteArray head = (prefix_ + QStringLiteral("/route/")).toUtf8();
-  const QByteArray tail = QByteArrayLiteral("/set");
-  if (!topic.startsWith(head) || !topic.endsWith(tail) || retained) return invalid(topic);
-  const QByteArray number = topic.mid(head.size(), topic.size() - head.size() - tail.size());
-  bool ok = false;
-  const int route = number.toInt(&ok);
-  if (!ok || route < 1 || route > kRouteCount || number != QByteArray::number(route))
-    return invalid(topic);
-  const QByteArray word = payload.trimmed().toUpper();
-  if (word == kOn)
-    command_(route, On);
-  else if (word == kOff)
-    command_(route, Off);
-  else if (word == "TOGGLE")
-    command_(route, Toggle);
-  else
-    invalid(topic);
+  const QByteArray own = (prefix_ + QLatin1Char('/')).toUtf8();
+  const QByteArray rest = topic.startsWith(own) ? topic.mid(own.size()) : QByteArray();
+  if (rest == "availability" || rest == "auto/state" || route_in(rest, "route/", "/state"))
+    return onForeign(rest, payload);
+  const std::optional<Command> c = command_word(payload);
+  if (rest == "auto/set" && c && !retained) return onAutoCommand(*c);
+  const int route = route_in(rest, "route/", "/set");
+  if (route && c && !retained) return onCommand(route, *c);
+  invalid(topic);
 }
+
+void MqttBridge::onForeign(const QByteArray& topic, const QByteArray& payload) {
+  int own = -1;
+  QByteArray word;
+  if (topic == "availability") {
+    own = availability_;
+    word = own ? QByteArrayLiteral("online") : QByteArrayLiteral("offline");
+  } else if (topic == "auto/state") {
+    own = autoPublished_;
+    word = on_off(own);
+  } else {
+    own = states_[static_cast<size_t>(route_in(topic, "route/", "/state"))];
+    word = on_off(own);
+  }
+  if (own >= 0 && payload != word) reasserting_.request();
+}
+
+void MqttBridge::onCommand(int route, Command c) {
+  const auto r = static_cast<size_t>(route);
+  gathered_[r] = then(gathered_[r], c);
+  commandGap_[r]->request();
+}
+
+void MqttBridge::applyGathered(int route) {
+  const std::optional<Command> c = std::exchange(gathered_[static_cast<size_t>(route)], {});
+  if (!c) return;
+  // Acting only while the board answers: availability then reads "online".
+  if (linkControl_.health() != LinkHealth::Answering ||
+      command_(route, *c) != Switchboard::Result::Done)
+    notDone(route);
+}
+
+void MqttBridge::notDone(int route) {
+  if (minute_passed(lastNotDone_, clock_()))
+    record_.append(route, RecordAction::MqttNotDone, RecordCause::Mqtt);
+}
+
+void MqttBridge::onAutoCommand(Command c) { setAuto_(c == Toggle ? !autoAllowed_ : c == On); }
 
 void MqttBridge::invalid(const QByteArray& topic) {
   // Only commands count; an oversized homeassistant/status is nobody's command.
   if (!topic.startsWith((prefix_ + QLatin1Char('/')).toUtf8())) return;
-  const QDateTime now = clock_();
-  if (lastInvalid_.isValid() && now >= lastInvalid_ && lastInvalid_.msecsTo(now) < kInvalidQuietMs)
-    return;
-  lastInvalid_ = now;
+  if (!minute_passed(lastInvalid_, clock_())) return;
   // The topic lies under our prefix (the subscription's filter); kept short and on one line.
   QString shown = QString::fromUtf8(topic.left(120));
   for (QChar& c : shown)

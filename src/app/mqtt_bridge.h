@@ -3,19 +3,25 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "app/link_control.h"
+#include "app/mqtt_discovery.h"
 #include "app/next_switch.h"
 #include "app/prompt.h"
 #include "app/settings_store.h"
 #include "app/switch_record.h"
+#include "app/switchboard.h"
+#include "app/throttle.h"
 #include "device/command_link.h"
 #include "mqtt/mqtt_client.h"
 
 // The board on an MQTT broker. With a connection configured (MqttSettings) it keeps an
-// MqttClient connected and, under the prefix P ("tavrel/<address>" unless set):
+// MqttClient connected (client id mqtt_client_id: the host name and the device) and, under the
+// prefix P ("tavrel/<address>" unless set):
 // - P/availability: "online" while connected and the board answers, "offline" otherwise (also
 //   the will, published by the broker when the connection dies); retained.
 // - P/route/N/state (N = 1..16): "ON" / "OFF" as the board reports, on every change and all of
@@ -23,19 +29,34 @@
 // - P/route/N/name: the route's name as its tab shows it, UTF-8; retained.
 // - P/route/N/next: the next due moment and its action, "2026-12-08T07:05:00+08:00 ON", or
 //   "NONE"; retained, renewed whenever the next-switch service says it changed.
+// - P/auto/state: "ON" / "OFF", whether "自动功能允许" is ticked; retained.
 // - P/record: every line of the switch record as JSON {"time","route","action","cause"} in the
 //   file's words; not retained.
-// - With discovery, homeassistant/switch/tavrel_<address>_<N>/config for each route (retained;
-//   with a prefix of one's own the id is made from the prefix instead of the address): one
-//   switch each, grouped as the device "Tavrel <address>"; without it those configs are
-//   cleared, and so are they when the settings move the device elsewhere (another prefix or
-//   address, or no broker). Sent again when Home Assistant announces itself on
-//   homeassistant/status.
+// - With discovery, the configs of mqtt_discovery_configs under the discovery prefix D
+//   ("homeassistant" unless set; retained); without it those configs are cleared, and so are
+//   they when the settings move the device elsewhere (another prefix or address, or no broker).
+//   Sent again when Home Assistant announces itself ("online" on D/status, any case, blanks
+//   around ignored), at most once per kRediscoveryMs (a later announcement within it is
+//   answered when it is over).
+// Its own retained values stay true: with MQTT 5 it also watches P/route/+/state, P/availability
+// and P/auto/state (never seeing its own messages) and publishes its value again, within 1 s,
+// when another client's differs; under MQTT 3.1.1 it publishes them again every kReassertMs.
+// It remembers in Name.ini what it published under (SettingsStore::WriteMqttLast) and, once
+// connected under another prefix or device, clears the old prefix's retained topics and the old
+// device's configs, so Home Assistant keeps no device nobody serves.
+//
 // It accepts P/route/N/set with "ON", "OFF" or "TOGGLE" (any case, blanks around ignored) and
-// hands it to the command function. Anything else under P/route/+/set — another route, another
-// payload, a payload over 64 bytes (dropped unread) or a retained command (an old one the broker
-// kept would switch long after it was meant) — changes nothing and is recorded as MqttInvalid,
-// at most once a minute.
+// hands it to the command function, at most one change per route every kCommandGapMs: commands
+// that come sooner are gathered (the last one wins, a TOGGLE flips what is gathered, two cancel
+// out) and handed over when the gap is over, so a burst ends in the state last asked for and
+// switches the relay at most twice a second. A command acts only while the board answers
+// (availability "online") and the command function does it (the switch path's rule); otherwise
+// it changes nothing and is recorded as MqttNotDone (cause Mqtt, the route), at most once a
+// minute. P/auto/set takes the same words and ticks or clears "自动功能允许" through the auto
+// function. Anything else under P/route/+/set or P/auto/set — another route, another payload, a
+// payload over 64 bytes (dropped unread) or a retained command (an old one the broker kept would
+// switch long after it was meant) — changes nothing and is recorded as MqttInvalid, at most once a
+// minute.
 // Connecting and losing the connection are recorded (MqttConnected, MqttLost, with host:port),
 // and so is each new reason an attempt fails for (MqttFailed); a broker that refuses the
 // credentials is told once ("远程服务器拒绝登录：" and the reason).
@@ -44,14 +65,18 @@ class MqttBridge : public QObject {
   Q_OBJECT
  public:
   enum Command { On, Off, Toggle };
-  using CommandFn = std::function<void(int route, Command c)>;
+  using CommandFn = std::function<Switchboard::Result(int route, Command c)>;
+  using AutoFn = std::function<void(bool allowed)>;
   using Clock = std::function<QDateTime()>;
   static constexpr int kInvalidQuietMs = 60000;
+  static constexpr int kCommandGapMs = 1000;
+  static constexpr int kRediscoveryMs = 10000;
+  static constexpr int kReassertMs = 5 * 60000;
 
   // Everything given must outlive the bridge.
   MqttBridge(const CommandLink& link, const LinkControl& linkControl, SwitchRecord& record,
              const NextSwitch& next, const SettingsStore& settings, Prompt& prompt,
-             CommandFn command, Clock clock, QObject* parent = nullptr);
+             CommandFn command, AutoFn setAuto, Clock clock, QObject* parent = nullptr);
   ~MqttBridge() override;
 
   // Starts (or restarts with changed settings) or ends the connection. Settings equal to the
@@ -60,6 +85,8 @@ class MqttBridge : public QObject {
   const MqttSettings& settings() const { return settings_; }
   // A route's name changed in Name.ini: the names and the discovery configs go out again.
   void routeNamesChanged();
+  // Whether "自动功能允许" is ticked now (published on P/auto/state).
+  void showAuto(bool allowed);
 
   MqttClient::State state() const { return client_.state(); }
   // "远程：已连接", "远程：正在连接" (with the last failure's reason,
@@ -74,22 +101,28 @@ class MqttBridge : public QObject {
  private:
   void onConnected();
   void onMessage(const QByteArray& topic, const QByteArray& payload, bool retained);
+  void onCommand(int route, Command c);
+  void applyGathered(int route);
+  void notDone(int route);
+  void onAutoCommand(Command c);
+  // A value someone else published on one of its own topics.
+  void onForeign(const QByteArray& topic, const QByteArray& payload);
   void invalid(const QByteArray& topic);
   void publishAvailability();
   void publishStates();
+  void publishAutoState();
+  void reassert();
   void publishNames(const ProfileFile& names);  // names: Name.ini as read for this connection
   void publishNext();
   void publishDiscovery(const ProfileFile& names);
   void publishRecord(const RecordEvent& e);
+  void clearGhosts(const ProfileFile& names);
   void shutdown();
   bool publish(const QString& subtopic, const QByteArray& payload, bool retain = true);
   QString where() const;
-  // Home Assistant's device: "tavrel_<address>" under the default prefix, else made from the
-  // prefix, so programs with prefixes of their own never share switches.
-  QString deviceId() const;
-  static QString deviceIdFor(const QString& prefix, int address);
-  QString deviceName() const;
-  QByteArray discoveryTopic(int route) const;
+  QString deviceId() const { return mqtt_device_id(prefix_, address_); }
+  // "<discovery prefix>/<device id>" while discovery is on, else empty.
+  QString deviceTopics() const;
   void clearDiscovery();
 
   const CommandLink& link_;
@@ -99,6 +132,7 @@ class MqttBridge : public QObject {
   const SettingsStore& store_;
   Prompt& prompt_;
   CommandFn command_;
+  AutoFn setAuto_;
   Clock clock_;
   MqttClient client_;
   MqttSettings settings_;
@@ -107,7 +141,15 @@ class MqttBridge : public QObject {
   int availability_ = -1;                       // as last published: 1 online, 0 offline, -1 none
   std::array<int, 17> states_{};                // as last published: 1 ON, 0 OFF, -1 none
   std::array<QByteArray, 17> nextPublished_{};  // as last published
+  bool autoAllowed_ = false;
+  int autoPublished_ = -1;                             // as last published: 1 ON, 0 OFF, -1 none
+  std::array<std::optional<Command>, 17> gathered_{};  // per route, waiting for its gap's end
+  std::array<Throttle*, 17> commandGap_{};
+  Throttle rediscovery_;
+  Throttle reasserting_;  // MQTT 5: within a second of a foreign value
+  QTimer reassertTimer_;  // MQTT 3.1.1: every kReassertMs
   QDateTime lastInvalid_;
+  QDateTime lastNotDone_;
   MqttError toldFailure_ = MqttError::None;  // the failure last recorded while trying
   MqttClient::State lastState_ = MqttClient::Off;
 };

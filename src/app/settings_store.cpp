@@ -84,6 +84,8 @@ QString SettingsStore::stored(const ProfileFile& f, const QString& key) {
 
 namespace {
 const QString kMqttSection = QStringLiteral("Mqtt");
+const QString kLastPrefix = QStringLiteral("LastPrefix");
+const QString kLastDevice = QStringLiteral("LastDevice");
 constexpr int kMqttValueBytes = 1024;  // longer values are cut, as any profile value is
 
 bool owner_only(const QString& path) {
@@ -119,9 +121,15 @@ QString MqttSettings::prefixFor(int address) const {
                              : QStringLiteral("tavrel/%1").arg(address);
 }
 
+QString MqttSettings::discoveryPrefixInUse() const {
+  return validPrefix(discoveryPrefix) ? without_trailing_slashes(discoveryPrefix)
+                                      : QStringLiteral("homeassistant");
+}
+
 bool MqttSettings::operator==(const MqttSettings& o) const {
   return present == o.present && host == o.host && port == o.port && user == o.user &&
-         password == o.password && tls == o.tls && prefix == o.prefix && discovery == o.discovery;
+         password == o.password && tls == o.tls && caFile == o.caFile && prefix == o.prefix &&
+         discovery == o.discovery && discoveryPrefix == o.discoveryPrefix;
 }
 
 MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
@@ -132,31 +140,58 @@ MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
   };
   MqttSettings s;
   // The section counts as present when any of its keys is there.
-  for (const char* key : {"Host", "Port", "User", "Password", "Tls", "Prefix", "Discovery"})
+  for (const char* key : {"Host", "Port", "User", "Password", "Tls", "CaFile", "Prefix",
+                          "Discovery", "DiscoveryPrefix"})
     if (value(key, missing) != missing) s.present = true;
   s.host = value("Host", QString()).trimmed();
-  bool ok = false;
-  const int port = value("Port", QString()).trimmed().toInt(&ok);
-  s.port = ok && port >= 1 && port <= 65535 ? port : MqttSettings::kDefaultPort;
   s.user = value("User", QString());
   s.password = value("Password", QString());
   s.tls = value("Tls", QStringLiteral("0")).trimmed() == QLatin1String("1");
+  s.caFile = value("CaFile", QString()).trimmed();
+  bool ok = false;
+  const int port = value("Port", QString()).trimmed().toInt(&ok);
+  s.port = ok && port >= 1 && port <= 65535
+               ? port
+               : (s.tls ? MqttSettings::kDefaultTlsPort : MqttSettings::kDefaultPort);
   s.prefix = value("Prefix", QString()).trimmed();
   s.discovery = value("Discovery", QStringLiteral("1")).trimmed() != QLatin1String("0");
+  s.discoveryPrefix = value("DiscoveryPrefix", QString()).trimmed();
   return s;
 }
 
 bool SettingsStore::WriteMqtt(const MqttSettings& s) const {
   if (!s.password.isEmpty() && !owner_only(path_)) return false;
-  return profile_write_section(
-      path_, kMqttSection,
-      {{QStringLiteral("Host"), s.host},
-       {QStringLiteral("Port"), QString::number(s.port)},
-       {QStringLiteral("User"), s.user},
-       {QStringLiteral("Password"), s.password},
-       {QStringLiteral("Tls"), s.tls ? QStringLiteral("1") : QStringLiteral("0")},
-       {QStringLiteral("Prefix"), s.prefix},
-       {QStringLiteral("Discovery"), s.discovery ? QStringLiteral("1") : QStringLiteral("0")}});
+  ProfileFile::Pairs pairs{
+      {QStringLiteral("Host"), s.host},
+      {QStringLiteral("Port"), QString::number(s.port)},
+      {QStringLiteral("User"), s.user},
+      {QStringLiteral("Password"), s.password},
+      {QStringLiteral("Tls"), s.tls ? QStringLiteral("1") : QStringLiteral("0")},
+      {QStringLiteral("CaFile"), s.caFile},
+      {QStringLiteral("Prefix"), s.prefix},
+      {QStringLiteral("Discovery"), s.discovery ? QStringLiteral("1") : QStringLiteral("0")},
+      {QStringLiteral("DiscoveryPrefix"), s.discoveryPrefix}};
+  const ProfileFile f = load();
+  for (const QString& key : {kLastPrefix, kLastDevice}) {
+    const QString v = f.read(kMqttSection, key, QString(), kMqttValueBytes);
+    if (!v.isEmpty()) pairs.append({key, v});
+  }
+  return profile_write_section(path_, kMqttSection, pairs);
+}
+
+bool SettingsStore::WriteMqttLast(const QString& prefix, const QString& device) const {
+  const ProfileFile f = load();
+  if (ReadMqttLastPrefix(f) == prefix && ReadMqttLastDevice(f) == device) return true;
+  return profile_write(path_, kMqttSection, kLastPrefix, prefix) &&
+         profile_write(path_, kMqttSection, kLastDevice, device);
+}
+
+QString SettingsStore::ReadMqttLastPrefix(const ProfileFile& f) {
+  return f.read(kMqttSection, kLastPrefix, QString(), kMqttValueBytes);
+}
+
+QString SettingsStore::ReadMqttLastDevice(const ProfileFile& f) {
+  return f.read(kMqttSection, kLastDevice, QString(), kMqttValueBytes);
 }
 
 bool SettingsStore::storable(const ProfileFile& f, const QString& text) {

@@ -8,19 +8,24 @@
 // nothing of it runs.
 struct MqttSettings {
   static constexpr int kDefaultPort = 1883;
-  bool present = false;  // the section exists
+  static constexpr int kDefaultTlsPort = 8883;  // where the section has no Port and Tls is on
+  bool present = false;                         // the section exists
   QString host;
   int port = kDefaultPort;
   QString user;
   QString password;
-  bool tls = false;       // TLS with the system's certificate authorities
-  QString prefix;         // as stored; empty means "tavrel/<board address>"
-  bool discovery = true;  // Home Assistant discovery configs
+  bool tls = false;         // TLS, checked against the authority in caFile, or the system's
+  QString caFile;           // the certificate (PEM) of an authority of one's own
+  QString prefix;           // as stored; empty means "tavrel/<board address>"
+  bool discovery = true;    // Home Assistant discovery configs
+  QString discoveryPrefix;  // as stored; empty means "homeassistant"
 
   bool enabled() const { return present && !host.isEmpty(); }
   // The topic prefix in use: the stored one without a trailing '/', or the default when none is
   // stored or the stored one cannot be a topic prefix (empty, '+', '#', a NUL, or over 200 bytes).
   QString prefixFor(int address) const;
+  // Home Assistant's prefix in use, by the same rule ("homeassistant" by default).
+  QString discoveryPrefixInUse() const;
   static bool validPrefix(const QString& prefix);
   bool operator==(const MqttSettings& o) const;
   bool operator!=(const MqttSettings& o) const { return !(*this == o); }
@@ -52,10 +57,17 @@ class SettingsStore {
   // Route 1..16's name under its key "01".."16", in the file's own encoding; an empty name removes
   // the key, so the route reads "未命名" again.
   bool WriteRouteName(int route, const QString& name) const;
-  // Writes the section "Mqtt" as a whole (keys Host, Port, User, Password, Tls, Prefix, Discovery).
+  // Writes the section "Mqtt" as a whole (keys Host, Port, User, Password, Tls, CaFile, Prefix,
+  // Discovery, DiscoveryPrefix), keeping what the broker bridge remembers there (below).
   // With a password the file is made readable by its owner only (mode 0600) before the password
   // is written, so it is never readable by others, not even for a moment.
   bool WriteMqtt(const MqttSettings& s) const;
+  // What the broker bridge last published under: the topic prefix ("LastPrefix") and the
+  // discovery configs' "<discovery prefix>/<device id>" ("LastDevice", empty without discovery).
+  // Written only when it changes.
+  bool WriteMqttLast(const QString& prefix, const QString& device) const;
+  static QString ReadMqttLastPrefix(const ProfileFile& f);
+  static QString ReadMqttLastDevice(const ProfileFile& f);
   // While a password is stored, takes read and write rights from group and others (a file copied
   // or edited by hand). Does nothing otherwise.
   void keepPrivate(const MqttSettings& s) const;
@@ -80,8 +92,8 @@ class SettingsStore {
   QString ReadRestore(const ProfileFile& f) const;
   QString ReadRouteName(const ProfileFile& f, const QString& key) const;
   QString ReadRouteName(const ProfileFile& f, int route) const;  // route 1..16: key "01".."16"
-  // Section "Mqtt": missing keys take their defaults; a Port that is not 1..65535 gives 1883;
-  // Tls is on only for "1", Discovery off only for "0".
+  // Section "Mqtt": missing keys take their defaults; a Port that is missing or not 1..65535 gives
+  // 1883, or 8883 with Tls; Tls is on only for "1", Discovery off only for "0".
   static MqttSettings ReadMqtt(const ProfileFile& f);
   // The whole stored text of a key (not cut), or a null string when it is missing.
   static QString stored(const ProfileFile& f, const QString& key);

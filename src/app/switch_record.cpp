@@ -27,6 +27,7 @@ const char* const kActionWords[] = {
     QT_TRANSLATE_NOOP("Record", "接管"),         QT_TRANSLATE_NOOP("Record", "板状态"),
     QT_TRANSLATE_NOOP("Record", "记录中断"),     QT_TRANSLATE_NOOP("Record", "记录已满"),
     QT_TRANSLATE_NOOP("Record", "时钟跳变"),     QT_TRANSLATE_NOOP("Record", "输出中断"),
+    QT_TRANSLATE_NOOP("Record", "未执行"),
 };
 constexpr int kKnownActions = static_cast<int>(RecordAction::Unknown);
 static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
@@ -46,7 +47,11 @@ const char* const kErrorWords[] = {
     QT_TRANSLATE_NOOP("Record", "连接超时"),
     QT_TRANSLATE_NOOP("Record", "连接中断"),
     QT_TRANSLATE_NOOP("Record", "服务器无响应"),
+    QT_TRANSLATE_NOOP("Record", "客户端标识被占用"),
     QT_TRANSLATE_NOOP("Record", "TLS 连接失败"),
+    QT_TRANSLATE_NOOP("Record", "证书名称不符"),
+    QT_TRANSLATE_NOOP("Record", "证书颁发机构未知"),
+    QT_TRANSLATE_NOOP("Record", "服务器不支持 TLS"),
     QT_TRANSLATE_NOOP("Record", "协议版本不被接受"),
     QT_TRANSLATE_NOOP("Record", "客户端标识被拒绝"),
     QT_TRANSLATE_NOOP("Record", "服务器暂不可用"),

@@ -36,6 +36,7 @@ void CommandLink::onTimer2() {
                 ((now - kPushPhaseMs) % kPushIntervalMs + kPushIntervalMs) % kPushIntervalMs;
   if (wait < kPushIntervalMs / 2) wait += kPushIntervalMs;
   Timer2_.start(static_cast<int>(wait));
+  askedAgain_ = false;
   const qint64 since = now - lastSendMs_;
   if (!bIsFirst_ && since >= 0 && since < kReplyGuardMs) {
     // A frame just went out at once: the tick's own frame follows once its reply is in.
@@ -97,7 +98,13 @@ void CommandLink::MSComm_OnComm() {
   const bool confirmed = haveLastReply_ && states == lastReply_;
   haveLastReply_ = true;
   lastReply_ = states;
-  if (!confirmed) return;
+  if (!confirmed) {
+    if (!bIsFirst_ && !askedAgain_) {
+      askedAgain_ = true;
+      pushNow();
+    }
+    return;
+  }
   reported_ = states;
   haveReported_ = true;
   silentTicks_ = 0;

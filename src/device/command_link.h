@@ -21,8 +21,11 @@ using LampLooks = std::array<LampLook, kRouteCount>;
 // Reply: once MSComm holds 8 bytes they are read into nRecv; an invalid reply (header or sum)
 // changes nothing. A valid reply counts once the next valid reply carries the same states: the
 // line's 8-bit sum lets about one corrupted reply in 65,536 through, and two agreeing ones in a
-// row make a corrupted state practically impossible, at the cost of showing a change one push
-// period later. The first counted reply while bIsFirst is set clears it and takes the board's
+// row make a corrupted state practically impossible. Once the states are taken over, a valid
+// reply whose states differ from the last one's is asked again at once (pushNow(), so as soon as
+// the reply guard allows; at most once a push period): a change counts about two replies after
+// the frame that made it, not one push period later, and an idle link sends no more frames than
+// the push ticks. The first counted reply while bIsFirst is set clears it and takes the board's
 // states over into nState (2 energised, 1 released); later ones only repaint the lamps. Each
 // counted reply sets nLampTime to 5.
 //
@@ -132,6 +135,7 @@ class CommandLink : public QObject {
   bool haveReported_ = false;
   bool answering_ = false;
   int silentTicks_ = 0;
+  bool askedAgain_ = false;  // this push period
   qint64 lastSendMs_ = 0;
   QTimer pushLater_;
 };

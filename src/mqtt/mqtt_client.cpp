@@ -1,12 +1,31 @@
 #include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
-#include <sys/socket.h>
+#include <mqtt_protocol.h>
+#include <poll.h>
 
+#include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSocketNotifier>
+#include <QSslCertificate>
+#include <QSslSocket>
+#include <QTcpSocket>
 #include <algorithm>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+// The library's blocking connect runs on a thread of its own. The thread and the client share
+// this; whichever comes second cleans up: the client takes the connected object, or the thread
+// finds itself abandoned (owner null) and ends the connection it made cleanly.
+struct MqttClient::Handoff {
+  std::mutex mutex;
+  MqttClient* owner = nullptr;
+  mosquitto* mosq = nullptr;  // the library's object once its connect returned
+  int rc = MOSQ_ERR_SUCCESS;
+};
 
 namespace {
 
@@ -18,32 +37,55 @@ void init_library() {
   (void)done;
 }
 
-// Why a socket ended.
+// Ends a connection the library made without leaving the broker a will to publish.
+void close_quietly(mosquitto* m) {
+  if (mosquitto_socket(m) >= 0) {
+    mosquitto_disconnect(m);
+    mosquitto_loop_write(m, 1);
+  }
+  mosquitto_destroy(m);
+}
+
+// Why a socket ended. A TLS failure before the broker accepted is the certificate's: the attempt's
+// own handshake showed that the broker speaks TLS and that its certificate names the host.
 MqttError socket_error(int rc, bool wasConnected) {
   switch (rc) {
     case MOSQ_ERR_TLS:
     case MOSQ_ERR_TLS_HANDSHAKE:
     case MOSQ_ERR_OCSP:
-      return MqttError::Tls;
+      return wasConnected ? MqttError::Tls : MqttError::TlsAuthority;
     case MOSQ_ERR_KEEPALIVE:
       return MqttError::NoResponse;
+    case MQTT_RC_SESSION_TAKEN_OVER:  // an MQTT 5 broker's DISCONNECT says so
+      return MqttError::TakenOver;
+    case MOSQ_ERR_EAI:
+      return MqttError::HostNotFound;
     default:
       return wasConnected ? MqttError::ConnectionLost : MqttError::Unreachable;
   }
 }
 
-// A CONNACK's refusal.
+// A CONNACK's refusal, in MQTT 3.1.1's return codes or MQTT 5's reason codes.
 MqttError refusal(int code) {
   switch (code) {
     case 1:
+    case MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION:
       return MqttError::RefusedProtocol;
     case 2:
+    case MQTT_RC_CLIENTID_NOT_VALID:
       return MqttError::RefusedClientId;
     case 3:
+    case MQTT_RC_SERVER_UNAVAILABLE:
+    case MQTT_RC_SERVER_BUSY:
+    case MQTT_RC_CONNECTION_RATE_EXCEEDED:
       return MqttError::RefusedUnavailable;
     case 4:
+    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
+    case MQTT_RC_BAD_AUTHENTICATION_METHOD:
       return MqttError::RefusedCredentials;
     case 5:  // what Mosquitto answers to a wrong password
+    case MQTT_RC_NOT_AUTHORIZED:
+    case MQTT_RC_BANNED:
       return MqttError::RefusedNotAuthorised;
     default:
       return MqttError::Refused;
@@ -75,6 +117,7 @@ void MqttClient::start(const Options& options) {
   stop();
   options_ = options;
   toldRefusal_ = false;
+  v311_ = false;
   delayMs_ = kFirstDelayMs;
   troubleSince_.invalidate();
   attempts_ = 0;
@@ -87,17 +130,27 @@ void MqttClient::stop() {
   ++generation_;
   retry_.stop();
   timeout_.stop();
-  if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
-  lookupId_ = -1;
   events_.clear();
-  if (mosq_) {
-    if (state_ == Connected) {
-      // A clean end: the DISCONNECT goes out now (the socket takes it at once).
-      mosquitto_disconnect(mosq_);
-      mosquitto_loop_write(mosq_, 1);
+  if (mosq_ && state_ == Connected) {
+    // A clean end: what is queued and the DISCONNECT go out, and what the broker still sends is
+    // read until it closes (kCloseMs at most): a socket closed with output unsent or input unread
+    // ends mid-stream or with a reset, and the broker drops the last messages and publishes the
+    // will.
+    mosquitto_disconnect(mosq_);
+    QElapsedTimer closing;
+    closing.start();
+    int rc = MOSQ_ERR_SUCCESS;
+    for (int fd = mosquitto_socket(mosq_); fd >= 0 && rc == MOSQ_ERR_SUCCESS;
+         fd = mosquitto_socket(mosq_)) {
+      const qint64 left = kCloseMs - closing.elapsed();
+      pollfd p{fd, short(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
+      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      if (p.revents & POLLOUT) rc = mosquitto_loop_write(mosq_, 1);
+      if (rc == MOSQ_ERR_SUCCESS && (p.revents & (POLLIN | POLLHUP | POLLERR)))
+        rc = mosquitto_loop_read(mosq_, 1);
     }
-    dropConnection();
   }
+  dropConnection();
   setState(Off);
 }
 
@@ -108,6 +161,21 @@ void MqttClient::setState(State s) {
 }
 
 void MqttClient::dropConnection() {
+  if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
+  lookupId_ = -1;
+  if (handoff_) {
+    const std::lock_guard<std::mutex> lock(handoff_->mutex);
+    handoff_->owner = nullptr;
+    if (handoff_->mosq) close_quietly(handoff_->mosq);
+    handoff_->mosq = nullptr;
+  }
+  handoff_.reset();
+  if (probe_) {
+    probe_->disconnect(this);
+    probe_->abort();
+    probe_->deleteLater();
+    probe_ = nullptr;
+  }
   if (!mosq_) return;
   unwatchSocket();
   mosquitto_destroy(mosq_);
@@ -118,11 +186,12 @@ void MqttClient::attempt() {
   dropConnection();
   ++attempts_;
   refusedNow_ = false;
+  timeout_.start(kAttemptMs);
   const quint64 generation = generation_;
   // The address is looked up away from the event loop; a literal address needs no lookup.
   QHostAddress literal;
   if (literal.setAddress(options_.host)) {
-    connectTo(literal.toString());
+    probe(literal.toString());
     return;
   }
   lookupId_ = QHostInfo::lookupHost(options_.host, this, [this, generation](const QHostInfo& info) {
@@ -133,42 +202,116 @@ void MqttClient::attempt() {
       return;
     }
     // Each attempt takes the next address (a name with an IPv6 and an IPv4 address may answer
-    // on one only). With TLS the library checks the certificate against the name, so it gets
-    // the name and looks it up once more itself, on this thread: the lookup just made shows the
-    // name resolves, so that second one is quick unless the resolver turns slow in between.
+    // on one only). With TLS the certificate is checked against the name, so the name is used.
     const QList<QHostAddress> all = info.addresses();
-    connectTo(options_.tls ? options_.host : all.at((attempts_ - 1) % all.size()).toString());
+    probe(options_.tls ? options_.host : all.at((attempts_ - 1) % all.size()).toString());
   });
 }
 
-void MqttClient::connectTo(const QString& address) {
-  mosq_ = mosquitto_new(nullptr, true, this);
-  if (!mosq_) {
-    fail(MqttError::Unreachable);
-    return;
+void MqttClient::probe(const QString& target) {
+  // The attempt's own connection shows that the broker answers before the library's blocking
+  // connect is asked to reach it; with TLS its handshake (no certificate is trusted or sent
+  // anything) shows whether the broker speaks TLS and whether its certificate names the host.
+  const bool tls = options_.tls && QSslSocket::supportsSsl();
+  auto* socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
+  probe_ = socket;
+  auto reachedPort = std::make_shared<bool>(false);
+  connect(socket, &QAbstractSocket::connected, this, [this, target, tls, reachedPort] {
+    *reachedPort = true;
+    if (!tls) probed(target);
+  });
+  connect(socket, &QAbstractSocket::errorOccurred, this,
+          [this, tls, reachedPort](QAbstractSocket::SocketError e) {
+            if (tls && *reachedPort) return fail(MqttError::TlsNotSpoken);
+            fail(e == QAbstractSocket::HostNotFoundError ? MqttError::HostNotFound
+                                                         : MqttError::Unreachable);
+          });
+  if (!tls) return socket->connectToHost(target, static_cast<quint16>(options_.port));
+  auto* ssl = static_cast<QSslSocket*>(socket);
+  ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
+  connect(ssl, &QSslSocket::encrypted, this, [this, ssl, target] {
+    const QList<QSslError> errors = QSslCertificate::verify(ssl->peerCertificateChain(), target);
+    for (const QSslError& e : errors) {
+      if (e.error() == QSslError::HostNameMismatch) return fail(MqttError::TlsName);
+      if (e.error() == QSslError::CertificateExpired ||
+          e.error() == QSslError::CertificateNotYetValid)
+        return fail(MqttError::Tls);
+    }
+    probed(target);
+  });
+  ssl->connectToHostEncrypted(target, static_cast<quint16>(options_.port));
+}
+
+void MqttClient::probed(const QString& target) {
+  // Closed politely (TLS's close_notify first), so the broker's log reads a closed connection.
+  QAbstractSocket* done = std::exchange(probe_, nullptr);
+  done->disconnect(this);
+  connect(done, &QAbstractSocket::disconnected, done, &QObject::deleteLater);
+  done->disconnectFromHost();
+  if (done->state() == QAbstractSocket::UnconnectedState) done->deleteLater();
+  connectTo(target);
+}
+
+void MqttClient::connectTo(const QString& target) {
+  const QByteArray id = options_.clientId;
+  mosquitto* m = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
+  if (!m) return fail(MqttError::Unreachable);
+  mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, v311_ ? MQTT_PROTOCOL_V311 : MQTT_PROTOCOL_V5);
+  if (!options_.user.isEmpty())
+    mosquitto_username_pw_set(
+        m, options_.user.toUtf8().constData(),
+        options_.password.isEmpty() ? nullptr : options_.password.toUtf8().constData());
+  if (!options_.willTopic.isEmpty())
+    mosquitto_will_set(m, options_.willTopic.constData(),
+                       static_cast<int>(options_.willPayload.size()),
+                       options_.willPayload.constData(), 1, true);
+  if (options_.tls) {
+    const int rc = options_.caFile.isEmpty()
+                       ? mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+                       : mosquitto_tls_set(m, QFile::encodeName(options_.caFile).constData(),
+                                           nullptr, nullptr, nullptr, nullptr);
+    if (rc != MOSQ_ERR_SUCCESS) {  // an authority file that cannot be read
+      mosquitto_destroy(m);
+      return fail(MqttError::TlsAuthority);
+    }
   }
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  mosquitto_property* properties = nullptr;
+  if (!v311_)
+    mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes);
+  auto job = std::make_shared<Handoff>();
+  job->owner = this;
+  handoff_ = job;
+  std::thread([job, m, properties, host = target.toStdString(), port = options_.port]() mutable {
+    const int rc =
+        mosquitto_connect_bind_v5(m, host.c_str(), port, kKeepAliveS, nullptr, properties);
+    mosquitto_property_free_all(&properties);
+    const std::lock_guard<std::mutex> lock(job->mutex);
+    if (!job->owner) return close_quietly(m);
+    job->mosq = m;
+    job->rc = rc;
+    MqttClient* owner = job->owner;
+    QMetaObject::invokeMethod(
+        owner, [owner, job] { owner->connectReturned(job); }, Qt::QueuedConnection);
+  }).detach();
+}
+
+void MqttClient::connectReturned(const std::shared_ptr<Handoff>& job) {
+  if (job != handoff_) return;  // abandoned: the thread's object was closed then
+  int rc;
+  {
+    const std::lock_guard<std::mutex> lock(job->mutex);
+    mosq_ = job->mosq;
+    rc = job->rc;
+    job->mosq = nullptr;
+    job->owner = nullptr;
+  }
+  handoff_.reset();
+  if (rc != MOSQ_ERR_SUCCESS) return fail(socket_error(rc, false));
   mosquitto_connect_callback_set(mosq_, &MqttClient::onConnect);
   mosquitto_disconnect_callback_set(mosq_, &MqttClient::onDisconnect);
   mosquitto_message_callback_set(mosq_, &MqttClient::onMessage);
-  if (!options_.user.isEmpty())
-    mosquitto_username_pw_set(
-        mosq_, options_.user.toUtf8().constData(),
-        options_.password.isEmpty() ? nullptr : options_.password.toUtf8().constData());
-  if (!options_.willTopic.isEmpty())
-    mosquitto_will_set(mosq_, options_.willTopic.constData(),
-                       static_cast<int>(options_.willPayload.size()),
-                       options_.willPayload.constData(), 1, true);
-  if (options_.tls) mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-  const int rc =
-      mosquitto_connect_async(mosq_, address.toUtf8().constData(), options_.port, kKeepAliveS);
-  if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_PENDING) {
-    fail(socket_error(rc, false));
-    return;
-  }
-  socketUp_ = false;
   watchSocket();
-  timeout_.start(kAttemptMs);
+  if (mosq_ && options_.tls) stepHandshake();
 }
 
 void MqttClient::watchSocket() {
@@ -197,7 +340,7 @@ void MqttClient::unwatchSocket() {
   tick_.stop();
 }
 
-bool MqttClient::inHandshake() const { return options_.tls && socketUp_ && state_ != Connected; }
+bool MqttClient::inHandshake() const { return options_.tls && mosq_ && state_ != Connected; }
 
 void MqttClient::updateWriteWatch() {
   // During the TLS handshake the library's CONNECT waits queued while the handshake waits for
@@ -213,32 +356,8 @@ void MqttClient::stepHandshake() {
   afterLibrary(rc);
 }
 
-bool MqttClient::socketConnected() {
-  if (socketUp_) return true;
-  // The connection's outcome: a refusal ends the attempt here (the library, in the middle of its
-  // TLS handshake, would take it for a reason to try again and again).
-  // (The TLS library's first write may already have taken the error from SO_ERROR; a socket
-  // without a peer tells it all the same.)
-  const int fd = mosquitto_socket(mosq_);
-  int error = 0;
-  socklen_t size = sizeof error;
-  sockaddr_storage peer{};
-  socklen_t peerSize = sizeof peer;
-  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0 ||
-      ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) {
-    fail(MqttError::Unreachable);
-    return false;
-  }
-  socketUp_ = true;
-  if (options_.tls) {
-    stepHandshake();
-    return false;  // the handshake took this event
-  }
-  return true;
-}
-
 void MqttClient::onReadable() {
-  if (!mosq_ || !socketConnected()) return;
+  if (!mosq_) return;
   if (inHandshake())
     stepHandshake();
   else
@@ -246,7 +365,7 @@ void MqttClient::onReadable() {
 }
 
 void MqttClient::onWritable() {
-  if (!mosq_ || !socketConnected()) return;
+  if (!mosq_) return;
   afterLibrary(mosquitto_loop_write(mosq_, 1));
 }
 
@@ -301,14 +420,21 @@ void MqttClient::dispatch() {
           error_ = MqttError::None;
           setState(Connected);
           if (generation == generation_) emit connected();
+        } else if (!v311_ && refusal(e.code) == MqttError::RefusedProtocol) {
+          // A broker of MQTT 3.1.1 only: asked again at once in its version.
+          v311_ = true;
+          events_.clear();
+          attempt();
+          return;
         } else {
           error_ = refusal(e.code);
           refusedNow_ = true;
           emit stateChanged(state_);  // the reason is shown with the state
           if (generation != generation_) return;
-          // 4: bad user name or password, 5: not authorised. Asking again soon changes nothing.
-          if (e.code == 4 || e.code == 5) {
-            delayMs_ = kMaxDelayMs;
+          // Refused credentials: asking again soon changes nothing.
+          if (error_ == MqttError::RefusedCredentials ||
+              error_ == MqttError::RefusedNotAuthorised) {
+            delayMs_ = kRefusedDelayMs;
             if (!toldRefusal_) {
               toldRefusal_ = true;
               emit refused(error_);
@@ -318,7 +444,9 @@ void MqttClient::dispatch() {
         break;
       case Event::Disconnect: {
         const bool wasConnected = state_ == Connected;
-        fail(refusedNow_ ? error_ : socket_error(e.code, wasConnected));
+        const MqttError why = refusedNow_ ? error_ : socket_error(e.code, wasConnected);
+        if (why == MqttError::TakenOver) delayMs_ = kRefusedDelayMs;
+        fail(why);
         if (wasConnected && generation == generation_) emit lost();
         return;  // whatever else the library reported belongs to the socket just dropped
       }
@@ -357,9 +485,10 @@ bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, boo
   return rc == MOSQ_ERR_SUCCESS;
 }
 
-bool MqttClient::subscribe(const QByteArray& filter) {
-  if (state_ != Connected || !mosq_) return false;
-  const int rc = mosquitto_subscribe(mosq_, nullptr, filter.constData(), 0);
+bool MqttClient::subscribe(const QByteArray& filter, bool noLocal) {
+  if (state_ != Connected || !mosq_ || (noLocal && v311_)) return false;
+  const int rc = mosquitto_subscribe_v5(mosq_, nullptr, filter.constData(), 0,
+                                        noLocal ? MQTT_SUB_OPT_NO_LOCAL : 0, nullptr);
   updateWriteWatch();
   return rc == MOSQ_ERR_SUCCESS;
 }

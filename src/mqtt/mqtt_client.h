@@ -6,15 +6,20 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <memory>
 
+class QAbstractSocket;
 class QSocketNotifier;
 struct mosquitto;
 struct mosquitto_message;
 
 // One connection to an MQTT broker through libmosquitto, driven from the Qt event loop: the
 // library's socket is watched with socket notifiers and its keep-alive runs from a timer, so it
-// never has a thread of its own and never blocks the loop (a host name is looked up with
-// QHostInfo first; the library then gets the address).
+// never blocks the loop. An attempt looks the name up (QHostInfo), tries the address with a
+// socket of its own (with TLS, a handshake that shows whether the broker speaks TLS and whether
+// its certificate names the host), and then has the library connect on a short-lived thread of
+// its own: the library sends MQTT 5 connection properties only from its blocking connect, which
+// to an address that has just answered returns at once.
 //
 // Why an attempt failed or a connection ended.
 enum class MqttError {
@@ -24,8 +29,13 @@ enum class MqttError {
   Timeout,         // no answer to the attempt in time
   ConnectionLost,  // an accepted connection broke
   NoResponse,      // the broker stopped answering the keep-alive
-  Tls,             // the TLS handshake or a TLS read or write failed
-  // The broker's refusal in its CONNACK (MQTT 3.1.1 return codes 1..5, anything else: Refused).
+  TakenOver,       // another connection with the same client id took this one's place
+  Tls,             // a TLS failure of another kind (a certificate out of date, a broken session)
+  TlsName,         // the broker's certificate is made out to another name
+  TlsAuthority,    // the broker's certificate comes from an authority not trusted here
+  TlsNotSpoken,    // the broker does not speak TLS on that port
+  // The broker's refusal in its CONNACK (MQTT 3.1.1 return codes 1..5 and their MQTT 5 reason
+  // codes; anything else: Refused).
   RefusedProtocol,
   RefusedClientId,
   RefusedUnavailable,
@@ -37,14 +47,20 @@ enum class MqttError {
 // The retry rule: the delay that follows delayMs, after troubleMs of trouble (since the first
 // failure after a start or an accepted connection). It doubles from kFirstDelayMs, is held at
 // kEarlyMaxDelayMs during the first kEarlyPhaseMs of trouble, so a broker that restarts is found
-// again within seconds, and then grows up to kMaxDelayMs. A delay already beyond that stays.
+// again within seconds, and then grows up to kMaxDelayMs, so a broker back after any outage is
+// found again within that. A delay already beyond that (kRefusedDelayMs) stays.
 int mqtt_next_retry_delay_ms(int delayMs, qint64 troubleMs);
 
 // After start() it keeps trying: an attempt that fails or a connection that drops is followed by
 // another after a delay that follows mqtt_next_retry_delay_ms from kFirstDelayMs; it starts again
 // at kFirstDelayMs once a connection was accepted. An attempt that has no answer within kAttemptMs
 // counts as failed. A name with several addresses is tried on each in turn. A broker that refuses
-// the user name or password is told once (refused()) and tried again only every kMaxDelayMs.
+// the user name or password is told once (refused()) and tried again only every kRefusedDelayMs;
+// so is a connection that another one with the same client id took over (two programs would
+// otherwise take it from each other every few seconds).
+// It connects with MQTT 5 and a maximum packet size of kMaxPacketBytes, so the broker never
+// sends it a larger message; a broker that refuses version 5 is asked again at once with 3.1.1
+// (then until the next start()), where a message of any size is read before it is dropped.
 // Signals are emitted from the event loop, never from inside the library, so their slots may
 // publish, stop or start again.
 class MqttClient : public QObject {
@@ -54,17 +70,22 @@ class MqttClient : public QObject {
   static constexpr int kFirstDelayMs = 1000;
   static constexpr int kEarlyMaxDelayMs = 4000;
   static constexpr int kEarlyPhaseMs = 60000;
-  static constexpr int kMaxDelayMs = 60000;
+  static constexpr int kMaxDelayMs = 10000;
+  static constexpr int kRefusedDelayMs = 60000;
   static constexpr int kAttemptMs = 10000;
   static constexpr int kKeepAliveS = 30;
+  static constexpr int kCloseMs = 200;    // stop() waits this long at most for the broker to close
   static constexpr int kMaxPayload = 64;  // longer incoming payloads are dropped unread
+  static constexpr int kMaxPacketBytes = 4096;  // MQTT 5: the largest packet the broker may send
 
   struct Options {
     QString host;
     int port = 1883;
     QString user;
     QString password;
-    bool tls = false;      // TLS, checked against the system's certificate authorities
+    bool tls = false;  // TLS, checked against the authority in caFile, or the system's without one
+    QString caFile;
+    QByteArray clientId;   // empty: one the library makes up at every connection
     QByteArray willTopic;  // published retained by the broker when the connection dies
     QByteArray willPayload;
   };
@@ -74,7 +95,8 @@ class MqttClient : public QObject {
 
   // Drops any connection and starts connecting with these options.
   void start(const Options& options);
-  // Ends the connection cleanly (the broker then does not publish the will) and stops trying.
+  // Ends the connection cleanly (the broker then does not publish the will) and stops trying;
+  // waits up to kCloseMs for the broker to close its side.
   void stop();
 
   State state() const { return state_; }
@@ -85,9 +107,14 @@ class MqttClient : public QObject {
   // Milliseconds until the next attempt, or -1 when none is waiting.
   int nextAttemptMs() const { return retry_.isActive() ? retry_.remainingTime() : -1; }
 
+  // 5 while MQTT 5 is spoken (or tried), 4 after a broker refused it (MQTT 3.1.1).
+  int protocolVersion() const { return v311_ ? 4 : 5; }
+
   // QoS 0. False when not connected (nothing is queued for later).
   bool publish(const QByteArray& topic, const QByteArray& payload, bool retain);
-  bool subscribe(const QByteArray& filter);
+  // With noLocal, the broker sends nothing this connection published itself (MQTT 5 only: false
+  // under 3.1.1, nothing subscribed).
+  bool subscribe(const QByteArray& filter, bool noLocal = false);
 
  signals:
   // The state changed, or the reason of the last failure did while trying.
@@ -110,24 +137,27 @@ class MqttClient : public QObject {
     QByteArray topic;
     QByteArray payload;
   };
+  struct Handoff;  // the library's connect on its thread, and its outcome
   static void onConnect(mosquitto*, void* self, int rc);
   static void onDisconnect(mosquitto*, void* self, int rc);
   static void onMessage(mosquitto*, void* self, const mosquitto_message* m);
 
   void attempt();
-  void connectTo(const QString& address);
+  void probe(const QString& target);
+  void probed(const QString& target);
+  void connectTo(const QString& target);
+  void connectReturned(const std::shared_ptr<Handoff>& job);
   void watchSocket();
   void unwatchSocket();
-  void dropConnection();  // the socket unwatched and the library's object destroyed
+  // Ends whatever the attempt or connection holds: the lookup, the first connection, the
+  // library's connect and its object (the socket unwatched).
+  void dropConnection();
   void onReadable();
   void onWritable();
   void onTick();
   void afterLibrary(int rc);
   bool inHandshake() const;  // TLS: the socket is connected, the broker has not accepted yet
   void stepHandshake();
-  // Whether this attempt's TCP connection stands (the first event on the socket tells); false
-  // when it failed (the attempt is over) or when the TLS handshake took the event.
-  bool socketConnected();
   void dispatch();
   // Drops the socket and schedules the next attempt.
   void fail(MqttError why);
@@ -143,13 +173,15 @@ class MqttClient : public QObject {
   int lookupId_ = -1;
   bool toldRefusal_ = false;
   bool refusedNow_ = false;     // the broker refused this attempt
-  bool socketUp_ = false;       // this attempt's TCP connection is established
+  bool v311_ = false;           // the broker refused MQTT 5
   QElapsedTimer troubleSince_;  // since the first failure after start() or a connection
   quint64 generation_ = 0;  // bumped by start() and stop(): stale lookups and events are ignored
   QSocketNotifier* readWatch_ = nullptr;  // children: whatever deleteLater leaves goes with us
   QSocketNotifier* writeWatch_ = nullptr;
-  QTimer tick_;     // keep-alive, once a second while a socket exists
-  QTimer retry_;    // the next attempt
-  QTimer timeout_;  // an attempt without an answer
+  QAbstractSocket* probe_ = nullptr;  // the attempt's own first connection
+  std::shared_ptr<Handoff> handoff_;  // the library's connect while it runs
+  QTimer tick_;                       // keep-alive, once a second while a socket exists
+  QTimer retry_;                      // the next attempt
+  QTimer timeout_;                    // an attempt without an answer
   QList<Event> events_;
 };

@@ -39,42 +39,59 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
     return c;
   };
 
-  caption(QStringLiteral("Label1"), tr("服务器"), 16);
-  TxtHost = field(QStringLiteral("TxtHost"), 16);
-  caption(QStringLiteral("Label2"), tr("端口"), 46);
+  caption(QStringLiteral("Label1"), tr("服务器"), 12);
+  TxtHost = field(QStringLiteral("TxtHost"), 12);
+  caption(QStringLiteral("Label2"), tr("端口"), 40);
   TxtPort = new QSpinBox(this);
   TxtPort->setObjectName(QStringLiteral("TxtPort"));
   TxtPort->setRange(1, 65535);
   TxtPort->setValue(MqttSettings::kDefaultPort);
-  place(TxtPort, 96, 46, 90, 24);
-  caption(QStringLiteral("Label3"), tr("用户名"), 76);
-  TxtUser = field(QStringLiteral("TxtUser"), 76);
-  caption(QStringLiteral("Label4"), tr("密码"), 106);
-  TxtPassword = field(QStringLiteral("TxtPassword"), 106);
+  place(TxtPort, 96, 40, 90, 24);
+  ChkTls = new QCheckBox(tr("TLS 加密"), this);
+  ChkTls->setObjectName(QStringLiteral("ChkTls"));
+  ChkTls->setFont(bold);
+  place(ChkTls, 200, 41, 160, 22);
+  caption(QStringLiteral("Label6"), tr("证书"), 68);
+  TxtCaFile = field(QStringLiteral("TxtCaFile"), 68);
+  TxtCaFile->setPlaceholderText(tr("系统证书"));
+  caption(QStringLiteral("Label3"), tr("用户名"), 96);
+  TxtUser = field(QStringLiteral("TxtUser"), 96);
+  caption(QStringLiteral("Label4"), tr("密码"), 124);
+  TxtPassword = field(QStringLiteral("TxtPassword"), 124);
   TxtPassword->setEchoMode(QLineEdit::Password);
-  ChkTls = check(QStringLiteral("ChkTls"), tr("TLS 加密（系统证书）"), 136);
-  caption(QStringLiteral("Label5"), tr("前缀"), 164);
-  TxtPrefix = field(QStringLiteral("TxtPrefix"), 164);
-  ChkDiscovery = check(QStringLiteral("ChkDiscovery"), tr("Home Assistant 自动发现"), 194);
+  caption(QStringLiteral("Label5"), tr("前缀"), 152);
+  TxtPrefix = field(QStringLiteral("TxtPrefix"), 152);
+  ChkDiscovery = check(QStringLiteral("ChkDiscovery"), tr("Home Assistant 自动发现"), 180);
+  caption(QStringLiteral("Label7"), tr("发现前缀"), 206);
+  TxtDiscoveryPrefix = field(QStringLiteral("TxtDiscoveryPrefix"), 206);
+  TxtDiscoveryPrefix->setPlaceholderText(QStringLiteral("homeassistant"));
+  // TLS has a port of its own: a port left at one default follows to the other.
+  connect(ChkTls, &QCheckBox::toggled, this, [this](bool tls) {
+    const int from = tls ? MqttSettings::kDefaultPort : MqttSettings::kDefaultTlsPort;
+    if (TxtPort->value() == from)
+      TxtPort->setValue(tls ? MqttSettings::kDefaultTlsPort : MqttSettings::kDefaultPort);
+  });
+  TxtCaFile->setEnabled(false);
+  connect(ChkTls, &QCheckBox::toggled, TxtCaFile, &QWidget::setEnabled);
 
   LabState = new QLabel(this);
   LabState->setObjectName(QStringLiteral("LabState"));
   LabState->setFont(bold);
-  place(LabState, 20, 226, 340, 20);
+  place(LabState, 20, 236, 340, 20);
   LabHint = new QLabel(tr("服务器留空即关闭远程"), this);
   LabHint->setObjectName(QStringLiteral("LabHint"));
-  place(LabHint, 20, 250, 340, 20);
+  place(LabHint, 20, 258, 340, 20);
   connect(&logic_.mqtt(), &MqttBridge::stateChanged, this, &MqttDialog::showState);
 
   OKButton = new QPushButton(tr("确定"), this);
   OKButton->setObjectName(QStringLiteral("OKButton"));
   OKButton->setFont(bold);
-  place(OKButton, 64, 282, 81, 25);
+  place(OKButton, 64, 286, 81, 25);
   connect(OKButton, &QPushButton::clicked, this, &MqttDialog::OKButton_Click);
   CancelButton = new QPushButton(tr("取消"), this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
   CancelButton->setFont(bold);
-  place(CancelButton, 235, 282, 81, 25);
+  place(CancelButton, 235, 286, 81, 25);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
   // Return confirms wherever the focus is; only a click (or Space) on "取消" cancels.
   OKButton->setAutoDefault(false);
@@ -96,12 +113,14 @@ void MqttDialog::Form_Load() {
 
 void MqttDialog::show(const MqttSettings& s) {
   TxtHost->setText(s.host);
-  TxtPort->setValue(s.port);
+  ChkTls->setChecked(s.tls);
   TxtUser->setText(s.user);
   TxtPassword->setText(s.password);
-  ChkTls->setChecked(s.tls);
+  TxtPort->setValue(s.port);  // after the TLS box, which may move a default port
+  TxtCaFile->setText(s.caFile);
   TxtPrefix->setText(s.prefix);
   ChkDiscovery->setChecked(s.discovery);
+  TxtDiscoveryPrefix->setText(s.discoveryPrefix);
 }
 
 MqttSettings MqttDialog::settings() const {
@@ -111,8 +130,10 @@ MqttSettings MqttDialog::settings() const {
   s.user = TxtUser->text();
   s.password = TxtPassword->text();
   s.tls = ChkTls->isChecked();
+  s.caFile = TxtCaFile->text().trimmed();
   s.prefix = TxtPrefix->text().trimmed();
   s.discovery = ChkDiscovery->isChecked();
+  s.discoveryPrefix = TxtDiscoveryPrefix->text().trimmed();
   return s;
 }
 
@@ -120,9 +141,11 @@ void MqttDialog::showState() { LabState->setText(logic_.mqttText()); }
 
 void MqttDialog::OKButton_Click() {
   const MqttSettings s = settings();
-  if (!s.prefix.isEmpty() && !MqttSettings::validPrefix(s.prefix)) {
+  for (QLineEdit* prefix : {TxtPrefix, TxtDiscoveryPrefix}) {
+    const QString p = prefix->text().trimmed();
+    if (p.isEmpty() || MqttSettings::validPrefix(p)) continue;
     logic_.prompt().message(tr("前缀无效：不能含有 + 或 #，也不能只有 /"));
-    TxtPrefix->setFocus(Qt::OtherFocusReason);
+    prefix->setFocus(Qt::OtherFocusReason);
     return;
   }
   if (logic_.setMqtt(s)) accept();

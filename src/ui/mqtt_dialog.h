@@ -12,8 +12,9 @@ class QPushButton;
 class QSpinBox;
 
 // The broker connection "远程": the section "Mqtt" of Name.ini. The fields show the settings in
-// use at every opening, and a line the broker's state as it changes. OK refuses a prefix that
-// cannot be a topic prefix ("前缀无效：不能含有 + 或 #，也不能只有 /") and stays open; otherwise it
+// use at every opening, and a line the broker's state as it changes. Ticking TLS moves a port left
+// at 1883 to 8883 (and back). OK refuses a prefix (either) that cannot be a topic prefix
+// ("前缀无效：不能含有 + 或 #，也不能只有 /") and stays open; otherwise it
 // writes the section and connects with it, and closes unless the file could not be written. Cancel
 // changes nothing. An empty server ends the connection.
 class MqttDialog : public QDialog {
@@ -33,8 +34,10 @@ class MqttDialog : public QDialog {
   QLineEdit* TxtUser = nullptr;
   QLineEdit* TxtPassword = nullptr;
   QCheckBox* ChkTls = nullptr;
+  QLineEdit* TxtCaFile = nullptr;  // the authority's certificate; empty: the system's
   QLineEdit* TxtPrefix = nullptr;
   QCheckBox* ChkDiscovery = nullptr;
+  QLineEdit* TxtDiscoveryPrefix = nullptr;
   QLabel* LabState = nullptr;
   QLabel* LabHint = nullptr;
   QPushButton* OKButton = nullptr;
