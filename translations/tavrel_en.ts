@@ -85,6 +85,10 @@
         <source>名称含有无法保存的字符</source>
         <translation>The name has characters the file cannot hold</translation>
     </message>
+    <message>
+        <source>证书文件含有无法保存的字符</source>
+        <translation>The certificate file has characters the file cannot hold</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -651,14 +655,6 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>远程：关闭</source>
         <translation>MQTT: off</translation>
     </message>
-    <message>
-        <source>第%1路</source>
-        <translation>Route %1</translation>
-    </message>
-    <message>
-        <source>16 路继电器板</source>
-        <translation>16-route relay board</translation>
-    </message>
 </context>
 <context>
     <name>MqttDialog</name>
@@ -683,10 +679,6 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <translation>Password</translation>
     </message>
     <message>
-        <source>TLS 加密（系统证书）</source>
-        <translation>TLS (system certificates)</translation>
-    </message>
-    <message>
         <source>前缀</source>
         <translation>Prefix</translation>
     </message>
@@ -709,6 +701,22 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>前缀无效：不能含有 + 或 #，也不能只有 /</source>
         <translation>Invalid prefix: no + or #, and not only /</translation>
+    </message>
+    <message>
+        <source>TLS 加密</source>
+        <translation>TLS</translation>
+    </message>
+    <message>
+        <source>证书</source>
+        <translation>CA file</translation>
+    </message>
+    <message>
+        <source>系统证书</source>
+        <translation>system certificates</translation>
+    </message>
+    <message>
+        <source>发现前缀</source>
+        <translation>Discovery</translation>
     </message>
 </context>
 <context>
@@ -860,6 +868,26 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>%1秒</source>
         <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>未执行</source>
+        <translation>Not carried out</translation>
+    </message>
+    <message>
+        <source>客户端标识被占用</source>
+        <translation>client id in use</translation>
+    </message>
+    <message>
+        <source>证书名称不符</source>
+        <translation>certificate name mismatch</translation>
+    </message>
+    <message>
+        <source>证书颁发机构未知</source>
+        <translation>unknown certificate authority</translation>
+    </message>
+    <message>
+        <source>服务器不支持 TLS</source>
+        <translation>the broker speaks no TLS</translation>
     </message>
 </context>
 <context>
