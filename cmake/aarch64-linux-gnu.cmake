@@ -21,3 +21,6 @@ set(QT_HOST_PATH_CMAKE_DIR /usr/lib/${_tavrel_build_multiarch}/cmake)
 # pkg-config reads only the arm64 .pc files (libmosquitto), never the build machine's.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
+# The translation tools (lupdate, lrelease) run on the build machine as well; only its own
+# packages have them.
+set(Qt6LinguistTools_DIR ${QT_HOST_PATH_CMAKE_DIR}/Qt6LinguistTools)

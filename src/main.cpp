@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLocale>
 #include <cstdio>
 
 #include "app/app_logic.h"
@@ -27,11 +28,29 @@ QString no_folder_text(const QString& dataDir) {
   return QCoreApplication::translate("Main", "无法创建数据文件夹\n") + dataDir;
 }
 
-// Everything without a window: help, version, the port commands and --headless.
-int run_without_window(const CommandLine& cl, int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+// The language of this run: --lang's, or the desktop's.
+void speak(QCoreApplication& app, const CommandLine& cl) {
   QCoreApplication::setApplicationName(QStringLiteral("Tavrel"));
   QCoreApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
+  install_language(app, cl.language.value_or(language_for(QLocale::system().uiLanguages())));
+}
+
+// Everything without a window: help, the port commands, --headless, and what the command line or
+// a missing display has to tell.
+int run_without_window(const CommandLine& cl, const QStringList& args, int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  speak(app, cl);
+  if (cl.mode == CommandLine::Mode::Error) {
+    // Parsed again now that its words can be translated.
+    print(stderr, CommandLine::parse(args).error +
+                      QCoreApplication::translate("Main", "（tavrel --help 显示用法）") +
+                      QLatin1Char('\n'));
+    return 2;
+  }
+  if (cl.mode == CommandLine::Mode::Window) {
+    print(stderr, no_display_text() + QLatin1Char('\n'));
+    return 1;
+  }
   const QString dataDir = data_folder(cl);
   if (cl.mode == CommandLine::Mode::Help) return print(stdout, usage_text(dataDir)), 0;
   if (cl.mode == CommandLine::Mode::ListPorts) return print(stdout, list_ports_text()), 0;
@@ -56,30 +75,13 @@ int main(int argc, char** argv) {
   QStringList args;
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
   const CommandLine cl = CommandLine::parse(args);
-  switch (cl.mode) {
-    case CommandLine::Mode::Error:
-      print(stderr, cl.error + QCoreApplication::translate("Main", "（tavrel --help 显示用法）") +
-                        QLatin1Char('\n'));
-      return 2;
-    case CommandLine::Mode::Version:
-      print(stdout, version_text());
-      return 0;
-    case CommandLine::Mode::Window:
-      break;
-    default:
-      return run_without_window(cl, argc, argv);
-  }
-  if (!display_available()) {
-    print(stderr, no_display_text() + QLatin1Char('\n'));
-    return 1;
-  }
+  if (cl.mode == CommandLine::Mode::Version) return print(stdout, version_text()), 0;
+  if (cl.mode != CommandLine::Mode::Window || !display_available())
+    return run_without_window(cl, args, argc, argv);
 
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tavrel"));
-  QApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
+  speak(app, cl);
   install_font_substitutions();
-  install_chinese_qt_texts(app);
-  QLocale::setDefault(chinese_locale());  // dates and sizes in the dialogs, whatever LANG says
   QApplication::setWindowIcon(tavrel_icon());
 
   WidgetPrompt prompt;

@@ -95,6 +95,72 @@ void checkGeometry(QWidget* root, const Geometry& g) {
   if (*g.caption) QCOMPARE(captionOf(w), QString::fromUtf8(g.caption));
 }
 
+// Whether text holds a Chinese character (or full-width punctuation).
+bool has_cjk(const QString& text) {
+  for (QChar c : text)
+    if ((c.unicode() >= 0x3000 && c.unicode() <= 0x9fff) ||
+        (c.unicode() >= 0xff00 && c.unicode() <= 0xffef))
+      return true;
+  return false;
+}
+
+// Whether text fits control w at w's font: the text's width with what the style puts around it.
+void checkFits(QWidget* w, const QString& text) {
+  QStyle* st = w->style();
+  const auto metric = [&](QStyle::PixelMetric m) { return st->pixelMetric(m, nullptr, w); };
+  int need = QFontMetrics(w->font()).horizontalAdvance(text);
+  if (auto* b = qobject_cast<QPushButton*>(w)) {
+    need += metric(QStyle::PM_ButtonMargin) + 2 * metric(QStyle::PM_DefaultFrameWidth);
+    if (!b->icon().isNull()) need += b->iconSize().width() + 4;
+  } else if (qobject_cast<QCheckBox*>(w)) {
+    need += metric(QStyle::PM_IndicatorWidth) + metric(QStyle::PM_CheckBoxLabelSpacing);
+  } else if (qobject_cast<QRadioButton*>(w)) {
+    need += metric(QStyle::PM_ExclusiveIndicatorWidth) + metric(QStyle::PM_RadioButtonLabelSpacing);
+  } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+    // The box draws its text in its edit field, beside the arrow.
+    QStyleOptionComboBox o;
+    o.initFrom(c);
+    need += w->width() -
+            st->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, c).width();
+  }
+  QVERIFY2(
+      need <= w->width(),
+      qPrintable(
+          QString("%1 \"%2\": %3 px in %4").arg(w->objectName(), text).arg(need).arg(w->width())));
+}
+
+// Every text of a window's controls fits its control, in the language the window was built in.
+void checkTextsFit(QWidget* window) {
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->isVisibleTo(window) || w->parentWidget() != window) continue;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) checkFits(w, b->text());
+    if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap()) checkFits(w, l->text());
+    if (auto* c = qobject_cast<QComboBox*>(w))
+      for (int i = 0; i < c->count(); ++i) checkFits(w, c->itemText(i));
+  }
+}
+
+// The texts a window shows: captions, titles, tips, list and header items, tab captions.
+QStringList texts_shown(QWidget* window) {
+  QStringList out{window->windowTitle(), window->toolTip()};
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    out << w->toolTip() << w->windowTitle();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) out << b->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) out << l->text();
+    if (auto* c = qobject_cast<QComboBox*>(w))
+      for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) out << e->placeholderText();
+    if (auto* t = qobject_cast<QTreeWidget*>(w)) {
+      for (int c = 0; c < t->columnCount(); ++c) out << t->headerItem()->text(c);
+      for (int i = 0; i < t->topLevelItemCount(); ++i)
+        for (int c = 0; c < t->columnCount(); ++c) out << t->topLevelItem(i)->text(c);
+    }
+    if (auto* s = qobject_cast<TabStrip*>(w))
+      for (int i = 0; i < s->count(); ++i) out << s->tabText(i);
+  }
+  return out;
+}
+
 EntryPtr everyDay(int route, int second) {
   auto e = std::make_shared<Clsdata>();
   e->nRoute = static_cast<qint16>(route);
@@ -203,6 +269,8 @@ class TestWindow : public QObject {
   void portBoxShowsWhatIsUsedAndWhereItLeads();
   void mqttDialogWritesTheBrokerSection();
   void weekChartDrawsPlanAndActual();
+  void textsFitInBothLanguages_data();
+  void textsFitInBothLanguages();
 };
 
 void TestWindow::initTestCase() { qputenv("XDG_DATA_HOME", QDir::tempPath().toLocal8Bit()); }
@@ -771,7 +839,7 @@ void TestWindow::dialogStartsAtFirstControlAndReturnConfirms() {
 
 void TestWindow::qtTextsAndCalendarInChinese() {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // whatever the system's
-  QVERIFY(install_chinese_qt_texts(*qApp));
+  QVERIFY(install_language(*qApp, Language::Chinese));
   QMessageBox box(QMessageBox::NoIcon, "提示", "x", QMessageBox::Ok | QMessageBox::Cancel);
   QCOMPARE(box.button(QMessageBox::Ok)->text(), QString("确定"));
   QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("取消"));
@@ -1071,6 +1139,70 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
   });
   QCOMPARE(stored(), s);
   QCOMPARE(r.logic.mqtt().settings(), s);
+}
+
+// Both languages in the fixed layouts: every control's text fits its control (the texts the code
+// sets later, the link's states and the next switch, included). In English no Chinese word is
+// left anywhere a window, its lists or the tray's menu show.
+void TestWindow::textsFitInBothLanguages_data() {
+  QTest::addColumn<bool>("english");
+  QTest::newRow("Chinese") << false;
+  QTest::newRow("English") << true;
+}
+
+void TestWindow::textsFitInBothLanguages() {
+  QFETCH(bool, english);
+  install_font_substitutions();  // as the program does: "宋体" is the desktop's CJK font
+  QTranslator catalogue;
+  QVERIFY(catalogue.load(QStringLiteral(":/i18n/tavrel_en.qm")));
+  if (english) qApp->installTranslator(&catalogue);
+  {
+    Rig r;
+    r.withEntries({{1, 2}});
+    put(r.dir.filePath("Note.ini"), get(r.dir.filePath("Note.ini")) +
+                                        "0103=10101010100120261224063000\r\n"
+                                        "0104=00000000000120270230063000\r\n");
+    r.w.Form_Load();
+    r.w.show();
+    checkTextsFit(&r.w);
+    for (int i = 0; i < r.w.SSTab2->count(); ++i)
+      QCOMPARE(r.w.SSTab2->shownText(i), r.w.SSTab2->tabText(i));
+    const QStringList links = {r.logic.linkText(), AppLogic::tr("未连接"), AppLogic::tr("等待串口"),
+                               AppLogic::tr("无应答"), AppLogic::tr("已连接")};
+    for (const QString& t : links) checkFits(r.w.LabLink, t);
+    for (const QString& t : {AppLogic::tr("打开"), AppLogic::tr("关闭")}) checkFits(r.w.CmdOpen, t);
+    RouteSwitch next{QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), false, {}};
+    for (const QString& t : {next_switch_text(next, true), next_switch_text(std::nullopt, true),
+                             next_switch_text(std::nullopt, false)})
+      checkFits(r.w.LabNext, t);
+    r.withDialog([&] { r.w.CmdAdd_Click(); },
+                 [&](Dialog& d) {
+                   checkTextsFit(&d);
+                   if (english) QVERIFY2(!has_cjk(texts_shown(&d).join('|')), "editor");
+                   d.reject();
+                 });
+    QTimer::singleShot(0, [&r, english] {
+      QTRY_VERIFY(r.w.mqttDialog().isVisible());
+      checkTextsFit(&r.w.mqttDialog());
+      if (english) QVERIFY2(!has_cjk(texts_shown(&r.w.mqttDialog()).join('|')), "broker");
+      r.w.mqttDialog().reject();
+    });
+    QTest::mouseClick(r.w.CmdMqtt, Qt::LeftButton);
+    if (english) {
+      r.w.CmdRecord_Click();
+      QWidgetList windows{&r.w};
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible()) windows << top;
+      for (QWidget* w : windows) {
+        const QString all = texts_shown(w).join('|');
+        QVERIFY2(!has_cjk(all), qPrintable(all));
+      }
+      QStringList menu;
+      for (QAction* a : r.w.tray()->menu()->actions()) menu << a->text();
+      QVERIFY2(!has_cjk(menu.join('|') + r.w.tray()->toolTip()), qPrintable(menu.join('|')));
+    }
+  }
+  qApp->removeTranslator(&catalogue);
 }
 
 QTEST_MAIN(TestWindow)

@@ -7,8 +7,8 @@
 
 namespace {
 
-CommandLine failed(const QString& why) {
-  CommandLine c;
+// The command line as parsed so far (its language stays), in error.
+CommandLine failed(CommandLine c, const QString& why) {
   c.mode = CommandLine::Mode::Error;
   c.error = why;
   return c;
@@ -23,8 +23,11 @@ CommandLine CommandLine::parse(const QStringList& args) {
     QStringList others = args;
     others.removeAll(QStringLiteral("--help"));
     others.removeAll(QStringLiteral("-h"));
-    const CommandLine rest = parse(others);  // only for --data, which the help names
-    if (rest.mode != Mode::Error) help.dataDir = rest.dataDir;
+    const CommandLine rest = parse(others);  // for --data, which the help names, and --lang
+    if (rest.mode != Mode::Error) {
+      help.dataDir = rest.dataDir;
+      help.language = rest.language;
+    }
     return help;
   }
   CommandLine c;
@@ -46,23 +49,40 @@ CommandLine CommandLine::parse(const QStringList& args) {
       ok = setMode(Mode::ListPorts);
     } else if (a == QLatin1String("--data")) {
       if (i + 1 >= args.size() || args[i + 1].isEmpty())
-        return failed(CommandLine::tr("--data 需要一个文件夹"));
+        return failed(c, CommandLine::tr("--data 需要一个文件夹"));
       c.dataDir = args[++i];
+    } else if (a == QLatin1String("--lang")) {
+      const QString v = args.value(i + 1);
+      if (v == QLatin1String("zh"))
+        c.language = Language::Chinese;
+      else if (v == QLatin1String("en"))
+        c.language = Language::English;
+      else
+        return failed(c, CommandLine::tr("--lang 应为 zh 或 en：") + v);
+      ++i;
     } else if (a == QLatin1String("--link-port")) {
-      if (!setMode(Mode::LinkPort)) return failed(CommandLine::tr("选项不能同时使用：") + a);
+      if (!setMode(Mode::LinkPort)) return failed(c, CommandLine::tr("选项不能同时使用：") + a);
       bool number = false;
-      if (i + 2 >= args.size()) return failed(CommandLine::tr("--link-port 需要端口号和设备"));
+      if (i + 2 >= args.size()) return failed(c, CommandLine::tr("--link-port 需要端口号和设备"));
       c.port = args[i + 1].toInt(&number);
       if (!number || c.port < 1 || c.port > 20)
-        return failed(CommandLine::tr("端口号应为 1 到 20：") + args[i + 1]);
+        return failed(c, CommandLine::tr("端口号应为 1 到 20：") + args[i + 1]);
       c.device = args[i + 2];
       i += 2;
     } else {
-      return failed(CommandLine::tr("未知选项：") + a);
+      return failed(c, CommandLine::tr("未知选项：") + a);
     }
-    if (!ok) return failed(CommandLine::tr("选项不能同时使用：") + a);
+    if (!ok) return failed(c, CommandLine::tr("选项不能同时使用：") + a);
   }
   return c;
+}
+
+Language language_for(const QStringList& uiLanguages) {
+  const QString first = uiLanguages.value(0);
+  if (first.isEmpty() || first == QLatin1String("C") || first == QLatin1String("POSIX") ||
+      first.startsWith(QLatin1String("zh")))
+    return Language::Chinese;
+  return Language::English;
 }
 
 QString usage_text(const QString& dataDir) {
@@ -74,6 +94,7 @@ QString usage_text(const QString& dataDir) {
              "  --data 文件夹           使用指定的数据文件夹\n"
              "  --list-ports            列出现有串口设备及能否打开\n"
              "  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）\n"
+             "  --lang zh|en            本次以中文或英文显示\n"
              "  --version               显示版本\n"
              "  -h, --help              显示本帮助\n"
              "\n"

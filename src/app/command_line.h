@@ -3,8 +3,17 @@
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "platform/port_naming.h"
+
+// The language the program speaks: Chinese (its texts as written) or English (the catalogue).
+enum class Language { Chinese, English };
+
+// The desktop's choice, from the user's preferred UI languages in order (QLocale::system()'s
+// uiLanguages(): LANGUAGE, then LANG): English when the first is a language other than Chinese;
+// Chinese for Chinese and for the plain C/POSIX locale (a service or a minimal system).
+Language language_for(const QStringList& uiLanguages);
 
 // What the command line asks for. Started plainly, the program shows its window; every option is
 // for running it from a terminal, a service or a script:
@@ -15,6 +24,7 @@
 //   --list-ports             the serial devices present, their stable names and whether the user
 //                            may open them
 //   --link-port N DEVICE     make port N ("Com"N) lead to DEVICE
+//   --lang zh|en             Chinese or English for this run, whatever the desktop's language
 // Parsing never touches a file or the display.
 struct CommandLine {
   Q_DECLARE_TR_FUNCTIONS(CommandLine)
@@ -26,6 +36,7 @@ struct CommandLine {
   int port = 0;     // --link-port's N (1..20)
   QString device;   // --link-port's DEVICE
   QString error;    // for Mode::Error: one line saying what is wrong
+  std::optional<Language> language;  // --lang's choice
 
   // args without the program's name. An unknown option, a missing or bad value, or two modes
   // at once give Mode::Error.

@@ -27,7 +27,10 @@ QString days_text(const Clsdata& e) {
       QT_TRANSLATE_NOOP("EntryText", "日")};
   QString days;
   for (int i = 0; i < 7 && i < e.strWeek.size(); ++i)
-    if (e.strWeek.at(i) == QLatin1Char('1')) days += EntryText::tr(kDayNames[i]);
+    if (e.strWeek.at(i) == QLatin1Char('1'))
+      days = days.isEmpty() ? EntryText::tr(kDayNames[i])
+                            : EntryText::tr("%1%2", "two weekday names in a row")
+                                  .arg(days, EntryText::tr(kDayNames[i]));
   return days;
 }
 

@@ -49,11 +49,11 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
   DT->setObjectName(QStringLiteral("DT"));
   DT->setDateRange(kFirstPickerDate, kLastPickerDate);
   DT->setCalendarPopup(true);
-  // Month and weekday names in Chinese like the rest of the dialog, whatever the system's
-  // language; the popup calendar is a window of its own and does not inherit the editor's locale.
-  DT->setLocale(chinese_locale());
+  // Month and weekday names in the program's language like the rest of the dialog, whatever the
+  // system's; the popup calendar is a window of its own and does not inherit the editor's locale.
+  DT->setLocale(QLocale());
   auto* calendar = new QCalendarWidget(DT);
-  calendar->setLocale(chinese_locale());
+  calendar->setLocale(QLocale());
   DT->setCalendarWidget(calendar);
   DT->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
   place(DT, 136, 72, 209, 25);

@@ -90,8 +90,12 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   installEventFilter(renewTips);                  // the window coming out of the tray
   showWhereComLeads();
   place(CmbCom, 256, 7, 64, 21);
+  // The window's own face at 9 points: "Com10".."Com20" fit the box whole.
+  QFont portFont = song_bold(9);
+  portFont.setBold(false);
+  CmbCom->setFont(portFont);
   discard_typing(CmbCom);
-  CmdOpen = new QPushButton(tr("打开"), this);
+  CmdOpen = new QPushButton(tr("打开", "the link"), this);
   CmdOpen->setObjectName(QStringLiteral("CmdOpen"));
   place(CmdOpen, 328, 7, 43, 22);
   ChkOpen = new QCheckBox(tr("自动打开串口"), this);
@@ -160,7 +164,7 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   CmdIn = button(QStringLiteral("CmdIn"), tr("手动吸合"), 560, 248, 92, 22);
   CmdOut = button(QStringLiteral("CmdOut"), tr("手动断开"), 560, 288, 92, 26);
   CmdQuit = button(QStringLiteral("CmdQuit"), tr("退出"), 560, 336, 92, 22);
-  CmdOpenFile = button(QStringLiteral("CmdOpenFile"), tr("打开"), 16, 272, 92, 22);
+  CmdOpenFile = button(QStringLiteral("CmdOpenFile"), tr("打开", "an entry file"), 16, 272, 92, 22);
   CmdSave = button(QStringLiteral("CmdSave"), tr("保存"), 16, 304, 92, 22);
   CmdSaveAs = button(QStringLiteral("CmdSaveAs"), tr("另存"), 16, 336, 92, 22);
 

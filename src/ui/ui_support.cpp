@@ -70,17 +70,25 @@ void install_font_substitutions() {
   QFont::insertSubstitutions(QStringLiteral("SimSun"), cjk);
 }
 
-bool install_chinese_qt_texts(QCoreApplication& app) {
+bool install_language(QCoreApplication& app, Language language) {
+  QLocale::setDefault(language_locale(language));
   auto* translator = new QTranslator(&app);
-  if (!translator->load(QStringLiteral("qtbase_zh_CN"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+  const bool found =
+      language == Language::English
+          ? translator->load(QStringLiteral(":/i18n/tavrel_en.qm"))
+          : translator->load(QStringLiteral("qtbase_zh_CN"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  if (!found) {
     delete translator;
     return false;
   }
   return QCoreApplication::installTranslator(translator);
 }
 
-QLocale chinese_locale() { return QLocale(QLocale::Chinese, QLocale::China); }
+QLocale language_locale(Language language) {
+  return language == Language::English ? QLocale(QLocale::English, QLocale::UnitedStates)
+                                       : QLocale(QLocale::Chinese, QLocale::China);
+}
 
 QIcon tavrel_icon() {
   QIcon icon;

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QLocale>
 
+#include "app/command_line.h"
+
 class QComboBox;
 class QCoreApplication;
 class QWidget;
@@ -12,13 +14,16 @@ class QWidget;
 // Maps "宋体" to the CJK fonts a Linux desktop has. Call once before building windows.
 void install_font_substitutions();
 
-// Qt's own texts (standard buttons, file dialogs) in Chinese like every text of the program:
-// installs qtbase_zh_CN from Qt's translations folder whatever the system's language. Returns
-// whether it was found (without it those texts stay English).
-bool install_chinese_qt_texts(QCoreApplication& app);
+// Makes the program speak language: English installs the program's own catalogue (embedded,
+// :/i18n/tavrel_en.qm); Chinese, the program's texts as written and Qt's own texts (standard
+// buttons, file dialogs) in Chinese too, from Qt's translations folder (qtbase_zh_CN). The default
+// locale (dates, numbers, the file dialogs' words) follows: Chinese (China) or English (United
+// States), whatever the system's. Returns whether the catalogue was found (without it, texts
+// stay as written, or Qt's stay English).
+bool install_language(QCoreApplication& app, Language language);
 
-// The locale the program's controls show dates in: Chinese (China), whatever the system's.
-QLocale chinese_locale();
+// The locale the program's controls show dates in: the language's (see install_language).
+QLocale language_locale(Language language);
 
 // The program's icon at every size it ships in (16 to 256 pixels): the window's and the tray's.
 QIcon tavrel_icon();

@@ -135,7 +135,7 @@ void WeekChart::drawAxis(QPainter& p) const {
     const int x1 = std::max(xOf(day), kNameWidth),
               x2 = std::min(xOf(midnight(d.addDays(1))), width() - kRightMargin);
     const QString name = d.toString(QStringLiteral("MM-dd ")) +
-                         chinese_locale().dayName(d.dayOfWeek(), QLocale::ShortFormat);
+                         QLocale().dayName(d.dayOfWeek(), QLocale::ShortFormat);
     p.setPen(d == QDateTime::fromMSecsSinceEpoch(now_).date() ? markColour() : Qt::black);
     if (x2 - x1 > fm.horizontalAdvance(name) + 4)
       p.drawText(QRect(x1 + 3, 1, x2 - x1 - 4, 14), Qt::AlignLeft | Qt::AlignVCenter, name);

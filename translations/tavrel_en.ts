@@ -1,0 +1,1089 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>AppLogic</name>
+    <message>
+        <source>未连接</source>
+        <translation>Closed</translation>
+    </message>
+    <message>
+        <source>等待串口</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>无应答</source>
+        <translation>No reply</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>Online</translation>
+    </message>
+    <message>
+        <source>%1：设备不存在</source>
+        <translation>%1: no such device</translation>
+    </message>
+    <message>
+        <source>现有串口设备（tavrel --link-port %1 设备）：</source>
+        <translation>Serial devices present (tavrel --link-port %1 DEVICE):</translation>
+    </message>
+    <message>
+        <source>服务器含有无法保存的字符</source>
+        <translation>The server has characters the file cannot hold</translation>
+    </message>
+    <message>
+        <source>用户名含有无法保存的字符</source>
+        <translation>The user name has characters the file cannot hold</translation>
+    </message>
+    <message>
+        <source>密码含有无法保存的字符</source>
+        <translation>The password has characters the file cannot hold</translation>
+    </message>
+    <message>
+        <source>前缀含有无法保存的字符</source>
+        <translation>The prefix has characters the file cannot hold</translation>
+    </message>
+    <message>
+        <source>保存设置失败
+</source>
+        <translation>Could not save the settings
+</translation>
+    </message>
+    <message>
+        <source>删除当前信息吗？</source>
+        <translation>Delete the selected entries?</translation>
+    </message>
+    <message>
+        <source>删除所有信息吗？</source>
+        <translation>Delete all entries of this route?</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>时间表已修改，是否保存？</source>
+        <translation>The timetable has changed. Save it?</translation>
+    </message>
+    <message>
+        <source>保存失败</source>
+        <translation>Could not save </translation>
+    </message>
+    <message>
+        <source>记录无法写入</source>
+        <translation>The log cannot be written</translation>
+    </message>
+    <message>
+        <source>记录无法写入：%1</source>
+        <translation>The log cannot be written: %1</translation>
+    </message>
+    <message>
+        <source>名称含有无法保存的字符</source>
+        <translation>The name has characters the file cannot hold</translation>
+    </message>
+    <message>
+        <source>证书文件含有无法保存的字符</source>
+        <translation>The certificate file has characters the file cannot hold</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>--data 需要一个文件夹</source>
+        <translation>--data needs a folder</translation>
+    </message>
+    <message>
+        <source>--lang 应为 zh 或 en：</source>
+        <translation>--lang takes zh or en: </translation>
+    </message>
+    <message>
+        <source>选项不能同时使用：</source>
+        <translation>options that cannot go together: </translation>
+    </message>
+    <message>
+        <source>--link-port 需要端口号和设备</source>
+        <translation>--link-port needs a port number and a device</translation>
+    </message>
+    <message>
+        <source>端口号应为 1 到 20：</source>
+        <translation>the port number must be 1 to 20: </translation>
+    </message>
+    <message>
+        <source>未知选项：</source>
+        <translation>unknown option: </translation>
+    </message>
+    <message>
+        <source>用法：tavrel [选项]
+按时间表控制十六路串口继电器板。不带选项时显示窗口（在通知区域）。
+
+  --headless              不显示窗口，在后台运行时间表（用于服务）
+  --data 文件夹           使用指定的数据文件夹
+  --list-ports            列出现有串口设备及能否打开
+  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）
+  --lang zh|en            本次以中文或英文显示
+  --version               显示版本
+  -h, --help              显示本帮助
+
+数据文件夹（Name.ini、Note.ini、dosdevices/、log/）：</source>
+        <translation>Usage: tavrel [OPTION]
+Switches a sixteen-output serial relay board on a timetable. Without options it shows its
+window (in the notification area).
+
+  --headless              run the timetable without a window (for services)
+  --data FOLDER           use FOLDER as the data folder
+  --list-ports            list the serial devices present and whether they may be opened
+  --link-port N DEVICE    make port ComN lead to DEVICE (its /dev/serial/by-id/ name first)
+  --lang zh|en            Chinese or English for this run
+  --version               show the version
+  -h, --help              show this help
+
+Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
+    </message>
+    <message>
+        <source>没有可用的显示（DISPLAY 未设置）：请在桌面中启动，或用 tavrel --headless</source>
+        <translation>No display to show the window on (DISPLAY is not set): start Tavrel from a desktop, or use tavrel --headless</translation>
+    </message>
+    <message>
+        <source>没有找到串口设备（ttyUSB*、ttyACM*）</source>
+        <translation>No serial devices found (ttyUSB*, ttyACM*)</translation>
+    </message>
+    <message>
+        <source>可以打开</source>
+        <translation>may be opened</translation>
+    </message>
+    <message>
+        <source>无权打开（需加入 %1 组）</source>
+        <translation>may not be opened (join group %1)</translation>
+    </message>
+    <message>
+        <source>端口号应为 1 到 20</source>
+        <translation>the port number must be 1 to 20</translation>
+    </message>
+    <message>
+        <source>%1：设备不存在</source>
+        <translation>%1: no such device</translation>
+    </message>
+    <message>
+        <source>%1：不是链接，未改动</source>
+        <translation>%1: not a link, left as it is</translation>
+    </message>
+    <message>
+        <source>%1：无法创建链接</source>
+        <translation>%1: the link cannot be made</translation>
+    </message>
+    <message>
+        <source>%1：不是字符设备</source>
+        <translation>%1: not a character device</translation>
+    </message>
+</context>
+<context>
+    <name>Dialog</name>
+    <message>
+        <source>添加动作</source>
+        <translation>Entry</translation>
+    </message>
+    <message>
+        <source>每天</source>
+        <translation>Daily</translation>
+    </message>
+    <message>
+        <source>每星期</source>
+        <translation>Weekly</translation>
+    </message>
+    <message>
+        <source>固定日期</source>
+        <translation>On date</translation>
+    </message>
+    <message>
+        <source>日</source>
+        <translation>7</translation>
+    </message>
+    <message>
+        <source>吸合</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>时</source>
+        <translation>h</translation>
+    </message>
+    <message>
+        <source>分</source>
+        <translation>m</translation>
+    </message>
+    <message>
+        <source>秒</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>最多99条</source>
+        <translation>At most 99 entries</translation>
+    </message>
+    <message>
+        <source>日期已过，仍要保存吗？</source>
+        <translation>The date has passed. Keep the entry anyway?</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadCommand</name>
+    <message>
+        <source>下载失败</source>
+        <translation>Download failed</translation>
+    </message>
+    <message>
+        <source>串口已断开</source>
+        <translation>The serial port is gone</translation>
+    </message>
+</context>
+<context>
+    <name>EntryText</name>
+    <message>
+        <source>吸合</source>
+        <translation>on</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>一</source>
+        <translation>Mon</translation>
+    </message>
+    <message>
+        <source>二</source>
+        <translation>Tue</translation>
+    </message>
+    <message>
+        <source>三</source>
+        <translation>Wed</translation>
+    </message>
+    <message>
+        <source>四</source>
+        <translation>Thu</translation>
+    </message>
+    <message>
+        <source>五</source>
+        <translation>Fri</translation>
+    </message>
+    <message>
+        <source>六</source>
+        <translation>Sat</translation>
+    </message>
+    <message>
+        <source>日</source>
+        <translation>Sun</translation>
+    </message>
+    <message>
+        <source>第%1路, 每天, %2 ,%3 </source>
+        <translation>Route %1, every day, %2, %3</translation>
+    </message>
+    <message>
+        <source>第%1路, 每星期%2， %3 ,%4 </source>
+        <translation>Route %1, every %2, %3, %4</translation>
+    </message>
+    <message>
+        <source>第%1路, 固定日期 %2 %3 ,%4 </source>
+        <translation>Route %1, on %2, %3, %4</translation>
+    </message>
+    <message>
+        <source>下次：无</source>
+        <translation>Next: none</translation>
+    </message>
+    <message>
+        <source>下次：%1 %2</source>
+        <translation>Next: %1 %2</translation>
+    </message>
+    <message>
+        <source>%1%2</source>
+        <comment>two weekday names in a row</comment>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>（无效）</source>
+        <translation> (invalid)</translation>
+    </message>
+    <message>
+        <source>每天 %1</source>
+        <translation>daily %1</translation>
+    </message>
+    <message>
+        <source>每星期%1 %2</source>
+        <translation>every %1 %2</translation>
+    </message>
+    <message>
+        <source>固定日期 %1 %2</source>
+        <translation>on %1 %2</translation>
+    </message>
+    <message>
+        <source>下次：自动功能未允许</source>
+        <translation>Next: timetable off</translation>
+    </message>
+</context>
+<context>
+    <name>FileCommands</name>
+    <message>
+        <source>保存成功！</source>
+        <translation>Saved.</translation>
+    </message>
+    <message>
+        <source>保存失败</source>
+        <translation>Could not save </translation>
+    </message>
+    <message>
+        <source>文件已另存为</source>
+        <translation>Saved as </translation>
+    </message>
+    <message>
+        <source>另存失败</source>
+        <translation>Could not save as </translation>
+    </message>
+    <message>
+        <source>打开失败</source>
+        <translation>Could not open </translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>磁盘已满</source>
+        <translation>the disk is full</translation>
+    </message>
+    <message>
+        <source>没有写入权限</source>
+        <translation>no permission to write</translation>
+    </message>
+    <message>
+        <source>磁盘只读</source>
+        <translation>the disk is read-only</translation>
+    </message>
+    <message>
+        <source>不能另存为程序自己的文件</source>
+        <translation>Tavrel&apos;s own files cannot be replaced: </translation>
+    </message>
+</context>
+<context>
+    <name>Frmmain</name>
+    <message>
+        <source>第一路</source>
+        <translation>Route 1</translation>
+    </message>
+    <message>
+        <source>第二路</source>
+        <translation>Route 2</translation>
+    </message>
+    <message>
+        <source>第三路</source>
+        <translation>Route 3</translation>
+    </message>
+    <message>
+        <source>第四路</source>
+        <translation>Route 4</translation>
+    </message>
+    <message>
+        <source>第五路</source>
+        <translation>Route 5</translation>
+    </message>
+    <message>
+        <source>第六路</source>
+        <translation>Route 6</translation>
+    </message>
+    <message>
+        <source>第七路</source>
+        <translation>Route 7</translation>
+    </message>
+    <message>
+        <source>第八路</source>
+        <translation>Route 8</translation>
+    </message>
+    <message>
+        <source>第九路</source>
+        <translation>Route 9</translation>
+    </message>
+    <message>
+        <source>第十路</source>
+        <translation>Route 10</translation>
+    </message>
+    <message>
+        <source>第十一路</source>
+        <translation>Route 11</translation>
+    </message>
+    <message>
+        <source>第十二路</source>
+        <translation>Route 12</translation>
+    </message>
+    <message>
+        <source>第十三路</source>
+        <translation>Route 13</translation>
+    </message>
+    <message>
+        <source>第十四路</source>
+        <translation>Route 14</translation>
+    </message>
+    <message>
+        <source>第十五路</source>
+        <translation>Route 15</translation>
+    </message>
+    <message>
+        <source>第十六路</source>
+        <translation>Route 16</translation>
+    </message>
+    <message>
+        <source>PC智能Tavrel</source>
+        <translation>Tavrel relay timer</translation>
+    </message>
+    <message>
+        <source>继电器板时间控制程序</source>
+        <translation>Relay board timer</translation>
+    </message>
+    <message>
+        <source>串口号</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>自动打开串口</source>
+        <translation>Auto open</translation>
+    </message>
+    <message>
+        <source>开机自启动</source>
+        <translation>Autostart</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Addr</translation>
+    </message>
+    <message>
+        <source>状态监视</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>内容</source>
+        <translation>Entries</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>远程</source>
+        <translation>Net</translation>
+    </message>
+    <message>
+        <source>自动功能允许</source>
+        <translation>Timetable on</translation>
+    </message>
+    <message>
+        <source>恢复定时状态</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>删除全部</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>手动吸合</source>
+        <translation>Switch on</translation>
+    </message>
+    <message>
+        <source>手动断开</source>
+        <translation>Switch off</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>另存</source>
+        <translation>Save as</translation>
+    </message>
+    <message>
+        <source>下载</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>吸合所有</source>
+        <translation>All on</translation>
+    </message>
+    <message>
+        <source>断开所有</source>
+        <translation>All off</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <comment>the link</comment>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <comment>an entry file</comment>
+        <translation>Load</translation>
+    </message>
+    <message>
+        <source>一周</source>
+        <translation>Plan</translation>
+    </message>
+    <message>
+        <source>重命名</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>串口未打开</source>
+        <translation>The serial port is not open</translation>
+    </message>
+    <message>
+        <source>板无应答</source>
+        <translation>The board does not answer</translation>
+    </message>
+    <message>
+        <source>最多99条</source>
+        <translation>At most 99 entries</translation>
+    </message>
+</context>
+<context>
+    <name>Headless</name>
+    <message>
+        <source>提示：</source>
+        <translation>Note: </translation>
+    </message>
+    <message>
+        <source>提示：%1 条消息未能输出</source>
+        <translation>Note: %1 messages could not be written</translation>
+    </message>
+</context>
+<context>
+    <name>LinkControl</name>
+    <message>
+        <source>设备不存在</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>没有权限（把用户加入 %1 组后重新登录）</source>
+        <translation>no permission (add the user to group %1, then log in again)</translation>
+    </message>
+    <message>
+        <source>没有权限</source>
+        <translation>no permission</translation>
+    </message>
+    <message>
+        <source>不是串口设备</source>
+        <translation>not a serial device</translation>
+    </message>
+    <message>
+        <source>已被其他程序占用</source>
+        <translation>in use by another program</translation>
+    </message>
+    <message>
+        <source>无法打开</source>
+        <translation>cannot be opened</translation>
+    </message>
+    <message>
+        <source>串口打开错误
+%1：%2</source>
+        <translation>The serial port cannot be opened
+%1: %2</translation>
+    </message>
+    <message>
+        <source>串口已断开</source>
+        <translation>The serial port is gone</translation>
+    </message>
+</context>
+<context>
+    <name>Main</name>
+    <message>
+        <source>另一个 Tavrel 正在使用此文件夹
+</source>
+        <translation>Another Tavrel is using this folder
+</translation>
+    </message>
+    <message>
+        <source>无法创建数据文件夹
+</source>
+        <translation>Cannot make the data folder
+</translation>
+    </message>
+    <message>
+        <source>（tavrel --help 显示用法）</source>
+        <translation> (tavrel --help shows the usage)</translation>
+    </message>
+</context>
+<context>
+    <name>MqttBridge</name>
+    <message>
+        <source>远程服务器拒绝登录：</source>
+        <translation>The broker refused the login: </translation>
+    </message>
+    <message>
+        <source>远程：已连接</source>
+        <translation>MQTT: connected</translation>
+    </message>
+    <message>
+        <source>远程：正在连接</source>
+        <translation>MQTT: connecting</translation>
+    </message>
+    <message>
+        <source>远程：正在连接（%1）</source>
+        <translation>MQTT: connecting (%1)</translation>
+    </message>
+    <message>
+        <source>远程：关闭</source>
+        <translation>MQTT: off</translation>
+    </message>
+</context>
+<context>
+    <name>MqttDialog</name>
+    <message>
+        <source>远程</source>
+        <translation>MQTT</translation>
+    </message>
+    <message>
+        <source>服务器</source>
+        <translation>Server</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>用户名</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>前缀</source>
+        <translation>Prefix</translation>
+    </message>
+    <message>
+        <source>Home Assistant 自动发现</source>
+        <translation>Home Assistant discovery</translation>
+    </message>
+    <message>
+        <source>服务器留空即关闭远程</source>
+        <translation>An empty server turns MQTT off</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>前缀无效：不能含有 + 或 #，也不能只有 /</source>
+        <translation>Invalid prefix: no + or #, and not only /</translation>
+    </message>
+    <message>
+        <source>TLS 加密</source>
+        <translation>TLS</translation>
+    </message>
+    <message>
+        <source>证书</source>
+        <translation>CA file</translation>
+    </message>
+    <message>
+        <source>系统证书</source>
+        <translation>system certificates</translation>
+    </message>
+    <message>
+        <source>发现前缀</source>
+        <translation>Discovery</translation>
+    </message>
+</context>
+<context>
+    <name>Record</name>
+    <message>
+        <source>吸合</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>串口打开</source>
+        <translation>Port opened</translation>
+    </message>
+    <message>
+        <source>串口关闭</source>
+        <translation>Port closed</translation>
+    </message>
+    <message>
+        <source>串口丢失</source>
+        <translation>Port lost</translation>
+    </message>
+    <message>
+        <source>串口恢复</source>
+        <translation>Port back</translation>
+    </message>
+    <message>
+        <source>板应答</source>
+        <translation>Board answers</translation>
+    </message>
+    <message>
+        <source>板无应答</source>
+        <translation>Board silent</translation>
+    </message>
+    <message>
+        <source>远程已连接</source>
+        <translation>MQTT connected</translation>
+    </message>
+    <message>
+        <source>远程断开</source>
+        <translation>MQTT disconnected</translation>
+    </message>
+    <message>
+        <source>远程连接失败</source>
+        <translation>MQTT failed</translation>
+    </message>
+    <message>
+        <source>远程消息无效</source>
+        <translation>Invalid MQTT message</translation>
+    </message>
+    <message>
+        <source>手动</source>
+        <translation>manual</translation>
+    </message>
+    <message>
+        <source>接管</source>
+        <translation>take-over</translation>
+    </message>
+    <message>
+        <source>恢复</source>
+        <translation>restore</translation>
+    </message>
+    <message>
+        <source>板状态</source>
+        <translation>board</translation>
+    </message>
+    <message>
+        <source>远程</source>
+        <translation>MQTT</translation>
+    </message>
+    <message>
+        <source>找不到服务器</source>
+        <translation>server not found</translation>
+    </message>
+    <message>
+        <source>无法连接</source>
+        <translation>cannot connect</translation>
+    </message>
+    <message>
+        <source>连接超时</source>
+        <translation>timed out</translation>
+    </message>
+    <message>
+        <source>连接中断</source>
+        <translation>connection lost</translation>
+    </message>
+    <message>
+        <source>服务器无响应</source>
+        <translation>no response</translation>
+    </message>
+    <message>
+        <source>TLS 连接失败</source>
+        <translation>TLS failed</translation>
+    </message>
+    <message>
+        <source>协议版本不被接受</source>
+        <translation>protocol version refused</translation>
+    </message>
+    <message>
+        <source>客户端标识被拒绝</source>
+        <translation>client id refused</translation>
+    </message>
+    <message>
+        <source>服务器暂不可用</source>
+        <translation>server unavailable</translation>
+    </message>
+    <message>
+        <source>用户名或密码错误</source>
+        <translation>wrong user name or password</translation>
+    </message>
+    <message>
+        <source>用户名或密码不被接受</source>
+        <translation>user name or password not accepted</translation>
+    </message>
+    <message>
+        <source>连接被拒绝</source>
+        <translation>connection refused</translation>
+    </message>
+    <message>
+        <source>程序启动</source>
+        <translation>Program started</translation>
+    </message>
+    <message>
+        <source>程序退出</source>
+        <translation>Program ended</translation>
+    </message>
+    <message>
+        <source>记录中断</source>
+        <translation>Log interrupted</translation>
+    </message>
+    <message>
+        <source>记录已满</source>
+        <translation>Log full</translation>
+    </message>
+    <message>
+        <source>时钟跳变</source>
+        <translation>Clock jumped</translation>
+    </message>
+    <message>
+        <source>输出中断</source>
+        <translation>Output interrupted</translation>
+    </message>
+    <message>
+        <source>%1行</source>
+        <translation>%1 lines</translation>
+    </message>
+    <message>
+        <source>%1秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>未执行</source>
+        <translation>Not carried out</translation>
+    </message>
+    <message>
+        <source>客户端标识被占用</source>
+        <translation>client id in use</translation>
+    </message>
+    <message>
+        <source>证书名称不符</source>
+        <translation>certificate name mismatch</translation>
+    </message>
+    <message>
+        <source>证书颁发机构未知</source>
+        <translation>unknown certificate authority</translation>
+    </message>
+    <message>
+        <source>服务器不支持 TLS</source>
+        <translation>the broker speaks no TLS</translation>
+    </message>
+</context>
+<context>
+    <name>RecordWindow</name>
+    <message>
+        <source>记录</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>路</source>
+        <translation>Route</translation>
+    </message>
+    <message>
+        <source>动作</source>
+        <translation>Action</translation>
+    </message>
+    <message>
+        <source>来源</source>
+        <translation>Cause</translation>
+    </message>
+    <message>
+        <source>显示全部</source>
+        <translation>Show all</translation>
+    </message>
+</context>
+<context>
+    <name>RenameDialog</name>
+    <message>
+        <source>重命名</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>%1/%2 字节</source>
+        <translation>%1/%2 bytes</translation>
+    </message>
+    <message>
+        <source>重命名第%1路</source>
+        <translation>Rename route %1</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsStore</name>
+    <message>
+        <source>未命名</source>
+        <translation>Unnamed</translation>
+    </message>
+</context>
+<context>
+    <name>Startup</name>
+    <message>
+        <source>读取失败</source>
+        <translation>Could not read </translation>
+    </message>
+</context>
+<context>
+    <name>Tray</name>
+    <message>
+        <source>%1(版本 %2)</source>
+        <translation>%1 (version %2)</translation>
+    </message>
+    <message>
+        <source>隐藏主窗口</source>
+        <translation>Hide window</translation>
+    </message>
+    <message>
+        <source>显示主窗口</source>
+        <translation>Show window</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>仍在托盘中运行，定时照常执行</source>
+        <translation>Tavrel keeps running in the tray; the timetable goes on</translation>
+    </message>
+</context>
+<context>
+    <name>WeekChart</name>
+    <message>
+        <source>至 %1</source>
+        <translation>until %1</translation>
+    </message>
+    <message>
+        <source>%1 至今</source>
+        <translation>%1 until now</translation>
+    </message>
+    <message>
+        <source>%1 起</source>
+        <translation>from %1</translation>
+    </message>
+    <message>
+        <source>%1 至 %2</source>
+        <translation>%1 to %2</translation>
+    </message>
+    <message>
+        <source>已过期：%1</source>
+        <translation>Past: %1</translation>
+    </message>
+    <message>
+        <source>同一秒动作冲突（以最后一条为准）：</source>
+        <translation>Conflicting entries in one second (the last one wins):</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>无连接</source>
+        <translation>no link</translation>
+    </message>
+    <message>
+        <source>实际：%1</source>
+        <translation>Actual: %1</translation>
+    </message>
+    <message>
+        <source>计划：%1</source>
+        <translation>Planned: %1</translation>
+    </message>
+</context>
+<context>
+    <name>WeekView</name>
+    <message>
+        <source>一周</source>
+        <translation>Week</translation>
+    </message>
+    <message>
+        <source>一天</source>
+        <translation>Day</translation>
+    </message>
+    <message>
+        <source>现在</source>
+        <translation>Now</translation>
+    </message>
+    <message>
+        <source>计划吸合</source>
+        <translation>Planned on</translation>
+    </message>
+    <message>
+        <source>实际吸合</source>
+        <translation>Reported on</translation>
+    </message>
+    <message>
+        <source>无连接</source>
+        <translation>No link</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>Unknown</translation>
+    </message>
+    <message>
+        <source>冲突</source>
+        <translation>Conflict</translation>
+    </message>
+</context>
+<context>
+    <name>WidgetPrompt</name>
+    <message>
+        <source>提示</source>
+        <translation>Tavrel</translation>
+    </message>
+    <message>
+        <source>ini文件 (*.ini)</source>
+        <translation>INI files (*.ini)</translation>
+    </message>
+    <message>
+        <source>文件夹</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>不保存</source>
+        <translation>Don&apos;t save</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+</TS>
