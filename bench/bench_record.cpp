@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
   SwitchRecord record(dir.path());
   const EntryCollection entries;
   int route = 3;
-  RecordWindow window(record, [&] { return route; }, entries);
+  RecordWindow window(
+      record, [&] { return route; }, entries);
   window.showAll()->setChecked(true);
   measure("open, every route", window, [&] { window.show(); });
   measure("route 3's page", window, [&] { window.showAll()->setChecked(false); });

@@ -7,8 +7,8 @@
 
 #include "app/startup.h"
 #include "support/broker.h"
-#include "support/files.h"
 #include "support/entries.h"
+#include "support/files.h"
 #include "support/logic_rig.h"
 
 namespace {

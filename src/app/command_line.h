@@ -32,10 +32,10 @@ struct CommandLine {
  public:
   enum class Mode { Window, Help, Version, Headless, ListPorts, LinkPort, Error };
   Mode mode = Mode::Window;
-  QString dataDir;  // --data's folder, empty when not given
-  int port = 0;     // --link-port's N (1..20)
-  QString device;   // --link-port's DEVICE
-  QString error;    // for Mode::Error: one line saying what is wrong
+  QString dataDir;                   // --data's folder, empty when not given
+  int port = 0;                      // --link-port's N (1..20)
+  QString device;                    // --link-port's DEVICE
+  QString error;                     // for Mode::Error: one line saying what is wrong
   std::optional<Language> language;  // --lang's choice
 
   // args without the program's name. An unknown option, a missing or bad value, or two modes

@@ -73,11 +73,10 @@ void install_font_substitutions() {
 bool install_language(QCoreApplication& app, Language language) {
   QLocale::setDefault(language_locale(language));
   auto* translator = new QTranslator(&app);
-  const bool found =
-      language == Language::English
-          ? translator->load(QStringLiteral(":/i18n/tavrel_en.qm"))
-          : translator->load(QStringLiteral("qtbase_zh_CN"),
-                             QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  const bool found = language == Language::English
+                         ? translator->load(QStringLiteral(":/i18n/tavrel_en.qm"))
+                         : translator->load(QStringLiteral("qtbase_zh_CN"),
+                                            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
   if (!found) {
     delete translator;
     return false;
