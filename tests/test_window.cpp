@@ -641,7 +641,12 @@ void TestWindow::realPromptsAskAndCancel() {
       });
       replace->button(QMessageBox::Yes)->click();
     });
+    // Typed into the name field as a user does, with the focus there (without it, the dialog
+    // would add the typed name to the offered one it selected on reading the folder).
     auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+    QApplication::setActiveWindow(d);
+    name->setFocus();
+    QTRY_VERIFY(name->hasFocus());
     name->clear();
     QTest::keyClicks(name, "Name.ini");
     QTest::keyClick(name, Qt::Key_Return);
