@@ -356,7 +356,7 @@ void TestCommandLink::restoreAtTakeOver() {
   for (const RecordEvent& e : r.logic.record().newest(100))
     if (e.action == RecordAction::TakeOver || e.action == RecordAction::BoardStates ||
         e.cause == RecordCause::TakeOver)
-      lines.prepend(SwitchRecord::actionWord(e) + ' ' + e.detail);
+      lines.prepend(SwitchRecord::actionWord(e) + ' ' + SwitchRecord::causeWord(e));
   QCOMPARE(lines, QStringList({"接管 吸合 3 断开 1-2,4-16", "板状态 吸合 3 断开 1-2,4-16"}));
 }
 

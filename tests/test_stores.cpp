@@ -448,6 +448,10 @@ void TestStores::switchRecordMonthlyFiles() {
   QCOMPARE(record.since(QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0, 124))).size(), 1);
   QCOMPARE(record.since(QDateTime(QDate(2026, 11, 1), QTime(0, 0))).first().route, 3);
   QCOMPARE(record.newest(2, 5).size(), 1);  // route 5's page: the link's event only
+  // A reason with a blank in it reads back.
+  record.append(0, RecordAction::MqttFailed, RecordCause::None, "b:8883", MqttError::TlsNotSpoken);
+  QCOMPARE(record.newest(1).value(0).error, MqttError::TlsNotSpoken);
+  QCOMPARE(record.newest(1).value(0).detail, QString("b:8883"));
 
   // A month's file stops at its limit with one closing line; the lines it did not take are told
   // at the top of the next month's.
@@ -517,6 +521,10 @@ void TestStores::actualPeriods_data() {
   QTest::newRow("not reported since: as reported now")
       << QStringList{"08:00 open", "08:01 answers", "09:00 closed", "09:10 open", "09:11 answers"}
       << 1 << QStringList{"07:00 ?", "08:00 -", "08:01 ?", "09:00 -", "09:11 E"};
+  QTest::newRow("first reports in one line; the program not running")
+      << QStringList{"08:00 open",  "08:01 answers", "08:01 first-on", "09:00 end",
+                     "10:00 start", "10:00 open",    "10:01 answers",  "10:01 first-off"}
+      << 0 << QStringList{"07:00 ?", "08:00 -", "08:01 E", "09:00 ?", "10:00 -", "10:01 R"};
 }
 
 void TestStores::actualPeriods() {
@@ -525,21 +533,27 @@ void TestStores::actualPeriods() {
   QFETCH(QStringList, periods);
   const QDate day(2026, 12, 7);
   const QMap<QString, RecordAction> words{
-      {"open", RecordAction::PortOpened},    {"closed", RecordAction::PortClosed},
-      {"silent", RecordAction::BoardSilent}, {"answers", RecordAction::BoardAnswers},
-      {"on", RecordAction::Energise},        {"off", RecordAction::Release},
-      {"manual", RecordAction::Release}};
+      {"open", RecordAction::PortOpened},       {"closed", RecordAction::PortClosed},
+      {"silent", RecordAction::BoardSilent},    {"answers", RecordAction::BoardAnswers},
+      {"on", RecordAction::Energise},           {"off", RecordAction::Release},
+      {"manual", RecordAction::Release},        {"first-on", RecordAction::BoardStates},
+      {"first-off", RecordAction::BoardStates}, {"start", RecordAction::ProgramStart},
+      {"end", RecordAction::ProgramEnd}};
   QList<RecordEvent> record;
   for (const QString& e : events) {
     const QString word = e.mid(6);
     const bool route = word == "on" || word == "off" || word == "manual";
-    record << RecordEvent{QDateTime(day, QTime::fromString(e.left(5))),
-                          route ? 1 : 0,
-                          words[word],
-                          word == "manual" ? RecordCause::Manual : RecordCause::Board,
-                          {},
-                          {},
-                          {}};
+    RecordEvent event{
+        QDateTime(day, QTime::fromString(e.left(5))),
+        route ? 1 : 0,
+        words[word],
+        route ? (word == "manual" ? RecordCause::Manual : RecordCause::Board) : RecordCause::None,
+        {},
+        {},
+        {}};
+    if (word.startsWith("first")) event.routes = 0x0003, event.on = word == "first-on" ? 1 : 0;
+    // As the record's file holds it.
+    QVERIFY(SwitchRecord::parse(SwitchRecord::line(event), &record.emplace_back()));
   }
   const auto at = [&](int h) { return QDateTime(day, QTime(h, 0)).toMSecsSinceEpoch(); };
   const ActualRoutes actual =

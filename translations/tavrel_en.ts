@@ -70,10 +70,6 @@
         <translation>The timetable has changed. Save it?</translation>
     </message>
     <message>
-        <source>保存失败</source>
-        <translation>Could not save </translation>
-    </message>
-    <message>
         <source>记录无法写入</source>
         <translation>The log cannot be written</translation>
     </message>

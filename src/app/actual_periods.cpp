@@ -101,6 +101,19 @@ ActualRoutes actual_periods(const QList<RecordEvent>& events, qint64 from, qint6
           portOpen = true;
         }
         break;
+      case RecordAction::BoardStates:  // the first report after the link started, in one line
+        for (int r = 1; r <= kRouteCount; ++r)
+          if ((e.routes >> (r - 1)) & 1)
+            reported[r] = (e.on >> (r - 1)) & 1 ? ActualState::Energised : ActualState::Released;
+        link = Link::Answering;
+        portOpen = true;
+        break;
+      case RecordAction::ProgramStart:
+      case RecordAction::ProgramEnd:  // nothing is known while the program does not run
+        reported.fill(ActualState::Unknown);
+        portOpen = false;
+        link = Link::Unknown;
+        break;
       default:
         break;
     }

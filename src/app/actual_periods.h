@@ -27,8 +27,10 @@ using ActualRoutes = std::array<QList<ActualPeriod>, kRouteCount + 1>;  // index
 
 // The periods of every route from..to (milliseconds since the epoch), from the record's events in
 // the order they were written (a time earlier than the one before counts as that one). Only the
-// link's events and the board's reports ("板状态") tell; every other event only shows that the
-// program ran then.
+// link's events, the board's reports ("板状态": one route's change, or the first report after the
+// link started, several routes in one line) and the program's start and end tell; every other
+// event only shows that the program ran then.
+//   - The program's start and end: unknown from then on, until the link tells again.
 //   - The link: unknown until its first event; "串口打开" and "串口恢复" open it without an
 //     answer yet, "板应答" or a board's report make it answer, "板无应答", "串口丢失" and
 //     "串口关闭" end the answers. No answer shows NoLink for every route.

@@ -81,6 +81,9 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
 }
 
 AppLogic::~AppLogic() {
+  // The program's last line is its end: the broker's connection and the link end before it.
+  mqtt_.shutdown();
+  linkControl_.close();
   if (started_) record_.append(0, RecordAction::ProgramEnd, RecordCause::None);
 }
 
@@ -106,9 +109,10 @@ bool AppLogic::saveBeforeEnd(bool mayAsk) {
     const Prompt::SaveChoice c = prompt_.askSave(tr("时间表已修改，是否保存？"));
     if (c != Prompt::SaveChoice::Save) return c == Prompt::SaveChoice::Discard;
   }
-  if (save_entry_store(colData_, store_.path())) return markSaved(), true;
+  WriteFailure why = WriteFailure::Other;
+  if (save_entry_store(colData_, store_.path(), &why)) return markSaved(), true;
   if (!mayAsk) return true;  // a session that ends without questions ends either way
-  prompt_.message(tr("保存失败") + QDir::toNativeSeparators(store_.path()));
+  prompt_.message(save_failed_text(why, store_.path()));
   return false;
 }
 

@@ -36,11 +36,14 @@ QString write_failure_text(WriteFailure why) {
   return {};
 }
 
+QString save_failed_text(WriteFailure why, const QString& storePath) {
+  return failed_text(FileCommands::tr("保存失败"), why, storePath);
+}
+
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt) {
   WriteFailure why = WriteFailure::Other;
   const bool ok = save_entry_store(colData, storePath, &why);
-  prompt.message(ok ? FileCommands::tr("保存成功！")
-                    : failed_text(FileCommands::tr("保存失败"), why, storePath));
+  prompt.message(ok ? FileCommands::tr("保存成功！") : save_failed_text(why, storePath));
   return ok;
 }
 

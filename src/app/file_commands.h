@@ -13,6 +13,9 @@
 // the program cannot name.
 QString write_failure_text(WriteFailure why);
 
+// "保存失败" with the reason and the path, as Save tells a store it could not write.
+QString save_failed_text(WriteFailure why, const QString& storePath);
+
 // Save: colData as the whole store at storePath. Tells "保存成功！", or, when writing failed,
 // "保存失败" with the reason on a line of its own and the path on the next, e.g.
 // "保存失败：磁盘已满\n/home/u/Note.ini". Returns whether it saved.

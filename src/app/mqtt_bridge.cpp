@@ -165,6 +165,7 @@ void MqttBridge::configure(const MqttSettings& s) {
 void MqttBridge::showAuto(bool allowed) {
   autoAllowed_ = allowed;
   publishAutoState();
+  publishNext();  // no next switch while the timetable is not allowed
 }
 
 QString MqttBridge::where() const {
@@ -291,7 +292,8 @@ void MqttBridge::publishNames(const ProfileFile& names) {
 void MqttBridge::publishNext() {
   if (client_.state() != MqttClient::Connected) return;
   for (int r = 1; r <= kRouteCount; ++r) {
-    const std::optional<RouteSwitch> next = next_.next(r);
+    const std::optional<RouteSwitch> next =
+        autoAllowed_ ? next_.next(r) : std::optional<RouteSwitch>();
     const QByteArray text =
         next ? iso_with_offset(next->at).toUtf8() + ' ' + (next->energise ? kOn : kOff)
              : QByteArrayLiteral("NONE");

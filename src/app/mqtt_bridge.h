@@ -28,7 +28,8 @@
 //   them after each (re)connect; retained. Nothing before the board's first report.
 // - P/route/N/name: the route's name as its tab shows it, UTF-8; retained.
 // - P/route/N/next: the next due moment and its action, "2026-12-08T07:05:00+08:00 ON", or
-//   "NONE"; retained, renewed whenever the next-switch service says it changed.
+//   "NONE" (also while "自动功能允许" is clear: nothing will switch); retained, renewed whenever
+//   the next-switch service says it changed.
 // - P/auto/state: "ON" / "OFF", whether "自动功能允许" is ticked; retained.
 // - P/record: every line of the switch record as JSON {"time","route","action","cause"} in the
 //   file's words; not retained.
@@ -83,6 +84,9 @@ class MqttBridge : public QObject {
   // ones in use change nothing while connected, and start a new attempt at once while trying.
   void configure(const MqttSettings& s);
   const MqttSettings& settings() const { return settings_; }
+  // Ends the connection cleanly ("offline" published, MqttLost recorded) and leaves everything on
+  // the broker as it is; configure() starts again.
+  void shutdown();
   // A route's name changed in Name.ini: the names and the discovery configs go out again.
   void routeNamesChanged();
   // Whether "自动功能允许" is ticked now (published on P/auto/state).
@@ -117,7 +121,6 @@ class MqttBridge : public QObject {
   void publishDiscovery(const ProfileFile& names);
   void publishRecord(const RecordEvent& e);
   void clearGhosts(const ProfileFile& names);
-  void shutdown();
   bool publish(const QString& subtopic, const QByteArray& payload, bool retain = true);
   QString where() const;
   QString deviceId() const { return mqtt_device_id(prefix_, address_); }

@@ -1,5 +1,6 @@
 #include "app/output_queue.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,12 @@ struct OutputQueue::Shared {
     for (qsizetype at = 0; at < bytes.size();) {
       const ssize_t n = ::write(fd, bytes.constData() + at, static_cast<size_t>(bytes.size() - at));
       if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        // A descriptor someone made non-blocking: wait until it takes more.
+        pollfd ready{fd, POLLOUT, 0};
+        ::poll(&ready, 1, -1);
+        continue;
+      }
       if (n <= 0) return false;
       at += n;
     }

@@ -11,8 +11,8 @@ int stored_list_position(const QString& text, int listSize) {
 
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   StartupChoices c;
-  logic.recordProgramStart();
   logic.checkRecord();
+  logic.recordProgramStart();
   logic.SSTab2_Click(0);
   // Selecting the stored address and port writes them back in their plain decimal form.
   const SettingsStore& settings = logic.settings();

@@ -65,6 +65,32 @@ static_assert(sizeof kErrorWords / sizeof *kErrorWords == static_cast<int>(MqttE
 const char kLines[] = QT_TRANSLATE_NOOP("Record", "%1行");
 const char kSeconds[] = QT_TRANSLATE_NOOP("Record", "%1秒");
 
+bool states_line(RecordAction a) {
+  return a == RecordAction::TakeOver || a == RecordAction::BoardStates;
+}
+
+// Reads statesDetail()'s text back: pairs of an action word and a list of routes and runs.
+bool parse_states(const QString& text, quint16* routes, quint16* on) {
+  const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (words.isEmpty() || words.size() % 2) return false;
+  for (qsizetype i = 0; i < words.size(); i += 2) {
+    const bool energised = words[i] == QString::fromUtf8(kActionWords[0]);
+    if (!energised && words[i] != QString::fromUtf8(kActionWords[1])) return false;
+    for (const QString& run : words[i + 1].split(QLatin1Char(','))) {
+      const QStringList ends = run.split(QLatin1Char('-'));
+      bool ok1 = false, ok2 = true;
+      const int first = ends.value(0).toInt(&ok1);
+      const int last = ends.size() == 2 ? ends[1].toInt(&ok2) : first;
+      if (!ok1 || !ok2 || ends.size() > 2 || first < 1 || last > 16 || first > last) return false;
+      for (int r = first; r <= last; ++r) {
+        *routes |= quint16(1u << (r - 1));
+        if (energised) *on |= quint16(1u << (r - 1));
+      }
+    }
+  }
+  return true;
+}
+
 QString word(const char* text, bool shown) {
   return shown ? QCoreApplication::translate("Record", text) : QString::fromUtf8(text);
 }
@@ -153,8 +179,30 @@ QString offset_text(int seconds) {
 }
 
 // A time as timeText() writes it, in local time; invalid when it does not read.
+// "yyyy-MM-dd HH:mm:ss.zzz" read digit by digit (QDateTime::fromString takes many times longer,
+// and a month's file holds millions of lines); invalid for anything else.
+QDateTime local_time(QStringView t) {
+  if (t.size() != kTimeLength) return {};
+  const auto digits = [&](int at, int n) {
+    int v = 0;
+    for (int i = at; i < at + n; ++i) {
+      const char16_t c = t[i].unicode();
+      if (c < u'0' || c > u'9') return -1;
+      v = v * 10 + (c - u'0');
+    }
+    return v;
+  };
+  for (const auto& [at, c] :
+       {std::pair{4, u'-'}, {7, u'-'}, {10, u' '}, {13, u':'}, {16, u':'}, {19, u'.'}})
+    if (t[at] != c) return {};
+  const QDate date(digits(0, 4), digits(5, 2), digits(8, 2));
+  const QTime time(digits(11, 2), digits(14, 2), digits(17, 2), digits(20, 3));
+  if (!date.isValid() || !time.isValid()) return {};
+  return QDateTime(date, time);
+}
+
 QDateTime parse_time(const QString& text) {
-  const QDateTime at = QDateTime::fromString(text.left(kTimeLength), QLatin1String(kTimeFormat));
+  const QDateTime at = local_time(QStringView(text).left(kTimeLength));
   if (text.size() == kTimeLength || !at.isValid())
     return text.size() == kTimeLength ? at : QDateTime();
   const auto m = kOffset.match(QStringView(text).sliced(kTimeLength));
@@ -279,6 +327,15 @@ bool of_route(QByteArrayView line, int route) {
   return n == route;
 }
 
+// Whether a line is a link's, the program's or the broker's (no route) or a route's change the
+// board reported (cause "板状态"), by its bytes.
+bool told_by_board_or_link(QByteArrayView line) {
+  const qsizetype a = line.indexOf(',');
+  if (a >= 0 && a + 1 < line.size() && line[a + 1] == ',') return true;
+  static const QByteArray board = QByteArray(",") + kCauseWords[3];
+  return line.endsWith(board);
+}
+
 }  // namespace
 
 SwitchRecord::SwitchRecord(const QString& folder, Clock clock, QObject* parent)
@@ -300,6 +357,7 @@ QString SwitchRecord::errorWord(MqttError e, bool shown) {
 }
 
 QString SwitchRecord::causeWord(const RecordEvent& e, bool shown) {
+  if (states_line(e.action) && e.routes) return statesDetail(e.routes, e.on, shown);
   if (counted(e.action) && e.detail.isEmpty())
     return word(count_word(e.action), shown).arg(e.count);
   const int c = static_cast<int>(e.cause);
@@ -308,7 +366,7 @@ QString SwitchRecord::causeWord(const RecordEvent& e, bool shown) {
   return e.detail + QLatin1Char(' ') + errorWord(e.error, shown);
 }
 
-QString SwitchRecord::statesDetail(quint16 routes, quint16 energised) {
+QString SwitchRecord::statesDetail(quint16 routes, quint16 energised, bool shown) {
   QStringList parts;
   for (const bool on : {true, false}) {
     // Runs of neighbouring routes in one state as "3-8".
@@ -325,8 +383,9 @@ QString SwitchRecord::statesDetail(quint16 routes, quint16 energised) {
       r = last;
     }
     if (!runs.isEmpty())
-      parts << QString::fromUtf8(kActionWords[static_cast<int>(on ? RecordAction::Energise
-                                                                  : RecordAction::Release)]) +
+      parts << word(kActionWords[static_cast<int>(on ? RecordAction::Energise
+                                                     : RecordAction::Release)],
+                    shown) +
                    QLatin1Char(' ') + runs.join(QLatin1Char(','));
   }
   return parts.join(QLatin1Char(' '));
@@ -366,13 +425,17 @@ bool SwitchRecord::parse(const QString& text, RecordEvent* e) {
       e->cause = static_cast<RecordCause>(kFirstWordCause + c);
       e->detail.clear();
     }
-  const qsizetype blank = cause.lastIndexOf(QLatin1Char(' '));
-  if (e->cause == RecordCause::None && blank > 0)
-    for (int i = 1; i <= static_cast<int>(MqttError::Refused); ++i)
-      if (cause.mid(blank + 1) == errorWord(static_cast<MqttError>(i))) {
+  e->routes = e->on = 0;
+  if (states_line(e->action) && parse_states(cause, &e->routes, &e->on)) e->detail.clear();
+  // Where a failure happened, a blank, and why (some reasons hold a blank themselves).
+  if (e->cause == RecordCause::None)
+    for (int i = 1; i <= static_cast<int>(MqttError::Refused); ++i) {
+      const QString why = QLatin1Char(' ') + errorWord(static_cast<MqttError>(i));
+      if (cause.size() > why.size() && cause.endsWith(why)) {
         e->error = static_cast<MqttError>(i);
-        e->detail = cause.left(blank);
+        e->detail = cause.chopped(why.size());
       }
+    }
   return true;
 }
 
@@ -403,6 +466,14 @@ RecordEvent program_event(const QDateTime& at, RecordAction action, qint64 count
 }
 
 }  // namespace
+
+void SwitchRecord::appendStates(RecordAction action, quint16 routes, quint16 on) {
+  RecordEvent e = program_event(clock_(), action);
+  e.routes = routes;
+  e.on = on & routes;
+  store(&e);
+  emit appended(e);
+}
 
 void SwitchRecord::appendCount(RecordAction action, qint64 count) {
   const RecordEvent e = program_event(clock_(), action, count);
@@ -492,8 +563,8 @@ void SwitchRecord::setFailure(WriteFailure why) {
   emit failureChanged(why);
 }
 
-void SwitchRecord::readBackwards(const std::function<bool(const RecordEvent&)>& visit,
-                                 int route) const {
+void SwitchRecord::readBackwards(const std::function<bool(const RecordEvent&)>& visit, int route,
+                                 bool (*keep)(QByteArrayView)) const {
   const Fd log(open_log_folder(dir_, false));
   if (!log.ok()) return;
   QList<std::pair<int, QByteArray>> files = month_files(log.get());
@@ -507,8 +578,8 @@ void SwitchRecord::readBackwards(const std::function<bool(const RecordEvent&)>& 
     QByteArrayView text;
     RecordEvent e;
     while (lines.previous(&text))
-      if (!text.isEmpty() && of_route(text, route) && parse(QString::fromUtf8(text), &e) &&
-          !visit(e))
+      if (!text.isEmpty() && of_route(text, route) && (!keep || keep(text)) &&
+          parse(QString::fromUtf8(text), &e) && !visit(e))
         return;
   }
 }
@@ -525,13 +596,15 @@ QList<RecordEvent> SwitchRecord::newest(int count, int route) const {
   return out;
 }
 
-QList<RecordEvent> SwitchRecord::since(const QDateTime& from) const {
+QList<RecordEvent> SwitchRecord::since(const QDateTime& from, bool boardAndLink, int max) const {
   QList<RecordEvent> out;
-  readBackwards([&](const RecordEvent& e) {
-    if (e.at < from) return false;
-    out << e;
-    return true;
-  });
+  readBackwards(
+      [&](const RecordEvent& e) {
+        if (e.at < from) return false;
+        out << e;
+        return out.size() < max;
+      },
+      kEveryRoute, boardAndLink ? told_by_board_or_link : nullptr);
   std::reverse(out.begin(), out.end());
   return out;
 }

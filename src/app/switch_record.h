@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <limits>
 
 #include "mqtt/mqtt_client.h"
 #include "platform/atomic_file.h"
@@ -26,8 +27,8 @@ enum class RecordAction : quint8 {
   MqttInvalid,
   ProgramStart,  // the program
   ProgramEnd,
-  TakeOver,     // the link's take-over of the board's states (detail: statesDetail())
-  BoardStates,  // the board's first report after the link started (detail: statesDetail())
+  TakeOver,     // the link's take-over of the board's states (RecordEvent::routes, on)
+  BoardStates,  // the board's first report after the link started (RecordEvent::routes, on)
   RecordLost,   // the record itself: writing works again after RecordEvent::count lines were lost
   RecordFull,   // the month's file reached its limit (its closing line)
   ClockJump,    // the clock stepped forward past the scheduler's catch-up: count seconds unchecked
@@ -57,6 +58,8 @@ struct RecordEvent {
   MqttError error = MqttError::None;  // why a broker's connection failed
   QString word;                       // for Unknown: the action as the line has it
   qint64 count = 0;                   // RecordLost, OutputLost: lines; ClockJump: seconds
+  quint16 routes = 0;  // TakeOver, BoardStates: the routes told (bit r - 1 for route r)
+  quint16 on = 0;      // ... and which of them are energised
 };
 
 // The switch record: every event appended as one line to the monthly file log/YYYY-MM.csv in its
@@ -110,6 +113,8 @@ class SwitchRecord : public QObject {
   }
   // The same for an event of the program with a count (ClockJump).
   void appendCount(RecordAction action, qint64 count);
+  // The same for several routes' states in one line (TakeOver, BoardStates).
+  void appendStates(RecordAction action, quint16 routes, quint16 on);
 
   // Opens the month's file for appending without adding a line (a new file gets its header), so
   // a record that cannot be written is known before its first event.
@@ -123,12 +128,17 @@ class SwitchRecord : public QObject {
   // end, until visit returns false. Lines that do not read as an event (the header, anything cut
   // or over 64 KiB) are skipped. With route 1..16 only that route's events and those of the link
   // and the broker (route 0) are visited; lines of other routes are passed over unparsed.
-  void readBackwards(const std::function<bool(const RecordEvent&)>& visit,
-                     int route = kEveryRoute) const;
+  // keep, when given, passes over (unparsed) the lines for which it says false.
+  void readBackwards(const std::function<bool(const RecordEvent&)>& visit, int route = kEveryRoute,
+                     bool (*keep)(QByteArrayView line) = nullptr) const;
   // The newest `count` events, newest first (of route and route 0 alone, as above).
   QList<RecordEvent> newest(int count, int route = kEveryRoute) const;
-  // The events at or after `from`, in the order they were written (read backwards as above).
-  QList<RecordEvent> since(const QDateTime& from) const;
+  // The events at or after `from`, in the order they were written (read backwards as above), the
+  // newest `max` of them at most. With boardAndLink only what the board and the link tell: the
+  // events without a route (the link's, the program's, the broker's) and the routes' changes the
+  // board reported; the others are passed over unparsed.
+  QList<RecordEvent> since(const QDateTime& from, bool boardAndLink = false,
+                           int max = std::numeric_limits<int>::max()) const;
 
   QString folder() const { return dir_; }
   // One event as its line in the file (no line end), and one line read back.
@@ -142,9 +152,10 @@ class SwitchRecord : public QObject {
   static QString causeWord(const RecordEvent& e, bool shown = false);
   // Why a broker's connection failed, in the file's words or as shown.
   static QString errorWord(MqttError e, bool shown = false);
-  // Several routes' states in one line's detail, in the file's words: "吸合 1,2,9 断开 3-8,10-16"
-  // for the routes whose bit (route r: bit r - 1) is set in routes; energised says which are on.
-  static QString statesDetail(quint16 routes, quint16 energised);
+  // Several routes' states in one line's detail, in the file's words (or, with shown, translated):
+  // "吸合 1,2,9 断开 3-8,10-16" for the routes whose bit (route r: bit r - 1) is set in routes;
+  // energised says which are on. parse() reads it back into RecordEvent::routes and on.
+  static QString statesDetail(quint16 routes, quint16 energised, bool shown = false);
 
  signals:
   void appended(const RecordEvent& e);

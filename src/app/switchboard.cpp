@@ -27,8 +27,8 @@ Switchboard::Result Switchboard::want(const RouteStateTable& states, RecordCause
     const quint8 s = states[static_cast<size_t>(r)];
     if (s == kEnergise || s == kRelease) link_.setWanted(r, s);
   }
+  link_.pushNow();  // the board first: a slow disk under the record never delays a switch
   recordWanted(cause, keys);
-  link_.pushNow();
   return Result::Done;
 }
 
@@ -65,8 +65,7 @@ void Switchboard::recordTakeOver() {
   quint16 on = 0;
   const quint16 routes = changed(link_.nState(), recorded_, &on);
   if (routes)
-    record_.append(0, RecordAction::TakeOver, RecordCause::None,
-                   SwitchRecord::statesDetail(routes, on));
+    record_.appendStates(RecordAction::TakeOver, routes, on);
 }
 
 void Switchboard::recordWanted(RecordCause cause, const Keys* keys) {
@@ -88,8 +87,7 @@ void Switchboard::recordReported() {
   if (firstReport_) {
     firstReport_ = false;
     if (routes)
-      record_.append(0, RecordAction::BoardStates, RecordCause::None,
-                     SwitchRecord::statesDetail(routes, on));
+      record_.appendStates(RecordAction::BoardStates, routes, on);
     return;
   }
   for (int r = 1; r <= kRouteCount; ++r)

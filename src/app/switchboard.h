@@ -14,9 +14,9 @@
 //
 // A change acts only while the link is open and the board's states are taken over (mayAct());
 // otherwise nothing changes and nothing is recorded, and the caller tells the user why. An acting
-// change writes the route's wanted state into the link's table, records every route whose wanted
-// state differs from the one last recorded (once, with its cause) and has the link push the table
-// at once.
+// change writes the route's wanted state into the link's table, has the link push the table at
+// once, and then records every route whose wanted state differs from the one last recorded (once,
+// with its cause).
 class Switchboard : public QObject {
   Q_OBJECT
  public:

@@ -80,7 +80,7 @@ WeekPlan week_plan(const EntryCollection& colData, qint64 fromMs, qint64 toMs,
   for (int i = 0; i < colData.count(); ++i) {
     const auto& [key, entry] = colData.at(i);
     const Clsdata& e = *entry;
-    if (e.nRoute < 1 || e.nRoute > kRouteCount) continue;
+    if (!entry_can_fall_due(e)) continue;  // marked "（无效）" in the list; never planned
     hasEntries[static_cast<size_t>(e.nRoute)] = true;
     const qint64 secs = e.nStartHour * 3600 + e.nStartMin * 60 + e.nStartSecond;
     auto& route = due[static_cast<size_t>(e.nRoute)];
@@ -88,7 +88,6 @@ WeekPlan week_plan(const EntryCollection& colData, qint64 fromMs, qint64 toMs,
       // A fixed date: only its own day, and whether it has passed (by its reading where the
       // offsets do not hold its day: it lies days away from now then).
       const QDate d(e.nStartYear, e.nStartMonth, e.nStartDay);
-      if (!d.isValid() || !QTime::isValid(e.nStartHour, e.nStartMin, e.nStartSecond)) continue;
       const qint64 wall = wall_seconds(d, static_cast<int>(secs));
       const bool held = offsets.holdsDay(d);
       const std::optional<qint64> moment =

@@ -151,6 +151,7 @@ void MqttClient::stop() {
     }
   }
   dropConnection();
+  events_.clear();  // what the closing reported belongs to the connection just ended
   setState(Off);
 }
 

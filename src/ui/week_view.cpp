@@ -404,7 +404,10 @@ void WeekView::showDays(bool oneDay) {
 void WeekView::showEvent(QShowEvent* e) {
   // The record from a week before the span on, for the states it starts in.
   const QDate today = logic_.clock()().date();
-  events_ = logic_.record().since(QDateTime(today.addDays(-2 * kSpanDays), QTime(0, 0)));
+  // Only what the board and the link told, and at most kMaxEvents of it (a record that holds
+  // more, a route toggled every second by an automation, shows "unknown" before them).
+  events_ = logic_.record().since(QDateTime(today.addDays(-2 * kSpanDays), QTime(0, 0)), true,
+                                  kMaxEvents);
   // Local times cost a look-up of the zone at every reading; the events are read many times.
   for (RecordEvent& event : events_) event.at = event.at.toUTC();
   refresh();

@@ -83,8 +83,9 @@ class WeekChart : public QWidget {
 class WeekView : public QDialog {
   Q_OBJECT
  public:
-  static constexpr int kSpanDays = 7;       // back and ahead of today
-  static constexpr int kRefreshMs = 30000;  // the clock's check while open
+  static constexpr int kSpanDays = 7;        // back and ahead of today
+  static constexpr int kRefreshMs = 30000;   // the clock's check while open
+  static constexpr int kMaxEvents = 100000;  // read from the record at most
 
   // logic must outlive the view.
   explicit WeekView(const AppLogic& logic, QWidget* parent = nullptr);
