@@ -80,7 +80,7 @@ WeekPlan week_plan(const EntryCollection& colData, qint64 fromMs, qint64 toMs,
   for (int i = 0; i < colData.count(); ++i) {
     const auto& [key, entry] = colData.at(i);
     const Clsdata& e = *entry;
-    if (!entry_can_fall_due(e)) continue;  // marked "（无效）" in the list; never planned
+    if (!entry_can_fall_due(e)) continue;  // marked invalid in the list; never planned
     hasEntries[static_cast<size_t>(e.nRoute)] = true;
     const qint64 secs = e.nStartHour * 3600 + e.nStartMin * 60 + e.nStartSecond;
     auto& route = due[static_cast<size_t>(e.nRoute)];
