@@ -687,14 +687,6 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <translation>An empty server turns MQTT off</translation>
     </message>
     <message>
-        <source>确定</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>取消</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
         <source>前缀无效：不能含有 + 或 #，也不能只有 /</source>
         <translation>Invalid prefix: no + or #, and not only /</translation>
     </message>

@@ -84,20 +84,10 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
     place(l, unitX[i], 112, 24, 25);
   }
 
-  OKButton = new QPushButton(tr("确定"), this);
-  OKButton->setObjectName(QStringLiteral("OKButton"));
-  OKButton->setFont(bold);
-  place(OKButton, 84, 152, 81, 25);
+  const OkCancel buttons = ok_cancel_buttons(this, bold, 84, 264, 152);
+  OKButton = buttons.ok;
+  CancelButton = buttons.cancel;
   connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);
-  CancelButton = new QPushButton(tr("取消"), this);
-  CancelButton->setObjectName(QStringLiteral("CancelButton"));
-  CancelButton->setFont(bold);
-  place(CancelButton, 264, 152, 81, 25);
-  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  // Return confirms wherever the focus is; only a click (or Space) on "取消" cancels.
-  OKButton->setAutoDefault(false);
-  CancelButton->setAutoDefault(false);
-  OKButton->setDefault(true);
 }
 
 int Dialog::exec() {

@@ -83,20 +83,10 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
   place(LabHint, 20, 258, 340, 20);
   connect(&logic_.mqtt(), &MqttBridge::stateChanged, this, &MqttDialog::showState);
 
-  OKButton = new QPushButton(tr("确定"), this);
-  OKButton->setObjectName(QStringLiteral("OKButton"));
-  OKButton->setFont(bold);
-  place(OKButton, 64, 286, 81, 25);
+  const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 286);
+  OKButton = buttons.ok;
+  CancelButton = buttons.cancel;
   connect(OKButton, &QPushButton::clicked, this, &MqttDialog::OKButton_Click);
-  CancelButton = new QPushButton(tr("取消"), this);
-  CancelButton->setObjectName(QStringLiteral("CancelButton"));
-  CancelButton->setFont(bold);
-  place(CancelButton, 235, 286, 81, 25);
-  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  // Return confirms wherever the focus is; only a click (or Space) on "取消" cancels.
-  OKButton->setAutoDefault(false);
-  CancelButton->setAutoDefault(false);
-  OKButton->setDefault(true);
 }
 
 int MqttDialog::exec() {

@@ -3,11 +3,13 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <QTranslator>
 #include <QWidget>
@@ -138,3 +140,19 @@ void bring_forward(QWidget* window) {
 }
 
 void place(QWidget* w, int x, int y, int width, int height) { w->setGeometry(x, y, width, height); }
+
+OkCancel ok_cancel_buttons(QDialog* dialog, const QFont& font, int okX, int cancelX, int y) {
+  auto* ok = new QPushButton(QCoreApplication::translate("Dialog", "确定"), dialog);
+  auto* cancel = new QPushButton(QCoreApplication::translate("Dialog", "取消"), dialog);
+  ok->setObjectName(QStringLiteral("OKButton"));
+  cancel->setObjectName(QStringLiteral("CancelButton"));
+  for (QPushButton* b : {ok, cancel}) {
+    b->setFont(font);
+    b->setAutoDefault(false);
+  }
+  place(ok, okX, y, 81, 25);
+  place(cancel, cancelX, y, 81, 25);
+  ok->setDefault(true);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  return {ok, cancel};
+}

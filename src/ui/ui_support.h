@@ -8,6 +8,8 @@
 #include "app/command_line.h"
 
 class QComboBox;
+class QDialog;
+class QPushButton;
 class QCoreApplication;
 class QWidget;
 
@@ -49,3 +51,12 @@ void bring_forward(QWidget* window);
 
 // Places w at x, y with size width x height, in pixels of its parent.
 void place(QWidget* w, int x, int y, int width, int height);
+
+// A fixed-layout dialog's "确定" and "取消" buttons (81 x 25, in font) with their left edges at
+// okX and cancelX on the line y: Return confirms wherever the focus is; only a click (or Space) on
+// "取消" cancels, which rejects the dialog. The caller connects "确定".
+struct OkCancel {
+  QPushButton* ok;
+  QPushButton* cancel;
+};
+OkCancel ok_cancel_buttons(QDialog* dialog, const QFont& font, int okX, int cancelX, int y);

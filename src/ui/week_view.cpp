@@ -344,7 +344,10 @@ WeekView::WeekView(const AppLogic& logic, QWidget* parent) : QDialog(parent), lo
     refreshSoon();
   });
   clock_.setInterval(kRefreshMs);
-  connect(&clock_, &QTimer::timeout, this, &WeekView::refresh);
+  connect(&clock_, &QTimer::timeout, this, [this] {
+    readNames();  // a route renamed meanwhile
+    refresh();
+  });
 }
 
 qint64 WeekView::windowLength() const { return day_->isChecked() ? kDayMs : 7 * kDayMs; }
@@ -365,11 +368,15 @@ void WeekView::refresh() {
     reported = logic_.link().reportedStates();
   const ActualRoutes actual =
       actual_periods(events_, spanFrom_, spanTo_, now.toMSecsSinceEpoch(), reported);
-  const ProfileFile names = logic_.settings().load();
-  QStringList shown;
-  for (int r = 1; r <= kRouteCount; ++r) shown << logic_.settings().ReadRouteName(names, r);
-  chart_->setData(plan, actual, shown, now.toMSecsSinceEpoch());
+  if (names_.isEmpty()) readNames();
+  chart_->setData(plan, actual, names_, now.toMSecsSinceEpoch());
   placeWindow(chart_->windowFrom() > 0 ? chart_->windowFrom() : midnight(today.addDays(-3)));
+}
+
+void WeekView::readNames() {
+  const ProfileFile names = logic_.settings().load();
+  names_.clear();
+  for (int r = 1; r <= kRouteCount; ++r) names_ << logic_.settings().ReadRouteName(names, r);
 }
 
 void WeekView::refreshSoon() {
@@ -410,6 +417,7 @@ void WeekView::showEvent(QShowEvent* e) {
                                   kMaxEvents);
   // Local times cost a look-up of the zone at every reading; the events are read many times.
   for (RecordEvent& event : events_) event.at = event.at.toUTC();
+  readNames();
   refresh();
   clock_.start();
   QDialog::showEvent(e);

@@ -106,6 +106,8 @@ class WeekView : public QDialog {
 
  private:
   void refreshSoon();
+  // The routes' names from Name.ini: at opening and with the clock's check, not at every event.
+  void readNames();
   void placeWindow(qint64 from);
   qint64 windowLength() const;
 
@@ -117,6 +119,7 @@ class WeekView : public QDialog {
   QTimer clock_;
   bool refreshing_ = false;    // a refresh is on its way
   QList<RecordEvent> events_;  // from two weeks before today on, their times in UTC
+  QStringList names_;
   qint64 spanFrom_ = 0;
   qint64 spanTo_ = 0;
 };
