@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "app/app_logic.h"
 #include "relay_board.h"
+#include "support/logic_rig.h"
 #include "support/scripted_prompt.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
   RelayBoard board(paced);
   if (!board.open(dir.filePath("dosdevices/com1"), nullptr)) return 1;
   ScriptedPrompt prompt;  // answers nothing, remembers the messages
-  AppLogic logic(dir.path(), prompt);
+  Plant plant(dir.path(), prompt);
+  AppLogic& logic = plant.logic;
   EntryCollection page;
   for (int n = 1; n <= 99; ++n) {
     auto e = std::make_shared<Clsdata>();

@@ -18,10 +18,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/app_logic.h"
 #include "app/startup.h"
 #include "relay_board.h"
 #include "support/broker.h"
+#include "support/logic_rig.h"
 #include "support/scripted_prompt.h"
 
 namespace {
@@ -121,12 +121,13 @@ int latencies(AppLogic& logic, RelayBoard& board, quint16 port, int rounds) {
 int outages(AppLogic& logic, Broker& broker, const QList<QByteArray>& seconds) {
   for (const QByteArray& s : seconds) {
     broker.stop();
-    if (!wait_for([&] { return logic.mqtt().state() != MqttClient::Connected; }, 10000)) return 1;
+    if (!wait_for([&] { return logic.bridge().state() != MqttClient::Connected; }, 10000)) return 1;
     wait_for([] { return false; }, s.toInt() * 1000);
     if (!broker.start()) return 1;
     QElapsedTimer back;
     back.start();
-    if (!wait_for([&] { return logic.mqtt().state() == MqttClient::Connected; }, 120000)) return 1;
+    if (!wait_for([&] { return logic.bridge().state() == MqttClient::Connected; }, 120000))
+      return 1;
     std::printf("broker away %3d s: connected again %.1f s after its return\n", s.toInt(),
                 back.elapsed() / 1000.0);
   }
@@ -154,8 +155,8 @@ int flood(AppLogic& logic, quint16 port, int megabytes) {
   std::printf(
       "peak memory: %.1f MB before, %.1f MB after a %d MB payload on a set topic "
       "(connected with MQTT %d, still connected: %s)\n",
-      before, peak_mb(), megabytes, logic.mqtt().client().protocolVersion(),
-      logic.mqtt().state() == MqttClient::Connected ? "yes" : "no");
+      before, peak_mb(), megabytes, logic.bridge().client().protocolVersion(),
+      logic.bridge().state() == MqttClient::Connected ? "yes" : "no");
   return 0;
 }
 
@@ -183,10 +184,14 @@ int main(int argc, char** argv) {
                 .toUtf8());
   ini.close();
   ScriptedPrompt prompt;
-  AppLogic logic(dir.path(), prompt);
+  Plant plant(dir.path(), prompt);
+  AppLogic& logic = plant.logic;
   run_startup(logic, logic.settings().load());
   if (!wait_for(
-          [&] { return logic.mqtt().state() == MqttClient::Connected && logic.link().answering(); },
+          [&] {
+            return logic.bridge().state() == MqttClient::Connected &&
+                   logic.station().link().answering();
+          },
           10000)) {
     std::fprintf(stderr, "no connection\n");
     return 1;

@@ -12,7 +12,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "app/switch_record.h"
+#include "station/switch_record.h"
 #include "ui/record_window.h"
 
 namespace {

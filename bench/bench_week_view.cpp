@@ -7,8 +7,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "app/actual_periods.h"
 #include "core/due_moments.h"
+#include "station/actual_periods.h"
 #include "support/full_store.h"
 #include "ui/ui_support.h"
 #include "ui/week_view.h"

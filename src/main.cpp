@@ -7,6 +7,7 @@
 #include "app/headless.h"
 #include "platform/data_folder.h"
 #include "platform/single_copy.h"
+#include "station/station_thread.h"
 #include "ui/frmmain.h"
 #include "ui/running_window.h"
 #include "ui/ui_support.h"
@@ -96,10 +97,24 @@ int main(int argc, char** argv) {
     prompt.message(second_copy_text(dataDir));
     return 1;
   }
-  AppLogic logic(dataDir, prompt);
-  Frmmain window(logic);
-  prompt.setParent(&window);
-  const RunningWindow running(dataDir, &window);
-  window.Form_Load();
-  return app.exec();
+  // The board's plant and the broker live on a thread of their own: nothing the window does (a
+  // modal box, a file dialog stuck on a read, a slow paint) holds a switch up.
+  StationThread plant;
+  Station* station = plant.run([&] { return new Station(dataDir); });
+  MqttBridge* bridge = plant.run([&] { return new MqttBridge(*station); });
+  int status = 0;
+  {
+    AppLogic logic(*station, *bridge, prompt);
+    Frmmain window(logic);
+    prompt.setParent(&window);
+    const RunningWindow running(dataDir, &window);
+    window.Form_Load();
+    status = app.exec();
+  }
+  // The program's last line is its end: the broker's connection and the link end before it.
+  plant.run([&] {
+    delete bridge;
+    delete station;
+  });
+  return status;
 }

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/app_logic.h"
 #include "app/command_line.h"
 #include "core/clsdata.h"
 #include "platform/autostart.h"
@@ -17,6 +16,7 @@
 #include "platform/single_copy.h"
 #include "support/as_user.h"
 #include "support/files.h"
+#include "support/logic_rig.h"
 #include "support/scripted_prompt.h"
 
 namespace {
@@ -28,7 +28,8 @@ bool installed(const QString& exeDir, const QString& home) {
   const QString dir = choose_data_folder(exeDir);
   if (dir != home + "/.local/share/tavrel" || !make_data_folder(dir)) return false;
   ScriptedPrompt prompt;
-  AppLogic logic(dir, prompt);
+  Plant plant(dir, prompt);
+  AppLogic& logic = plant.logic;
   EntryCollection entries;
   entries.add("key0101", StrToData("11000000000100000000010000"));
   logic.setEntries(std::move(entries));
@@ -52,8 +53,9 @@ bool unwritable(const QString& dir, const QString& home) {
   SingleCopy first(dir), second(dir);
   if (!first.acquire() || second.acquire()) return false;
   ScriptedPrompt prompt;
-  AppLogic logic(dir, prompt);
-  logic.checkRecord();
+  Plant plant(dir, prompt);
+  AppLogic& logic = plant.logic;
+  logic.recordProgramStart();
   return logic.recordText() == "记录无法写入：没有写入权限" &&
          !logic.CmdQuit_Click(true, true, dir + "/tavrel") &&
          prompt.messages == QStringList{"保存设置失败\n" + dir + "/Name.ini"} &&

@@ -113,35 +113,35 @@ void TestDownload::closedLinkStaysClosedAndTimersComeBack() {
   Rig r;
   r.logic.setChkAuto(false);
   r.logic.CmdDown_Click();
-  QVERIFY(!r.logic.port().portOpen());
-  QVERIFY(!r.logic.downloadPort().portOpen());
-  QVERIFY(!r.logic.scheduler().isEnabled());  // as before, not switched on
-  QVERIFY(!r.logic.link().pushRunning());
+  QVERIFY(!r.logic.station().port().portOpen());
+  QVERIFY(!r.logic.station().downloadPort().portOpen());
+  QVERIFY(!r.logic.station().scheduler().isEnabled());  // as before, not switched on
+  QVERIFY(!r.logic.station().link().pushRunning());
   QCOMPARE(r.logic.cmdOpenCaption(), QString("打开"));
   // Timer1 follows ChkAuto as it is at the end, and stays off while the download runs.
   bool timer1DuringDownload = false;
   auto flip = connect(r.board.get(), &RelayBoard::entryReceived, [&] {
     r.logic.setChkAuto(true);
-    timer1DuringDownload |= r.logic.scheduler().isEnabled();
+    timer1DuringDownload |= r.logic.station().scheduler().isEnabled();
   });
   r.logic.CmdDown_Click();
   QVERIFY(!timer1DuringDownload);
-  QVERIFY(r.logic.scheduler().isEnabled());
+  QVERIFY(r.logic.station().scheduler().isEnabled());
   disconnect(flip);
   connect(r.board.get(), &RelayBoard::entryReceived, [&] { r.logic.setChkAuto(false); });
   r.logic.CmdDown_Click();
-  QVERIFY(!r.logic.scheduler().isEnabled());
+  QVERIFY(!r.logic.station().scheduler().isEnabled());
 }
 
 void TestDownload::openLinkIsOpenAgainAndSendsSetFrames() {
   Rig r;
   r.logic.CmdOpen_Click();
-  QTRY_VERIFY(!r.logic.link().bIsFirst());
+  QTRY_VERIFY(!r.logic.station().link().bIsFirst());
   r.logic.CmdDown_Click();
   QCOMPARE(r.board->protocol().entries().size(), size_t(3));
-  QVERIFY(r.logic.port().portOpen());
-  QVERIFY(r.logic.link().pushRunning());
-  QVERIFY(!r.logic.link().bIsFirst());
+  QVERIFY(r.logic.station().port().portOpen());
+  QVERIFY(r.logic.station().link().pushRunning());
+  QVERIFY(!r.logic.station().link().bIsFirst());
   QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
   QVERIFY(!r.logic.enabled(AppLogic::CmdAdd));  // the locks are as they were
   QList<BoardProtocol::Kind> kinds;
@@ -158,8 +158,8 @@ void TestDownload::silentBoardGivesOneFailurePerEntry() {
   r.logic.CmdOpen_Click();
   r.logic.CmdDown_Click();
   QCOMPARE(r.prompt.messages, QStringList({"下载失败", "下载失败", "下载失败"}));
-  QVERIFY(r.logic.port().portOpen());
-  QVERIFY(r.logic.link().pushRunning());
+  QVERIFY(r.logic.station().port().portOpen());
+  QVERIFY(r.logic.station().link().pushRunning());
   QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
 }
 
@@ -182,7 +182,7 @@ void TestDownload::strayAckBeforeTheFrameNeverCounts() {
   QVERIFY(sim.waitForStarted());
   QTRY_VERIFY(sim.canReadLine());
   r.logic.CmdOpen_Click();
-  QTRY_VERIFY(!r.logic.link().bIsFirst());
+  QTRY_VERIFY(!r.logic.station().link().bIsFirst());
   // A push frame whose reply carries 0x56 (routes 2, 3, 5 and 7 on) has been answered, but the
   // answer is still unread when the download starts; the download frames go to an address the
   // board does not have.
@@ -205,11 +205,11 @@ void TestDownload::downloadPortThatCannotOpen() {
   QFile::link("/nonexistent", r.dir.filePath("dosdevices/com5"));
   r.logic.CmdDown_Click();
   QCOMPARE(r.prompt.messages.first(), QString("串口打开错误\n/nonexistent：设备不存在"));
-  QVERIFY(r.logic.scheduler().isEnabled());
+  QVERIFY(r.logic.station().scheduler().isEnabled());
   // The command link comes back on the port it was opened on.
   QCOMPARE(r.logic.cmdOpenCaption(), QString("关闭"));
-  QVERIFY(r.logic.port().portOpen());
-  QVERIFY(r.logic.link().pushRunning());
+  QVERIFY(r.logic.station().port().portOpen());
+  QVERIFY(r.logic.station().link().pushRunning());
 }
 
 void TestDownload::boardVanishingDuringDownload() {
@@ -222,8 +222,8 @@ void TestDownload::boardVanishingDuringDownload() {
   QTRY_COMPARE(r.prompt.messages.count("串口已断开"), 1);
   QVERIFY(r.prompt.messages.count("下载失败") <= 1);  // no flood
   // The link waits for its port.
-  QCOMPARE(r.logic.linkControl().state(), LinkControl::Waiting);
-  QVERIFY(!r.logic.link().pushRunning());
+  QCOMPARE(r.logic.station().linkControl().state(), LinkControl::Waiting);
+  QVERIFY(!r.logic.station().link().pushRunning());
 }
 
 QTEST_GUILESS_MAIN(TestDownload)

@@ -9,11 +9,12 @@
 
 #include "app/file_commands.h"
 #include "app/startup.h"
-#include "app/switch_record.h"
 #include "core/entry_store.h"
 #include "relay_board.h"
+#include "station/switch_record.h"
 #include "support/files.h"
 #include "support/full_store.h"
+#include "support/logic_rig.h"
 #include "support/scripted_prompt.h"
 #include "support/tmpfs.h"
 
@@ -144,7 +145,8 @@ void TestFaults::badFilesNeverStopTheProgram() {
       put(name, generate(rng, kind % 3 == 0 ? 0 : 2));
     ScriptedPrompt prompt;
     {
-      AppLogic logic(dir.path(), prompt);
+      Plant plant(dir.path(), prompt);
+      AppLogic& logic = plant.logic;
       run_startup(logic, logic.settings().load());
       QVERIFY(logic.nID() >= 1 && logic.nID() <= 16);
       QVERIFY(logic.nCom() >= 1 && logic.nCom() <= 20);
@@ -175,7 +177,8 @@ void TestFaults::hugeFilesAreReadOnce() {
   put(dir.filePath("Note.ini"), keys);
   keys.clear();
   ScriptedPrompt prompt;
-  AppLogic logic(dir.path(), prompt);
+  Plant plant(dir.path(), prompt);
+  AppLogic& logic = plant.logic;
   // Bytes this process has read so far. Name.ini is read once and once more by each of the two
   // settings start-up writes back (a write keeps every other line), Note.ini once: 400 MB. A file
   // read once per key would be many times that.
@@ -366,12 +369,13 @@ void TestFaults::boardGoneBeforeItsFirstReply() {
   auto* board = new RelayBoard(silent);
   QVERIFY(board->open(dir.filePath("dosdevices/com1"), nullptr));
   ScriptedPrompt prompt;
-  AppLogic logic(dir.path(), prompt);
+  Plant plant(dir.path(), prompt);
+  AppLogic& logic = plant.logic;
   int lostCalls = 0;
-  connect(&logic.port(), &CommPort::lost, [&] { ++lostCalls; });
+  connect(&logic.station().port(), &CommPort::lost, [&] { ++lostCalls; });
   logic.CmdOpen_Click();
   QTest::qWait(500);  // only queries so far, no answer
-  QVERIFY(logic.link().bIsFirst());
+  QVERIFY(logic.station().link().bIsFirst());
   delete board;
   QTRY_COMPARE(prompt.messages, QStringList({"串口已断开"}));
   rusage before{}, after{};
@@ -385,7 +389,7 @@ void TestFaults::boardGoneBeforeItsFirstReply() {
   QCOMPARE(lostCalls, 1);
   QCOMPARE(prompt.messages.size(), 1);
   QVERIFY2(cpu < 0.2, qPrintable(QString("CPU %1 s in an idle second").arg(cpu)));
-  QCOMPARE(logic.linkControl().state(), LinkControl::Waiting);
+  QCOMPARE(logic.station().linkControl().state(), LinkControl::Waiting);
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -5,6 +5,7 @@
 #include <QtWidgets>
 
 #include "relay_board.h"
+#include "support/logic_rig.h"
 #include "support/scripted_prompt.h"
 #include "ui/frmmain.h"
 
@@ -44,8 +45,8 @@ void TestHour::anHourOfRunning() {
 
   qint64 ms = start.toMSecsSinceEpoch();
   ScriptedPrompt prompt;
-  auto* logic =
-      new AppLogic(dir.path(), prompt, [&] { return QDateTime::fromMSecsSinceEpoch(ms); });
+  auto* plant = new Plant(dir.path(), prompt, [&] { return QDateTime::fromMSecsSinceEpoch(ms); });
+  AppLogic* logic = &plant->logic;
   auto* window = new Frmmain(*logic);
   window->Form_Load();
   QVERIFY(logic->linkOpen());
@@ -89,7 +90,7 @@ void TestHour::anHourOfRunning() {
   QCOMPARE(jump.count, 7199);
   window->CmdQuit_Click();
   delete window;
-  delete logic;
+  delete plant;
 }
 
 int main(int argc, char** argv) {

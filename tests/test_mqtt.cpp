@@ -35,7 +35,7 @@ struct Rig : LogicRig {
                      QFileDevice::ReadOther);
     run_startup(logic, logic.settings().load());
   }
-  bool connected() const { return logic.mqtt().state() == MqttClient::Connected; }
+  bool connected() const { return logic.bridge().state() == MqttClient::Connected; }
   // How many lines of the record tell this action (for this cause, or at this place).
   int recorded(RecordAction action, RecordCause cause = RecordCause::None,
                const QString& detail = {}) const {
@@ -81,7 +81,7 @@ void TestMqtt::subscriberSeesRetainedStatesNamesAndDiscovery() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.station().link().answering(), 5000);
   QTRY_COMPARE(rig.recorded(RecordAction::MqttConnected, RecordCause::None,
                             QStringLiteral("127.0.0.1:%1").arg(broker.port())),
                1);
@@ -182,7 +182,7 @@ void TestMqtt::setSwitchesTheBoardAndIsRecorded() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.station().link().answering(), 5000);
   Subscriber sub(broker.port(), {topic("route/+/state"), topic("record")});
   QTRY_COMPARE(sub.last(topic("route/2/state")), QStringLiteral("OFF"));
 
@@ -233,8 +233,8 @@ void TestMqtt::badMessagesChangeNothing() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
-  const RouteStateTable wanted = rig.logic.link().nState();
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.station().link().answering(), 5000);
+  const RouteStateTable wanted = rig.logic.station().link().nState();
   const QByteArray padded = "ON" + QByteArray(63, ' ');  // 65 bytes that would read as ON
   const struct {
     QString topic;
@@ -258,7 +258,7 @@ void TestMqtt::badMessagesChangeNothing() {
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0085), 3000);
   RouteStateTable expected = wanted;
   expected[8] = kEnergise;
-  QCOMPARE(rig.logic.link().nState(), expected);
+  QCOMPARE(rig.logic.station().link().nState(), expected);
   QCOMPARE(rig.recorded(RecordAction::MqttInvalid), 1);  // once a minute at most
   QCOMPARE(rig.recorded(RecordAction::Energise, RecordCause::Mqtt), 1);
   publish_once(broker.port(), topic("route/4/set"), "", true);  // clears the retained command
@@ -270,7 +270,7 @@ void TestMqtt::badMessagesChangeNothing() {
   publish_once(broker.port(), topic("route/6/set"), "ON");
   QTRY_COMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 1);
   QVERIFY(rig.board->open(rig.dir.filePath("dosdevices/com1"), nullptr));
-  QTRY_VERIFY_WITH_TIMEOUT(rig.logic.link().answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.logic.station().link().answering(), 5000);
   QTest::qWait(300);
   QCOMPARE(rig.board->outputs(), quint16(0x0085));
   QCOMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 1);
@@ -280,9 +280,9 @@ void TestMqtt::brokerThatDiesIsReconnected() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.station().link().answering(), 5000);
   broker.stop();
-  QTRY_COMPARE(rig.logic.mqtt().state(), MqttClient::Trying);
+  QTRY_COMPARE(rig.logic.bridge().state(), MqttClient::Trying);
   QTRY_COMPARE(rig.recorded(RecordAction::MqttLost), 1);
   // Switching goes on without the broker.
   rig.logic.CmdIn_Click();  // route 1, already on: the board keeps its outputs
@@ -309,11 +309,12 @@ void TestMqtt::wrongPasswordIsToldOnceWithoutRetryStorm() {
   QVERIFY(rig.prompt.messages[0].startsWith(QStringLiteral("远程服务器拒绝登录：")));
   QVERIFY(!rig.prompt.messages[0].contains(QStringLiteral("wrong")));
   // Asking again soon would change nothing: the next attempt waits the longest delay.
-  QTRY_COMPARE(rig.logic.mqtt().state(), MqttClient::Trying);
-  QVERIFY(rig.logic.mqtt().client().nextAttemptMs() > MqttClient::kMaxDelayMs - 5000);
-  QCOMPARE(rig.logic.mqtt().client().attempts(), 1);
+  QTRY_COMPARE(rig.logic.bridge().state(), MqttClient::Trying);
+  QVERIFY(rig.logic.bridge().client().nextAttemptMs() > MqttClient::kMaxDelayMs - 5000);
+  QCOMPARE(rig.logic.bridge().client().attempts(), 1);
   QCOMPARE(broker.log().count(QStringLiteral("not authorised")), 1);
-  QCOMPARE(rig.logic.mqtt().stateText(), QStringLiteral("远程：正在连接（用户名或密码不被接受）"));
+  QCOMPARE(rig.logic.bridge().stateText(),
+           QStringLiteral("远程：正在连接（用户名或密码不被接受）"));
   QCOMPARE(rig.recorded(RecordAction::MqttFailed), 1);
 }
 
@@ -333,12 +334,12 @@ void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
   };
   for (const auto& row : rows) {
     Rig rig(row.port, Broker::kPassword, 0x0005, true, row.mqtt);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.logic.mqtt().stateText(), row.shown, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.logic.bridge().stateText(), row.shown, 5000);
   }
   // The system's store is where OpenSSL's default paths lead; for this test, to our authority.
   qputenv("SSL_CERT_FILE", broker.caFile().toLocal8Bit());
   Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.station().link().answering(), 5000);
   QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2 * 6);
   publish_once(broker.port(), topic("route/6/set"), "ON", false, broker.caFile());
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0025), 3000);
@@ -373,10 +374,10 @@ void TestMqtt::movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds() {
   Broker broker;
   QVERIFY(broker.start());
   Rig rig(broker.port());
-  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.link().answering(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.station().link().answering(), 5000);
   QTRY_VERIFY(broker.log().contains("'homeassistant/switch/tavrel_1_auto/config'"));
   // Another prefix and discovery prefix: what was published under the old ones is cleared.
-  MqttSettings s = rig.logic.mqtt().settings();
+  MqttSettings s = rig.logic.bridge().settings();
   s.prefix = QStringLiteral("温室/继电器");
   s.discoveryPrefix = QStringLiteral("ha");
   QVERIFY(rig.logic.setMqtt(s));

@@ -52,7 +52,7 @@ void TestStartup::storedValuesSelectAndWriteBack() {
   QCOMPARE(r.logic.nCom(), quint8(7));
   QCOMPARE(r.logic.nID(), quint8(12));
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nCom=7\r\nID=12\r\n"));  // canonical form
-  QVERIFY(r.logic.link().bIsFirst());
+  QVERIFY(r.logic.station().link().bIsFirst());
   QCOMPARE(r.logic.nPage(), 1);
   // A "Unicode" Name.ini as Windows writes it: read, and written back in UTF-16.
   Rig wide;
@@ -85,10 +85,11 @@ void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
   QVERIFY(c.open);
   QCOMPARE(r.prompt.messages, QStringList({"串口打开错误\n/nonexistent：设备不存在"}));
   QVERIFY(r.logic.chkAuto());
-  QVERIFY(r.logic.scheduler().isEnabled());
-  QCOMPARE(r.logic.linkControl().state(), LinkControl::Waiting);  // the port may come later
+  QVERIFY(r.logic.station().scheduler().isEnabled());
+  QCOMPARE(r.logic.station().linkControl().state(),
+           LinkControl::Waiting);           // the port may come later
   QCOMPARE(r.logic.listItems().size(), 1);  // route 1 only, listed after the failure
-  QCOMPARE(r.logic.link().nState(), RouteStateTable{});
+  QCOMPARE(r.logic.station().link().nState(), RouteStateTable{});
 }
 
 void TestStartup::unreadableStoreIsToldOnce() {
@@ -109,7 +110,7 @@ void TestStartup::flagsOtherThanZeroAreOn() {
   QVERIFY(!c.open);
   QVERIFY(c.run);
   QVERIFY(!r.logic.chkAuto());
-  QVERIFY(!r.logic.scheduler().isEnabled());
+  QVERIFY(!r.logic.station().scheduler().isEnabled());
   QVERIFY(r.prompt.messages.isEmpty());
 }
 

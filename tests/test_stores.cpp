@@ -1,11 +1,11 @@
 #include <QtTest>
 
-#include "app/actual_periods.h"
 #include "app/file_commands.h"
-#include "app/settings_store.h"
-#include "app/switch_record.h"
 #include "core/entry_store.h"
 #include "platform/trash.h"
+#include "station/actual_periods.h"
+#include "station/settings_store.h"
+#include "station/switch_record.h"
 #include "support/as_user.h"
 #include "support/entries.h"
 #include "support/files.h"

@@ -8,9 +8,9 @@
 #include <QtTest>
 #include <random>
 
+#include "core/route_state.h"
 #include "core/scheduler.h"
 #include "device/command_frame.h"
-#include "device/route_state.h"
 #include "support/full_store.h"
 
 namespace {

@@ -353,7 +353,7 @@ void TestWindow::hiddenControlsStayHidden() {
   };
   check();
   r.logic.CmdOpen_Click();
-  QTRY_VERIFY(!r.logic.link().bIsFirst());
+  QTRY_VERIFY(!r.logic.station().link().bIsFirst());
   check();
   r.logic.setChkAuto(true);
   r.logic.setChkAuto(false);
@@ -411,16 +411,16 @@ void TestWindow::startupWithoutFiles() {
   QCOMPARE(r.logic.settings().ReadID(), QString("1"));
   QCOMPARE(r.logic.settings().ReadCom(), QString("1"));
   QVERIFY(!r.w.ChkAuto->isChecked());
-  QVERIFY(!r.logic.scheduler().isEnabled());
+  QVERIFY(!r.logic.station().scheduler().isEnabled());
   QVERIFY(r.w.CmdAdd->isEnabled());
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
   for (Lamp* l : r.w.Shape1) QCOMPARE(l->colorRef(), quint32(kLampGrey));
-  QCOMPARE(r.logic.link().nState(), RouteStateTable{});
+  QCOMPARE(r.logic.station().link().nState(), RouteStateTable{});
   QVERIFY(r.prompt.messages.isEmpty());
   // Nothing runs until ChkAuto is ticked, and the line says so; the first entry ticks it.
   QCOMPARE(r.w.LabNext->text(), QString("下次：自动功能未允许"));
   r.withDialog([&] { r.w.CmdAdd_Click(); }, [](Dialog& d) { d.OKButton->click(); });
-  QVERIFY(r.w.ChkAuto->isChecked() && r.logic.scheduler().isEnabled());
+  QVERIFY(r.w.ChkAuto->isChecked() && r.logic.station().scheduler().isEnabled());
   QTRY_VERIFY(r.w.LabNext->text().startsWith("下次：") && r.w.LabNext->text().endsWith(" 吸合"));
 }
 
@@ -448,7 +448,7 @@ void TestWindow::listShowsCurrentPage() {
            QStringList({"第1路, 每天, 00:00:01 ,吸合 ", "第1路, 每天, 00:00:02 ,吸合 ",
                         "第1路, 每天, 00:00:03 ,吸合 "}));
   QVERIFY(r.w.ChkAuto->isChecked());
-  QVERIFY(r.logic.scheduler().isEnabled());
+  QVERIFY(r.logic.station().scheduler().isEnabled());
 }
 
 void TestWindow::deleteSecondOfThree() {
@@ -893,7 +893,7 @@ void TestWindow::failedOpenLocksNothing() {
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
   QCOMPARE(r.prompt.messages, QStringList({"串口打开错误\n/nonexistent/tty：设备不存在"}));
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
-  QVERIFY(!r.logic.link().pushRunning());
+  QVERIFY(!r.logic.station().link().pushRunning());
   for (QWidget* w :
        std::initializer_list<QWidget*>{r.w.CmbID, r.w.CmbCom, r.w.CmdOpenFile, r.w.CmdSave,
                                        r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel, r.w.CmdDelAll})
@@ -911,10 +911,10 @@ void TestWindow::lockTableAndChkAutoInterplay() {
                                   r.w.CmdSaveAs, r.w.CmdAdd, r.w.CmdDel,      r.w.CmdDelAll};
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
   QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
-  QVERIFY(r.logic.link().pushRunning());
+  QVERIFY(r.logic.station().link().pushRunning());
   for (QWidget* w : locked) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
   QVERIFY(r.w.CmdIn->isEnabled() && r.w.CmdQuit->isEnabled());
-  QTRY_VERIFY(!r.logic.link().bIsFirst());
+  QTRY_VERIFY(!r.logic.station().link().bIsFirst());
   const auto lamp = [&] {
     return r.w.grab().toImage().pixelColor(r.w.Shape1[0]->geometry().center());
   };
@@ -930,8 +930,8 @@ void TestWindow::lockTableAndChkAutoInterplay() {
 
   QTest::mouseClick(r.w.CmdOpen, Qt::LeftButton);
   QCOMPARE(r.w.CmdOpen->text(), QString("打开"));
-  QVERIFY(!r.logic.link().pushRunning());
-  QVERIFY(r.logic.link().bIsFirst());
+  QVERIFY(!r.logic.station().link().pushRunning());
+  QVERIFY(r.logic.station().link().bIsFirst());
   for (QWidget* w : locked) QVERIFY(w->isEnabled());
   // Nothing reads the board after closing: the lamps are grey, as drawn.
   QCOMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampGrey));
@@ -947,13 +947,13 @@ void TestWindow::manualCommandsReachNextSetFrame() {
   // The link closed: nothing is switched or recorded, and the press is told.
   QTest::mouseClick(r.w.CmdIn, Qt::LeftButton);
   QCOMPARE(r.prompt.messages, QStringList({"串口未打开"}));
-  QCOMPARE(r.logic.link().nState(), RouteStateTable{});
+  QCOMPARE(r.logic.station().link().nState(), RouteStateTable{});
   for (const RecordEvent& e : r.logic.record().newest(10)) QCOMPARE(e.route, 0);
   r.w.CmdOpen->click();
-  QTRY_VERIFY(!r.logic.link().bIsFirst());
+  QTRY_VERIFY(!r.logic.station().link().bIsFirst());
   r.w.SSTab2->setCurrentIndex(4);
   QTest::mouseClick(r.w.CmdIn, Qt::LeftButton);
-  QCOMPARE(r.logic.link().nState()[5], quint8(2));
+  QCOMPARE(r.logic.station().link().nState()[5], quint8(2));
   QTRY_COMPARE(board.outputs(), quint16(0x0010));  // bit 4 of data2
   r.w.SSTab2->setCurrentIndex(11);
   r.w.CmdOpenAll->click();
@@ -972,7 +972,7 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   QVERIFY(board->open(r.dir.filePath("dosdevices/com1"), nullptr));
   r.w.Form_Load();
   r.w.CmdOpen->click();
-  QTRY_VERIFY(!r.logic.link().bIsFirst());
+  QTRY_VERIFY(!r.logic.station().link().bIsFirst());
   QTRY_COMPARE(r.w.Shape1[0]->colorRef(), quint32(kLampRed));
   delete board;  // the adapter is pulled
   QTRY_COMPARE(r.prompt.messages, QStringList({"串口已断开"}));
@@ -980,11 +980,11 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   // Still meant to be open: the button stops the waiting, the port stays locked.
   QCOMPARE(r.w.CmdOpen->text(), QString("关闭"));
   QVERIFY(!r.w.CmbCom->isEnabled());
-  QVERIFY(r.logic.link().bIsFirst());
+  QVERIFY(r.logic.station().link().bIsFirst());
   // Plugged in again: the link comes back by itself with a fresh handshake, without a word.
   auto* again = new RelayBoard({});
   QVERIFY(again->open(r.dir.filePath("dosdevices/com1"), nullptr));
-  QTRY_VERIFY_WITH_TIMEOUT(!r.logic.link().bIsFirst(), 2 * LinkControl::kRetryMs + 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!r.logic.station().link().bIsFirst(), 2 * LinkControl::kRetryMs + 1000);
   QCOMPARE(r.prompt.messages.size(), 1);
   // Pulled again and the user presses "关闭": the waiting ends, a returning port stays closed.
   delete again;
@@ -994,7 +994,7 @@ void TestWindow::vanishedDeviceIsWaitedFor() {
   RelayBoard third({});
   QVERIFY(third.open(r.dir.filePath("dosdevices/com1"), nullptr));
   QTest::qWait(LinkControl::kRetryMs + 300);
-  QVERIFY(!r.logic.port().portOpen());
+  QVERIFY(!r.logic.station().port().portOpen());
 }
 
 void TestWindow::startupTellsAMissingPortWithoutWaiting() {
@@ -1130,8 +1130,8 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
   struct stat st {};
   QCOMPARE(::stat(QFile::encodeName(ini).constData(), &st), 0);
   QCOMPARE(st.st_mode & 0777, mode_t(0600));
-  QCOMPARE(r.logic.mqtt().settings(), s);
-  QVERIFY(r.logic.mqtt().state() != MqttClient::Off);
+  QCOMPARE(r.logic.bridge().settings(), s);
+  QVERIFY(r.logic.bridge().state() != MqttClient::Off);
   // The button's tip and the tray's tip tell the broker's state.
   QCOMPARE(r.w.CmdMqtt->toolTip(), r.logic.mqttText() + "\n127.0.0.1:1");
   QCOMPARE(r.w.tray()->toolTip().split('\n').at(1), r.logic.mqttText());
@@ -1143,7 +1143,7 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
     d.CancelButton->click();
   });
   QCOMPARE(stored(), s);
-  QCOMPARE(r.logic.mqtt().settings(), s);
+  QCOMPARE(r.logic.bridge().settings(), s);
 }
 
 // Both languages in the fixed layouts: every control's text fits its control (the texts the code

@@ -1,107 +1,137 @@
 #include "app/app_logic.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 #include "app/file_commands.h"
-#include "core/due_moments.h"
 #include "core/entry_store.h"
 #include "editing/entry_text.h"
 #include "platform/autostart.h"
-#include "platform/code_page.h"
 #include "platform/port_naming.h"
 
-namespace {
-
-SchedulerTimer::Clock or_pc_clock(SchedulerTimer::Clock clock) {
-  return clock ? clock : SchedulerTimer::Clock([] { return QDateTime::currentDateTime(); });
-}
-
-}  // namespace
-
-AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock,
-                   QObject* parent)
+AppLogic::AppLogic(Station& station, MqttBridge& bridge, Prompt& prompt, QObject* parent)
     : QObject(parent),
-      appDir_(appDir),
+      station_(station),
+      bridge_(bridge),
       prompt_(prompt),
-      clock_(or_pc_clock(clock)),
-      MSComm_(appDir),
-      MSCommDown_(appDir),
-      link_(MSComm_),
-      Timer1_(
-          colData_, [this] { return link_.bIsFirst(); }, clock_),
-      settings_(appDir),
-      store_(appDir),
-      record_(appDir, clock_),
-      linkControl_(MSComm_, link_, prompt),
-      switchboard_(link_, linkControl_, record_),
-      download_(
-          colData_, MSCommDown_, link_, linkControl_, Timer1_, [this] { return chkAuto_; }, prompt),
-      next_(colData_, clock_),
-      mqtt_(
-          link_, linkControl_, record_, next_, settings_, prompt,
-          [this](int route, MqttBridge::Command c) { return mqttCommand(route, c); },
-          [this](bool allowed) { setChkAuto(allowed); }, clock_) {
+      appDir_(station.dataDir()),
+      storePath_(station.storePath()),
+      clock_(station.clock()),
+      settings_(appDir_) {
   enabled_.fill(true);
+  lamps_.fill(LampLook::Grey);
   colData_.setChangeHandler([this] { onEntriesChanged(); });
-  connect(&download_, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
-  connect(&linkControl_, &LinkControl::stateChanged, this, [this] {
-    setLocked(linkControl_.meantOpen());
+  // What the station tells, as values; from its own thread they come queued.
+  connect(&station_, &Station::entriesChanged, this, &AppLogic::adopt);
+  connect(&station_, &Station::healthChanged, this, &AppLogic::onHealth);
+  connect(&station_, &Station::lampsChanged, this, [this](const LampLooks& looks) {
+    lamps_ = looks;
     emit lampsChanged();
   });
-  connect(&linkControl_, &LinkControl::event, this, [this](RecordAction what) {
-    record_.append(0, what, RecordCause::None, linkControl_.devicePath());
-  });
-  connect(&link_, &CommandLink::answeringChanged, this, [this](bool answering) {
-    if (answering && MSComm_.portOpen())
-      record_.append(0, RecordAction::BoardAnswers, RecordCause::None, linkControl_.devicePath());
+  connect(&station_, &Station::reported, this, [this](quint16 states) { reported_ = states; });
+  connect(&station_, &Station::autoChanged, this, [this](bool allowed) {
+    if (allowed == chkAuto_) return;
+    chkAuto_ = allowed;
+    for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = allowed;
     emit controlsChanged();
-    emit lampsChanged();
+    showNextSwitch();
   });
-  // Silence after a reply, and a board that never answered a link just opened (a wrong address);
-  // a port closed or lost is told as such, not as a board gone silent.
-  connect(&link_, &CommandLink::silent, this, [this] {
-    record_.append(0, RecordAction::BoardSilent, RecordCause::None, linkControl_.devicePath());
+  connect(&station_, &Station::restoreChanged, this, [this](bool on) {
+    restore_ = on;
+    emit controlsChanged();
   });
-  connect(&link_, &CommandLink::lampsChanged, this, &AppLogic::lampsChanged);
-  connect(&link_, &CommandLink::tookOver, this, [this] {
-    switchboard_.recordTakeOver();
-    if (restore_ && chkAuto_) restoreStates();  // the timetable acts only while it is allowed
+  connect(&station_, &Station::recordFailureChanged, this, [this](WriteFailure why) {
+    recordFailure_ = why;
+    emit controlsChanged();
   });
-  connect(&link_, &CommandLink::replyReceived, &switchboard_, &Switchboard::recordReported);
-  connect(&Timer1_, &SchedulerTimer::fired, this,
-          [this] { switchboard_.want(Timer1_.due(), RecordCause::Entry, &Timer1_.decided()); });
-  connect(&Timer1_, &SchedulerTimer::jumped, this, [this](qint64 skipped) {
-    record_.appendCount(RecordAction::ClockJump, skipped);
-    if (restore_ && chkAuto_) restoreStates();
+  connect(&station_, &Station::nextChanged, this, [this](const NextSwitches& next) {
+    next_ = next;
+    showNextSwitch();
   });
-  connect(&record_, &SwitchRecord::failureChanged, this, &AppLogic::controlsChanged);
-  connect(&next_, &NextSwitch::changed, this, &AppLogic::showNextSwitch);
-  connect(&mqtt_, &MqttBridge::stateChanged, this, &AppLogic::controlsChanged);
-}
-
-AppLogic::~AppLogic() {
-  // The program's last line is its end: the broker's connection and the link end before it.
-  mqtt_.shutdown();
-  linkControl_.close();
-  if (started_) record_.append(0, RecordAction::ProgramEnd, RecordCause::None);
+  connect(&station_, &Station::labDebugChanged, this, [this](const QString& text) {
+    labDebug_ = text;
+    emit labDebugChanged(text);
+  });
+  connect(&station_, &Station::linkTold, this, &AppLogic::tellLink);
+  connect(&station_, &Station::downloadTold, this, &AppLogic::tellDownload);
+  connect(&bridge_, &MqttBridge::stateChanged, this, [this](const MqttBridge::Status& s) {
+    mqttStatus_ = s;
+    mqttSettings_ = s.settings;
+    emit controlsChanged();
+  });
+  connect(&bridge_, &MqttBridge::refused, this, [this](MqttError why, const QString& where) {
+    prompt_.message(MqttBridge::tr("远程服务器拒绝登录：") + SwitchRecord::errorWord(why, true) +
+                    QLatin1Char('\n') + where);
+  });
+  // What the station is now; later changes come through the signals above.
+  call([this] {
+    adopt(station_.snapshot());
+    nCom_ = station_.nCom();
+    nID_ = station_.nID();
+    health_ = station_.health();
+    lamps_ = station_.lamps();
+    chkAuto_ = station_.autoAllowed();
+    restore_ = station_.restore();
+    recordFailure_ = station_.record().failure();
+    next_ = station_.nextSwitches();
+    if (station_.link().haveReported()) reported_ = station_.link().reportedStates();
+    mqttStatus_ = bridge_.status();
+    mqttSettings_ = mqttStatus_.settings;
+  });
 }
 
 void AppLogic::recordProgramStart() {
-  started_ = true;
-  record_.append(0, RecordAction::ProgramStart, RecordCause::None);
+  call([this] { station_.start(); });
 }
 
-void AppLogic::onEntriesChanged() {
-  next_.invalidate();
-  modified_.reset();
+StoredChoice AppLogic::useStoredPortAndAddress(const ProfileFile& names) {
+  const StoredChoice c = call([&] { return station_.useStoredPortAndAddress(names); });
+  nCom_ = call([this] { return station_.nCom(); });
+  nID_ = call([this] { return station_.nID(); });
+  return c;
+}
+
+void AppLogic::loadStore() {
+  if (call([this] { return station_.loadStore(); }) == StoreLoad::Unreadable)
+    prompt_.message(QCoreApplication::translate("Startup", "读取失败") +
+                    QDir::toNativeSeparators(storePath_));
+}
+
+// --- the entries ---
+
+void AppLogic::onEntriesChanged() { dirty_ = true; }
+
+void AppLogic::sync() {
+  if (!dirty_) return;
+  dirty_ = false;
+  const EntryCollection& mine = colData_;
+  const quint64 base = revision_;
+  pushing_ = true;  // the station's answer on this very thread is our own change
+  const EntrySnapshot s = call([&] { return station_.setEntries(mine, base, false); });
+  pushing_ = false;
+  revision_ = s.revision;
+  modified_ = s.modified;
+  emit controlsChanged();
   emit entriesChanged();
 }
 
-bool AppLogic::modified() const {
-  if (!modified_) modified_ = entry_set_pairs(colData_) != saved_;
-  return *modified_;
+void AppLogic::adopt(const EntrySnapshot& s) {
+  if (pushing_) return;
+  modified_ = s.modified;
+  if (s.revision != revision_) {
+    // A change made elsewhere (start-up's load, a save, a file read in): the window follows.
+    revision_ = s.revision;
+    colData_.replace(s.entries->clone());
+    dirty_ = false;
+    list_ = ::refresh_list(colData_, nPage_);
+    emit entriesChanged();
+    emit listChanged();
+  }
+  emit controlsChanged();
 }
+
+bool AppLogic::modified() const { return modified_; }
 
 bool AppLogic::saveBeforeEnd(bool mayAsk) {
   if (!modified()) return true;
@@ -109,10 +139,10 @@ bool AppLogic::saveBeforeEnd(bool mayAsk) {
     const Prompt::SaveChoice c = prompt_.askSave(tr("时间表已修改，是否保存？"));
     if (c != Prompt::SaveChoice::Save) return c == Prompt::SaveChoice::Discard;
   }
-  WriteFailure why = WriteFailure::Other;
-  if (save_entry_store(colData_, store_.path(), &why)) return markSaved(), true;
+  const WriteFailure why = call([this] { return station_.save(); });
+  if (why == WriteFailure::None) return true;
   if (!mayAsk) return true;  // a session that ends without questions ends either way
-  prompt_.message(save_failed_text(why, store_.path()));
+  prompt_.message(save_failed_text(why, storePath_));
   return false;
 }
 
@@ -122,27 +152,76 @@ void AppLogic::setLocked(bool locked) {
 }
 
 void AppLogic::setEntries(EntryCollection&& entries) {
-  colData_.replace(std::move(entries));
-  saved_ = entry_set_pairs(colData_);
-  modified_ = false;
+  EntryCollection mine = std::move(entries);
+  call([&] { station_.setEntries(mine, 0, true); });
   refresh_list(nPage_);
 }
 
 ConfirmResult AppLogic::confirmEntry(const EditorState& s, bool bIsnew, EntryPtr& mydata) {
   const bool first = bIsnew && colData_.isEmpty();
   const ConfirmResult result = editor_confirm(s, bIsnew, mydata, colData_, nPage_);
+  sync();
   if (first && result == ConfirmResult::Written) setChkAuto(true);
   return result;
 }
 
+// --- link and address ---
+
 void AppLogic::CmdOpen_Click() {
-  if (!linkControl_.meantOpen())
-    linkControl_.open(nCom_, false);
+  if (!linkOpen())
+    call([this] { return station_.openLink(false); });
   else
-    linkControl_.close();
+    call([this] { station_.closeLink(); });
 }
 
-void AppLogic::openAtStartup() { linkControl_.open(nCom_, true); }
+void AppLogic::openAtStartup() {
+  call([this] { return station_.openLink(true); });
+}
+
+void AppLogic::onHealth(LinkHealth h) {
+  const bool wasOpen = linkOpen();
+  health_ = h;
+  if (h == LinkHealth::Closed || h == LinkHealth::Waiting) reported_.reset();
+  if (linkOpen() != wasOpen)
+    setLocked(linkOpen());
+  else
+    emit controlsChanged();
+}
+
+void AppLogic::tellLink(LinkNotice what, const PortFailure& failure) {
+  switch (what) {
+    case LinkNotice::OpenFailed:
+      prompt_.message(port_failure_text(failure));
+      break;
+    case LinkNotice::Waiting:
+      prompt_.notice(port_failure_text(failure));  // up while the port is waited for
+      break;
+    case LinkNotice::Withdrawn:
+      prompt_.withdrawNotice();
+      break;
+    case LinkNotice::Lost:
+      // Once while the box is up: an adapter that comes and goes never piles boxes up.
+      if (telling_) return;
+      telling_ = true;
+      prompt_.message(LinkControl::tr("串口已断开"));
+      telling_ = false;
+      break;
+  }
+}
+
+void AppLogic::tellDownload(DownloadCommand::Notice what, const PortFailure& failure) {
+  switch (what) {
+    case DownloadCommand::Notice::PortFailed:
+      prompt_.message(port_failure_text(failure));
+      break;
+    case DownloadCommand::Notice::AckMissing:
+      prompt_.message(DownloadCommand::tr("下载失败"));
+      break;
+    case DownloadCommand::Notice::Lost:
+      prompt_.message(DownloadCommand::tr("串口已断开"));
+      break;
+  }
+}
 
 QString AppLogic::linkText() const {
   switch (health()) {
@@ -158,40 +237,37 @@ QString AppLogic::linkText() const {
   return tr("已连接");
 }
 
-QString AppLogic::recordText() const {
-  if (record_.failure() == WriteFailure::None) return {};
-  const QString why = write_failure_text(record_.failure());
-  return why.isEmpty() ? tr("记录无法写入") : tr("记录无法写入：%1").arg(why);
-}
-
-LampLooks AppLogic::lamps() const {
-  if (health() == LinkHealth::Answering) return link_.lamps();
-  LampLooks grey;
-  grey.fill(LampLook::Grey);
-  return grey;
-}
-
-void AppLogic::restoreStates() {
-  switchboard_.want(last_route_states(colData_, clock_()), RecordCause::Restore);
-}
+QString AppLogic::recordText() const { return record_failure_text(recordFailure_); }
 
 void AppLogic::setRestore(bool on, bool store) {
   if (on == restore_) return;
   restore_ = on;
-  if (store) settings_.WriteRestore(on ? QStringLiteral("1") : QStringLiteral("0"));
+  call([this, on, store] { station_.setRestore(on, store); });
   emit controlsChanged();
 }
 
 void AppLogic::showNextSwitch() {
-  const QString text = next_switch_text(next_.next(nPage_), chkAuto_);
+  const QString text = next_switch_text(
+      nPage_ >= 1 && nPage_ <= kRouteCount ? next_[static_cast<size_t>(nPage_)] : std::nullopt,
+      chkAuto_);
   if (text == nextText_) return;
   nextText_ = text;
   emit nextSwitchChanged(text);
 }
 
+void AppLogic::setPort(quint8 com) {
+  nCom_ = com;
+  call([this, com] { station_.setPort(com, false); });
+}
+
+void AppLogic::setAddress(quint8 id) {
+  nID_ = id;
+  call([this, id] { station_.setAddress(id, false); });
+}
+
 void AppLogic::CmbCom_Click(int index) {
   nCom_ = static_cast<quint8>(index + 1);
-  settings_.WriteCom(QString::number(nCom_));
+  call([this, com = nCom_] { station_.setPort(com, true); });
 }
 
 QString AppLogic::whereComLeads(int n) const {
@@ -209,17 +285,15 @@ QString AppLogic::whereComLeads(int n) const {
 }
 
 void AppLogic::CmbID_Click(int index) {
-  link_.setAddress(static_cast<quint8>(index + 1));
-  settings_.WriteID(QString::number(link_.nID()));
-  mqtt_.configure(mqtt_.settings());  // the default prefix and the device follow the address
+  nID_ = static_cast<quint8>(index + 1);
+  call([this, id = nID_] { station_.setAddress(id, true); });
 }
 
 void AppLogic::setChkAuto(bool ticked) {
   if (ticked == chkAuto_) return;
   chkAuto_ = ticked;
   for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
-  Timer1_.setEnabled(ticked && !download_.running());  // a download switches it on when it ends
-  mqtt_.showAuto(ticked);
+  call([this, ticked] { station_.setAuto(ticked); });
   emit controlsChanged();
   showNextSwitch();
 }
@@ -230,35 +304,47 @@ void AppLogic::SSTab2_Click(int tab) {
 }
 
 void AppLogic::refresh_list(int route) {
+  sync();
   list_ = ::refresh_list(colData_, route);
   emit listChanged();
   showNextSwitch();
 }
 
-Switchboard::Result AppLogic::manual(int route, bool energise) {
-  return switchboard_.want(route, energise, RecordCause::Manual);
-}
+// --- manual control ---
 
-Switchboard::Result AppLogic::manualAll(bool energise) {
-  RouteStateTable states;
-  states.fill(energise ? kEnergise : kRelease);
-  return switchboard_.want(states, RecordCause::Manual);
+Switchboard::Result AppLogic::manual(int route, bool energise) {
+  return call([=] { return station_.want(route, energise, RecordCause::Manual); });
 }
 
 Switchboard::Result AppLogic::CmdIn_Click() { return manual(nPage_, true); }
 Switchboard::Result AppLogic::CmdOut_Click() { return manual(nPage_, false); }
-Switchboard::Result AppLogic::CmdOpenAll_Click() { return manualAll(true); }
-Switchboard::Result AppLogic::CmdCloseAll_Click() { return manualAll(false); }
-
-Switchboard::Result AppLogic::mqttCommand(int route, MqttBridge::Command c) {
-  if (c == MqttBridge::Toggle) return switchboard_.toggle(route, RecordCause::Mqtt);
-  return switchboard_.want(route, c == MqttBridge::On, RecordCause::Mqtt);
+Switchboard::Result AppLogic::CmdOpenAll_Click() {
+  return call([this] { return station_.wantAll(true, RecordCause::Manual); });
 }
+Switchboard::Result AppLogic::CmdCloseAll_Click() {
+  return call([this] { return station_.wantAll(false, RecordCause::Manual); });
+}
+
+void AppLogic::CmdDown_Click() {
+  station_post(&station_, [this, page = nPage_] { station_.download(page); });
+}
+
+void AppLogic::holdTimers() {
+  call([this] { station_.holdTimers(); });
+}
+void AppLogic::tickScheduler() {
+  call([this] { station_.tickScheduler(); });
+}
+void AppLogic::tickPush() {
+  call([this] { station_.tickPush(); });
+}
+
+// --- the broker ---
 
 void AppLogic::startMqtt(const ProfileFile& names) {
   const MqttSettings s = SettingsStore::ReadMqtt(names);
   settings_.keepPrivate(s);
-  mqtt_.configure(s);
+  station_call(&bridge_, [this, s] { bridge_.configure(s); });
 }
 
 bool AppLogic::setMqtt(const MqttSettings& s) {
@@ -266,7 +352,8 @@ bool AppLogic::setMqtt(const MqttSettings& s) {
   stored.present = true;
   const ProfileFile file = settings_.load();
   if (s.host.isEmpty() && !SettingsStore::ReadMqtt(file).present) {
-    mqtt_.configure(MqttSettings{});  // nothing set up and nothing asked for: the file stays
+    // nothing set up and nothing asked for: the file stays
+    station_call(&bridge_, [this] { bridge_.configure(MqttSettings{}); });
     return true;
   }
   // A character the file cannot hold would come back as another one: a password that no
@@ -286,29 +373,32 @@ bool AppLogic::setMqtt(const MqttSettings& s) {
     prompt_.message(tr("保存设置失败\n") + settings_.path());
     return false;
   }
-  mqtt_.configure(stored);
+  station_call(&bridge_, [this, stored] { bridge_.configure(stored); });
   return true;
 }
 
 bool AppLogic::renameRoute(int route, const QString& name) {
-  const QString stored = cut_to_gbk_bytes(name.trimmed(), SettingsStore::kRouteNameBytes);
-  if (!SettingsStore::storable(settings_.load(), stored)) {
-    prompt_.message(tr("名称含有无法保存的字符"));
-    return false;
+  switch (call([=] { return station_.renameRoute(route, name); })) {
+    case Station::NameResult::Done:
+      return true;
+    case Station::NameResult::NotStorable:
+      prompt_.message(tr("名称含有无法保存的字符"));
+      return false;
+    case Station::NameResult::NotWritten:
+      break;
   }
-  if (!settings_.WriteRouteName(route, stored)) {
-    prompt_.message(tr("保存设置失败\n") + settings_.path());
-    return false;
-  }
-  mqtt_.routeNamesChanged();
-  return true;
+  prompt_.message(tr("保存设置失败\n") + settings_.path());
+  return false;
 }
+
+// --- delete and files ---
 
 void AppLogic::CmdDel_Click(const QList<EntryPtr>& selected) {
   if (!prompt_.confirm(tr("删除当前信息吗？"))) return;
   remove_entries(colData_, selected);
-  refresh_list(nPage_);
+  list_ = ::refresh_list(colData_, nPage_);  // renumbers the page
   rebuild_keys(colData_);
+  refresh_list(nPage_);
 }
 
 void AppLogic::CmdDelAll_Click() {
@@ -318,19 +408,19 @@ void AppLogic::CmdDelAll_Click() {
 }
 
 void AppLogic::CmdSave_Click() {
-  if (save_command(colData_, store_.path(), prompt_)) markSaved();
+  sync();
+  const WriteFailure why = call([this] { return station_.save(); });
+  prompt_.message(saved_text(why, storePath_));
 }
 
-void AppLogic::markSaved() {
-  saved_ = entry_set_pairs(colData_);
-  modified_ = false;
-  emit controlsChanged();
+void AppLogic::CmdSaveAs_Click() {
+  sync();
+  save_as_command(colData_, prompt_, appDir_);
 }
-
-void AppLogic::CmdSaveAs_Click() { save_as_command(colData_, prompt_, appDir_); }
 
 void AppLogic::CmdOpenFile_Click() {
   if (open_command(colData_, prompt_) != OpenResult::Loaded) return;
+  sync();
   setChkAuto(colData_.count() > 0);
   refresh_list(nPage_);
 }

@@ -4,28 +4,21 @@
 #include <QObject>
 #include <QString>
 
-#include "app/download_command.h"
-#include "app/link_control.h"
-#include "app/mqtt_bridge.h"
-#include "app/next_switch.h"
 #include "app/prompt.h"
-#include "app/settings_store.h"
-#include "app/switch_record.h"
-#include "app/switchboard.h"
 #include "core/entry_collection.h"
-#include "core/entry_store.h"
-#include "core/scheduler.h"
-#include "device/comm_port.h"
-#include "device/command_link.h"
 #include "editing/entry_editor.h"
 #include "editing/route_pages.h"
+#include "remote/mqtt_bridge.h"
+#include "station/station.h"
+#include "station/station_thread.h"
 
-// The logic behind the main window, free of widgets: the program's one entry collection colData,
-// the command link with its port and route state table, the switch path every change of a wanted
-// state goes through, the scheduler timer Timer1 (paused while the board's states are not taken
-// over), the current route page and list, and the rules that enable and disable the window's
-// commands. The window forwards its events here and shows the state it publishes; its parts are
-// read through the const accessors and changed only through the member functions below.
+// The logic behind the main window, free of widgets: the window's own page, list and the rules
+// that enable and disable its commands, over a station (the board's plant) that may live on
+// another thread. It keeps the window's copy of the entries (the list and the editor work on it)
+// and what the station last told (lamps, link health, the timetable allowed, restore, the next
+// switches, the record's trouble), turns the window's commands into station commands with values,
+// and asks the user (through the prompt) what the station reports as outcomes. The window forwards
+// its events here and shows the state it publishes.
 class AppLogic : public QObject {
   Q_OBJECT
  public:
@@ -42,33 +35,29 @@ class AppLogic : public QObject {
     kControls
   };
 
-  // appDir is the application directory (files and dosdevices/); prompt answers for the user and
-  // must outlive the logic; clock defaults to the PC's.
-  AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock clock = {},
-           QObject* parent = nullptr);
-  // Records "程序退出" when start-up recorded "程序启动".
-  ~AppLogic() override;
+  // station and bridge (which lives on the station's thread) and prompt must outlive the logic.
+  AppLogic(Station& station, MqttBridge& bridge, Prompt& prompt, QObject* parent = nullptr);
 
   const QString& appDir() const { return appDir_; }
   Prompt& prompt() { return prompt_; }
+  // The station it drives. Its members are for the station's thread only (tests that run both on
+  // one thread read them).
+  Station& station() { return station_; }
+  const Station& station() const { return station_; }
+  // The broker bridge, likewise for its thread only.
+  const MqttBridge& bridge() const { return bridge_; }
 
-  // --- the parts, to read ---
+  // --- what the window reads ---
+  // The window's copy of the entries, as the list and the editor show them.
   const EntryCollection& entries() const { return colData_; }
-  const CommandLink& link() const { return link_; }
-  const LinkControl& linkControl() const { return linkControl_; }
-  const CommPort& port() const { return MSComm_; }
-  const CommPort& downloadPort() const { return MSCommDown_; }
-  const SchedulerTimer& scheduler() const { return Timer1_; }
+  // Name.ini: read and written afresh at each call, from any thread.
   const SettingsStore& settings() const { return settings_; }
-  const SwitchRecord& record() const { return record_; }
-  const MqttBridge& mqtt() const { return mqtt_; }
-  const NextSwitch& nextSwitch() const { return next_; }
-  QString storePath() const { return store_.path(); }
-  const SchedulerTimer::Clock& clock() const { return clock_; }
+  // The switch record's files: its readers read them from any thread; appended() comes queued.
+  const SwitchRecord& record() const { return station_.record(); }
+  QString storePath() const { return storePath_; }
+  const Clock& clock() const { return clock_; }
 
   // --- the switch record ---
-  // Start-up: finds out at once whether the record can be written (see SwitchRecord::check).
-  void checkRecord() { record_.check(); }
   // While the record cannot be written: "记录无法写入" and the reason where it is known, e.g.
   // "记录无法写入：磁盘已满"; empty while it can.
   QString recordText() const;
@@ -84,14 +73,21 @@ class AppLogic : public QObject {
   // Whether the entries differ from what Note.ini holds (as loaded at start-up or last saved):
   // after adding, editing, deleting or opening, not after saving.
   bool modified() const;
+  // The revision of the entries the window shows.
+  quint64 revision() const { return revision_; }
   // Before the program ends. With unsaved entries asks "时间表已修改，是否保存？" (保存, 不保存,
   // 取消): 保存 saves them (a failure is told, "保存失败" and the path, and keeps the program),
   // 取消 keeps the program. Returns whether it may end. Where no question may be asked (a desktop
   // session that ends without interaction) the entries are saved unasked; the old store goes to
   // the trash as at every save, so nothing is lost either way.
   bool saveBeforeEnd(bool mayAsk = true);
-  // Start-up's first step: "程序启动" in the record.
+  // Start-up's first step: "程序启动" in the record (the record checked first: whether it can be
+  // written).
   void recordProgramStart();
+  // Start-up: the stored port and address in use (see Station::useStoredPortAndAddress).
+  StoredChoice useStoredPortAndAddress(const ProfileFile& names);
+  // Start-up: Note.ini as the entries ("读取失败" and the path for one that cannot be read).
+  void loadStore();
 
   // --- link and address ---
   // Opens the link on nCom when the caption reads "打开" (a failure tells "串口打开错误" with a
@@ -104,18 +100,21 @@ class AppLogic : public QObject {
   void openAtStartup();
   QString cmdOpenCaption() const { return linkOpen() ? tr("关闭") : tr("打开"); }
   // Whether the link is meant to be open (open, or waiting for its port).
-  bool linkOpen() const { return linkControl_.meantOpen(); }
-  LinkHealth health() const { return linkControl_.health(); }
+  bool linkOpen() const { return health_ != LinkHealth::Closed; }
+  LinkHealth health() const { return health_; }
   // The link's state in a few words for the window and the tray tip: "已连接", "无应答",
   // "等待串口", "未连接".
   QString linkText() const;
   // The sixteen lamps: what the board reports while it is read and answers, grey otherwise.
-  LampLooks lamps() const;
+  const LampLooks& lamps() const { return lamps_; }
+  // The states the board last reported (high bank first), none before its first report since the
+  // link opened.
+  std::optional<quint16> reportedStates() const { return reported_; }
   quint8 nCom() const { return nCom_; }
-  quint8 nID() const { return link_.nID(); }
+  quint8 nID() const { return nID_; }
   // The port number (1..20) and board address (1..16) in use, without writing them (start-up).
-  void setPort(quint8 com) { nCom_ = com; }
-  void setAddress(quint8 id) { link_.setAddress(id); }
+  void setPort(quint8 com);
+  void setAddress(quint8 id);
   // Port list index 0..19 ("Com1".."Com20") and address list index 0..15: set nCom / nID and
   // write "Com" / "ID" at once; the broker's default prefix follows the address.
   void CmbCom_Click(int index);
@@ -159,9 +158,10 @@ class AppLogic : public QObject {
   void CmdOpenFile_Click();
 
   // --- download of the current page's entries into the board (see DownloadCommand) ---
+  // Runs on the station's thread; the window does not wait for it.
   static constexpr int kAckTimeoutMs = DownloadCommand::kAckTimeoutMs;
-  void CmdDown_Click() { download_.run(nCom_, nPage_); }
-  const QString& labDebug() const { return download_.labDebug(); }
+  void CmdDown_Click();
+  const QString& labDebug() const { return labDebug_; }
 
   // --- restoring the timetable's state ("恢复定时状态", "Restore") ---
   // When on (and ChkAuto ticked), every take-over (and a clock jump the scheduler does not
@@ -181,17 +181,17 @@ class AppLogic : public QObject {
   // Start-up: the section "Mqtt" of Name.ini (read once; with a password the file is made
   // private) starts the connection, or nothing when there is none.
   void startMqtt(const ProfileFile& names);
+  // The settings in use and the connection's state, as the bridge last told them.
+  const MqttSettings& mqttSettings() const { return mqttSettings_; }
+  MqttClient::State mqttState() const { return mqttStatus_.state; }
   // The broker dialog's OK: writes the section and connects with it (an empty server where the
   // file has no section writes nothing). A file that cannot be written is told ("保存设置失败" and
   // the path), and so is a text the file's encoding cannot hold ("密码含有无法保存的字符",
   // likewise for 服务器, 用户名, 前缀 (both prefixes), 证书文件); either changes nothing and
   // returns false.
   bool setMqtt(const MqttSettings& s);
-  // A command from the broker for route 1..16, through the switch path ("远程"). The broker's
-  // "自动功能允许" switch acts as setChkAuto() does (the box is never locked).
-  Switchboard::Result mqttCommand(int route, MqttBridge::Command c);
   // The broker's state in a few words, for the window and the tray tip (see MqttBridge).
-  QString mqttText() const { return mqtt_.stateText(); }
+  QString mqttText() const { return MqttBridge::stateText(mqttStatus_); }
 
   // --- route names ---
   // Stores route 1..16's name in Name.ini (see SettingsStore::WriteRouteName; blanks around it
@@ -203,12 +203,9 @@ class AppLogic : public QObject {
   // --- time driven by hand (simulations) ---
   // Stops the scheduler's and the push cycle's own timers; tickScheduler() then runs one scheduler
   // tick at the clock's reading and tickPush() one push tick.
-  void holdTimers() {
-    link_.stopPush();
-    Timer1_.setEnabled(false);
-  }
-  void tickScheduler() { Timer1_.Timer1_Timer(); }
-  void tickPush() { link_.Timer2_Timer(); }
+  void holdTimers();
+  void tickScheduler();
+  void tickPush();
 
   // --- quit ---
   // Writes "Open" from ChkOpen and "Run" from ChkRun. Only when both were written, the autostart
@@ -230,36 +227,46 @@ class AppLogic : public QObject {
  private:
   void setLocked(bool locked);
   void onEntriesChanged();
-  void markSaved();
-  void restoreStates();
+  // The window's copy of the entries goes to the station when it changed.
+  void sync();
+  void adopt(const EntrySnapshot& s);
   void showNextSwitch();
+  void onHealth(LinkHealth h);
+  void tellLink(LinkNotice what, const PortFailure& failure);
+  void tellDownload(DownloadCommand::Notice what, const PortFailure& failure);
   Switchboard::Result manual(int route, bool energise);
-  Switchboard::Result manualAll(bool energise);
+  template <typename F>
+  auto call(F f) {
+    return station_call(&station_, std::move(f));
+  }
 
-  QString appDir_;
+  Station& station_;
+  MqttBridge& bridge_;
   Prompt& prompt_;
-  SchedulerTimer::Clock clock_;
-  EntryCollection colData_;
-  CommPort MSComm_;
-  CommPort MSCommDown_;  // the download's port: the same port number, never open with MSComm
-  CommandLink link_;
-  SchedulerTimer Timer1_;
+  QString appDir_;
+  QString storePath_;
+  Clock clock_;
   SettingsStore settings_;
-  EntryStore store_;
-  SwitchRecord record_;  // log/YYYY-MM.csv beside Note.ini
-  LinkControl linkControl_;
-  Switchboard switchboard_;
-  DownloadCommand download_;
-  NextSwitch next_;
-  MqttBridge mqtt_;  // the board on an MQTT broker, when Name.ini's "Mqtt" section asks for it
+  EntryCollection colData_;  // the window's copy
+  quint64 revision_ = 0;     // of the station's entries the copy stands for
+  bool dirty_ = false;       // the copy changed since it went to the station
+  bool pushing_ = false;     // the copy is on its way to the station
+  bool modified_ = false;    // the entries differ from Note.ini, as the station told
   quint8 nCom_ = 1;
+  quint8 nID_ = 1;
+  LinkHealth health_ = LinkHealth::Closed;
+  LampLooks lamps_{};
+  std::optional<quint16> reported_;
+  WriteFailure recordFailure_ = WriteFailure::None;
+  NextSwitches next_;
+  MqttSettings mqttSettings_;
+  MqttBridge::Status mqttStatus_;
   bool chkAuto_ = false;
   bool restore_ = false;
   int nPage_ = 1;
   std::array<bool, kControls> enabled_;
   QList<ListItem> list_;
   QString nextText_;
-  ProfileFile::Pairs saved_;              // the entries as Note.ini holds them
-  mutable std::optional<bool> modified_;  // worked out again after the entries changed
-  bool started_ = false;                  // "程序启动" recorded
+  QString labDebug_;
+  bool telling_ = false;  // "串口已断开" is up
 };

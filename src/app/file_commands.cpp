@@ -21,6 +21,40 @@ QString failed_text(const QString& failed, WriteFailure why, const QString& path
 
 }  // namespace
 
+QString record_failure_text(WriteFailure why) {
+  if (why == WriteFailure::None) return {};
+  const QString reason = write_failure_text(why);
+  return reason.isEmpty() ? QCoreApplication::translate("AppLogic", "记录无法写入")
+                          : QCoreApplication::translate("AppLogic", "记录无法写入：%1").arg(reason);
+}
+
+QString port_failure_text(const PortFailure& f) {
+  QString why;
+  switch (f.reason) {
+    case OpenFailure::Missing:
+    case OpenFailure::None:
+      why = QCoreApplication::translate("LinkControl", "设备不存在");
+      break;
+    case OpenFailure::NotInGroup:
+      why = QCoreApplication::translate("LinkControl", "没有权限（把用户加入 %1 组后重新登录）")
+                .arg(f.group);
+      break;
+    case OpenFailure::NoPermission:
+      why = QCoreApplication::translate("LinkControl", "没有权限");
+      break;
+    case OpenFailure::NotSerial:
+      why = QCoreApplication::translate("LinkControl", "不是串口设备");
+      break;
+    case OpenFailure::Busy:
+      why = QCoreApplication::translate("LinkControl", "已被其他程序占用");
+      break;
+    case OpenFailure::Other:
+      why = QCoreApplication::translate("LinkControl", "无法打开");
+      break;
+  }
+  return QCoreApplication::translate("LinkControl", "串口打开错误\n%1：%2").arg(f.device, why);
+}
+
 QString write_failure_text(WriteFailure why) {
   switch (why) {
     case WriteFailure::DiskFull:
@@ -40,10 +74,15 @@ QString save_failed_text(WriteFailure why, const QString& storePath) {
   return failed_text(FileCommands::tr("保存失败"), why, storePath);
 }
 
+QString saved_text(WriteFailure why, const QString& storePath) {
+  return why == WriteFailure::None ? FileCommands::tr("保存成功！")
+                                   : save_failed_text(why, storePath);
+}
+
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt) {
   WriteFailure why = WriteFailure::Other;
   const bool ok = save_entry_store(colData, storePath, &why);
-  prompt.message(ok ? FileCommands::tr("保存成功！") : save_failed_text(why, storePath));
+  prompt.message(saved_text(ok ? WriteFailure::None : why, storePath));
   return ok;
 }
 

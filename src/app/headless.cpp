@@ -4,35 +4,24 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
-#include "app/app_logic.h"
+#include "app/file_commands.h"
 #include "app/output_queue.h"
-#include "app/startup.h"
+#include "remote/mqtt_bridge.h"
+#include "station/station.h"
 
 namespace {
 
-// Messages become lines on standard error (through its queue); nothing is ever asked.
-class StreamPrompt : public Prompt {
- public:
-  explicit StreamPrompt(OutputQueue& err) : err_(err) {}
-  void message(const QString& text) override {
-    err_.push((QCoreApplication::translate("Headless", "提示：") +
-               QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'))
-                  .toUtf8());
-  }
-  bool confirm(const QString& text) override {
-    message(text);
-    return false;
-  }
-  QString saveFileName() override { return {}; }
-  QString openFileName() override { return {}; }
-
- private:
-  OutputQueue& err_;
-};
+// A message as its line on standard error.
+QByteArray message_line(const QString& text) {
+  return (QCoreApplication::translate("Headless", "提示：") +
+          QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'))
+      .toUtf8();
+}
 
 int signalPipe[2] = {-1, -1};
 
@@ -75,19 +64,44 @@ int run_headless(const QString& dataDir) {
       QCoreApplication::translate("Headless", "提示：%1 条消息未能输出") + QLatin1Char('\n');
   OutputQueue out(STDOUT_FILENO, output_lost_line);
   OutputQueue err(STDERR_FILENO, [errLost](qint64 lost) { return errLost.arg(lost).toUtf8(); });
-  StreamPrompt prompt(err);
-  AppLogic logic(dataDir, prompt);
-  const SwitchRecord& record = logic.record();
-  QObject::connect(&record, &SwitchRecord::appended, [&out](const RecordEvent& e) {
+  const auto tell = [&err](const QString& text) { err.push(message_line(text)); };
+
+  // The station on this thread, and the broker beside it; nobody is asked anything.
+  Station station(dataDir);
+  MqttBridge bridge(station);
+  QObject::connect(&station, &Station::recordAppended, [&out](const RecordEvent& e) {
     out.push((SwitchRecord::line(e) + QLatin1Char('\n')).toUtf8());
   });
-  QObject::connect(&record, &SwitchRecord::failureChanged, [&](WriteFailure why) {
-    if (why != WriteFailure::None)
-      prompt.message(logic.recordText() + QLatin1Char('\n') + record.logFolder());
+  QObject::connect(&station, &Station::recordFailureChanged, [&](WriteFailure why) {
+    if (why == WriteFailure::None) return;
+    tell(record_failure_text(why) + QLatin1Char('\n') + station.record().logFolder());
   });
-  run_startup(logic, logic.settings().load());
-  if (!logic.linkOpen()) logic.openAtStartup();
+  QObject::connect(&station, &Station::linkTold, [&](LinkNotice what, const PortFailure& f) {
+    if (what == LinkNotice::OpenFailed || what == LinkNotice::Waiting)
+      tell(port_failure_text(f));
+    else if (what == LinkNotice::Lost)
+      tell(LinkControl::tr("串口已断开"));
+  });
+  QObject::connect(&bridge, &MqttBridge::refused, [&](MqttError why, const QString& where) {
+    tell(MqttBridge::tr("远程服务器拒绝登录：") + SwitchRecord::errorWord(why, true) +
+         QLatin1Char('\n') + where);
+  });
+
+  // Start-up as in the window, then the link opened whatever "Open" says.
+  const ProfileFile names = station.settings().load();
+  station.start();
+  station.useStoredPortAndAddress(names);
+  if (station.loadStore() == StoreLoad::Unreadable)
+    tell(QCoreApplication::translate("Startup", "读取失败") +
+         QDir::toNativeSeparators(station.storePath()));
+  station.setRestore(station.settings().ReadRestore(names) == QLatin1String("1"), false);
+  station.openLink(true);
+  const MqttSettings mqtt = SettingsStore::ReadMqtt(names);
+  station.settings().keepPrivate(mqtt);
+  bridge.configure(mqtt);
   const int status = QCoreApplication::exec();
-  if (logic.linkOpen()) logic.CmdOpen_Click();  // closes the port before the process ends
+  // The program's last line is its end: the broker's connection and the link end before it.
+  bridge.shutdown();
+  station.closeLink();  // closes the port before the process ends
   return status;
 }

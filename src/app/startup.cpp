@@ -1,42 +1,15 @@
 #include "app/startup.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
-int stored_list_position(const QString& text, int listSize) {
-  bool ok = false;
-  const int v = text.toInt(&ok, 10);
-  return ok && v >= 1 && v <= listSize ? v - 1 : -1;
-}
-
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   StartupChoices c;
-  logic.checkRecord();
   logic.recordProgramStart();
   logic.SSTab2_Click(0);
-  // Selecting the stored address and port writes them back in their plain decimal form.
   const SettingsStore& settings = logic.settings();
-  c.idIndex = stored_list_position(settings.ReadID(names), 16);
-  if (c.idIndex >= 0) {
-    logic.setAddress(static_cast<quint8>(c.idIndex + 1));
-    const QString text = QString::number(logic.nID());
-    if (SettingsStore::stored(names, QStringLiteral("ID")) != text) settings.WriteID(text);
-  }
-  c.comIndex = stored_list_position(settings.ReadCom(names), 20);
-  if (c.comIndex >= 0) {
-    logic.setPort(static_cast<quint8>(c.comIndex + 1));
-    const QString text = QString::number(logic.nCom());
-    if (SettingsStore::stored(names, QStringLiteral("Com")) != text) settings.WriteCom(text);
-  }
+  const StoredChoice stored = logic.useStoredPortAndAddress(names);
+  c.idIndex = stored.idIndex;
+  c.comIndex = stored.comIndex;
   // bIsFirst is set: the link has not taken anything over yet.
-  const ProfileFile note = ProfileFile::load(logic.storePath());
-  if (note.status() == ProfileFile::Status::Unreadable)
-    logic.prompt().message(QCoreApplication::translate("Startup", "读取失败") +
-                           QDir::toNativeSeparators(logic.storePath()));
-  EntryCollection entries;
-  load_entry_set(note, entries);
-  logic.setEntries(std::move(entries));
-  logic.setChkAuto(logic.entries().count() > 0);
+  logic.loadStore();  // the timetable is allowed when there are entries
   c.open = SettingsStore::isOn(settings.ReadOpen(names));
   logic.setRestore(settings.ReadRestore(names) == QLatin1String("1"), false);
   if (c.open) logic.openAtStartup();

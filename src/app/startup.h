@@ -10,10 +10,6 @@ struct StartupChoices {
   bool run = false;   // ChkRun
 };
 
-// The position a stored "ID" or "Com" text selects in a list of listSize numbers from 1: the
-// number minus one, or -1 when the text is not a decimal number or lies outside 1..listSize.
-int stored_list_position(const QString& text, int listSize);
-
 // Start-up's work below the window, in its order: "程序启动" in the record (the record checked
 // first: whether it can be written); route page 1; the stored address and port selected, each
 // selection written back ("ID", "Com"; skipped when the file holds that very text already) and

@@ -3,7 +3,7 @@
 #include <QDate>
 #include <QTime>
 
-#include "device/route_state.h"
+#include "core/route_state.h"
 
 namespace {
 
@@ -72,11 +72,42 @@ QString entry_key(int route, int no) {
   return QStringLiteral("key") + padded(route, 2) + padded(no, 2);
 }
 
+Recurrence recurrence(const Clsdata& e) {
+  if (e.bIsEveryDay) return Recurrence::EveryDay;
+  return e.bIsWeek ? Recurrence::Weekly : Recurrence::Date;
+}
+
 bool entry_can_fall_due(const Clsdata& e) {
   if (e.nRoute < 1 || e.nRoute > kRouteCount ||
       !QTime::isValid(e.nStartHour, e.nStartMin, e.nStartSecond))
     return false;
-  if (e.bIsEveryDay) return true;
-  if (e.bIsWeek) return e.strWeek.left(7).contains(QLatin1Char('1'));
+  switch (recurrence(e)) {
+    case Recurrence::EveryDay:
+      return true;
+    case Recurrence::Weekly:
+      return e.strWeek.left(7).contains(QLatin1Char('1'));
+    case Recurrence::Date:
+      break;
+  }
   return QDate::isValid(e.nStartYear, e.nStartMonth, e.nStartDay);
+}
+
+std::optional<QTime> due_time_on(const Clsdata& e, const QDate& d) {
+  if (!entry_can_fall_due(e)) return std::nullopt;
+  bool due = false;
+  switch (recurrence(e)) {
+    case Recurrence::EveryDay:
+      due = true;
+      break;
+    case Recurrence::Weekly: {
+      const int pos = d.dayOfWeek() - 1;  // Monday 0 .. Sunday 6
+      due = pos >= 0 && pos < e.strWeek.size() && e.strWeek.at(pos) == QLatin1Char('1');
+      break;
+    }
+    case Recurrence::Date:
+      due = d == QDate(e.nStartYear, e.nStartMonth, e.nStartDay);
+      break;
+  }
+  if (!due) return std::nullopt;
+  return QTime(e.nStartHour, e.nStartMin, e.nStartSecond);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
+#include <QTime>
 #include <QtGlobal>
 #include <memory>
+#include <optional>
 
 // One timed switching entry: on route nRoute, at nStartHour:nStartMin:nStartSecond, on the days
 // its recurrence names, energise (bIsOpen) or release the relay.
@@ -47,6 +50,15 @@ inline const QString kBlankEntryText = QStringLiteral("0000000000000000000000000
 // copied unchecked). Any other text gives a blank entry (route 0, all fields initial). Never
 // throws. nNo is 0; the caller sets it.
 EntryPtr StrToData(const QString& text);
+
+// How an entry recurs: bIsEveryDay wins over bIsWeek; with both false, on its fixed date.
+enum class Recurrence { EveryDay, Weekly, Date };
+Recurrence recurrence(const Clsdata& e);
+
+// The one rule of when an entry falls due on a day: the time of day at which e falls due on the
+// local date d, or none: every day; on a weekday strWeek marks (position 1 Monday .. 7 Sunday);
+// on its fixed date only. An entry that can never fall due (entry_can_fall_due) never does.
+std::optional<QTime> due_time_on(const Clsdata& e, const QDate& d);
 
 // Whether some moment exists at which the entry falls due: its route lies in 1..16, its time of day
 // is a real one (not 24:00:00 or 99:00:00), and it has a day: every day, a weekday marked in

@@ -35,9 +35,8 @@ std::optional<Due> due_day(const Clsdata& e, const QDate& d, const LocalOffsets&
 std::optional<Due> due_near(const Clsdata& e, qint64 at, const LocalOffsets& near, bool back) {
   if (!can_fall_due(e)) return std::nullopt;
   const auto fits = [&](const Due& m) { return back ? m.at <= at : m.at > at; };
-  if (!e.bIsEveryDay && !e.bIsWeek) {
+  if (recurrence(e) == Recurrence::Date) {
     const QDate fixed(e.nStartYear, e.nStartMonth, e.nStartDay);
-    if (!fixed.isValid()) return std::nullopt;
     const std::optional<Due> m = due_day(e, fixed, near);
     return m && fits(*m) ? m : std::nullopt;
   }
@@ -80,10 +79,9 @@ std::optional<RouteSwitch> route_switch(const EntryCollection& colData, int rout
 }  // namespace
 
 std::optional<qint64> due_on(const Clsdata& e, const QDate& d, const LocalOffsets& offsets) {
-  if (!can_fall_due(e)) return std::nullopt;
-  const int secs = secs_of_day(e);
-  if (!entry_is_due(e, d, QTime::fromMSecsSinceStartOfDay(secs * 1000))) return std::nullopt;
-  return offsets.dueAt(wall_seconds(d, secs));
+  const std::optional<QTime> due = due_time_on(e, d);
+  if (!due) return std::nullopt;
+  return offsets.dueAt(wall_seconds(d, due->msecsSinceStartOfDay() / 1000));
 }
 
 std::optional<QDateTime> last_due_moment(const Clsdata& e, const QDateTime& at) {

@@ -5,7 +5,7 @@
 
 #include "core/entry_collection.h"
 #include "core/local_offsets.h"
-#include "device/route_state.h"
+#include "core/route_state.h"
 
 // When entries fall due, in the PC's local time, exactly as the scheduler check fires them: on
 // the days its recurrence names, at the moment its time of day falls due by LocalOffsets' rule (a

@@ -45,6 +45,15 @@ void EntryCollection::replace(EntryCollection&& other) {
   markChanged();
 }
 
+EntryCollection EntryCollection::clone() const {
+  EntryCollection copy;
+  copy.items_.reserve(items_.size());
+  for (const Item& it : items_)
+    copy.items_.push_back({it.key, std::make_shared<Clsdata>(*it.entry)});
+  copy.keys_ = keys_;
+  return copy;
+}
+
 void EntryCollection::markChanged() const {
   if (observer_.handler) observer_.handler();
 }

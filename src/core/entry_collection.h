@@ -42,6 +42,9 @@ class EntryCollection {
 
   // Replaces the whole content with other's (other is left empty).
   void replace(EntryCollection&& other);
+  // A copy whose entries are copies too (a copy of the collection shares its entries): what may
+  // go to another thread or owner.
+  EntryCollection clone() const;
 
   void setChangeHandler(std::function<void()> handler) { observer_.handler = std::move(handler); }
   // An entry of the collection was changed in place.

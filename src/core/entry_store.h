@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "core/entry_collection.h"
-#include "device/route_state.h"
+#include "core/route_state.h"
 #include "platform/atomic_file.h"
 #include "platform/private_profile.h"
 

@@ -6,17 +6,8 @@
 #include "core/local_offsets.h"
 
 bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
-  // The clock's fields always lie in their ranges, so comparing numbers is the same as comparing
-  // the zero-padded texts: a value that would not print as the clock's two digits never matches.
-  if (e.nStartHour != time.hour() || e.nStartMin != time.minute() ||
-      e.nStartSecond != time.second())
-    return false;
-  if (e.bIsEveryDay) return true;
-  if (e.bIsWeek) {
-    const int pos = date.dayOfWeek() - 1;  // Monday 0 .. Sunday 6
-    return pos < e.strWeek.size() && e.strWeek.at(pos) == QLatin1Char('1');
-  }
-  return e.nStartYear == date.year() && e.nStartMonth == date.month() && e.nStartDay == date.day();
+  const std::optional<QTime> due = due_time_on(e, date);
+  return due && *due == QTime(time.hour(), time.minute(), time.second());
 }
 
 int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& due,
@@ -66,7 +57,7 @@ SchedulerTimer::SchedulerTimer(const EntryCollection& colData, std::function<boo
     : QObject(parent),
       colData_(colData),
       paused_(std::move(paused)),
-      clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
+      clock_(or_pc_clock(std::move(clock))) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &SchedulerTimer::Timer1_Timer);

@@ -6,8 +6,9 @@
 #include <array>
 #include <functional>
 
+#include "core/clock.h"
 #include "core/entry_collection.h"
-#include "device/route_state.h"
+#include "core/route_state.h"
 
 // Whether entry falls due at the local date and time `at` (to the second): its time of day must
 // match; then an every-day entry is due, a weekly entry when its strWeek marks the weekday
@@ -39,7 +40,6 @@ int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteS
 class SchedulerTimer : public QObject {
   Q_OBJECT
  public:
-  using Clock = std::function<QDateTime()>;
   static constexpr int kMaxCatchUpSeconds = 60;
   static constexpr int kAlignMs = 5;  // a tick lands this long after the second boundary
 

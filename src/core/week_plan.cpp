@@ -84,7 +84,7 @@ WeekPlan week_plan(const EntryCollection& colData, qint64 fromMs, qint64 toMs,
     hasEntries[static_cast<size_t>(e.nRoute)] = true;
     const qint64 secs = e.nStartHour * 3600 + e.nStartMin * 60 + e.nStartSecond;
     auto& route = due[static_cast<size_t>(e.nRoute)];
-    if (!e.bIsEveryDay && !e.bIsWeek) {
+    if (recurrence(e) == Recurrence::Date) {
       // A fixed date: only its own day, and whether it has passed (by its reading where the
       // offsets do not hold its day: it lies days away from now then).
       const QDate d(e.nStartYear, e.nStartMonth, e.nStartDay);

@@ -6,7 +6,7 @@
 #include <array>
 
 #include "core/entry_collection.h"
-#include "device/route_state.h"
+#include "core/route_state.h"
 
 // What the timetable wants of each route over a span of time, as periods: the week view's plan.
 // Entries fall due exactly as the scheduler fires them (due_on: local time, every day, weekdays

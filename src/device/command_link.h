@@ -4,9 +4,9 @@
 #include <QTimer>
 #include <array>
 
+#include "core/route_state.h"
 #include "device/comm_port.h"
 #include "device/command_frame.h"
-#include "device/route_state.h"
 
 // What one indicator lamp shows.
 enum class LampLook : quint8 { Grey, Energised, Released };

@@ -43,9 +43,14 @@ QString description(const Clsdata& e) {
   const QString action = action_word(e.bIsOpen);
   const QString time = time_text(e);
   const QString route = QString::number(e.nRoute);
-  if (e.bIsEveryDay) return EntryText::tr("第%1路, 每天, %2 ,%3 ").arg(route, time, action);
-  if (e.bIsWeek)
-    return EntryText::tr("第%1路, 每星期%2， %3 ,%4 ").arg(route, days_text(e), time, action);
+  switch (recurrence(e)) {
+    case Recurrence::EveryDay:
+      return EntryText::tr("第%1路, 每天, %2 ,%3 ").arg(route, time, action);
+    case Recurrence::Weekly:
+      return EntryText::tr("第%1路, 每星期%2， %3 ,%4 ").arg(route, days_text(e), time, action);
+    case Recurrence::Date:
+      break;
+  }
   return EntryText::tr("第%1路, 固定日期 %2 %3 ,%4 ").arg(route, date_text(e), time, action);
 }
 
@@ -57,8 +62,14 @@ QString entry_text(const Clsdata& e) {
 }
 
 QString entry_when_text(const Clsdata& e) {
-  if (e.bIsEveryDay) return EntryText::tr("每天 %1").arg(time_text(e));
-  if (e.bIsWeek) return EntryText::tr("每星期%1 %2").arg(days_text(e), time_text(e));
+  switch (recurrence(e)) {
+    case Recurrence::EveryDay:
+      return EntryText::tr("每天 %1").arg(time_text(e));
+    case Recurrence::Weekly:
+      return EntryText::tr("每星期%1 %2").arg(days_text(e), time_text(e));
+    case Recurrence::Date:
+      break;
+  }
   return EntryText::tr("固定日期 %1 %2").arg(date_text(e), time_text(e));
 }
 

@@ -367,8 +367,8 @@ void Frmmain::showControls() {
 }
 
 void Frmmain::showMqtt() {
-  const MqttSettings& s = logic_.mqtt().settings();
-  const MqttClient::State state = logic_.mqtt().state();
+  const MqttSettings& s = logic_.mqttSettings();
+  const MqttClient::State state = logic_.mqttState();
   const int look = state == MqttClient::Connected ? 2 : (state == MqttClient::Trying ? 1 : 0);
   if (look != mqttLook_) {
     mqttLook_ = look;

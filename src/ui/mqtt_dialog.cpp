@@ -81,7 +81,7 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
   LabHint = new QLabel(tr("服务器留空即关闭远程"), this);
   LabHint->setObjectName(QStringLiteral("LabHint"));
   place(LabHint, 20, 258, 340, 20);
-  connect(&logic_.mqtt(), &MqttBridge::stateChanged, this, &MqttDialog::showState);
+  connect(&logic_, &AppLogic::controlsChanged, this, &MqttDialog::showState);
 
   const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 286);
   OKButton = buttons.ok;
@@ -95,7 +95,7 @@ int MqttDialog::exec() {
 }
 
 void MqttDialog::Form_Load() {
-  show(logic_.mqtt().settings());
+  show(logic_.mqttSettings());
   TxtPrefix->setPlaceholderText(QStringLiteral("tavrel/%1").arg(logic_.nID()));
   showState();
   TxtHost->setFocus(Qt::OtherFocusReason);

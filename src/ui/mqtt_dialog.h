@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "app/settings_store.h"
+#include "station/settings_store.h"
 
 class AppLogic;
 class QCheckBox;

@@ -53,12 +53,15 @@ QString RecordWindow::causeText(const RecordEvent& e) const {
   const EntryPtr entry = entries_.item(e.detail);
   if (!entry || entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
     return key;
-  // A late tick switches up to a minute after the entry's second.
-  const QTime due(entry->nStartHour, entry->nStartMin, entry->nStartSecond);
-  if (!due.isValid()) return key;
-  const int late = due.secsTo(e.at.time().addMSecs(-e.at.time().msec()));
-  const int sinceDue = late < 0 ? late + 24 * 3600 : late;
-  return sinceDue <= 60 ? entry_when_text(*entry) : key;
+  // A late tick switches up to a minute after the entry's moment (that day's or the day before's).
+  const QDateTime at = e.at.addMSecs(-e.at.time().msec());
+  for (const QDate& d : {at.date(), at.date().addDays(-1)}) {
+    const std::optional<QTime> due = due_time_on(*entry, d);
+    if (!due) continue;
+    const qint64 late = QDateTime(d, *due).secsTo(at);
+    if (late >= 0 && late <= 60) return entry_when_text(*entry);
+  }
+  return key;
 }
 
 void RecordWindow::refill() {

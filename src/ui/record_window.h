@@ -3,8 +3,8 @@
 #include <QDialog>
 #include <functional>
 
-#include "app/switch_record.h"
 #include "core/entry_collection.h"
+#include "station/switch_record.h"
 
 class QCheckBox;
 class QTreeWidget;

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
-#include "app/settings_store.h"
 #include "platform/code_page.h"
+#include "station/settings_store.h"
 
 namespace {
 

@@ -70,7 +70,7 @@ void Tray::showLink(const AppLogic& logic) {
     icon_->setIcon(icon_with_lamp(lamp_look(look)));
   }
   QString tip = tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n');
-  if (logic.mqtt().settings().enabled()) tip += logic.mqttText() + QLatin1Char('\n');
+  if (logic.mqttSettings().enabled()) tip += logic.mqttText() + QLatin1Char('\n');
   if (!logic.recordText().isEmpty()) tip += logic.recordText() + QLatin1Char('\n');
   icon_->setToolTip(tip + logic.appDir());
 }

@@ -364,8 +364,7 @@ void WeekView::refresh() {
   const WeekPlan plan =
       week_plan(entries, spanFrom_, spanTo_, start, now.toMSecsSinceEpoch(), &startKeys);
   std::optional<quint16> reported;
-  if (logic_.health() == LinkHealth::Answering && logic_.link().haveReported())
-    reported = logic_.link().reportedStates();
+  if (logic_.health() == LinkHealth::Answering) reported = logic_.reportedStates();
   const ActualRoutes actual =
       actual_periods(events_, spanFrom_, spanTo_, now.toMSecsSinceEpoch(), reported);
   if (names_.isEmpty()) readNames();

@@ -5,9 +5,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/actual_periods.h"
 #include "app/app_logic.h"
 #include "core/week_plan.h"
+#include "station/actual_periods.h"
 
 class QPushButton;
 class QScrollBar;

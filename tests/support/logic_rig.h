@@ -7,6 +7,16 @@
 #include "relay_board.h"
 #include "support/scripted_prompt.h"
 
+// A station with its broker bridge and the window's logic over it, all on the test's thread, on
+// the data folder dir answered by prompt (which must outlive it).
+struct Plant {
+  Station station;
+  MqttBridge bridge{station};
+  AppLogic logic;
+  Plant(const QString& dir, Prompt& prompt, Clock clock = {})
+      : station(dir, std::move(clock)), logic(station, bridge, prompt) {}
+};
+
 // The program's logic on a temporary data folder, answered by PromptT. openBoard() makes Com1 of
 // the folder lead to an in-process simulated board.
 template <typename PromptT>
@@ -14,7 +24,9 @@ struct LogicRigWith {
   QTemporaryDir dir;
   std::unique_ptr<RelayBoard> board;
   PromptT prompt;
-  AppLogic logic{dir.path(), prompt};
+  Plant plant{dir.path(), prompt};
+  Station& station = plant.station;
+  AppLogic& logic = plant.logic;
 
   bool openBoard(const RelayBoard::Options& o = {}) {
     board = std::make_unique<RelayBoard>(o);

@@ -6,7 +6,7 @@
 #include <QString>
 #include <array>
 
-#include "device/route_state.h"
+#include "core/route_state.h"
 
 // How the board shows itself to Home Assistant: its ids and its discovery configs.
 //

@@ -1,4 +1,4 @@
-#include "app/next_switch.h"
+#include "station/next_switch.h"
 
 NextSwitch::NextSwitch(const EntryCollection& colData, Clock clock, QObject* parent)
     : QObject(parent), colData_(colData), clock_(std::move(clock)) {

@@ -1,4 +1,4 @@
-#include "app/download_command.h"
+#include "station/download_command.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -6,15 +6,14 @@
 DownloadCommand::DownloadCommand(const EntryCollection& colData, CommPort& MSCommDown,
                                  CommandLink& link, LinkControl& linkControl,
                                  SchedulerTimer& Timer1, std::function<bool()> chkAuto,
-                                 Prompt& prompt, QObject* parent)
+                                 QObject* parent)
     : QObject(parent),
       colData_(colData),
       MSCommDown_(MSCommDown),
       link_(link),
       linkControl_(linkControl),
       Timer1_(Timer1),
-      chkAuto_(std::move(chkAuto)),
-      prompt_(prompt) {
+      chkAuto_(std::move(chkAuto)) {
   connect(&MSCommDown_, &CommPort::OnComm, this, &DownloadCommand::MSCommDown_OnComm);
   connect(&MSCommDown_, &CommPort::lost, this, [this] { downLost_ = true; });
 }
@@ -50,7 +49,7 @@ void DownloadCommand::run(quint8 com, int page) {
   MSCommDown_.setCommPort(com);
 
   if (!MSCommDown_.setPortOpen(true)) {
-    prompt_.message(port_failure_text(MSCommDown_.failure()));
+    emit told(Notice::PortFailed, MSCommDown_.failure());
   } else {
     MSCommDown_.setRThreshold(1);
     // The entries to send are fixed now: events run while we wait.
@@ -66,7 +65,7 @@ void DownloadCommand::run(quint8 com, int page) {
       MSCommDown_.clearInBuffer();
       MSCommDown_.Output(QByteArray(reinterpret_cast<const char*>(frame22_.data()), 22));
       if (!waitForAck(kAckTimeoutMs) && !downLost_) {
-        prompt_.message(tr("下载失败"));
+        emit told(Notice::AckMissing, {});
         // A late acknowledgement of this frame must not count for the next one.
         waitForAck(kAckTimeoutMs);
       }
@@ -81,6 +80,6 @@ void DownloadCommand::run(quint8 com, int page) {
   linkControl_.resume(downLost_);
   if (downLost_ && !linkWasOpen) {
     link_.greyLamps();
-    prompt_.message(tr("串口已断开"));
+    emit told(Notice::Lost, {});
   }
 }

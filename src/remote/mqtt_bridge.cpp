@@ -1,4 +1,4 @@
-#include "app/mqtt_bridge.h"
+#include "remote/mqtt_bridge.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -56,22 +56,19 @@ bool minute_passed(QDateTime& last, const QDateTime& now) {
 
 }  // namespace
 
-MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
-                       SwitchRecord& record, const NextSwitch& next, const SettingsStore& settings,
-                       Prompt& prompt, CommandFn command, AutoFn setAuto, Clock clock,
-                       QObject* parent)
+MqttBridge::MqttBridge(Station& station, QObject* parent)
     : QObject(parent),
-      link_(link),
-      linkControl_(linkControl),
-      record_(record),
-      next_(next),
-      store_(settings),
-      prompt_(prompt),
-      command_(std::move(command)),
-      setAuto_(std::move(setAuto)),
-      clock_(std::move(clock)),
+      station_(station),
+      store_(station.dataDir()),
+      clock_(station.clock()),
       rediscovery_(kRediscoveryMs, [this] { publishDiscovery(store_.load()); }),
       reasserting_(1000, [this] { reassert(); }) {
+  qRegisterMetaType<MqttBridge::Status>();
+  qRegisterMetaType<MqttError>();
+  address_ = station.nID();
+  health_ = station.health();
+  autoAllowed_ = station.autoAllowed();
+  next_ = station.nextSwitches();
   for (int r = 1; r <= kRouteCount; ++r)
     commandGap_[static_cast<size_t>(r)] = new Throttle(
         kCommandGapMs, [this, r] { applyGathered(r); }, this);
@@ -85,33 +82,51 @@ MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
     lastState_ = client_.state();
     if (lastState_ == MqttClient::Trying && !dropped && why != MqttError::None &&
         why != toldFailure_)
-      record_.append(0, RecordAction::MqttFailed, RecordCause::None, where(), why);
+      station_.record(0, RecordAction::MqttFailed, RecordCause::None, where(), why);
     toldFailure_ = lastState_ == MqttClient::Trying ? why : MqttError::None;
     if (lastState_ != MqttClient::Connected) {
       reassertTimer_.stop();
       reasserting_.reset();
       rediscovery_.reset();
     }
-    emit stateChanged();
+    emitState();
   });
   connect(&client_, &MqttClient::connected, this, &MqttBridge::onConnected);
   connect(&client_, &MqttClient::lost, this,
-          [this] { record_.append(0, RecordAction::MqttLost, RecordCause::None, where()); });
-  connect(&client_, &MqttClient::refused, this, [this](MqttError why) {
-    prompt_.message(tr("远程服务器拒绝登录：") + SwitchRecord::errorWord(why, true) +
-                    QLatin1Char('\n') + where());
-  });
+          [this] { station_.record(0, RecordAction::MqttLost, RecordCause::None, where()); });
+  connect(&client_, &MqttClient::refused, this,
+          [this](MqttError why) { emit refused(why, where()); });
   connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
   // A payload too long to read: never a command, and on its own topics a value that differs.
   connect(&client_, &MqttClient::oversized, this, [this](const QByteArray& topic) {
     onMessage(topic, QByteArrayLiteral("\x01oversized"), false);
   });
-  connect(&link_, &CommandLink::replyReceived, this, &MqttBridge::publishStates);
-  connect(&link_, &CommandLink::answeringChanged, this, &MqttBridge::publishAvailability);
-  connect(&linkControl_, &LinkControl::stateChanged, this, &MqttBridge::publishAvailability);
-  connect(&record_, &SwitchRecord::appended, this, &MqttBridge::publishRecord);
-  connect(&next_, &NextSwitch::changed, this, &MqttBridge::publishNext);
+  connect(&station_, &Station::reported, this, [this](quint16 states) {
+    reported_ = states;
+    publishStates();
+  });
+  connect(&station_, &Station::healthChanged, this, [this](LinkHealth h) {
+    health_ = h;
+    publishAvailability();
+  });
+  connect(&station_, &Station::recordAppended, this, &MqttBridge::publishRecord);
+  connect(&station_, &Station::nextChanged, this, [this](const NextSwitches& next) {
+    next_ = next;
+    publishNext();
+  });
+  connect(&station_, &Station::autoChanged, this, &MqttBridge::showAuto);
+  connect(&station_, &Station::namesChanged, this, &MqttBridge::routeNamesChanged);
+  // The default prefix and the device follow the address.
+  connect(&station_, &Station::addressChanged, this, [this](quint8) {
+    if (settings_.enabled()) configure(settings_);
+  });
 }
+
+MqttBridge::Status MqttBridge::status() const {
+  return {client_.state(), client_.lastError(), settings_};
+}
+
+void MqttBridge::emitState() { emit stateChanged(status()); }
 
 MqttBridge::~MqttBridge() { shutdown(); }
 
@@ -119,7 +134,7 @@ void MqttBridge::shutdown() {
   if (client_.state() == MqttClient::Connected) {
     // A clean end leaves no will behind: the availability is set here instead.
     publish(QStringLiteral("availability"), QByteArrayLiteral("offline"));
-    record_.append(0, RecordAction::MqttLost, RecordCause::None, where());
+    station_.record(0, RecordAction::MqttLost, RecordCause::None, where());
   }
   client_.stop();
 }
@@ -131,8 +146,8 @@ QString MqttBridge::deviceTopics() const {
 
 void MqttBridge::configure(const MqttSettings& s) {
   // The same settings while connected change nothing; while still trying, they mean "try now".
-  if (s == settings_ && link_.nID() == address_ && client_.state() == MqttClient::Connected) return;
-  const int id = link_.nID();
+  const int id = station_.nID();
+  if (s == settings_ && id == address_ && client_.state() == MqttClient::Connected) return;
   const QString topicsNext =
       s.enabled() && s.discovery
           ? s.discoveryPrefixInUse() + QLatin1Char('/') + mqtt_device_id(s.prefixFor(id), id)
@@ -144,7 +159,7 @@ void MqttBridge::configure(const MqttSettings& s) {
   settings_ = s;
   toldFailure_ = MqttError::None;
   if (!s.enabled()) {
-    emit stateChanged();  // the settings shown with the state changed too
+    emitState();  // the settings shown with the state changed too
     return;
   }
   address_ = id;
@@ -172,15 +187,14 @@ QString MqttBridge::where() const {
   return settings_.host + QLatin1Char(':') + QString::number(settings_.port);
 }
 
-QString MqttBridge::stateText() const {
-  switch (client_.state()) {
+QString MqttBridge::stateText(const Status& s) {
+  switch (s.state) {
     case MqttClient::Connected:
       return tr("远程：已连接");
     case MqttClient::Trying:
-      return client_.lastError() == MqttError::None
+      return s.lastError == MqttError::None
                  ? tr("远程：正在连接")
-                 : tr("远程：正在连接（%1）")
-                       .arg(SwitchRecord::errorWord(client_.lastError(), true));
+                 : tr("远程：正在连接（%1）").arg(SwitchRecord::errorWord(s.lastError, true));
     case MqttClient::Off:
       break;
   }
@@ -209,7 +223,7 @@ void MqttBridge::onConnected() {
   autoPublished_ = -1;
   states_.fill(-1);
   nextPublished_.fill(QByteArray());
-  record_.append(0, RecordAction::MqttConnected, RecordCause::None, where());
+  station_.record(0, RecordAction::MqttConnected, RecordCause::None, where());
   const ProfileFile names = store_.load();
   clearGhosts(names);
   publishNames(names);
@@ -248,7 +262,7 @@ void MqttBridge::clearGhosts(const ProfileFile& names) {
 
 void MqttBridge::publishAvailability() {
   if (client_.state() != MqttClient::Connected) return;
-  const int now = linkControl_.health() == LinkHealth::Answering ? 1 : 0;
+  const int now = health_ == LinkHealth::Answering ? 1 : 0;
   if (now == availability_) return;
   availability_ = now;
   publish(QStringLiteral("availability"),
@@ -256,8 +270,8 @@ void MqttBridge::publishAvailability() {
 }
 
 void MqttBridge::publishStates() {
-  if (client_.state() != MqttClient::Connected || !link_.haveReported()) return;
-  const quint16 states = link_.reportedStates();
+  if (client_.state() != MqttClient::Connected || !reported_) return;
+  const quint16 states = *reported_;
   for (int r = 1; r <= kRouteCount; ++r) {
     const int now = (states >> (r - 1)) & 1;
     const auto i = static_cast<size_t>(r);
@@ -293,7 +307,7 @@ void MqttBridge::publishNext() {
   if (client_.state() != MqttClient::Connected) return;
   for (int r = 1; r <= kRouteCount; ++r) {
     const std::optional<RouteSwitch> next =
-        autoAllowed_ ? next_.next(r) : std::optional<RouteSwitch>();
+        autoAllowed_ ? next_[static_cast<size_t>(r)] : std::optional<RouteSwitch>();
     const QByteArray text =
         next ? iso_with_offset(next->at).toUtf8() + ' ' + (next->energise ? kOn : kOff)
              : QByteArrayLiteral("NONE");
@@ -376,17 +390,23 @@ void MqttBridge::applyGathered(int route) {
   const std::optional<Command> c = std::exchange(gathered_[static_cast<size_t>(route)], {});
   if (!c) return;
   // Acting only while the board answers: availability then reads "online".
-  if (linkControl_.health() != LinkHealth::Answering ||
-      command_(route, *c) != Switchboard::Result::Done)
+  if (health_ != LinkHealth::Answering || act(route, *c) != Switchboard::Result::Done)
     notDone(route);
 }
 
 void MqttBridge::notDone(int route) {
   if (minute_passed(lastNotDone_, clock_()))
-    record_.append(route, RecordAction::MqttNotDone, RecordCause::Mqtt);
+    station_.record(route, RecordAction::MqttNotDone, RecordCause::Mqtt);
 }
 
-void MqttBridge::onAutoCommand(Command c) { setAuto_(c == Toggle ? !autoAllowed_ : c == On); }
+void MqttBridge::onAutoCommand(Command c) {
+  station_.setAuto(c == Toggle ? !autoAllowed_ : c == On);
+}
+
+Switchboard::Result MqttBridge::act(int route, Command c) {
+  if (c == Toggle) return station_.toggle(route, RecordCause::Mqtt);
+  return station_.want(route, c == On, RecordCause::Mqtt);
+}
 
 void MqttBridge::invalid(const QByteArray& topic) {
   // Only commands count; an oversized homeassistant/status is nobody's command.
@@ -396,5 +416,5 @@ void MqttBridge::invalid(const QByteArray& topic) {
   QString shown = QString::fromUtf8(topic.left(120));
   for (QChar& c : shown)
     if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
-  record_.append(0, RecordAction::MqttInvalid, RecordCause::None, shown);
+  station_.record(0, RecordAction::MqttInvalid, RecordCause::None, shown);
 }

@@ -1,4 +1,4 @@
-#include "app/switch_record.h"
+#include "station/switch_record.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -339,9 +339,7 @@ bool told_by_board_or_link(QByteArrayView line) {
 }  // namespace
 
 SwitchRecord::SwitchRecord(const QString& folder, Clock clock, QObject* parent)
-    : QObject(parent),
-      dir_(folder),
-      clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
+    : QObject(parent), dir_(folder), clock_(or_pc_clock(std::move(clock))) {
   retry_.setInterval(kRetryMs);
   connect(&retry_, &QTimer::timeout, this, &SwitchRecord::check);
 }

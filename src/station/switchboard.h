@@ -4,9 +4,9 @@
 #include <QString>
 #include <array>
 
-#include "app/link_control.h"
-#include "app/switch_record.h"
 #include "device/command_link.h"
+#include "station/link_control.h"
+#include "station/switch_record.h"
 
 // The one way a route's wanted state changes. The scheduler's decisions, the manual commands (one
 // route, all routes), the broker's commands and restore all come through want() or toggle(); the

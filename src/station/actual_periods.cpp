@@ -1,4 +1,4 @@
-#include "app/actual_periods.h"
+#include "station/actual_periods.h"
 
 #include <algorithm>
 

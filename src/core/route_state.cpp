@@ -1,4 +1,4 @@
-#include "device/route_state.h"
+#include "core/route_state.h"
 
 BankMasks masks_from_states(const RouteStateTable& nState) {
   BankMasks m;

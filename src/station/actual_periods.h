@@ -4,8 +4,8 @@
 #include <array>
 #include <optional>
 
-#include "app/switch_record.h"
-#include "device/route_state.h"
+#include "core/route_state.h"
+#include "station/switch_record.h"
 
 // What the board really reported of each route over a span, read from the switch record's
 // events: the week view's "actual" beside the plan.

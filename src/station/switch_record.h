@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 
+#include "core/clock.h"
 #include "mqtt/mqtt_client.h"
 #include "platform/atomic_file.h"
 
@@ -99,7 +100,6 @@ class SwitchRecord : public QObject {
   static constexpr qint64 kMaxFileBytes = 100'000'000;
   static constexpr int kRetryMs = 60'000;
   static constexpr int kEveryRoute = 0;  // for the readers: the events of every route
-  using Clock = std::function<QDateTime()>;
 
   // folder is the one that holds Note.ini; clock defaults to the PC's.
   explicit SwitchRecord(const QString& folder, Clock clock = {}, QObject* parent = nullptr);

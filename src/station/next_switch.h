@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+#include "core/clock.h"
 #include "core/due_moments.h"
 #include "core/entry_collection.h"
 
@@ -18,7 +19,6 @@
 class NextSwitch : public QObject {
   Q_OBJECT
  public:
-  using Clock = std::function<QDateTime()>;
   static constexpr int kCheckMs = 1000;
   static constexpr int kRecheckSecs = 3600;
 

@@ -1,35 +1,7 @@
-#include "app/link_control.h"
+#include "station/link_control.h"
 
-#include <QCoreApplication>
-
-QString port_failure_text(const PortFailure& f) {
-  QString why;
-  switch (f.reason) {
-    case OpenFailure::Missing:
-    case OpenFailure::None:
-      why = LinkControl::tr("设备不存在");
-      break;
-    case OpenFailure::NotInGroup:
-      why = LinkControl::tr("没有权限（把用户加入 %1 组后重新登录）").arg(f.group);
-      break;
-    case OpenFailure::NoPermission:
-      why = LinkControl::tr("没有权限");
-      break;
-    case OpenFailure::NotSerial:
-      why = LinkControl::tr("不是串口设备");
-      break;
-    case OpenFailure::Busy:
-      why = LinkControl::tr("已被其他程序占用");
-      break;
-    case OpenFailure::Other:
-      why = LinkControl::tr("无法打开");
-      break;
-  }
-  return LinkControl::tr("串口打开错误\n%1：%2").arg(f.device, why);
-}
-
-LinkControl::LinkControl(CommPort& port, CommandLink& link, Prompt& prompt, QObject* parent)
-    : QObject(parent), port_(port), link_(link), prompt_(prompt) {
+LinkControl::LinkControl(CommPort& port, CommandLink& link, QObject* parent)
+    : QObject(parent), port_(port), link_(link) {
   retry_.setInterval(kRetryMs);
   connect(&retry_, &QTimer::timeout, this, &LinkControl::retry);
   connect(&port_, &CommPort::lost, this, &LinkControl::onLost);
@@ -71,19 +43,19 @@ bool LinkControl::open(quint8 com, bool keepTrying) {
     return true;
   }
   if (!keepTrying) {
-    prompt_.message(port_failure_text(port_.failure()));
+    emit told(LinkNotice::OpenFailed, port_.failure());
     return false;
   }
   link_.greyLamps();
   setState(Waiting);
   retry_.start();
-  prompt_.notice(port_failure_text(port_.failure()));  // up while the port is waited for
+  emit told(LinkNotice::Waiting, port_.failure());  // up while the port is waited for
   return false;
 }
 
 void LinkControl::close() {
   if (state_ == Closed) return;
-  prompt_.withdrawNotice();
+  emit told(LinkNotice::Withdrawn, {});
   retry_.stop();
   port_.setPortOpen(false);
   link_.stopPush();
@@ -105,20 +77,14 @@ void LinkControl::lose() {
   setState(Waiting);
   retry_.start();
   emit event(RecordAction::PortLost);
-  // Told from the event loop, not from inside the port's error handling, and once while the
-  // box is up: an adapter that comes and goes never piles boxes up.
-  QTimer::singleShot(0, this, [this] {
-    if (telling_) return;
-    telling_ = true;
-    prompt_.message(tr("串口已断开"));
-    telling_ = false;
-  });
+  // Told from the event loop, not from inside the port's error handling.
+  QTimer::singleShot(0, this, [this] { emit told(LinkNotice::Lost, {}); });
 }
 
 void LinkControl::retry() {
   if (state_ != Waiting || suspended_) return;
   if (!start()) return;  // quietly: the next try comes with the timer
-  prompt_.withdrawNotice();
+  emit told(LinkNotice::Withdrawn, {});
   retry_.stop();
   setState(Open);
   emit event(RecordAction::PortBack);

@@ -4,10 +4,9 @@
 #include <QString>
 #include <QTimer>
 
-#include "app/prompt.h"
-#include "app/switch_record.h"
 #include "device/comm_port.h"
 #include "device/command_link.h"
+#include "station/switch_record.h"
 
 // How the link is doing, in one value: the tray's lamp, the window's status line, the lamps'
 // greying and the broker's availability all follow it.
@@ -18,12 +17,17 @@ enum class LinkHealth {
   Answering,  // open and the board answers
 };
 
-// "串口打开错误", a second line naming the device and why it did not open.
-QString port_failure_text(const PortFailure& f);
+// What the link has to tell the user; the peers word it (see app/notices.h).
+enum class LinkNotice {
+  OpenFailed,  // the port did not open (the failure says why); the link stays closed
+  Waiting,     // ... and is waited for: a notice that does not hold the program up
+  Withdrawn,   // the waiting notice no longer holds (the port opened, the link was closed)
+  Lost,  // the device vanished under an open link ("串口已断开"), told from the event loop
+};
 
 // The command link's life on its port. The user (or start-up) opens and closes it; a device that
-// vanishes under it greys every lamp, is told ("串口已断开", from the event loop and never while
-// that box is still up) and leaves the link waiting:
+// vanishes under it greys every lamp, is told (LinkNotice::Lost, from the event loop) and leaves
+// the link waiting:
 // while the link is meant to be open the port is tried again quietly every kRetryMs, and when it
 // opens the link starts as at opening (queries, then the take-over). Every opening sets bIsFirst.
 // A user's close stops the push cycle and the waiting.
@@ -33,13 +37,13 @@ class LinkControl : public QObject {
   enum State { Closed, Open, Waiting };
   static constexpr int kRetryMs = 2000;
 
-  // port, link and prompt must outlive the control.
-  LinkControl(CommPort& port, CommandLink& link, Prompt& prompt, QObject* parent = nullptr);
+  // port and link must outlive the control.
+  LinkControl(CommPort& port, CommandLink& link, QObject* parent = nullptr);
 
-  // Opens the link on port number com (1..20). A failure tells "串口打开错误" with a second line
-  // naming the device and the reason; the link then stays closed, or with keepTrying waits for
-  // the port and tells it as a notice that does not hold the program up and goes away when the
-  // port opens or the link is closed. Returns whether the port opened. Does nothing unless closed.
+  // Opens the link on port number com (1..20). A failure is told (OpenFailed with the port's
+  // failure); the link then stays closed, or with keepTrying waits for the port (Waiting, then
+  // Withdrawn when the port opens or the link is closed). Returns whether the port opened. Does
+  // nothing unless closed.
   bool open(quint8 com, bool keepTrying);
   // Closes the link or ends the waiting. Does nothing when closed.
   void close();
@@ -61,6 +65,8 @@ class LinkControl : public QObject {
   void stateChanged();
   // What happened to the link, for the record: PortOpened, PortClosed, PortLost or PortBack.
   void event(RecordAction what);
+  // Something to tell the user (see LinkNotice); failure for OpenFailed and Waiting.
+  void told(LinkNotice what, const PortFailure& failure);
 
  private:
   bool start();
@@ -71,12 +77,10 @@ class LinkControl : public QObject {
 
   CommPort& port_;
   CommandLink& link_;
-  Prompt& prompt_;
   State state_ = Closed;
   quint8 com_ = 1;
   bool suspended_ = false;
   bool pushWas_ = false;
   State stateAtSuspend_ = Closed;
-  bool telling_ = false;  // the loss's message box is up
   QTimer retry_;
 };

@@ -1,4 +1,4 @@
-#include "app/mqtt_discovery.h"
+#include "remote/mqtt_discovery.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

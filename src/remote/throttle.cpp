@@ -1,4 +1,4 @@
-#include "app/throttle.h"
+#include "remote/throttle.h"
 
 Throttle::Throttle(int intervalMs, std::function<void()> run, QObject* parent)
     : QObject(parent), run_(std::move(run)) {

@@ -5,23 +5,20 @@
 #include <QString>
 #include <QTimer>
 #include <array>
-#include <functional>
 #include <optional>
 
-#include "app/link_control.h"
-#include "app/mqtt_discovery.h"
-#include "app/next_switch.h"
-#include "app/prompt.h"
-#include "app/settings_store.h"
-#include "app/switch_record.h"
-#include "app/switchboard.h"
-#include "app/throttle.h"
-#include "device/command_link.h"
+#include "core/clock.h"
 #include "mqtt/mqtt_client.h"
+#include "remote/mqtt_discovery.h"
+#include "remote/throttle.h"
+#include "station/settings_store.h"
+#include "station/station.h"
 
-// The board on an MQTT broker. With a connection configured (MqttSettings) it keeps an
-// MqttClient connected (client id mqtt_client_id: the host name and the device) and, under the
-// prefix P ("tavrel/<address>" unless set):
+// The board on an MQTT broker: a peer over one station, living on the station's thread. It learns
+// the board's states, the link's health, the next switches, the timetable allowed and the record's
+// lines from the station's signals and acts through its commands. With a connection configured
+// (MqttSettings) it keeps an MqttClient connected (client id mqtt_client_id: the host name and the
+// device) and, under the prefix P ("tavrel/<address>" unless set):
 // - P/availability: "online" while connected and the board answers, "offline" otherwise (also
 //   the will, published by the broker when the connection dies); retained.
 // - P/route/N/state (N = 1..16): "ON" / "OFF" as the board reports, on every change and all of
@@ -47,37 +44,37 @@
 // device's configs, so Home Assistant keeps no device nobody serves.
 //
 // It accepts P/route/N/set with "ON", "OFF" or "TOGGLE" (any case, blanks around ignored) and
-// hands it to the command function, at most one change per route every kCommandGapMs: commands
+// hands it to the station's switch path, at most one change per route every kCommandGapMs: commands
 // that come sooner are gathered (the last one wins, a TOGGLE flips what is gathered, two cancel
 // out) and handed over when the gap is over, so a burst ends in the state last asked for and
 // switches the relay at most twice a second. A command acts only while the board answers
-// (availability "online") and the command function does it (the switch path's rule); otherwise
+// (availability "online") and the station does it (the switch path's rule); otherwise
 // it changes nothing and is recorded as MqttNotDone (cause Mqtt, the route), at most once a
-// minute. P/auto/set takes the same words and ticks or clears "自动功能允许" through the auto
-// function. Anything else under P/route/+/set or P/auto/set — another route, another payload, a
-// payload over 64 bytes (dropped unread) or a retained command (an old one the broker kept would
-// switch long after it was meant) — changes nothing and is recorded as MqttInvalid, at most once a
-// minute.
-// Connecting and losing the connection are recorded (MqttConnected, MqttLost, with host:port),
-// and so is each new reason an attempt fails for (MqttFailed); a broker that refuses the
-// credentials is told once ("远程服务器拒绝登录：" and the reason).
-// The password never appears in the record, a message or on standard output.
+// minute. P/auto/set takes the same words and allows or pauses the station's timetable. Anything
+// else under P/route/+/set or P/auto/set — another route, another payload, a payload over 64 bytes
+// (dropped unread) or a retained command (an old one the broker kept would switch long after it was
+// meant) — changes nothing and is recorded as MqttInvalid, at most once a minute. Connecting and
+// losing the connection are recorded (MqttConnected, MqttLost, with host:port), and so is each new
+// reason an attempt fails for (MqttFailed); a broker that refuses the credentials is told once
+// (refused(), for the peers that face the user to word). The password never appears in the record,
+// a message or on standard output.
 class MqttBridge : public QObject {
   Q_OBJECT
  public:
   enum Command { On, Off, Toggle };
-  using CommandFn = std::function<Switchboard::Result(int route, Command c)>;
-  using AutoFn = std::function<void(bool allowed)>;
-  using Clock = std::function<QDateTime()>;
+  // The connection as the window shows it.
+  struct Status {
+    MqttClient::State state = MqttClient::Off;
+    MqttError lastError = MqttError::None;  // the last attempt's failure while trying
+    MqttSettings settings;                  // in use
+  };
   static constexpr int kInvalidQuietMs = 60000;
   static constexpr int kCommandGapMs = 1000;
   static constexpr int kRediscoveryMs = 10000;
   static constexpr int kReassertMs = 5 * 60000;
 
-  // Everything given must outlive the bridge.
-  MqttBridge(const CommandLink& link, const LinkControl& linkControl, SwitchRecord& record,
-             const NextSwitch& next, const SettingsStore& settings, Prompt& prompt,
-             CommandFn command, AutoFn setAuto, Clock clock, QObject* parent = nullptr);
+  // station must outlive the bridge; the bridge must live on its thread.
+  explicit MqttBridge(Station& station, QObject* parent = nullptr);
   ~MqttBridge() override;
 
   // Starts (or restarts with changed settings) or ends the connection. Settings equal to the
@@ -93,14 +90,18 @@ class MqttBridge : public QObject {
   void showAuto(bool allowed);
 
   MqttClient::State state() const { return client_.state(); }
+  Status status() const;
   // "远程：已连接", "远程：正在连接" (with the last failure's reason,
   // "远程：正在连接（无法连接）"), "远程：关闭".
-  QString stateText() const;
+  static QString stateText(const Status& s);
+  QString stateText() const { return stateText(status()); }
   QString prefix() const { return prefix_; }
   const MqttClient& client() const { return client_; }
 
  signals:
-  void stateChanged();
+  void stateChanged(const MqttBridge::Status& status);
+  // The broker refused the credentials (why), at host:port (where).
+  void refused(MqttError why, const QString& where);
 
  private:
   void onConnected();
@@ -109,6 +110,8 @@ class MqttBridge : public QObject {
   void applyGathered(int route);
   void notDone(int route);
   void onAutoCommand(Command c);
+  Switchboard::Result act(int route, Command c);
+  void emitState();
   // A value someone else published on one of its own topics.
   void onForeign(const QByteArray& topic, const QByteArray& payload);
   void invalid(const QByteArray& topic);
@@ -128,15 +131,12 @@ class MqttBridge : public QObject {
   QString deviceTopics() const;
   void clearDiscovery();
 
-  const CommandLink& link_;
-  const LinkControl& linkControl_;
-  SwitchRecord& record_;
-  const NextSwitch& next_;
-  const SettingsStore& store_;
-  Prompt& prompt_;
-  CommandFn command_;
-  AutoFn setAuto_;
+  Station& station_;
+  SettingsStore store_;
   Clock clock_;
+  LinkHealth health_ = LinkHealth::Closed;
+  std::optional<quint16> reported_;  // the board's states as last reported
+  NextSwitches next_;
   MqttClient client_;
   MqttSettings settings_;
   QString prefix_;
@@ -156,3 +156,5 @@ class MqttBridge : public QObject {
   MqttError toldFailure_ = MqttError::None;  // the failure last recorded while trying
   MqttClient::State lastState_ = MqttClient::Off;
 };
+
+Q_DECLARE_METATYPE(MqttBridge::Status)

@@ -1,4 +1,4 @@
-#include "app/switchboard.h"
+#include "station/switchboard.h"
 
 Switchboard::Switchboard(CommandLink& link, const LinkControl& linkControl, SwitchRecord& record,
                          QObject* parent)
@@ -64,8 +64,7 @@ void Switchboard::recordTakeOver() {
   firstReport_ = true;
   quint16 on = 0;
   const quint16 routes = changed(link_.nState(), recorded_, &on);
-  if (routes)
-    record_.appendStates(RecordAction::TakeOver, routes, on);
+  if (routes) record_.appendStates(RecordAction::TakeOver, routes, on);
 }
 
 void Switchboard::recordWanted(RecordCause cause, const Keys* keys) {
@@ -86,8 +85,7 @@ void Switchboard::recordReported() {
   const quint16 routes = changed(now, reported_, &on);
   if (firstReport_) {
     firstReport_ = false;
-    if (routes)
-      record_.appendStates(RecordAction::BoardStates, routes, on);
+    if (routes) record_.appendStates(RecordAction::BoardStates, routes, on);
     return;
   }
   for (int r = 1; r <= kRouteCount; ++r)
