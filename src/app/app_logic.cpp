@@ -73,9 +73,15 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
           [this] { switchboard_.want(Timer1_.due(), RecordCause::Entry, &Timer1_.decided()); });
   connect(&Timer1_, &SchedulerTimer::jumped, this, [this](qint64 skipped) {
     record_.appendCount(RecordAction::ClockJump, skipped);
-    if (restore_ && chkAuto_) restoreStates();
+    if (skipped < 0) return;  // set back: nothing was passed over
+    if (restore_ && chkAuto_)
+      restoreStates();
+    else
+      switchboard_.recordMissed(Timer1_.skippedEntries());
   });
   connect(&record_, &SwitchRecord::failureChanged, this, &AppLogic::controlsChanged);
+  connect(&Timer1_, &SchedulerTimer::missed, this,
+          [this] { switchboard_.recordMissed(Timer1_.missedEntries()); });
   connect(&next_, &NextSwitch::changed, this, &AppLogic::showNextSwitch);
   connect(&mqtt_, &MqttBridge::stateChanged, this, &AppLogic::controlsChanged);
 }

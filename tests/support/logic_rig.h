@@ -14,7 +14,9 @@ struct LogicRigWith {
   QTemporaryDir dir;
   std::unique_ptr<RelayBoard> board;
   PromptT prompt;
-  AppLogic logic{dir.path(), prompt};
+  QDateTime clock;  // the logic's clock while valid, else the PC's
+  AppLogic logic{dir.path(), prompt,
+                 [this] { return clock.isValid() ? clock : QDateTime::currentDateTime(); }};
 
   bool openBoard(const RelayBoard::Options& o = {}) {
     board = std::make_unique<RelayBoard>(o);
