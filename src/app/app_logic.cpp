@@ -41,7 +41,8 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
       mqtt_(
           link_, linkControl_, record_, next_, settings_, prompt,
           [this](int route, MqttBridge::Command c) { return mqttCommand(route, c); },
-          [this](bool allowed) { setChkAuto(allowed); }, clock_) {
+          [this](bool allowed) { setChkAuto(allowed); }, clock_),
+      noteWatch_(store_.path()) {
   enabled_.fill(true);
   colData_.setChangeHandler([this] { onEntriesChanged(); });
   connect(&download_, &DownloadCommand::labDebugChanged, this, &AppLogic::labDebugChanged);
@@ -84,6 +85,8 @@ AppLogic::AppLogic(const QString& appDir, Prompt& prompt, SchedulerTimer::Clock 
           [this] { switchboard_.recordMissed(Timer1_.missedEntries()); });
   connect(&next_, &NextSwitch::changed, this, &AppLogic::showNextSwitch);
   connect(&mqtt_, &MqttBridge::stateChanged, this, &AppLogic::controlsChanged);
+  connect(&noteWatch_, &FileWatch::changed, this, &AppLogic::takeUpStore);
+  noteWatch_.start();
 }
 
 AppLogic::~AppLogic() {
@@ -96,6 +99,25 @@ AppLogic::~AppLogic() {
 void AppLogic::recordProgramStart() {
   started_ = true;
   record_.append(0, RecordAction::ProgramStart, RecordCause::None);
+}
+
+bool AppLogic::takeUpStore() {
+  const ProfileFile note = ProfileFile::load(store_.path());
+  if (note.status() != ProfileFile::Status::Ok) return false;
+  EntryCollection entries;
+  load_entry_set(note, entries);
+  const ProfileFile::Pairs pairs = entry_set_pairs(entries);
+  if (pairs == saved_) return false;  // the program's own save, or the same entries again
+  if (modified()) {
+    if (pairs != toldStore_) prompt_.message(tr("Note.ini 已被其他程序修改"));
+    toldStore_ = pairs;
+    return false;
+  }
+  setEntries(std::move(entries));
+  setChkAuto(colData_.count() > 0);
+  record_.append(0, RecordAction::StoreLoaded, RecordCause::None, store_.path());
+  prompt_.message(tr("已载入新的 Note.ini"));
+  return true;
 }
 
 void AppLogic::onEntriesChanged() {

@@ -19,6 +19,7 @@
 #include "device/command_link.h"
 #include "editing/entry_editor.h"
 #include "editing/route_pages.h"
+#include "platform/file_watch.h"
 
 // The logic behind the main window, free of widgets: the program's one entry collection colData,
 // the command link with its port and route state table, the switch path every change of a wanted
@@ -92,6 +93,13 @@ class AppLogic : public QObject {
   bool saveBeforeEnd(bool mayAsk = true);
   // Start-up's first step: "程序启动" in the record.
   void recordProgramStart();
+  // Note.ini as it is now, when another program changed it (looked at every FileWatch::kPollMs,
+  // and on demand): a store whose entries differ from those last loaded or saved replaces them
+  // while none are unsaved (ChkAuto follows the count, the record says "时间表更新", the user is
+  // told "已载入新的 Note.ini"); with unsaved entries nothing changes and the user is told
+  // "Note.ini 已被其他程序修改", once for each new content. A store that is missing or cannot be
+  // read changes nothing. Returns whether the entries were replaced.
+  bool takeUpStore();
 
   // --- link and address ---
   // Opens the link on nCom when the caption reads "打开" (a failure tells "串口打开错误" with a
@@ -252,6 +260,8 @@ class AppLogic : public QObject {
   DownloadCommand download_;
   NextSwitch next_;
   MqttBridge mqtt_;  // the board on an MQTT broker, when Name.ini's "Mqtt" section asks for it
+  FileWatch noteWatch_;           // Note.ini, for changes by other programs
+  ProfileFile::Pairs toldStore_;  // the changed store last told and not taken up
   quint8 nCom_ = 1;
   bool chkAuto_ = false;
   bool restore_ = false;

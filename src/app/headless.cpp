@@ -36,8 +36,8 @@ class StreamPrompt : public Prompt {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
-  const char c = 1;
+void onSignal(int sig) {
+  const char c = static_cast<char>(sig);
   [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
@@ -56,19 +56,16 @@ int run_headless(const QString& dataDir) {
   // SIGTERM and SIGINT reach the event loop through a socket pair; the loop ends cleanly.
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
   QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [] {
-    char c;
-    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-    QCoreApplication::quit();
-  });
   struct sigaction sa {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  // A reader of our output that goes away (| head -1) ends the copy to it, not the program.
-  std::signal(SIGPIPE, SIG_IGN);
+  sigaction(SIGHUP, &sa, nullptr);  // the daemons' "read your files again"
+  // A reader of our output that goes away (| head -1) ends the copy to it, not the program; the
+  // signals a stray kill or timer sends never end it either.
+  for (const int sig : {SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM}) std::signal(sig, SIG_IGN);
 
   // Standard output and error never hold the timetable up (see OutputQueue).
   const QString errLost =
@@ -88,6 +85,13 @@ int run_headless(const QString& dataDir) {
   run_startup(logic, logic.settings().load());
   if (!logic.linkOpen()) logic.openAtStartup();
   const int status = QCoreApplication::exec();
+  QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [&logic] {
+    char c = 0;
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
+    if (c != SIGHUP) return QCoreApplication::quit();
+    logic.takeUpStore();
+    reread_settings(logic, logic.settings().load());
+  });
   if (logic.linkOpen()) logic.CmdOpen_Click();  // closes the port before the process ends
   return status;
 }

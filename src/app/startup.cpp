@@ -45,3 +45,19 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   logic.startMqtt(names);
   return c;
 }
+
+void reread_settings(AppLogic& logic, const ProfileFile& names) {
+  const SettingsStore& settings = logic.settings();
+  const int id = stored_list_position(settings.ReadID(names), 16);
+  if (id >= 0) logic.setAddress(static_cast<quint8>(id + 1));
+  const int com = stored_list_position(settings.ReadCom(names), 20);
+  if (com >= 0 && com + 1 != logic.nCom()) {
+    logic.setPort(static_cast<quint8>(com + 1));
+    if (logic.linkOpen()) {
+      logic.CmdOpen_Click();  // closes, and opens on the new port as start-up does
+      logic.openAtStartup();
+    }
+  }
+  logic.setRestore(settings.ReadRestore(names) == QLatin1String("1"), false);
+  logic.startMqtt(names);
+}

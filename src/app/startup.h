@@ -24,3 +24,9 @@ int stored_list_position(const QString& text, int listSize);
 // and the port is waited for), with "Restore" read before; "Run" read; the list of route 1; the
 // MQTT connection when section "Mqtt" asks for one. names is Name.ini as read once at the start.
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names);
+
+// Name.ini read again while running (SIGHUP to --headless): the address, the port (a link that is
+// open moves to a changed port at once), "Restore" and the MQTT connection (restarted only when
+// its settings changed), each as start-up reads it; a value start-up would not select changes
+// nothing. Nothing is written.
+void reread_settings(AppLogic& logic, const ProfileFile& names);
