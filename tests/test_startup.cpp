@@ -64,7 +64,7 @@ void TestStartup::storedValuesSelectAndWriteBack() {
 
 void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
   Rig r;
-  const QByteArray before = "[Note]\r\nCom=x9\r\nID=0\r\n";
+  const QByteArray before = "[Note]\r\nCom=99999999999999999999\r\nID=300\r\n";
   put(r.name(), before);
   const StartupChoices c = run_startup(r.logic, r.logic.settings().load());
   QCOMPARE(c.comIndex, -1);
@@ -72,6 +72,11 @@ void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
   QCOMPARE(r.logic.nCom(), quint8(1));
   QCOMPARE(r.logic.nID(), quint8(1));
   QCOMPARE(get(r.name()), before);
+  // Told in the record, each once.
+  QStringList told;
+  for (const RecordEvent& e : r.logic.record().newest(10))
+    if (e.action == RecordAction::SettingInvalid) told.prepend(e.detail);
+  QCOMPARE(told, QStringList({"ID=300", "Com=99999999999999999999"}));
 }
 
 void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {

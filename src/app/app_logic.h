@@ -100,6 +100,10 @@ class AppLogic : public QObject {
   // "Note.ini 已被其他程序修改", once for each new content. A store that is missing or cannot be
   // read changes nothing. Returns whether the entries were replaced.
   bool takeUpStore();
+  // "设置无效" in the record, with the key and the value, e.g. "Com=-1".
+  void recordInvalidSetting(const QString& keyAndValue) {
+    record_.append(0, RecordAction::SettingInvalid, RecordCause::None, keyAndValue);
+  }
 
   // --- link and address ---
   // Opens the link on nCom when the caption reads "打开" (a failure tells "串口打开错误" with a

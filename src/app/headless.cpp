@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -75,16 +76,15 @@ int run_headless(const QString& dataDir) {
   StreamPrompt prompt(err);
   AppLogic logic(dataDir, prompt);
   const SwitchRecord& record = logic.record();
-  QObject::connect(&record, &SwitchRecord::appended, [&out](const RecordEvent& e) {
+  QObject::connect(&record, &SwitchRecord::appended, [&](const RecordEvent& e) {
     out.push((SwitchRecord::line(e) + QLatin1Char('\n')).toUtf8());
+    if (e.action == RecordAction::RecordFull)  // an operator reads standard error
+      prompt.message(SwitchRecord::actionWord(e, true) + QLatin1Char('\n') + record.logFolder());
   });
   QObject::connect(&record, &SwitchRecord::failureChanged, [&](WriteFailure why) {
     if (why != WriteFailure::None)
       prompt.message(logic.recordText() + QLatin1Char('\n') + record.logFolder());
   });
-  run_startup(logic, logic.settings().load());
-  if (!logic.linkOpen()) logic.openAtStartup();
-  const int status = QCoreApplication::exec();
   QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [&logic] {
     char c = 0;
     [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
@@ -92,6 +92,13 @@ int run_headless(const QString& dataDir) {
     logic.takeUpStore();
     reread_settings(logic, logic.settings().load());
   });
+  run_startup(logic, logic.settings().load());
+  if (!QFileInfo::exists(dataDir + QStringLiteral("/dosdevices")))  // where the port numbers lead
+    prompt.message(QCoreApplication::translate("Headless", "没有 dosdevices 文件夹：Com%1 即 %2")
+                       .arg(logic.nCom())
+                       .arg(logic.port().devicePath()));
+  if (!logic.linkOpen()) logic.openAtStartup();
+  const int status = QCoreApplication::exec();
   if (logic.linkOpen()) logic.CmdOpen_Click();  // closes the port before the process ends
   return status;
 }

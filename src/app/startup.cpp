@@ -2,6 +2,22 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <cstdio>
+
+namespace {
+
+// A stored value start-up cannot use is told once: on standard error and in the record.
+void tell_invalid(AppLogic& logic, const char* key, const QString& text) {
+  const QString what = QLatin1String(key) + QLatin1Char('=') + text;
+  std::fprintf(stderr, "%s\n",
+               QCoreApplication::translate("Startup", "Name.ini 的值无效，未采用：%1")
+                   .arg(what)
+                   .toUtf8()
+                   .constData());
+  logic.recordInvalidSetting(what);
+}
+
+}  // namespace
 
 int stored_list_position(const QString& text, int listSize) {
   bool ok = false;
@@ -21,12 +37,16 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
     logic.setAddress(static_cast<quint8>(c.idIndex + 1));
     const QString text = QString::number(logic.nID());
     if (SettingsStore::stored(names, QStringLiteral("ID")) != text) settings.WriteID(text);
+  } else {
+    tell_invalid(logic, "ID", SettingsStore::stored(names, QStringLiteral("ID")));
   }
   c.comIndex = stored_list_position(settings.ReadCom(names), 20);
   if (c.comIndex >= 0) {
     logic.setPort(static_cast<quint8>(c.comIndex + 1));
     const QString text = QString::number(logic.nCom());
     if (SettingsStore::stored(names, QStringLiteral("Com")) != text) settings.WriteCom(text);
+  } else {
+    tell_invalid(logic, "Com", SettingsStore::stored(names, QStringLiteral("Com")));
   }
   // bIsFirst is set: the link has not taken anything over yet.
   const ProfileFile note = ProfileFile::load(logic.storePath());

@@ -105,7 +105,7 @@ const char* count_word(RecordAction a) { return a == RecordAction::ClockJump ? k
 
 const char kTimeFormat[] = "yyyy-MM-dd HH:mm:ss.zzz";
 constexpr int kTimeLength = 23;
-const QRegularExpression kMonthFile(QStringLiteral("^(\\d{4})-(\\d{2})\\.csv$"));
+const QRegularExpression kMonthFile(QStringLiteral("^(\\d{4})-(0[1-9]|1[0-2])\\.csv$"));
 const QRegularExpression kOffset(QStringLiteral("^([+-])(\\d{2}):(\\d{2})$"));
 const QByteArray kHeader =
     QByteArrayLiteral("\xEF\xBB\xBF") + QStringLiteral("时间,路,动作,来源\r\n").toUtf8();

@@ -67,6 +67,10 @@ for sig in HUP USR1 USR2 ALRM; do kill -$sig "$program"; sleep 0.2; done
 wait_for 'grep -q "outputs 0013" "$work/board.log"' 8
 check "its entry switches, after SIGHUP, SIGUSR1, SIGUSR2 and SIGALRM" \
   'kill -0 "$program" && grep -q ",5,吸合,key0501$" "$work/out.log"'
+env -u DISPLAY "$app/tavrel" --headless --data "$work/greenhuose" >/dev/null 2>"$work/typo.log"
+status=$?
+check "a --data folder that does not exist is refused (status $status)" \
+  '[ $status -eq 2 ] && [ ! -e "$work/greenhuose" ] && grep -q "greenhuose" "$work/typo.log"'
 env -u DISPLAY "$app/tavrel" --headless >/dev/null 2>"$work/second.log"
 status=$?
 check "a second copy on the folder is refused (status $status)" \
