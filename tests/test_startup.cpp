@@ -25,6 +25,7 @@ class TestStartup : public QObject {
   void unusableValuesSelectNothingAndWriteNothing();
   void entriesTickChkAutoAndOpenFailureGoesOn();
   void unreadableStoreIsToldOnce();
+  void storeChangedByAnotherProgram();
   void flagsOtherThanZeroAreOn();
   void quitWritesSettingsAndAutostart();
   void autostartQuoting_data();
@@ -105,6 +106,24 @@ void TestStartup::unreadableStoreIsToldOnce() {
   QCOMPARE(r.prompt.messages, QStringList({"读取失败" + note}));
   QVERIFY(!r.logic.chkAuto());
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nOpen=0\r\nID=1\r\nCom=1\r\n"));  // went on
+}
+
+// Note.ini replaced by another program: taken up while nothing is unsaved, else only told, once.
+void TestStartup::storeChangedByAnotherProgram() {
+  Rig r;
+  const QString note = r.dir.filePath("Note.ini");
+  run_startup(r.logic, r.logic.settings().load());
+  put(note, "[Note]\r\n0101=11000000000100000000080000\r\n");
+  QVERIFY(r.logic.takeUpStore());
+  QVERIFY(r.logic.chkAuto() && !r.logic.modified());
+  QCOMPARE(r.logic.record().newest(1).value(0).action, RecordAction::StoreLoaded);
+  QVERIFY(!r.logic.takeUpStore());  // the same entries again
+  r.logic.CmdDelAll_Click();        // unsaved
+  put(note, "[Note]\r\n0301=11000000000300000000100000\r\n");
+  QVERIFY(!r.logic.takeUpStore());
+  QVERIFY(!r.logic.takeUpStore());
+  QCOMPARE(r.logic.entries().count(), 0);
+  QCOMPARE(r.prompt.messages, QStringList({"已载入新的 Note.ini", "Note.ini 已被其他程序修改"}));
 }
 
 void TestStartup::flagsOtherThanZeroAreOn() {
