@@ -55,6 +55,8 @@ int run_without_window(const CommandLine& cl, const QStringList& args, int argc,
   const QString dataDir = data_folder(cl);
   if (cl.mode == CommandLine::Mode::Help) return print(stdout, usage_text(dataDir)), 0;
   if (cl.mode == CommandLine::Mode::ListPorts) return print(stdout, list_ports_text()), 0;
+  const QString refused = refused_data_text(cl, dataDir);
+  if (!refused.isEmpty()) return print(stderr, refused + QLatin1Char('\n')), 2;
   if (!make_data_folder(dataDir)) {
     print(stderr,
           no_folder_text(dataDir).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'));
@@ -87,6 +89,8 @@ int main(int argc, char** argv) {
 
   WidgetPrompt prompt;
   const QString dataDir = data_folder(cl);
+  if (const QString refused = refused_data_text(cl, dataDir); !refused.isEmpty())
+    return prompt.message(refused), 2;
   if (!make_data_folder(dataDir)) {
     prompt.message(no_folder_text(dataDir));
     return 1;

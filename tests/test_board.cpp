@@ -46,6 +46,7 @@ class TestBoard : public QObject {
   void rejectsBrokenDownloads();
 
   // The program against the board over a pseudo-terminal.
+  void queriesUntilFirstReplyThenSetsBoardStates_data();
   void queriesUntilFirstReplyThenSetsBoardStates();
   void manualWriteReachesBoardWithinOnePushPeriod();
   void corruptedRepliesAreIgnored();
@@ -132,11 +133,31 @@ void TestBoard::rejectsBrokenDownloads() {
   QVERIFY(other.entries().empty());
 }
 
+// Boards behind the line's usual faults: each reply is found in what arrives, and a late one is
+// waited for.
+void TestBoard::queriesUntilFirstReplyThenSetsBoardStates_data() {
+  QTest::addColumn<bool>("echo");
+  QTest::addColumn<int>("strayBytes");
+  QTest::addColumn<int>("delayMs");
+  QTest::newRow("plain") << false << 0 << 0;
+  QTest::newRow("an adapter that echoes the frame") << true << 0 << 0;
+  QTest::newRow("a stray byte before each reply") << false << 1 << 0;
+  QTest::newRow("echo and three stray bytes") << true << 3 << 0;
+  QTest::newRow("answering 1.9 s late") << false << 0 << 1900;
+}
+
 void TestBoard::queriesUntilFirstReplyThenSetsBoardStates() {
+  QFETCH(bool, echo);
+  QFETCH(int, strayBytes);
+  QFETCH(int, delayMs);
   RelayBoard::Options o;
   o.outputs = 0x8105;
+  o.echo = echo;
+  o.strayBytes = strayBytes;
+  o.replyDelayMs = delayMs;
   Rig r(o);
   QVERIFY(r.linkOk);
+  QSignalSpy silent(&r.link, &CommandLink::silent);
   QList<BoardProtocol::Kind> kinds;
   QList<quint16> outputsSeen;
   connect(&r.board, &RelayBoard::commandReceived, [&](BoardProtocol::Kind k, quint16 out) {
@@ -156,6 +177,7 @@ void TestBoard::queriesUntilFirstReplyThenSetsBoardStates() {
   QCOMPARE(r.link.lamps()[1], LampLook::Released);
   QCOMPARE(r.link.lamps()[8], LampLook::Energised);
   QCOMPARE(r.link.lamps()[15], LampLook::Energised);
+  QCOMPARE(silent.count(), 0);
 }
 
 void TestBoard::manualWriteReachesBoardWithinOnePushPeriod() {
@@ -227,7 +249,7 @@ void TestBoard::simulatorProgram() {
   const QString link = dir.filePath("dosdevices/com1");
   QProcess sim;
   sim.start(QCoreApplication::applicationDirPath() + "/tavrel-board",
-            {"--link", link, "--states", "0102", "--dump-entries"});
+            {"--link", link, "--states", "0102", "--dump-entries", "--echo", "--stray-bytes", "1"});
   QVERIFY(sim.waitForStarted());
   QTRY_VERIFY(sim.canReadLine());
   QCOMPARE(sim.readLine().trimmed(), ("ready " + link).toUtf8());

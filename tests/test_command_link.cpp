@@ -415,6 +415,14 @@ void TestCommandLink::boardThatNeverAnswersIsRecorded() {
   r.logic.CmdOpen_Click();
   QTRY_VERIFY_WITH_TIMEOUT(r.logic.record().newest(1).value(0).action == RecordAction::BoardSilent,
                            4000);
+  // An entry due meanwhile leaves its line: not done.
+  r.clock = QDateTime::currentDateTime();
+  r.add({{"key0101", entry("11000000000100000000" + r.clock.toString("HHmmss"))}});
+  r.logic.setChkAuto(true);
+  r.logic.holdTimers();
+  r.logic.tickScheduler();
+  const RecordEvent e = r.logic.record().newest(1).value(0);
+  QCOMPARE(SwitchRecord::line(e), SwitchRecord::timeText(r.clock) + ",1,未执行,key0101");
 }
 
 TAVREL_TEST_MAIN_WITH_SCENARIOS(TestCommandLink, openAndTell)

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <tuple>
 
 #include "app/command_line.h"
 #include "core/clsdata.h"
@@ -172,8 +173,12 @@ void TestDataFolder::presentDevicesAndLinks() {
   QTemporaryDir dev, data;
   const QDir d(dev.path());
   d.mkpath("serial/by-id");
-  for (const char* name : {"ttyUSB0", "ttyACM1"})
-    if (mknod(QFile::encodeName(d.filePath(name)).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+  // Terminals by the numbers of ttyS0, and one with /dev/null's.
+  const std::tuple<const char*, int, int> nodes[] = {
+      {"ttyUSB0", 4, 64}, {"ttyACM1", 4, 65}, {"null", 1, 3}};
+  for (const auto& [name, maj, min] : nodes)
+    if (mknod(QFile::encodeName(d.filePath(name)).constData(), S_IFCHR | 0666, makedev(maj, min)) !=
+        0)
       QSKIP("making device nodes needs root");
   put(d.filePath("sda"), "");
   QVERIFY(QFile::link("../../ttyUSB0", d.filePath("serial/by-id/usb-FTDI_X-if00-port0")));
@@ -200,6 +205,7 @@ void TestDataFolder::presentDevicesAndLinks() {
   QCOMPARE(get(data.filePath("dosdevices/com5")), QByteArray("mine"));  // never removed
   QCOMPARE(link(21, "ttyACM1").error, LinkPortError::BadNumber);
   QCOMPARE(link_port_error_text(link(6, "sda")), d.filePath("sda") + "：不是字符设备");
+  QCOMPARE(link_port_error_text(link(6, "null")), d.filePath("null") + "：不是终端设备");
   QVERIFY(!QFileInfo::exists(data.filePath("dosdevices/com6")));
 }
 

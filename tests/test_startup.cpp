@@ -25,6 +25,7 @@ class TestStartup : public QObject {
   void unusableValuesSelectNothingAndWriteNothing();
   void entriesTickChkAutoAndOpenFailureGoesOn();
   void unreadableStoreIsToldOnce();
+  void storeChangedByAnotherProgram();
   void flagsOtherThanZeroAreOn();
   void quitWritesSettingsAndAutostart();
   void autostartQuoting_data();
@@ -64,7 +65,7 @@ void TestStartup::storedValuesSelectAndWriteBack() {
 
 void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
   Rig r;
-  const QByteArray before = "[Note]\r\nCom=x9\r\nID=0\r\n";
+  const QByteArray before = "[Note]\r\nCom=99999999999999999999\r\nID=300\r\n";
   put(r.name(), before);
   const StartupChoices c = run_startup(r.logic, r.logic.settings().load());
   QCOMPARE(c.comIndex, -1);
@@ -72,6 +73,11 @@ void TestStartup::unusableValuesSelectNothingAndWriteNothing() {
   QCOMPARE(r.logic.nCom(), quint8(1));
   QCOMPARE(r.logic.nID(), quint8(1));
   QCOMPARE(get(r.name()), before);
+  // Told in the record, each once.
+  QStringList told;
+  for (const RecordEvent& e : r.logic.record().newest(10))
+    if (e.action == RecordAction::SettingInvalid) told.prepend(e.detail);
+  QCOMPARE(told, QStringList({"ID=300", "Com=99999999999999999999"}));
 }
 
 void TestStartup::entriesTickChkAutoAndOpenFailureGoesOn() {
@@ -101,6 +107,24 @@ void TestStartup::unreadableStoreIsToldOnce() {
   QCOMPARE(r.prompt.messages, QStringList({"读取失败" + note}));
   QVERIFY(!r.logic.chkAuto());
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nOpen=0\r\nID=1\r\nCom=1\r\n"));  // went on
+}
+
+// Note.ini replaced by another program: taken up while nothing is unsaved, else only told, once.
+void TestStartup::storeChangedByAnotherProgram() {
+  Rig r;
+  const QString note = r.dir.filePath("Note.ini");
+  run_startup(r.logic, r.logic.settings().load());
+  put(note, "[Note]\r\n0101=11000000000100000000080000\r\n");
+  QVERIFY(r.station.takeUpStore());
+  QVERIFY(r.logic.chkAuto() && !r.logic.modified());
+  QCOMPARE(r.logic.record().newest(1).value(0).action, RecordAction::StoreLoaded);
+  QVERIFY(!r.station.takeUpStore());  // the same entries again
+  r.logic.CmdDelAll_Click();          // unsaved
+  put(note, "[Note]\r\n0301=11000000000300000000100000\r\n");
+  QVERIFY(!r.station.takeUpStore());
+  QVERIFY(!r.station.takeUpStore());
+  QCOMPARE(r.logic.entries().count(), 0);
+  QCOMPARE(r.prompt.messages, QStringList({"已载入新的 Note.ini", "Note.ini 已被其他程序修改"}));
 }
 
 void TestStartup::flagsOtherThanZeroAreOn() {

@@ -1226,10 +1226,12 @@ void TestWindow::weekChartDrawsPlanAndActual() {
   const QList<RecordEvent> record = {
       {at(ms(0, 1)), 0, RecordAction::BoardAnswers, RecordCause::None, {}, {}, {}},
       {at(ms(0, 8, 400)), 1, RecordAction::Energise, RecordCause::Board, {}, {}, {}},
-      {at(ms(0, 18, 300)), 1, RecordAction::Release, RecordCause::Board, {}, {}, {}}};
+      {at(ms(0, 18, 300)), 1, RecordAction::Release, RecordCause::Board, {}, {}, {}},
+      {at(ms(1, 8)), 1, RecordAction::NotDone, RecordCause::Entry, "key0101", {}, {}}};
   const qint64 now = ms(2, 20);
   WeekChart chart([&](const QString& key) { return entry_text(*c.item(key)); });
   chart.resize(WeekChart::kNameWidth + 726, chart.sizeHint().height());
+  chart.setMisses(actual_misses(record, ms(0, 0), ms(3, 0)));
   chart.setData(week_plan(c, ms(0, 0), ms(3, 0), last_route_states(c, at(ms(0, 0))), now),
                 actual_periods(record, ms(0, 0), ms(3, 0), now, quint16(0)),
                 QStringList(16, "水泵"), now);
@@ -1248,6 +1250,8 @@ void TestWindow::weekChartDrawsPlanAndActual() {
   }
   QVERIFY(chart.tipAt({chart.xOf(ms(1, 12)), chart.planLane(1).center().y()})
               .contains("第1路, 每天, 08:00:00 ,吸合"));
+  const QString missed = chart.tipAt({chart.xOf(ms(1, 8)), chart.actualLane(1).center().y()});
+  QVERIFY2(missed.startsWith("未执行：第1路, 每天, 08:00:00 ,吸合"), qPrintable(missed));
 
   // In the window: it follows the entries; a click on a row shows that route's page.
   Rig r;

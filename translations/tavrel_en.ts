@@ -85,6 +85,14 @@
         <source>证书文件含有无法保存的字符</source>
         <translation>The certificate file has characters the file cannot hold</translation>
     </message>
+    <message>
+        <source>Note.ini 已被其他程序修改</source>
+        <translation>Note.ini was changed by another program</translation>
+    </message>
+    <message>
+        <source>已载入新的 Note.ini</source>
+        <translation>Loaded the new Note.ini</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -174,6 +182,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>%1：不是字符设备</source>
         <translation>%1: not a character device</translation>
+    </message>
+    <message>
+        <source>%1：不是终端设备</source>
+        <translation>%1: not a terminal device</translation>
+    </message>
+    <message>
+        <source>数据文件夹不存在：%1</source>
+        <translation>The data folder does not exist: %1</translation>
     </message>
 </context>
 <context>
@@ -371,6 +387,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>不能另存为程序自己的文件</source>
         <translation>Tavrel&apos;s own files cannot be replaced: </translation>
+    </message>
+    <message>
+        <source>是符号链接</source>
+        <translation>it is a symbolic link</translation>
     </message>
 </context>
 <context>
@@ -571,6 +591,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>提示：%1 条消息未能输出</source>
         <translation>Note: %1 messages could not be written</translation>
+    </message>
+    <message>
+        <source>没有 dosdevices 文件夹：Com%1 即 %2</source>
+        <translation>No dosdevices folder: Com%1 is %2</translation>
     </message>
 </context>
 <context>
@@ -877,6 +901,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>服务器不支持 TLS</source>
         <translation>the broker speaks no TLS</translation>
     </message>
+    <message>
+        <source>时间表更新</source>
+        <translation>Timetable updated</translation>
+    </message>
+    <message>
+        <source>设置无效</source>
+        <translation>Invalid setting</translation>
+    </message>
 </context>
 <context>
     <name>RecordWindow</name>
@@ -940,6 +972,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>读取失败</source>
         <translation>Could not read </translation>
+    </message>
+    <message>
+        <source>Name.ini 的值无效，未采用：%1</source>
+        <translation>Invalid value in Name.ini, not used: %1</translation>
     </message>
 </context>
 <context>
@@ -1010,6 +1046,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>计划：%1</source>
         <translation>Planned: %1</translation>
+    </message>
+    <message>
+        <source>未执行：%1</source>
+        <translation>Not carried out: %1</translation>
     </message>
 </context>
 <context>

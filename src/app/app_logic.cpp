@@ -54,6 +54,10 @@ AppLogic::AppLogic(Station& station, MqttBridge& bridge, Prompt& prompt, QObject
     emit labDebugChanged(text);
   });
   connect(&station_, &Station::linkTold, this, &AppLogic::tellLink);
+  connect(&station_, &Station::storeTold, this, [this](Station::StoreNotice what) {
+    prompt_.message(what == Station::StoreNotice::TakenUp ? tr("已载入新的 Note.ini")
+                                                          : tr("Note.ini 已被其他程序修改"));
+  });
   connect(&station_, &Station::downloadTold, this, &AppLogic::tellDownload);
   connect(&bridge_, &MqttBridge::stateChanged, this, [this](const MqttBridge::Status& s) {
     mqttStatus_ = s;

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <cstdio>
 
 #include "platform/port_naming.h"
@@ -139,6 +140,8 @@ QString link_port_error_text(const LinkPortResult& r) {
       return CommandLine::tr("%1：设备不存在").arg(r.path);
     case LinkPortError::NotADevice:
       return CommandLine::tr("%1：不是字符设备").arg(r.path);
+    case LinkPortError::NotATerminal:
+      return CommandLine::tr("%1：不是终端设备").arg(r.path);
     case LinkPortError::NotALink:
       return CommandLine::tr("%1：不是链接，未改动").arg(r.path);
     case LinkPortError::CannotLink:
@@ -156,4 +159,11 @@ int run_link_port(const QString& dataDir, int port, const QString& device) {
   }
   std::printf("%s\n", QStringLiteral("Com%1 -> %2").arg(port).arg(r.path).toUtf8().constData());
   return 0;
+}
+
+QString refused_data_text(const CommandLine& cl, const QString& dataDir) {
+  const bool opensPort =
+      cl.mode == CommandLine::Mode::Window || cl.mode == CommandLine::Mode::Headless;
+  if (!opensPort || cl.dataDir.isEmpty() || QFileInfo(dataDir).isDir()) return {};
+  return CommandLine::tr("数据文件夹不存在：%1").arg(dataDir);
 }

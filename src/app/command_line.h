@@ -61,3 +61,8 @@ QString link_port_error_text(const LinkPortResult& r);
 // --link-port: links the port in dataDir and prints what it did (standard output) or why not
 // (standard error). Returns the exit status.
 int run_link_port(const QString& dataDir, int port, const QString& device);
+
+// A folder that --data names and that does not exist is refused where the program would open a
+// port on it (the window, --headless): a mistyped folder must not be made and run. The line that
+// says so, or empty when the folder is fine (an absent --data: the default folder is made).
+QString refused_data_text(const CommandLine& cl, const QString& dataDir);

@@ -63,6 +63,8 @@ QString write_failure_text(WriteFailure why) {
       return FileCommands::tr("没有写入权限");
     case WriteFailure::ReadOnly:
       return FileCommands::tr("磁盘只读");
+    case WriteFailure::SymLink:
+      return FileCommands::tr("是符号链接");
     case WriteFailure::None:
     case WriteFailure::Other:
       break;

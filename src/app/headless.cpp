@@ -5,12 +5,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
 #include "app/file_commands.h"
 #include "app/output_queue.h"
+#include "app/startup.h"
 #include "remote/mqtt_bridge.h"
 #include "station/station.h"
 
@@ -25,8 +27,8 @@ QByteArray message_line(const QString& text) {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
-  const char c = 1;
+void onSignal(int sig) {
+  const char c = static_cast<char>(sig);
   [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
@@ -45,19 +47,16 @@ int run_headless(const QString& dataDir) {
   // SIGTERM and SIGINT reach the event loop through a socket pair; the loop ends cleanly.
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
   QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [] {
-    char c;
-    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-    QCoreApplication::quit();
-  });
   struct sigaction sa {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  // A reader of our output that goes away (| head -1) ends the copy to it, not the program.
-  std::signal(SIGPIPE, SIG_IGN);
+  sigaction(SIGHUP, &sa, nullptr);  // the daemons' "read your files again"
+  // A reader of our output that goes away (| head -1) ends the copy to it, not the program; the
+  // signals a stray kill or timer sends never end it either.
+  for (const int sig : {SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM}) std::signal(sig, SIG_IGN);
 
   // Standard output and error never hold the timetable up (see OutputQueue).
   const QString errLost =
@@ -69,8 +68,10 @@ int run_headless(const QString& dataDir) {
   // The station on this thread, and the broker beside it; nobody is asked anything.
   Station station(dataDir);
   MqttBridge bridge(station);
-  QObject::connect(&station, &Station::recordAppended, [&out](const RecordEvent& e) {
+  QObject::connect(&station, &Station::recordAppended, [&](const RecordEvent& e) {
     out.push((SwitchRecord::line(e) + QLatin1Char('\n')).toUtf8());
+    if (e.action == RecordAction::RecordFull)  // an operator reads standard error
+      tell(SwitchRecord::actionWord(e, true) + QLatin1Char('\n') + station.record().logFolder());
   });
   QObject::connect(&station, &Station::recordFailureChanged, [&](WriteFailure why) {
     if (why == WriteFailure::None) return;
@@ -87,14 +88,29 @@ int run_headless(const QString& dataDir) {
          QLatin1Char('\n') + where);
   });
 
+  // SIGHUP reads Note.ini and Name.ini again; SIGTERM and SIGINT end the loop.
+  QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [&] {
+    char c = 0;
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
+    if (c != SIGHUP) return QCoreApplication::quit();
+    station.takeUpStore();
+    const ProfileFile names = station.settings().load();
+    station.rereadSettings(names);
+    bridge.configure(SettingsStore::ReadMqtt(names));
+  });
+
   // Start-up as in the window, then the link opened whatever "Open" says.
   const ProfileFile names = station.settings().load();
   station.start();
-  station.useStoredPortAndAddress(names);
+  tell_invalid_settings(station.useStoredPortAndAddress(names).invalid);
   if (station.loadStore() == StoreLoad::Unreadable)
     tell(QCoreApplication::translate("Startup", "读取失败") +
          QDir::toNativeSeparators(station.storePath()));
   station.setRestore(station.settings().ReadRestore(names) == QLatin1String("1"), false);
+  if (!QFileInfo::exists(dataDir + QStringLiteral("/dosdevices")))  // where the port numbers lead
+    tell(QCoreApplication::translate("Headless", "没有 dosdevices 文件夹：Com%1 即 %2")
+             .arg(station.nCom())
+             .arg(station.port().devicePath()));
   station.openLink(true);
   const MqttSettings mqtt = SettingsStore::ReadMqtt(names);
   station.settings().keepPrivate(mqtt);

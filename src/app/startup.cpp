@@ -1,5 +1,17 @@
 #include "app/startup.h"
 
+#include <QCoreApplication>
+#include <cstdio>
+
+void tell_invalid_settings(const QStringList& invalid) {
+  for (const QString& what : invalid)
+    std::fprintf(stderr, "%s\n",
+                 QCoreApplication::translate("Startup", "Name.ini 的值无效，未采用：%1")
+                     .arg(what)
+                     .toUtf8()
+                     .constData());
+}
+
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   StartupChoices c;
   logic.recordProgramStart();
@@ -8,6 +20,7 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   const StoredChoice stored = logic.useStoredPortAndAddress(names);
   c.idIndex = stored.idIndex;
   c.comIndex = stored.comIndex;
+  tell_invalid_settings(stored.invalid);
   // bIsFirst is set: the link has not taken anything over yet.
   logic.loadStore();  // the timetable is allowed when there are entries
   c.open = SettingsStore::isOn(settings.ReadOpen(names));

@@ -10,6 +10,10 @@ struct StartupChoices {
   bool run = false;   // ChkRun
 };
 
+// Stored values start-up could not use (as "ID=300"), told on standard error (the station
+// records them).
+void tell_invalid_settings(const QStringList& invalid);
+
 // Start-up's work below the window, in its order: "程序启动" in the record (the record checked
 // first: whether it can be written); route page 1; the stored address and port selected, each
 // selection written back ("ID", "Com"; skipped when the file holds that very text already) and
@@ -20,3 +24,9 @@ struct StartupChoices {
 // and the port is waited for), with "Restore" read before; "Run" read; the list of route 1; the
 // MQTT connection when section "Mqtt" asks for one. names is Name.ini as read once at the start.
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names);
+
+// Name.ini read again while running (SIGHUP to --headless): the address, the port (a link that is
+// open moves to a changed port at once), "Restore" and the MQTT connection (restarted only when
+// its settings changed), each as start-up reads it; a value start-up would not select changes
+// nothing. Nothing is written.
+void reread_settings(AppLogic& logic, const ProfileFile& names);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/due_moments.h"
 #include "core/local_offsets.h"
 
 bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
@@ -11,7 +12,7 @@ bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
 }
 
 int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& due,
-                    std::array<QString, 17>* decided) {
+                    std::array<QString, 17>* decided, DueEntries* each) {
   const qint64 at = now.toSecsSinceEpoch();
   const LocalOffsets::Walls walls = LocalOffsets(at - kDaySecs, at).dueWalls(at);
   if (walls.first > walls.last) return 0;  // the autumn hour's second pass: fired the first time
@@ -19,6 +20,7 @@ int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteS
   const auto fire = [&](const EntryCollection::Item& it) {
     due[static_cast<size_t>(it.entry->nRoute)] = it.entry->bIsOpen ? kEnergise : kRelease;
     if (decided) (*decided)[static_cast<size_t>(it.entry->nRoute)] = it.key;
+    if (each) each->append({it.entry->nRoute, it.key});
     ++fired;
   };
   const QDate first = wall_date(walls.first);
@@ -52,6 +54,33 @@ int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteS
   return fired;
 }
 
+DueEntries entries_due_between(const EntryCollection& colData, const QDateTime& now, qint64 after,
+                               qint64 before) {
+  DueEntries out;
+  for (const auto& it : colData) {
+    // The latest due moment, or the one before it when that is the present reading itself.
+    QDateTime at = now;
+    for (int tries = 0; tries < 2; ++tries) {
+      const std::optional<QDateTime> m = last_due_moment(*it.entry, at);
+      if (!m) break;
+      const qint64 wall = wall_seconds(m->date(), m->time().msecsSinceStartOfDay() / 1000);
+      if (wall < before) {
+        if (wall > after) out.append({it.entry->nRoute, it.key});
+        break;
+      }
+      at = m->addSecs(-1);
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// The zone's offset from UTC at a moment, as the C library reads the zone now.
+int offset_at(qint64 moment) { return QDateTime::fromSecsSinceEpoch(moment).offsetFromUtc(); }
+
+}  // namespace
+
 SchedulerTimer::SchedulerTimer(const EntryCollection& colData, std::function<bool()> paused,
                                Clock clock, QObject* parent)
     : QObject(parent),
@@ -79,26 +108,60 @@ int SchedulerTimer::msUntilNextTick(const QDateTime& now) {
 
 void SchedulerTimer::arm() { timer_.start(msUntilNextTick(clock_())); }
 
+bool SchedulerTimer::held(qint64 wall) const {
+  return holding_ && wall <= holdTo_ && wall > holdTo_ - kHoldSecs;
+}
+
 void SchedulerTimer::Timer1_Timer() {
   const QDateTime now = clock_();
   const qint64 second = now.toSecsSinceEpoch();
+  const int offset = offset_at(second);
+  const qint64 wall = second + offset;
   const qint64 gap = haveLast_ ? second - lastSecond_ : 1;
-  if (haveLast_ && gap == 0) {
+  // A zone changed under the program reads the last second differently now.
+  const qint64 shift = haveLast_ ? offset_at(lastSecond_) - lastOffset_ : 0;
+  const qint64 step = gap + shift;  // how far the wall clock moved, beyond the zone's own rules
+  if (haveLast_ && gap == 0 && shift == 0) {
     // This second was checked already.
-  } else if (paused_()) {
-    // Seconds passed while paused are never fired later.
   } else {
+    if (haveLast_ && step <= 0) {
+      // Set back: the readings handled before the step are not handled again.
+      holdTo_ = holding_ ? std::max(holdTo_, highWall_) : highWall_;
+      holding_ = haveWall_;
+      emit jumped(step - 1);
+    }
+    const bool paused = paused_();
     // Replay the seconds no tick covered when the gap is small and forward; else only this one.
-    const qint64 from = (gap > 1 && gap <= kMaxCatchUpSeconds) ? lastSecond_ + 1 : second;
+    const bool catchUp = shift == 0 && gap > 1 && gap <= kMaxCatchUpSeconds;
+    const bool ahead = haveLast_ && step > 1 && !catchUp;
+    const qint64 from = catchUp ? lastSecond_ + 1 : second;
     int count = 0;
     due_.fill(kNoRequest);
     decided_.fill(QString());
-    for (qint64 s = from; s <= second; ++s)
-      count += scheduler_check(colData_, now.addSecs(s - second), due_, &decided_);
+    missed_.clear();
+    skipped_.clear();
+    RouteStateTable unused{};
+    for (qint64 s = from; s <= second; ++s) {
+      if (held(s + offset_at(s))) continue;
+      const QDateTime at = now.addSecs(s - second);
+      if (paused)
+        scheduler_check(colData_, at, unused, nullptr, &missed_);  // seconds passed for good
+      else
+        count += scheduler_check(colData_, at, due_, &decided_);
+    }
+    if (ahead) {
+      skipped_ = entries_due_between(colData_, now, lastSecond_ + lastOffset_, wall);
+      if (paused) missed_ = skipped_ + missed_;
+    }
     if (count > 0) emit fired(count);
-    if (gap > kMaxCatchUpSeconds) emit jumped(gap - 1);
+    if (!missed_.isEmpty()) emit missed();
+    if (ahead && !paused) emit jumped(step - 1);
   }
   haveLast_ = true;
   lastSecond_ = second;
+  lastOffset_ = offset;
+  if (!haveWall_ || wall > highWall_) highWall_ = wall;
+  haveWall_ = true;
+  if (holding_ && wall > holdTo_) holding_ = false;
   if (enabled_) arm();
 }

@@ -60,6 +60,9 @@ class CommPort : public QObject {
   int inBufferCount() const { return static_cast<int>(inBuffer_.size()); }
   // Discards every received byte not yet read (the only value it takes is 0).
   void clearInBuffer() { inBuffer_.clear(); }
+  // The first n waiting bytes (fewer when fewer wait), left waiting; and dropping them.
+  QByteArray peekInput(int n) const { return inBuffer_.left(n); }
+  void skipInput(int n) { inBuffer_.remove(0, qMin<qsizetype>(n, inBuffer_.size())); }
 
   // Sends bytes as one block; does nothing while closed.
   void Output(const QByteArray& bytes);

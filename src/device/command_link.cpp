@@ -24,6 +24,7 @@ void CommandLink::tx_frame(quint8 leixing, quint8 data1, quint8 data2) {
   if (!MSComm_.portOpen()) return;
   MSComm_.clearInBuffer();
   MSComm_.Output(QByteArray(reinterpret_cast<const char*>(frame_.data()), kFrameLength));
+  sentSinceStart_ = true;
   lastSendMs_ = QDateTime::currentMSecsSinceEpoch();
 }
 
@@ -74,7 +75,8 @@ void CommandLink::holdLamps() {
     --nLampTime_;
   else
     greyLamps();
-  if (MSComm_.portOpen() && silentTicks_ < kSilentTicks && ++silentTicks_ == kSilentTicks) {
+  if (MSComm_.portOpen() && sentSinceStart_ && silentTicks_ < kSilentTicks &&
+      ++silentTicks_ == kSilentTicks) {
     setAnswering(false);
     emit silent();
   }
@@ -90,10 +92,26 @@ void CommandLink::Timer2_Timer() {
 
 void CommandLink::MSComm_OnComm() {
   if (MSComm_.CommEvent() != CommPort::comEvReceive) return;
-  // The event comes once 8 bytes wait; a reply still arriving in pieces waits for the rest.
-  if (MSComm_.inBufferCount() < kFrameLength) return;
-  for (int i = 0; i < kFrameLength; ++i) nRecv_[i] = static_cast<quint8>(MSComm_.Input().at(0));
-  if (!reply_is_valid(nRecv_.data())) return;
+  const QByteArray echo(reinterpret_cast<const char*>(frame_.data()), kFrameLength);
+  // Taking a reply may send a frame at once, which drops the rest of the input.
+  while (MSComm_.portOpen() && MSComm_.inBufferCount() >= kFrameLength) {
+    const QByteArray run = MSComm_.peekInput(kFrameLength);
+    if (run == echo) {
+      MSComm_.skipInput(kFrameLength);
+      continue;
+    }
+    for (int i = 0; i < kFrameLength; ++i) nRecv_[i] = static_cast<quint8>(run.at(i));
+    if (!reply_is_valid(nRecv_.data())) {
+      MSComm_.skipInput(1);
+      continue;
+    }
+    MSComm_.skipInput(kFrameLength);
+    takeReply();
+  }
+}
+
+void CommandLink::takeReply() {
+  silentTicks_ = 0;  // the board answers, even before a second reply confirms this one
   const quint16 states = static_cast<quint16>((nRecv_[5] << 8) | nRecv_[6]);
   const bool confirmed = haveLastReply_ && states == lastReply_;
   haveLastReply_ = true;
@@ -107,7 +125,6 @@ void CommandLink::MSComm_OnComm() {
   }
   reported_ = states;
   haveReported_ = true;
-  silentTicks_ = 0;
   const bool takeOver = bIsFirst_;
   if (bIsFirst_) {
     bIsFirst_ = false;
@@ -146,6 +163,7 @@ void CommandLink::restartHandshake() {
   bIsFirst_ = true;
   haveLastReply_ = false;
   silentTicks_ = 0;
+  sentSinceStart_ = false;
   pushLater_.stop();
   setAnswering(false);
 }

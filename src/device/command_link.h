@@ -18,8 +18,13 @@ using LampLooks = std::array<LampLook, kRouteCount>;
 // Push tick: the lamp hold counter nLampTime counts down; a tick that finds it at 0 greys every
 // lamp. While bIsFirst is set the tick sends a query frame (type 16), afterwards a set frame
 // (type 19) with the masks of the routes whose wanted state is 2.
-// Reply: once MSComm holds 8 bytes they are read into nRecv; an invalid reply (header or sum)
-// changes nothing. A valid reply counts once the next valid reply carries the same states: the
+// Reply: a reply is any run of 8 bytes that begins with 0x22 and whose sum holds, wherever it
+// lies in what arrived since the frame went out: an adapter that echoes the frame, stray bytes
+// before the reply and a reply split across reads leave it to be found. The waiting bytes are
+// looked at from the oldest once 8 wait: an exact echo of the frame is passed over whole, a run
+// that is no reply by its first byte only, and a reply is read into nRecv; fewer than 8 bytes wait
+// for the rest, and the next frame drops what is left. Invalid bytes change nothing. A valid reply
+// counts once the next valid reply carries the same states: the
 // line's 8-bit sum lets about one corrupted reply in 65,536 through, and two agreeing ones in a
 // row make a corrupted state practically impossible. Once the states are taken over, a valid
 // reply whose states differ from the last one's is asked again at once (pushNow(), so as soon as
@@ -38,7 +43,9 @@ using LampLooks = std::array<LampLook, kRouteCount>;
 // out within kReplyGuardMs of the previous one (the reply to that one would be dropped half-read):
 // pushNow() and the timer's tick wait for the rest of the guard.
 // The board counts as answering from its first counted reply until kSilentTicks ticks pass without
-// one (silent() tells each such silence, the one after opening included).
+// one (silent() tells each such silence, the one after opening included). Silence is counted from
+// the first frame out and begins again with every valid reply, so a board that answers late (up
+// to the whole silence) is never called silent before its first answer is due.
 class CommandLink : public QObject {
   Q_OBJECT
  public:
@@ -119,6 +126,7 @@ class CommandLink : public QObject {
   void holdLamps();
   void sendSet();
   void setAnswering(bool on);
+  void takeReply();
 
   CommPort& MSComm_;
   RouteStateTable nState_{};
@@ -135,7 +143,8 @@ class CommandLink : public QObject {
   bool haveReported_ = false;
   bool answering_ = false;
   int silentTicks_ = 0;
-  bool askedAgain_ = false;  // this push period
+  bool sentSinceStart_ = false;  // a frame went out since the handshake began
+  bool askedAgain_ = false;      // this push period
   qint64 lastSendMs_ = 0;
   QTimer pushLater_;
 };

@@ -73,9 +73,12 @@ WriteFailure write_failure(int errorNumber, const QString& path) {
     case EACCES:
     case EPERM:
       return WriteFailure::NoPermission;
+    case ELOOP:  // opened without following the link
+      return WriteFailure::SymLink;
     default:
       break;
   }
+  if (QFileInfo(path).isSymLink()) return WriteFailure::SymLink;
   const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
   struct statvfs fs {};
   if (::statvfs(folder.constData(), &fs) == 0) {

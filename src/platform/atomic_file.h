@@ -11,6 +11,7 @@ enum class WriteFailure {
   DiskFull,      // no space left (or the user's quota spent)
   NoPermission,  // the file or its folder may not be written by this user
   ReadOnly,      // the file system is mounted read-only
+  SymLink,       // a symbolic link stands where the file or its folder must be (never followed)
   Other,
 };
 

@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -64,6 +65,19 @@ QString stable_device_name(const QString& device, const QString& devRoot) {
   return device;
 }
 
+namespace {
+
+// Whether the system files the character device `rdev` under another class than terminals. A
+// device it does not list (a pseudo-terminal's far side) or a system without /sys counts as one.
+bool known_non_terminal(dev_t rdev) {
+  const QString subsystem =
+      QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(major(rdev)).arg(minor(rdev));
+  const QString target = QFileInfo(subsystem).symLinkTarget();
+  return !target.isEmpty() && QFileInfo(target).fileName() != QLatin1String("tty");
+}
+
+}  // namespace
+
 LinkPortResult link_port(const QString& dataDir, int n, const QString& device,
                          const QString& devRoot) {
   if (n < 1 || n > 20) return {LinkPortError::BadNumber, QString::number(n)};
@@ -72,6 +86,7 @@ LinkPortResult link_port(const QString& dataDir, int n, const QString& device,
   if (::stat(QFile::encodeName(absolute).constData(), &st) != 0)
     return {LinkPortError::NoDevice, absolute};
   if (!S_ISCHR(st.st_mode)) return {LinkPortError::NotADevice, absolute};
+  if (known_non_terminal(st.st_rdev)) return {LinkPortError::NotATerminal, absolute};
   const QString target = stable_device_name(QDir::cleanPath(absolute), devRoot);
   const QDir dir(dataDir);
   const QString link = dir.filePath(QStringLiteral("dosdevices/com%1").arg(n));

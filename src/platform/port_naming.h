@@ -32,11 +32,13 @@ QString stable_device_name(const QString& device, const QString& devRoot = QStri
 // Why a port could not be linked.
 enum class LinkPortError {
   None,
-  BadNumber,   // the port number lies outside 1..20
-  NoDevice,    // the device does not exist
-  NotADevice,  // what is there is no character device (a file, a folder): nothing a port opens
-  NotALink,    // dosdevices/com<n> is a file or folder someone put there: never removed
-  CannotLink,  // the folder or the link could not be made
+  BadNumber,     // the port number lies outside 1..20
+  NoDevice,      // the device does not exist
+  NotADevice,    // what is there is no character device (a file, a folder): nothing a port opens
+  NotATerminal,  // a character device the system knows as something else than a terminal
+                 // (/dev/null, /dev/zero): frames would vanish into it
+  NotALink,      // dosdevices/com<n> is a file or folder someone put there: never removed
+  CannotLink,    // the folder or the link could not be made
 };
 
 struct LinkPortResult {

@@ -132,3 +132,14 @@ ActualRoutes actual_periods(const QList<RecordEvent>& events, qint64 from, qint6
   for (int r = 1; r <= kRouteCount; ++r) b.close(r, end);
   return b.take();
 }
+
+ActualMisses actual_misses(const QList<RecordEvent>& events, qint64 from, qint64 to) {
+  ActualMisses out;
+  for (const RecordEvent& e : events) {
+    const qint64 at = e.at.toMSecsSinceEpoch();
+    if (e.action == RecordAction::NotDone && e.cause == RecordCause::Entry && e.route >= 1 &&
+        e.route <= kRouteCount && at >= from && at < to)
+      out[static_cast<size_t>(e.route)].append({at, e.detail});
+  }
+  return out;
+}

@@ -45,3 +45,14 @@ using ActualRoutes = std::array<QList<ActualPeriod>, kRouteCount + 1>;  // index
 // The periods of a route lie in order, without gaps from `from` to min(now, to), none empty.
 ActualRoutes actual_periods(const QList<RecordEvent>& events, qint64 from, qint64 to, qint64 now,
                             std::optional<quint16> reportedNow);
+
+// An entry that did not act ("未执行" in the record: due while nothing could act, or passed over
+// by a clock jump), at its moment (milliseconds since the epoch), on its route's actual lane.
+struct ActualMiss {
+  qint64 at;
+  QString key;
+};
+using ActualMisses = std::array<QList<ActualMiss>, kRouteCount + 1>;  // index 1..16
+
+// The entries the record's events say did not act from..to, per route, in the events' order.
+ActualMisses actual_misses(const QList<RecordEvent>& events, qint64 from, qint64 to);

@@ -19,6 +19,7 @@ const int kRegistered = [] {
   qRegisterMetaType<PortFailure>();
   qRegisterMetaType<LinkNotice>();
   qRegisterMetaType<DownloadCommand::Notice>();
+  qRegisterMetaType<Station::StoreNotice>();
   return 0;
 }();
 
@@ -44,7 +45,8 @@ Station::Station(const QString& dataDir, Clock clock, QObject* parent)
       linkControl_(MSComm_, link_),
       switchboard_(link_, linkControl_, record_),
       download_(colData_, MSCommDown_, link_, linkControl_, Timer1_, [this] { return auto_; }),
-      next_(colData_, clock_) {
+      next_(colData_, clock_),
+      noteWatch_(EntryStore(dataDir).path()) {
   (void)kRegistered;
   storePath_ = EntryStore(dataDir).path();
   colData_.setChangeHandler([this] { onEntriesChanged(); });
@@ -81,8 +83,16 @@ Station::Station(const QString& dataDir, Clock clock, QObject* parent)
   });
   connect(&Timer1_, &SchedulerTimer::jumped, this, [this](qint64 skipped) {
     record_.appendCount(RecordAction::ClockJump, skipped);
-    if (restore_ && auto_) restoreStates();
+    if (skipped < 0) return;  // set back: nothing was passed over
+    if (restore_ && auto_)
+      restoreStates();
+    else
+      switchboard_.recordMissed(Timer1_.skippedEntries());
   });
+  connect(&Timer1_, &SchedulerTimer::missed, this,
+          [this] { switchboard_.recordMissed(Timer1_.missedEntries()); });
+  connect(&noteWatch_, &FileWatch::changed, this, &Station::takeUpStore);
+  noteWatch_.start();
   connect(&record_, &SwitchRecord::appended, this, &Station::recordAppended);
   connect(&record_, &SwitchRecord::failureChanged, this, &Station::recordFailureChanged);
   connect(&next_, &NextSwitch::changed, this, [this] { emit nextChanged(nextSwitches()); });
@@ -101,19 +111,60 @@ void Station::start() {
 
 StoredChoice Station::useStoredPortAndAddress(const ProfileFile& names) {
   StoredChoice c;
+  const auto invalid = [&](const QString& key) {
+    c.invalid << key + QLatin1Char('=') + SettingsStore::stored(names, key);
+    record_.append(0, RecordAction::SettingInvalid, RecordCause::None, c.invalid.last());
+  };
   c.idIndex = stored_list_position(settings_.ReadID(names), 16);
   if (c.idIndex >= 0) {
     setAddress(static_cast<quint8>(c.idIndex + 1), false);
     const QString text = QString::number(nID());
     if (SettingsStore::stored(names, QStringLiteral("ID")) != text) settings_.WriteID(text);
+  } else {
+    invalid(QStringLiteral("ID"));
   }
   c.comIndex = stored_list_position(settings_.ReadCom(names), 20);
   if (c.comIndex >= 0) {
     setPort(static_cast<quint8>(c.comIndex + 1), false);
     const QString text = QString::number(nCom());
     if (SettingsStore::stored(names, QStringLiteral("Com")) != text) settings_.WriteCom(text);
+  } else {
+    invalid(QStringLiteral("Com"));
   }
   return c;
+}
+
+void Station::rereadSettings(const ProfileFile& names) {
+  const int id = stored_list_position(settings_.ReadID(names), 16);
+  if (id >= 0) setAddress(static_cast<quint8>(id + 1), false);
+  const int com = stored_list_position(settings_.ReadCom(names), 20);
+  if (com >= 0 && com + 1 != nCom_) {
+    setPort(static_cast<quint8>(com + 1), false);
+    if (linkControl_.meantOpen()) {
+      closeLink();  // and opened on the new port as start-up does
+      openLink(true);
+    }
+  }
+  setRestore(settings_.ReadRestore(names) == QLatin1String("1"), false);
+}
+
+bool Station::takeUpStore() {
+  const ProfileFile note = ProfileFile::load(storePath_);
+  if (note.status() != ProfileFile::Status::Ok) return false;
+  EntryCollection entries;
+  load_entry_set(note, entries);
+  const ProfileFile::Pairs pairs = entry_set_pairs(entries);
+  if (pairs == saved_) return false;  // the program's own save, or the same entries again
+  if (modified()) {
+    if (pairs != toldStore_) emit storeTold(StoreNotice::ChangedElsewhere);
+    toldStore_ = pairs;
+    return false;
+  }
+  setEntries(entries, 0, true);
+  setAuto(colData_.count() > 0);
+  record_.append(0, RecordAction::StoreLoaded, RecordCause::None, storePath_);
+  emit storeTold(StoreNotice::TakenUp);
+  return true;
 }
 
 StoreLoad Station::loadStore() {

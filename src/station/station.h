@@ -3,6 +3,7 @@
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "core/scheduler.h"
 #include "device/comm_port.h"
 #include "device/command_link.h"
+#include "platform/file_watch.h"
 #include "platform/private_profile.h"
 #include "station/download_command.h"
 #include "station/link_control.h"
@@ -40,6 +42,7 @@ int stored_list_position(const QString& text, int listSize);
 struct StoredChoice {
   int idIndex = -1;
   int comIndex = -1;
+  QStringList invalid;  // the stored values not used, as "ID=300"
 };
 
 // What loading Note.ini found.
@@ -72,11 +75,24 @@ class Station : public QObject {
   void start();
   // The stored address and port (names: Name.ini as read at the start) put in use, each written
   // back in its plain decimal form (skipped when the file holds that very text already). A value
-  // that is not a number, is 0 or lies beyond its list selects nothing, writes nothing and keeps 1.
+  // that is not a number, is 0 or lies beyond its list selects nothing, writes nothing, keeps 1
+  // and is recorded ("设置无效" with the key and the value).
   StoredChoice useStoredPortAndAddress(const ProfileFile& names);
+  // Name.ini read again while running: the address, the port (a link that is open moves to a
+  // changed port at once) and "Restore", each as start-up reads it; a value start-up would not
+  // select changes nothing. Nothing is written.
+  void rereadSettings(const ProfileFile& names);
   // Loads Note.ini as the entries (saved, so not modified); the timetable is allowed when there
   // are entries. An unreadable file loads nothing.
   StoreLoad loadStore();
+  // Note.ini as it is now, when another program changed it (looked at every FileWatch::kPollMs,
+  // and on demand): a store whose entries differ from those last loaded or saved replaces them
+  // while none are unsaved (the timetable allowed when there are entries, "时间表更新" recorded,
+  // storeTold(TakenUp)); with unsaved entries nothing changes and storeTold(ChangedElsewhere) tells
+  // it, once for each new content. A store that is missing or cannot be read changes nothing.
+  // Returns whether the entries were replaced.
+  enum class StoreNotice { TakenUp, ChangedElsewhere };
+  bool takeUpStore();
 
   // --- the switch path ---
   Switchboard::Result want(int route, bool energise, RecordCause cause);
@@ -166,6 +182,7 @@ class Station : public QObject {
   void linkTold(LinkNotice what, const PortFailure& failure);
   void downloadTold(DownloadCommand::Notice what, const PortFailure& failure);
   void labDebugChanged(const QString& text);
+  void storeTold(Station::StoreNotice what);
 
  private:
   void restoreStates();
@@ -196,6 +213,8 @@ class Station : public QObject {
   bool announcing_ = false;               // entriesChanged is on its way
   bool started_ = false;                  // "程序启动" recorded
   LinkHealth health_ = LinkHealth::Closed;
+  FileWatch noteWatch_;           // Note.ini, for changes by other programs
+  ProfileFile::Pairs toldStore_;  // the changed store last told and not taken up
 };
 
 Q_DECLARE_METATYPE(EntrySnapshot)

@@ -27,7 +27,8 @@ const char* const kActionWords[] = {
     QT_TRANSLATE_NOOP("Record", "接管"),         QT_TRANSLATE_NOOP("Record", "板状态"),
     QT_TRANSLATE_NOOP("Record", "记录中断"),     QT_TRANSLATE_NOOP("Record", "记录已满"),
     QT_TRANSLATE_NOOP("Record", "时钟跳变"),     QT_TRANSLATE_NOOP("Record", "输出中断"),
-    QT_TRANSLATE_NOOP("Record", "未执行"),
+    QT_TRANSLATE_NOOP("Record", "未执行"),       QT_TRANSLATE_NOOP("Record", "时间表更新"),
+    QT_TRANSLATE_NOOP("Record", "设置无效"),
 };
 constexpr int kKnownActions = static_cast<int>(RecordAction::Unknown);
 static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
@@ -104,7 +105,7 @@ const char* count_word(RecordAction a) { return a == RecordAction::ClockJump ? k
 
 const char kTimeFormat[] = "yyyy-MM-dd HH:mm:ss.zzz";
 constexpr int kTimeLength = 23;
-const QRegularExpression kMonthFile(QStringLiteral("^(\\d{4})-(\\d{2})\\.csv$"));
+const QRegularExpression kMonthFile(QStringLiteral("^(\\d{4})-(0[1-9]|1[0-2])\\.csv$"));
 const QRegularExpression kOffset(QStringLiteral("^([+-])(\\d{2}):(\\d{2})$"));
 const QByteArray kHeader =
     QByteArrayLiteral("\xEF\xBB\xBF") + QStringLiteral("时间,路,动作,来源\r\n").toUtf8();
@@ -333,7 +334,9 @@ bool told_by_board_or_link(QByteArrayView line) {
   const qsizetype a = line.indexOf(',');
   if (a >= 0 && a + 1 < line.size() && line[a + 1] == ',') return true;
   static const QByteArray board = QByteArray(",") + kCauseWords[3];
-  return line.endsWith(board);
+  static const QByteArray notDone =
+      QByteArray(",") + kActionWords[static_cast<int>(RecordAction::NotDone)] + ',';
+  return line.endsWith(board) || line.contains(notDone);
 }
 
 }  // namespace

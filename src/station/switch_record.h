@@ -32,10 +32,15 @@ enum class RecordAction : quint8 {
   BoardStates,  // the board's first report after the link started (RecordEvent::routes, on)
   RecordLost,   // the record itself: writing works again after RecordEvent::count lines were lost
   RecordFull,   // the month's file reached its limit (its closing line)
-  ClockJump,    // the clock stepped forward past the scheduler's catch-up: count seconds unchecked
+  ClockJump,    // the clock stepped forward past the scheduler's catch-up: count seconds unchecked;
+                // set back (or its zone changed back): count negative, the step
   OutputLost,   // standard output only (never the file): count lines it could not take
-  MqttNotDone,  // a broker's command that could not act (cause Mqtt)
-  Unknown,      // read back: a word this program does not know (kept in RecordEvent::word)
+  NotDone,      // a broker's command that could not act (cause Mqtt), or an entry that fell due
+                // while nothing could act or a clock jump passed over (cause Entry, its key)
+  MqttNotDone = NotDone,
+  StoreLoaded,     // Note.ini as another program changed it was taken up (detail: its path)
+  SettingInvalid,  // a value of Name.ini start-up could not use (detail: "Com=-1")
+  Unknown,         // read back: a word this program does not know (kept in RecordEvent::word)
 };
 // Why a route's state changed. Events of the link and the broker have None and say where in
 // RecordEvent::detail.
@@ -71,7 +76,8 @@ struct RecordEvent {
 // The file's words are the same in every language (scripts and spreadsheets read them): the
 // action "吸合", "断开", "串口打开", "串口关闭", "串口丢失", "串口恢复", "板应答", "板无应答",
 // "远程已连接", "远程断开", "远程连接失败", "远程消息无效", "程序启动", "程序退出", "接管",
-// "板状态", "记录中断", "记录已满", "时钟跳变", "未执行" (a broker's command that could not act);
+// "板状态", "记录中断", "记录已满", "时钟跳变", "未执行" (a broker's command or an entry that could
+// not act), "时间表更新", "设置无效";
 // the cause an entry's key, "手动", "接管", "恢复", "板状态", "远程", where a link's or broker's
 // event happened (a failure's reason after a blank), several routes' states ("吸合 1,2 断开
 // 3-16"), or a count: "12行" lines lost, "3600秒" seconds skipped. They are made and read back here
@@ -135,8 +141,9 @@ class SwitchRecord : public QObject {
   QList<RecordEvent> newest(int count, int route = kEveryRoute) const;
   // The events at or after `from`, in the order they were written (read backwards as above), the
   // newest `max` of them at most. With boardAndLink only what the board and the link tell: the
-  // events without a route (the link's, the program's, the broker's) and the routes' changes the
-  // board reported; the others are passed over unparsed.
+  // events without a route (the link's, the program's, the broker's), the routes' changes the
+  // board reported and the commands and entries that could not act ("未执行"); the others are
+  // passed over unparsed.
   QList<RecordEvent> since(const QDateTime& from, bool boardAndLink = false,
                            int max = std::numeric_limits<int>::max()) const;
 

@@ -91,3 +91,8 @@ void Switchboard::recordReported() {
   for (int r = 1; r <= kRouteCount; ++r)
     if ((routes >> (r - 1)) & 1) record_.appendState(r, (on >> (r - 1)) & 1, RecordCause::Board);
 }
+
+void Switchboard::recordMissed(const DueEntries& entries) {
+  for (const DueEntry& e : entries)
+    record_.append(e.route, RecordAction::NotDone, RecordCause::Entry, e.key);
+}

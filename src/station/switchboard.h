@@ -4,6 +4,7 @@
 #include <QString>
 #include <array>
 
+#include "core/scheduler.h"
 #include "device/command_link.h"
 #include "station/link_control.h"
 #include "station/switch_record.h"
@@ -44,6 +45,9 @@ class Switchboard : public QObject {
   // The link has just taken the board's states over: the routes whose wanted state changed are
   // recorded in one line (TakeOver), none when nothing changed.
   void recordTakeOver();
+  // Entries that fell due while nothing could act (or that a clock jump passed over): one line
+  // each, "未执行" with the entry's key.
+  void recordMissed(const DueEntries& entries);
   // After a counted reply: each route whose reported state differs from the one last recorded is
   // recorded as "板状态"; the first reply after a take-over records them in one line
   // (BoardStates), so a link start never fills the record with a line per route.

@@ -183,6 +183,11 @@ void WeekChart::drawRow(QPainter& p, int route) const {
     else if (period.state == ActualState::Unknown)
       bar(actualRect, period.from, period.to, hatch());
   }
+  for (const ActualMiss& m : misses_[r]) {
+    if (m.at < from_ || m.at >= to_) continue;
+    const int x = xOf(m.at);
+    p.fillRect(QRect(x, actualRect.top() - 2, 1, actualRect.height() + 4), markColour());
+  }
   for (const PlanConflict& c : plan.conflicts) {
     if (c.at < from_ || c.at >= to_) continue;
     const int x = xOf(c.at);
@@ -231,6 +236,9 @@ QString WeekChart::tipAt(const QPoint& pos) const {
                     : QCoreApplication::translate("Record", "断开");
   };
   if (pos.y() >= actualLane(route).top() - 1) {
+    for (const ActualMiss& m : misses_[static_cast<size_t>(route)])
+      if (m.at >= from_ && m.at < to_ && std::abs(xOf(m.at) - pos.x()) <= kMarkReach)
+        return tr("未执行：%1").arg(entryText_(m.key).trimmed());
     const ActualPeriod* a = period_at(actual_[static_cast<size_t>(route)], t);
     if (!a) return {};
     QString what = tr("未知");
@@ -368,6 +376,7 @@ void WeekView::refresh() {
   const ActualRoutes actual =
       actual_periods(events_, spanFrom_, spanTo_, now.toMSecsSinceEpoch(), reported);
   if (names_.isEmpty()) readNames();
+  chart_->setMisses(actual_misses(events_, spanFrom_, spanTo_));
   chart_->setData(plan, actual, names_, now.toMSecsSinceEpoch());
   placeWindow(chart_->windowFrom() > 0 ? chart_->windowFrom() : midnight(today.addDays(-3)));
 }

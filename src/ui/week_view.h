@@ -30,6 +30,8 @@ class WeekChart : public QWidget {
 
   void setData(const WeekPlan& plan, const ActualRoutes& actual, const QStringList& names,
                qint64 now);
+  // The entries that did not act, marked on the actual lanes (until the next call).
+  void setMisses(const ActualMisses& misses) { misses_ = misses; }
   // The time shown, from..to in milliseconds since the epoch.
   void setWindow(qint64 from, qint64 to);
   qint64 windowFrom() const { return from_; }
@@ -70,6 +72,7 @@ class WeekChart : public QWidget {
   std::function<QString(const QString&)> entryText_;
   WeekPlan plan_;
   ActualRoutes actual_;
+  ActualMisses misses_;
   QStringList names_;
   qint64 now_ = 0;
   qint64 from_ = 0;

@@ -57,6 +57,20 @@ mosquitto_pub "${mqtt[@]}" -t tavrel/1/route/2/set -m ON
 wait_for 'grep -q "outputs 0003" "$work/board.log"'
 check "a command from the broker reaches the board" 'grep -q "outputs 0003" "$work/board.log"'
 check "and is recorded as a broker command" 'grep -q ",2,吸合,远程$" "$work/out.log"'
+# A timetable copied in over the running one (an atomic replace) is taken up and said so; the
+# signals a daemon meets never end it.
+printf '[Note]\r\n0501=11000000000500000000%s\r\n' "$(date -d '+3 seconds' +%H%M%S)" >"$work/new.ini"
+mv "$work/new.ini" "$app/Note.ini"
+wait_for 'grep -q ",时间表更新," "$work/out.log"' 2
+check "a replaced Note.ini is taken up and said" 'grep -q ",时间表更新,$app/Note.ini$" "$work/out.log"'
+for sig in HUP USR1 USR2 ALRM; do kill -$sig "$program"; sleep 0.2; done
+wait_for 'grep -q "outputs 0013" "$work/board.log"' 8
+check "its entry switches, after SIGHUP, SIGUSR1, SIGUSR2 and SIGALRM" \
+  'kill -0 "$program" && grep -q ",5,吸合,key0501$" "$work/out.log"'
+env -u DISPLAY "$app/tavrel" --headless --data "$work/greenhuose" >/dev/null 2>"$work/typo.log"
+status=$?
+check "a --data folder that does not exist is refused (status $status)" \
+  '[ $status -eq 2 ] && [ ! -e "$work/greenhuose" ] && grep -q "greenhuose" "$work/typo.log"'
 env -u DISPLAY "$app/tavrel" --headless >/dev/null 2>"$work/second.log"
 status=$?
 check "a second copy on the folder is refused (status $status)" \

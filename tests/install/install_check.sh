@@ -64,16 +64,19 @@ set -e
 [ ! -e "$home/.local" ] || fail "no display but files made"
 
 run "$tavrel" --list-ports >/dev/null || fail "--list-ports"
-run "$tavrel" --data "$tmp/data" --link-port 2 /dev/null | grep -qx 'Com2 -> /dev/null' ||
+run "$tavrel" --data "$tmp/data" --link-port 2 /dev/ptmx | grep -qx 'Com2 -> /dev/ptmx' ||
   fail "--link-port output"
-[ "$(readlink "$tmp/data/dosdevices/com2")" = /dev/null ] || fail "--link-port link"
+[ "$(readlink "$tmp/data/dosdevices/com2")" = /dev/ptmx ] || fail "--link-port link"
+if run "$tavrel" --data "$tmp/data" --link-port 2 /dev/null 2>/dev/null; then
+  fail "--link-port to a device that is no terminal"
+fi
 if run "$tavrel" --data "$tmp/data" --link-port 2 /dev/nonexistent 2>/dev/null; then
   fail "--link-port to a missing device"
 fi
 if run "$tavrel" --data "$tmp/data" --link-port 2 /etc/passwd 2>/dev/null; then
   fail "--link-port to a file that is no device"
 fi
-[ "$(readlink "$tmp/data/dosdevices/com2")" = /dev/null ] || fail "a failed link changed com2"
+[ "$(readlink "$tmp/data/dosdevices/com2")" = /dev/ptmx ] || fail "a failed link changed com2"
 
 # Installed: the program's folder is not writable for the user; the first start makes the
 # user's data folder, and SIGTERM ends the headless run cleanly.

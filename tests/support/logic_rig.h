@@ -24,7 +24,9 @@ struct LogicRigWith {
   QTemporaryDir dir;
   std::unique_ptr<RelayBoard> board;
   PromptT prompt;
-  Plant plant{dir.path(), prompt};
+  QDateTime clock;  // the logic's clock while valid, else the PC's
+  Plant plant{dir.path(), prompt,
+              [this] { return clock.isValid() ? clock : QDateTime::currentDateTime(); }};
   Station& station = plant.station;
   AppLogic& logic = plant.logic;
 

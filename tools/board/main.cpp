@@ -1,7 +1,8 @@
 // tavrel-board: a simulated sixteen-output relay board on a pseudo-terminal.
 //
 //   tavrel-board --link PATH [--address N] [--states HHLL] [--silent] [--corrupt-every N]
-//                [--reply-delay MS] [--pace] [--noise RATE] [--verbose] [--dump-entries]
+//                [--reply-delay MS] [--pace] [--noise RATE] [--echo] [--stray-bytes N]
+//                [--verbose] [--dump-entries]
 //
 // Prints "ready PATH" once the link exists, then one line "HH:MM:SS.mmm outputs HHLL" on every
 // change of the outputs (HH = routes 16..9, LL = routes 8..1). SIGINT and SIGTERM remove the link.
@@ -63,6 +64,10 @@ int main(int argc, char** argv) {
       {QStringLiteral("noise"),
        QStringLiteral("Send RATE random bytes a second, between and inside replies."),
        QStringLiteral("RATE"), QStringLiteral("0")},
+      {QStringLiteral("echo"),
+       QStringLiteral("Send each command frame back before its reply, as an echoing adapter.")},
+      {QStringLiteral("stray-bytes"), QStringLiteral("Send N stray bytes before each reply."),
+       QStringLiteral("N"), QStringLiteral("0")},
       {QStringLiteral("verbose"), QStringLiteral("Print every frame received.")},
       {QStringLiteral("dump-entries"), QStringLiteral("Print the downloaded entries on exit.")},
   });
@@ -87,6 +92,8 @@ int main(int argc, char** argv) {
   o.replyDelayMs = qMax(0, p.value(QStringLiteral("reply-delay")).toInt());
   o.pace = p.isSet(QStringLiteral("pace"));
   o.noise = qMax(0.0, p.value(QStringLiteral("noise")).toDouble());
+  o.echo = p.isSet(QStringLiteral("echo"));
+  o.strayBytes = qBound(0, p.value(QStringLiteral("stray-bytes")).toInt(), 64);
   o.seed = static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch());
   const QString link = p.value(QStringLiteral("link"));
   if (link.isEmpty()) {

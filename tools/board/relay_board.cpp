@@ -98,7 +98,9 @@ void RelayBoard::onReadable() {
   }
   if (sinceLastByte_.restart() > kQuietDropMs) protocol_.dropPartial();
   const quint16 before = protocol_.outputs();
-  const auto events = protocol_.feed(QByteArray(buf, static_cast<int>(n)));
+  const QByteArray received(buf, static_cast<int>(n));
+  const auto events = protocol_.feed(received);
+  bool echoed = false;
   for (const auto& ev : events) {
     if (ev.kind == BoardProtocol::Kind::Download) emit entryReceived(ev.entry);
     emit commandReceived(ev.kind, protocol_.outputs());
@@ -114,6 +116,11 @@ void RelayBoard::onReadable() {
         std::uniform_real_distribution<double>(0, 1)(rng_) < qMin(0.5, options_.noise / 1000.0)) {
       answer.insert(1 + static_cast<int>(rng_() % 7), static_cast<char>(rng_() & 0xFF));
       ++noiseBytes_;
+    }
+    if (command && options_.strayBytes > 0) answer.prepend(QByteArray(options_.strayBytes, '\0'));
+    if (command && options_.echo && !echoed) {
+      answer.prepend(received);  // the frame as it came, which is as the bus carried it
+      echoed = true;
     }
     int delay = options_.replyDelayMs;
     if (options_.pace) {

@@ -30,6 +30,9 @@ class RelayBoard : public QObject {
     bool pace = false;     // answer only after the frame and the answer would have crossed a
                            // 9600-baud line (10 bits a byte)
     double noise = 0;      // random bytes a second on the line, between and inside replies
+    bool echo = false;     // hand each command frame back before its reply, in one piece with
+                           // it (an RS-485 adapter that hears itself)
+    int strayBytes = 0;    // this many 0x00 bytes before each reply, in one piece with it
     unsigned seed = 1;     // of the noise
   };
   static constexpr int kQuietDropMs = 100;
