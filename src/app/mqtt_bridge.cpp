@@ -46,18 +46,20 @@ int route_in(const QByteArray& topic, const QByteArray& head, const QByteArray& 
   return route;
 }
 
-// A topic's kind: its route numbers as '+', and under the discovery prefix every config alike.
-QString kind_of(const QByteArray& topic, const QString& discoveryPrefix) {
+// A topic's kind: under the prefix its route numbers as '+', under the discovery prefix every
+// config alike.
+QString kind_of(const QByteArray& topic, const QString& prefix, const QString& discoveryPrefix) {
   const QString t = QString::fromUtf8(topic);
   if (t.startsWith(discoveryPrefix + QLatin1Char('/')) && t.endsWith(QLatin1String("/config")))
     return discoveryPrefix + QStringLiteral("/+/+/config");
-  QStringList levels = t.split(QLatin1Char('/'));
+  if (!t.startsWith(prefix + QLatin1Char('/'))) return t;
+  QStringList levels = t.mid(prefix.size() + 1).split(QLatin1Char('/'));
   for (QString& level : levels) {
     bool number = false;
     level.toInt(&number);
     if (number) level = QStringLiteral("+");
   }
-  return levels.join(QLatin1Char('/'));
+  return prefix + QLatin1Char('/') + levels.join(QLatin1Char('/'));
 }
 
 // Kept short and on one line for the record.
@@ -359,7 +361,7 @@ void MqttBridge::yieldTo(const QByteArray& id) {
 void MqttBridge::onDenied(const QByteArray& t, bool publishing) {
   // Writing the probe is not the program's to judge (an ACL may let it only read commands).
   if (t == topic("route/0/set")) return probeTimer_.stop();
-  const QString kind = kind_of(t, settings_.discoveryPrefixInUse());
+  const QString kind = kind_of(t, prefix_, settings_.discoveryPrefixInUse());
   const RecordAction action =
       publishing ? RecordAction::MqttPublishDenied : RecordAction::MqttSubscribeDenied;
   RecordEvent e;
