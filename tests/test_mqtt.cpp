@@ -236,8 +236,8 @@ void TestMqtt::setSwitchesTheBoardAndIsRecorded() {
   // The same for the timetable's switch: each change recorded with its cause.
   const bool allowed = rig.logic.chkAuto();
   burst.restart();
-  publish_once(broker.port(), topic("auto/set"), QByteArray("TOGGLE\n").repeated(1000), false,
-               {}, true);
+  publish_once(broker.port(), topic("auto/set"), QByteArray("TOGGLE\n").repeated(1000), false, {},
+               true);
   const qint64 autoSeconds = burst.elapsed() / 1000 + 1;
   QTest::qWait(2500);
   const int autoLines = rig.recorded(RecordAction::AutoAllowed, RecordCause::Mqtt) +
@@ -352,7 +352,7 @@ void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
       {expired.port(), "CaFile=" + expired.caFile().toUtf8() + "\r\n",
        "远程：正在连接（证书已过期）"},
       {plain.port(), "Tls=0\r\nPrefix=a//b\r\n", "远程：前缀无效"},  // the bridge stays off
-      {broker.port(), ca, "远程：已连接"},  // an authority of one's own
+      {broker.port(), ca, "远程：已连接"},                           // an authority of one's own
   };
   for (const auto& row : rows) {
     Rig rig(row.port, Broker::kPassword, 0x0005, true, row.mqtt);
@@ -387,7 +387,7 @@ void TestMqtt::brokerOfMqtt311IsAskedAgainInItsVersion() {
     QTcpSocket* s = broker.nextPendingConnection();
     connect(s, &QTcpSocket::readyRead, this, [&versions, s, closes] {
       const QByteArray connect = s->readAll();
-      if (!connect.contains("MQTT")) return s->abort();  // a TLS handshake: not spoken here
+      if (!connect.contains("MQTT")) return s->abort();     // a TLS handshake: not spoken here
       versions << connect.at(connect.indexOf("MQTT") + 4);  // the protocol level
       if (closes && versions.last() == 5) return s->disconnectFromHost();
       s->write(QByteArray("\x20\x02\x00", 3) + char(versions.last() == 5 ? 1 : 0));
@@ -495,11 +495,12 @@ void TestMqtt::twoCopiesOnOneBrokerNeverFight() {
 
 void TestMqtt::refusedTopicsAreToldAndValuesKeepTheirBlanks() {
   // User "q" (quotes and all) may not publish the timetable's state nor read its commands.
-  Broker broker(false, false,
-                "user \"q\"\ntopic readwrite tavrel/1/availability\ntopic readwrite tavrel/1/owner\n"
-                "topic readwrite tavrel/1/route/+/state\ntopic write tavrel/1/route/+/name\n"
-                "topic write tavrel/1/route/+/next\ntopic write tavrel/1/route/+/set\n"
-                "topic readwrite homeassistant/#\n");
+  Broker broker(
+      false, false,
+      "user \"q\"\ntopic readwrite tavrel/1/availability\ntopic readwrite tavrel/1/owner\n"
+      "topic readwrite tavrel/1/route/+/state\ntopic write tavrel/1/route/+/name\n"
+      "topic write tavrel/1/route/+/next\ntopic write tavrel/1/route/+/set\n"
+      "topic readwrite homeassistant/#\n");
   broker.addUser(QStringLiteral("\"q\""), QStringLiteral("  sp ace  "));
   QVERIFY(broker.start());
   Rig rig(broker.port(), Broker::kPassword, 0x0005, false, "Host=\r\n");  // off
@@ -511,8 +512,8 @@ void TestMqtt::refusedTopicsAreToldAndValuesKeepTheirBlanks() {
   QCOMPARE(SettingsStore::ReadMqtt(rig.logic.settings().load()), rig.logic.mqtt().settings());
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected(), 5000);
   QTRY_COMPARE_WITH_TIMEOUT(rig.recorded(RecordAction::MqttSubscribeDenied), 1, 8000);
-  QCOMPARE(rig.recorded(RecordAction::MqttSubscribeDenied, RecordCause::None,
-                        topic("route/+/set")), 1);
+  QCOMPARE(rig.recorded(RecordAction::MqttSubscribeDenied, RecordCause::None, topic("route/+/set")),
+           1);
   QCOMPARE(rig.recorded(RecordAction::MqttPublishDenied), 1);
   QCOMPARE(rig.recorded(RecordAction::MqttPublishDenied, RecordCause::None, topic("auto/state")),
            1);

@@ -113,8 +113,7 @@ MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
     claim();
   });
   probeTimer_.setSingleShot(true);
-  connect(&probeTimer_, &QTimer::timeout, this,
-          [this] { onDenied(topic("route/+/set"), false); });
+  connect(&probeTimer_, &QTimer::timeout, this, [this] { onDenied(topic("route/+/set"), false); });
   connect(&client_, &MqttClient::stateChanged, this, [this] {
     // Why it cannot connect goes into the record once per reason (a service's journal shows it).
     // A connection that drops is recorded as MqttLost instead; one that another connection with
@@ -141,8 +140,7 @@ MqttBridge::MqttBridge(const CommandLink& link, const LinkControl& linkControl,
   });
   connect(&client_, &MqttClient::connected, this, &MqttBridge::onConnected);
   connect(&client_, &MqttClient::lost, this, [this] {
-    if (!client_.takenOver())
-      record_.append(0, RecordAction::MqttLost, RecordCause::None, where());
+    if (!client_.takenOver()) record_.append(0, RecordAction::MqttLost, RecordCause::None, where());
   });
   connect(&client_, &MqttClient::denied, this, &MqttBridge::onDenied);
   connect(&client_, &MqttClient::refused, this, [this](MqttError why) {
@@ -199,9 +197,8 @@ void MqttBridge::configure(const MqttSettings& s) {
   toldDenied_.clear();
   prefixInvalid_ = s.enabled() && !s.prefixesValid();
   if (prefixInvalid_ && (changed || !wasInvalid)) {
-    const QString stored = s.prefix.isEmpty() || MqttSettings::validPrefix(s.prefix)
-                               ? s.discoveryPrefix
-                               : s.prefix;
+    const QString stored =
+        s.prefix.isEmpty() || MqttSettings::validPrefix(s.prefix) ? s.discoveryPrefix : s.prefix;
     record_.append(0, RecordAction::MqttPrefixInvalid, RecordCause::None,
                    shown_topic(stored.toUtf8()));
   }
@@ -256,8 +253,7 @@ QString MqttBridge::stateText() const {
 }
 
 bool MqttBridge::publish(const QString& subtopic, const QByteArray& payload, bool retain) {
-  return client_.publish((prefix_ + QLatin1Char('/') + subtopic).toUtf8(), payload, retain,
-                         retain);
+  return client_.publish((prefix_ + QLatin1Char('/') + subtopic).toUtf8(), payload, retain, retain);
 }
 
 QByteArray MqttBridge::topic(const char* subtopic) const {
@@ -296,8 +292,7 @@ void MqttBridge::onConnected() {
   // Whether its commands reach it: a broker that grants a subscription may still refuse to
   // deliver (Mosquitto checks reading at delivery). Under MQTT 3.1.1 a refused probe would look
   // the same, so only MQTT 5 asks.
-  if (client_.protocolVersion() == 5 &&
-      client_.publish(topic("route/0/set"), kProbe, false, true))
+  if (client_.protocolVersion() == 5 && client_.publish(topic("route/0/set"), kProbe, false, true))
     probeTimer_.start(kProbeMs);
 }
 

@@ -135,8 +135,7 @@ QString MqttSettings::discoveryPrefixInUse() const {
 bool MqttSettings::operator==(const MqttSettings& o) const {
   return present == o.present && host == o.host && port == o.port && user == o.user &&
          password == o.password && tls == o.tls && caFile == o.caFile && prefix == o.prefix &&
-         discovery == o.discovery && discoveryPrefix == o.discoveryPrefix &&
-         clientId == o.clientId;
+         discovery == o.discovery && discoveryPrefix == o.discoveryPrefix && clientId == o.clientId;
 }
 
 MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {

@@ -548,9 +548,8 @@ bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, boo
                          bool acknowledged) {
   if (state_ != Connected || !mosq_) return false;
   int mid = 0;
-  const int rc =
-      mosquitto_publish(mosq_, &mid, topic.constData(), static_cast<int>(payload.size()),
-                        payload.constData(), acknowledged ? 1 : 0, retain);
+  const int rc = mosquitto_publish(mosq_, &mid, topic.constData(), static_cast<int>(payload.size()),
+                                   payload.constData(), acknowledged ? 1 : 0, retain);
   if (rc == MOSQ_ERR_SUCCESS && acknowledged) {
     awaited_.insert(mid, {topic, true});
     ++inFlight_;

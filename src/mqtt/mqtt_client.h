@@ -203,12 +203,12 @@ class MqttClient : public QObject {
   int quickDrops_ = 0;          // accepted connections in a row that dropped within kQuickDropMs
   int unanswered_ = 0;          // MQTT 5 connections in a row closed before the CONNACK
   bool takenOver_ = false;
-  bool tryTls_ = false;         // the next attempt's own connection tries a TLS handshake
+  bool tryTls_ = false;  // the next attempt's own connection tries a TLS handshake
   QElapsedTimer acceptedAt_;
   // Message id: the topic or filter of a packet the broker has not acknowledged yet, and whether
   // it was a publication.
   QHash<int, std::pair<QByteArray, bool>> awaited_;
-  int inFlight_ = 0;  // QoS 1 publications not acknowledged yet
+  int inFlight_ = 0;            // QoS 1 publications not acknowledged yet
   QElapsedTimer troubleSince_;  // since the first failure after start() or a connection
   quint64 generation_ = 0;  // bumped by start() and stop(): stale lookups and events are ignored
   QSocketNotifier* readWatch_ = nullptr;  // children: whatever deleteLater leaves goes with us

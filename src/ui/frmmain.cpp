@@ -369,7 +369,10 @@ void Frmmain::showControls() {
 void Frmmain::showMqtt() {
   const MqttSettings& s = logic_.mqtt().settings();
   const MqttClient::State state = logic_.mqtt().state();
-  const int look = logic_.mqtt().troubled() ? 1 : state == MqttClient::Connected ? 2 : state == MqttClient::Trying ? 1 : 0;
+  const int look = logic_.mqtt().troubled()         ? 1
+                   : state == MqttClient::Connected ? 2
+                   : state == MqttClient::Trying    ? 1
+                                                    : 0;
   if (look != mqttLook_) {
     mqttLook_ = look;
     CmdMqtt->setIcon(round_lamp(lamp_look(look), kMqttLamp));

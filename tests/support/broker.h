@@ -101,10 +101,9 @@ class Broker {
     QFile ext(dir_.filePath("ext.cnf"));
     if (ext.open(QIODevice::WriteOnly)) ext.write("subjectAltName=DNS:localhost\n");
     ext.close();
-    openssl(
-        QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
-                       "-out server.crt -days %1 -extfile ext.cnf")
-            .arg(expired ? 0 : 2));  // 0: out of date a second later
+    openssl(QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
+                           "-out server.crt -days %1 -extfile ext.cnf")
+                .arg(expired ? 0 : 2));  // 0: out of date a second later
   }
 
   bool startOnce() {
