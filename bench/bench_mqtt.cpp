@@ -2,7 +2,7 @@
 //   bench_mqtt [ROUNDS]        from a "set" published by another client to the set frame at the
 //                              simulated board (goal: p95 under 50 ms), and from the board's
 //                              change to the state message at that client (goal: p95 under
-//                              60 ms); then the frames a minute on the idle link
+//                              50 ms); then the frames a minute on the idle link
 //   bench_mqtt --outages 5,30,130
 //                              the broker stopped for each of these seconds: how long after its
 //                              return the program is connected again (goal: under 12 s)

@@ -65,8 +65,13 @@ class TestMqtt : public QObject {
   void brokerThatDiesIsReconnected();
   void wrongPasswordIsToldOnceWithoutRetryStorm();
   void tlsCheckedAgainstTheSystemsAuthorities();
+  void brokerOfMqtt311IsAskedAgainInItsVersion_data();
   void brokerOfMqtt311IsAskedAgainInItsVersion();
   void movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds();
+  void twoCopiesOnOneBrokerNeverFight();
+  void refusedTopicsAreToldAndValuesKeepTheirBlanks();
+  void valuesReadBackExactly_data();
+  void valuesReadBackExactly();
   void retryDelays_data();
   void retryDelays();
 };
@@ -227,6 +232,18 @@ void TestMqtt::setSwitchesTheBoardAndIsRecorded() {
   QCOMPARE(rig.board->outputs(), quint16(0x0004));
   QVERIFY(changes >= 2 && changes <= seconds + 1);
   QCOMPARE(lines, changes);
+
+  // The same for the timetable's switch: each change recorded with its cause.
+  const bool allowed = rig.logic.chkAuto();
+  burst.restart();
+  publish_once(broker.port(), topic("auto/set"), QByteArray("TOGGLE\n").repeated(1000), false, {},
+               true);
+  const qint64 autoSeconds = burst.elapsed() / 1000 + 1;
+  QTest::qWait(2500);
+  const int autoLines = rig.recorded(RecordAction::AutoAllowed, RecordCause::Mqtt) +
+                        rig.recorded(RecordAction::AutoForbidden, RecordCause::Mqtt);
+  QCOMPARE(rig.logic.chkAuto(), allowed);
+  QVERIFY2(autoLines >= 2 && autoLines <= autoSeconds + 1, qPrintable(QString::number(autoLines)));
 }
 
 void TestMqtt::badMessagesChangeNothing() {
@@ -252,28 +269,29 @@ void TestMqtt::badMessagesChangeNothing() {
   publish_once(broker.port(), topic("route/4/set"), "ON", true);
   rig.logic.startMqtt(rig.logic.settings().load());  // the retained command arrives
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected(), 5000);
-  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2 * 6);
+  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2 * 7);
   // A good command afterwards shows every earlier one was handled.
   publish_once(broker.port(), topic("route/8/set"), "ON");
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0085), 3000);
   RouteStateTable expected = wanted;
   expected[8] = kEnergise;
   QCOMPARE(rig.logic.station().link().nState(), expected);
-  QCOMPARE(rig.recorded(RecordAction::MqttInvalid), 1);  // once a minute at most
+  // Once a minute at most per route (1, 2, 4), and once for the topics of no route.
+  QCOMPARE(rig.recorded(RecordAction::MqttInvalid), 4);
   QCOMPARE(rig.recorded(RecordAction::Energise, RecordCause::Mqtt), 1);
   publish_once(broker.port(), topic("route/4/set"), "", true);  // clears the retained command
 
   // While the board is away a command changes nothing, then or later, and is told once a minute.
   rig.board->close();
   QTRY_VERIFY(rig.logic.health() == LinkHealth::Waiting);
-  publish_once(broker.port(), topic("route/5/set"), "ON");
-  publish_once(broker.port(), topic("route/6/set"), "ON");
-  QTRY_COMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 1);
+  for (const char* route : {"5", "6", "6", "5"})
+    publish_once(broker.port(), topic(QStringLiteral("route/%1/set").arg(route)), "ON");
+  QTRY_COMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 2);  // per route
   QVERIFY(rig.board->open(rig.dir.filePath("dosdevices/com1"), nullptr));
   QTRY_VERIFY_WITH_TIMEOUT(rig.logic.station().link().answering(), 5000);
   QTest::qWait(300);
   QCOMPARE(rig.board->outputs(), quint16(0x0085));
-  QCOMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 1);
+  QCOMPARE(rig.recorded(RecordAction::MqttNotDone, RecordCause::Mqtt), 2);
 }
 
 void TestMqtt::brokerThatDiesIsReconnected() {
@@ -319,8 +337,8 @@ void TestMqtt::wrongPasswordIsToldOnceWithoutRetryStorm() {
 }
 
 void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
-  Broker broker(true), plain;
-  QVERIFY(broker.start() && plain.start());
+  Broker broker(true), plain, expired(true, true);
+  QVERIFY(broker.start() && plain.start() && expired.start());
   const QByteArray ca = "CaFile=" + broker.caFile().toUtf8() + "\r\n";
   const struct {
     quint16 port;
@@ -330,7 +348,12 @@ void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
       {broker.port(), {}, "远程：正在连接（证书颁发机构未知）"},  // not the system's
       {broker.port(), "Host=127.0.0.1\r\n" + ca, "远程：正在连接（证书名称不符）"},
       {plain.port(), {}, "远程：正在连接（服务器不支持 TLS）"},
-      {broker.port(), ca, "远程：已连接"},  // an authority of one's own
+      {broker.port(), "Host=127.0.0.1\r\nTls=0\r\n", "远程：正在连接（服务器要求 TLS）"},
+      {broker.port(), "CaFile=/nonexistent/ca.crt\r\n", "远程：正在连接（证书文件不存在）"},
+      {expired.port(), "CaFile=" + expired.caFile().toUtf8() + "\r\n",
+       "远程：正在连接（证书已过期）"},
+      {plain.port(), "Tls=0\r\nPrefix=a//b\r\n", "远程：前缀无效"},  // the bridge stays off
+      {broker.port(), ca, "远程：已连接"},                           // an authority of one's own
   };
   for (const auto& row : rows) {
     Rig rig(row.port, Broker::kPassword, 0x0005, true, row.mqtt);
@@ -340,22 +363,34 @@ void TestMqtt::tlsCheckedAgainstTheSystemsAuthorities() {
   qputenv("SSL_CERT_FILE", broker.caFile().toLocal8Bit());
   Rig rig(broker.port(), Broker::kPassword, 0x0005, true);
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && rig.logic.station().link().answering(), 5000);
-  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2 * 6);
+  QTRY_COMPARE(broker.log().count(QStringLiteral("Received SUBSCRIBE")), 2 * 7);
   publish_once(broker.port(), topic("route/6/set"), "ON", false, broker.caFile());
   QTRY_COMPARE_WITH_TIMEOUT(rig.board->outputs(), quint16(0x0025), 3000);
   qunsetenv("SSL_CERT_FILE");
 }
 
+void TestMqtt::brokerOfMqtt311IsAskedAgainInItsVersion_data() {
+  QTest::addColumn<bool>("closes");  // instead of answering a CONNECT of version 5
+  QTest::addColumn<QList<int>>("expected");
+  QTest::newRow("refuses version 5") << false << QList<int>({5, 4});
+  QTest::newRow("closes on version 5") << true << QList<int>({5, 5, 5, 4});
+}
+
 void TestMqtt::brokerOfMqtt311IsAskedAgainInItsVersion() {
-  // A broker of MQTT 3.1.1 only answers a CONNECT of version 5 with return code 1.
+  // A broker of MQTT 3.1.1 only answers a CONNECT of version 5 with return code 1; a proxy may
+  // close the connection instead.
+  QFETCH(bool, closes);
+  QFETCH(QList<int>, expected);
   QTcpServer broker;
   QVERIFY(broker.listen(QHostAddress::LocalHost));
   QList<int> versions;
   connect(&broker, &QTcpServer::newConnection, this, [&] {
     QTcpSocket* s = broker.nextPendingConnection();
-    connect(s, &QTcpSocket::readyRead, this, [&versions, s] {
+    connect(s, &QTcpSocket::readyRead, this, [&versions, s, closes] {
       const QByteArray connect = s->readAll();
+      if (!connect.contains("MQTT")) return s->abort();     // a TLS handshake: not spoken here
       versions << connect.at(connect.indexOf("MQTT") + 4);  // the protocol level
+      if (closes && versions.last() == 5) return s->disconnectFromHost();
       s->write(QByteArray("\x20\x02\x00", 3) + char(versions.last() == 5 ? 1 : 0));
     });
   });
@@ -364,8 +399,8 @@ void TestMqtt::brokerOfMqtt311IsAskedAgainInItsVersion() {
   o.host = QStringLiteral("127.0.0.1");
   o.port = broker.serverPort();
   client.start(o);
-  QTRY_COMPARE(client.state(), MqttClient::Connected);
-  QCOMPARE(versions, QList<int>({5, 4}));
+  QTRY_COMPARE_WITH_TIMEOUT(client.state(), MqttClient::Connected, 15000);
+  QCOMPARE(versions, expected);
   QCOMPARE(client.protocolVersion(), 4);
   QVERIFY(!client.subscribe("tavrel/1/availability", true));  // no "no local" in 3.1.1
 }
@@ -408,6 +443,107 @@ void TestMqtt::movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds() {
   for (const QString& line : sub.lines())
     QVERIFY2(!line.contains(" tavrel/1/") && !line.contains(" homeassistant/"), qPrintable(line));
   QCOMPARE(SettingsStore::ReadMqttLastPrefix(rig.logic.settings().load()), s.prefix);
+}
+
+void TestMqtt::twoCopiesOnOneBrokerNeverFight() {
+  Broker broker;
+  QVERIFY(broker.start());
+  Rig first(broker.port());
+  QTRY_VERIFY_WITH_TIMEOUT(first.connected() && first.logic.station().link().answering(), 5000);
+  // A copied data folder: the same client id. The broker drops one for the other a few times,
+  // then one waits a minute and says why, once.
+  Rig copy(broker.port(), Broker::kPassword, 0x0002);
+  const auto waiting = [](Rig& r) {
+    return r.logic.bridge().client().nextAttemptMs() > MqttClient::kRefusedDelayMs - 10000;
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(waiting(first) || waiting(copy), 20000);
+  Rig& waiter = waiting(first) ? first : copy;
+  Rig& other = waiting(first) ? copy : first;
+  const QString takeOver = QStringLiteral("already connected, closing old connection");
+  const qsizetype takeOvers = broker.log().count(takeOver);
+  qInfo("%lld take-overs before one copy waited", qlonglong(takeOvers));
+  QVERIFY2(takeOvers <= 2 * MqttClient::kQuickDrops, qPrintable(QString::number(takeOvers)));
+  QCOMPARE(waiter.logic.bridge().stateText(), QStringLiteral("远程：正在连接（客户端标识被占用）"));
+  QTRY_VERIFY(other.connected());
+  QTest::qWait(2000);
+  QCOMPARE(broker.log().count(takeOver), takeOvers);
+  int told = 0;
+  for (const RecordEvent& e : waiter.logic.record().newest(1000))
+    told += e.action == RecordAction::MqttFailed && e.error == MqttError::TakenOver;
+  QCOMPARE(told, 1);
+
+  // An id of its own: now two copies on one prefix. The one there first serves it.
+  Subscriber sub(broker.port(), {topic("route/+/state")});
+  QTRY_COMPARE(sub.payloads(topic("route/16/state")).size(), 1);
+  MqttSettings s = waiter.logic.bridge().settings();
+  s.clientId = QStringLiteral("tavrel-second");
+  QVERIFY(waiter.logic.setMqtt(s));
+  const QString otherId = mqtt_client_id(QSysInfo::machineHostName(), "tavrel_1");
+  QTRY_COMPARE(waiter.logic.bridge().stateText(), "远程：前缀被占用（" + otherId + "）");
+  QVERIFY(waiter.logic.bridge().troubled() && !other.logic.bridge().troubled());
+  QCOMPARE(waiter.recorded(RecordAction::MqttPrefixTaken, RecordCause::None, otherId), 1);
+  const quint16 waiterOutputs = waiter.board->outputs();
+  publish_once(broker.port(), topic("route/4/set"), "ON");
+  QTRY_COMPARE(other.board->outputs() & 0x0008, 0x0008);
+  QTest::qWait(1500);
+  QCOMPARE(waiter.board->outputs(), waiterOutputs);  // commands are the serving copy's
+  QVERIFY2(sub.lines().size() <= 40, qPrintable(sub.lines().join('\n')));
+  // The serving copy ends cleanly: the prefix is free, and the other one serves it.
+  other.logic.startMqtt(ProfileFile::fromBytes({}));
+  QTRY_COMPARE(waiter.logic.bridge().stateText(), QStringLiteral("远程：已连接"));
+  QTRY_COMPARE(sub.last(topic("route/4/state")), QString(waiterOutputs & 0x0008 ? "ON" : "OFF"));
+}
+
+void TestMqtt::refusedTopicsAreToldAndValuesKeepTheirBlanks() {
+  // User "q" (quotes and all) may not publish the timetable's state nor read its commands.
+  Broker broker(
+      false, false,
+      "user \"q\"\ntopic readwrite tavrel/1/availability\ntopic readwrite tavrel/1/owner\n"
+      "topic readwrite tavrel/1/route/+/state\ntopic write tavrel/1/route/+/name\n"
+      "topic write tavrel/1/route/+/next\ntopic write tavrel/1/route/+/set\n"
+      "topic readwrite homeassistant/#\n");
+  broker.addUser(QStringLiteral("\"q\""), QStringLiteral("  sp ace  "));
+  QVERIFY(broker.start());
+  Rig rig(broker.port(), Broker::kPassword, 0x0005, false, "Host=\r\n");  // off
+  MqttSettings s = SettingsStore::ReadMqtt(rig.logic.settings().load());
+  s.host = QStringLiteral("127.0.0.1");
+  s.user = QStringLiteral("\"q\"");
+  s.password = QStringLiteral("  sp ace  ");
+  QVERIFY(rig.logic.setMqtt(s));
+  QCOMPARE(SettingsStore::ReadMqtt(rig.logic.settings().load()), rig.logic.bridge().settings());
+  QTRY_VERIFY_WITH_TIMEOUT(rig.connected(), 5000);
+  QTRY_COMPARE_WITH_TIMEOUT(rig.recorded(RecordAction::MqttSubscribeDenied), 1, 8000);
+  QCOMPARE(rig.recorded(RecordAction::MqttSubscribeDenied, RecordCause::None, topic("route/+/set")),
+           1);
+  QCOMPARE(rig.recorded(RecordAction::MqttPublishDenied), 1);
+  QCOMPARE(rig.recorded(RecordAction::MqttPublishDenied, RecordCause::None, topic("auto/state")),
+           1);
+  QVERIFY(rig.logic.bridge().troubled());
+  QCOMPARE(rig.logic.bridge().stateText(), "远程：已连接（无权发布 " + topic("auto/state") + "）");
+}
+
+void TestMqtt::valuesReadBackExactly_data() {
+  QTest::addColumn<QString>("value");
+  QTest::newRow("plain") << "s3cret";
+  QTest::newRow("blanks around") << "  sp ace  ";
+  QTest::newRow("in quotes") << "\"q\"";
+  QTest::newRow("in single quotes") << "'q'";
+  QTest::newRow("one quote") << "\"";
+  QTest::newRow("quotes inside") << "a\"b\"";
+  QTest::newRow("quotes and blanks") << " \"x\" ";
+  QTest::newRow("a tab") << "\tx";
+}
+
+void TestMqtt::valuesReadBackExactly() {
+  QFETCH(QString, value);
+  QTemporaryDir dir;
+  SettingsStore store(dir.path());
+  MqttSettings s;
+  s.present = true;
+  s.host = QStringLiteral("h");
+  s.user = s.password = value;
+  QVERIFY(store.WriteMqtt(s));
+  QCOMPARE(SettingsStore::ReadMqtt(store.load()), s);
 }
 
 void TestMqtt::retryDelays_data() {

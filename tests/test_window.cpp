@@ -1097,7 +1097,7 @@ void TestWindow::mqttDialogWritesTheBrokerSection() {
     d.TxtPassword->setText("s3cret");
     d.TxtPrefix->setText("a/+/b");
     d.OKButton->click();
-    QCOMPARE(r.prompt.messages, QStringList({"前缀无效：不能含有 + 或 #，也不能只有 /"}));
+    QCOMPARE(r.prompt.messages, QStringList({"前缀无效：不能含有 + 或 #，也不能有空的层级"}));
     QVERIFY(d.isVisible());
     QVERIFY(!stored().present);
     // A GBK file cannot hold "ß": stored, the password would come back as another one.

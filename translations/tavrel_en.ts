@@ -675,6 +675,18 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>远程：关闭</source>
         <translation>MQTT: off</translation>
     </message>
+    <message>
+        <source>远程：前缀无效</source>
+        <translation>MQTT: invalid prefix</translation>
+    </message>
+    <message>
+        <source>远程：前缀被占用（%1）</source>
+        <translation>MQTT: prefix in use (%1)</translation>
+    </message>
+    <message>
+        <source>远程：已连接（%1）</source>
+        <translation>MQTT: connected (%1)</translation>
+    </message>
 </context>
 <context>
     <name>MqttDialog</name>
@@ -711,10 +723,6 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <translation>An empty server turns MQTT off</translation>
     </message>
     <message>
-        <source>前缀无效：不能含有 + 或 #，也不能只有 /</source>
-        <translation>Invalid prefix: no + or #, and not only /</translation>
-    </message>
-    <message>
         <source>TLS 加密</source>
         <translation>TLS</translation>
     </message>
@@ -729,6 +737,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>发现前缀</source>
         <translation>Discovery</translation>
+    </message>
+    <message>
+        <source>客户端</source>
+        <translation>Client ID</translation>
+    </message>
+    <message>
+        <source>前缀无效：不能含有 + 或 #，也不能有空的层级</source>
+        <translation>Invalid prefix: no + or #, and no empty level</translation>
     </message>
 </context>
 <context>
@@ -908,6 +924,42 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>设置无效</source>
         <translation>Invalid setting</translation>
+    </message>
+    <message>
+        <source>前缀被占用</source>
+        <translation>Prefix in use</translation>
+    </message>
+    <message>
+        <source>无权发布</source>
+        <translation>Publishing refused</translation>
+    </message>
+    <message>
+        <source>无权订阅</source>
+        <translation>Subscribing refused</translation>
+    </message>
+    <message>
+        <source>前缀无效</source>
+        <translation>Invalid prefix</translation>
+    </message>
+    <message>
+        <source>自动允许</source>
+        <translation>Timetable allowed</translation>
+    </message>
+    <message>
+        <source>自动禁止</source>
+        <translation>Timetable stopped</translation>
+    </message>
+    <message>
+        <source>证书已过期</source>
+        <translation>certificate expired</translation>
+    </message>
+    <message>
+        <source>证书文件不存在</source>
+        <translation>certificate file missing</translation>
+    </message>
+    <message>
+        <source>服务器要求 TLS</source>
+        <translation>the broker requires TLS</translation>
     </message>
 </context>
 <context>

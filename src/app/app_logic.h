@@ -191,7 +191,9 @@ class AppLogic : public QObject {
   // returns false.
   bool setMqtt(const MqttSettings& s);
   // The broker's state in a few words, for the window and the tray tip (see MqttBridge).
-  QString mqttText() const { return MqttBridge::stateText(mqttStatus_); }
+  QString mqttText() const { return mqttStatus_.text; }
+  // The broker's lamp shows amber (see MqttBridge::troubled).
+  bool mqttTroubled() const { return mqttStatus_.troubled; }
 
   // --- route names ---
   // Stores route 1..16's name in Name.ini (see SettingsStore::WriteRouteName; blanks around it

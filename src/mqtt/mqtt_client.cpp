@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSocketNotifier>
@@ -118,6 +119,10 @@ void MqttClient::start(const Options& options) {
   options_ = options;
   toldRefusal_ = false;
   v311_ = false;
+  quickDrops_ = 0;
+  unanswered_ = 0;
+  takenOver_ = false;
+  tryTls_ = false;
   delayMs_ = kFirstDelayMs;
   troubleSince_.invalidate();
   attempts_ = 0;
@@ -135,19 +140,25 @@ void MqttClient::stop() {
     // A clean end: what is queued and the DISCONNECT go out, and what the broker still sends is
     // read until it closes (kCloseMs at most): a socket closed with output unsent or input unread
     // ends mid-stream or with a reset, and the broker drops the last messages and publishes the
-    // will.
-    mosquitto_disconnect(mosq_);
-    QElapsedTimer closing;
-    closing.start();
-    int rc = MOSQ_ERR_SUCCESS;
-    for (int fd = mosquitto_socket(mosq_); fd >= 0 && rc == MOSQ_ERR_SUCCESS;
-         fd = mosquitto_socket(mosq_)) {
-      const qint64 left = kCloseMs - closing.elapsed();
-      pollfd p{fd, short(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
-      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
-      if (p.revents & POLLOUT) rc = mosquitto_loop_write(mosq_, 1);
-      if (rc == MOSQ_ERR_SUCCESS && (p.revents & (POLLIN | POLLHUP | POLLERR)))
-        rc = mosquitto_loop_read(mosq_, 1);
+    // will. QoS 1 publications beyond the broker's window wait in the library for
+    // acknowledgements: they go out first (kCloseMs at most), or after the DISCONNECT they
+    // would make the broker drop the connection with an error.
+    for (bool disconnecting : {false, true}) {
+      if (disconnecting) mosquitto_disconnect(mosq_);
+      QElapsedTimer closing;
+      closing.start();
+      int rc = MOSQ_ERR_SUCCESS;
+      for (int fd = mosquitto_socket(mosq_);
+           fd >= 0 && rc == MOSQ_ERR_SUCCESS && (disconnecting || inFlight_ > 0);
+           fd = mosquitto_socket(mosq_)) {
+        const qint64 left = kCloseMs - closing.elapsed();
+        pollfd p{fd, short(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        if (p.revents & POLLOUT) rc = mosquitto_loop_write(mosq_, 1);
+        if (rc == MOSQ_ERR_SUCCESS && (p.revents & (POLLIN | POLLHUP | POLLERR)))
+          rc = mosquitto_loop_read(mosq_, 1);
+      }
+      if (rc != MOSQ_ERR_SUCCESS) break;
     }
   }
   dropConnection();
@@ -171,6 +182,8 @@ void MqttClient::dropConnection() {
     handoff_->mosq = nullptr;
   }
   handoff_.reset();
+  awaited_.clear();
+  inFlight_ = 0;
   if (probe_) {
     probe_->disconnect(this);
     probe_->abort();
@@ -188,6 +201,8 @@ void MqttClient::attempt() {
   ++attempts_;
   refusedNow_ = false;
   timeout_.start(kAttemptMs);
+  if (options_.tls && !options_.caFile.isEmpty() && !QFileInfo::exists(options_.caFile))
+    return fail(MqttError::CaFileMissing);
   const quint64 generation = generation_;
   // The address is looked up away from the event loop; a literal address needs no lookup.
   QHostAddress literal;
@@ -213,7 +228,10 @@ void MqttClient::probe(const QString& target) {
   // The attempt's own connection shows that the broker answers before the library's blocking
   // connect is asked to reach it; with TLS its handshake (no certificate is trusted or sent
   // anything) shows whether the broker speaks TLS and whether its certificate names the host.
-  const bool tls = options_.tls && QSslSocket::supportsSsl();
+  // Without TLS, after a connection the broker closed unanswered, the handshake only shows
+  // whether the port speaks TLS.
+  const bool checkOnly = !options_.tls && tryTls_;
+  const bool tls = (options_.tls || checkOnly) && QSslSocket::supportsSsl();
   auto* socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
   probe_ = socket;
   auto reachedPort = std::make_shared<bool>(false);
@@ -222,7 +240,11 @@ void MqttClient::probe(const QString& target) {
     if (!tls) probed(target);
   });
   connect(socket, &QAbstractSocket::errorOccurred, this,
-          [this, tls, reachedPort](QAbstractSocket::SocketError e) {
+          [this, tls, checkOnly, target, reachedPort](QAbstractSocket::SocketError e) {
+            if (checkOnly && *reachedPort) {  // no TLS there: the plain connection goes on
+              tryTls_ = false;
+              return probed(target);
+            }
             if (tls && *reachedPort) return fail(MqttError::TlsNotSpoken);
             fail(e == QAbstractSocket::HostNotFoundError ? MqttError::HostNotFound
                                                          : MqttError::Unreachable);
@@ -230,13 +252,13 @@ void MqttClient::probe(const QString& target) {
   if (!tls) return socket->connectToHost(target, static_cast<quint16>(options_.port));
   auto* ssl = static_cast<QSslSocket*>(socket);
   ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
-  connect(ssl, &QSslSocket::encrypted, this, [this, ssl, target] {
+  connect(ssl, &QSslSocket::encrypted, this, [this, ssl, target, checkOnly] {
+    if (checkOnly) return fail(MqttError::TlsRequired);
     const QList<QSslError> errors = QSslCertificate::verify(ssl->peerCertificateChain(), target);
     for (const QSslError& e : errors) {
       if (e.error() == QSslError::HostNameMismatch) return fail(MqttError::TlsName);
-      if (e.error() == QSslError::CertificateExpired ||
-          e.error() == QSslError::CertificateNotYetValid)
-        return fail(MqttError::Tls);
+      if (e.error() == QSslError::CertificateExpired) return fail(MqttError::TlsExpired);
+      if (e.error() == QSslError::CertificateNotYetValid) return fail(MqttError::Tls);
     }
     probed(target);
   });
@@ -258,6 +280,7 @@ void MqttClient::connectTo(const QString& target) {
   mosquitto* m = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
   if (!m) return fail(MqttError::Unreachable);
   mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, v311_ ? MQTT_PROTOCOL_V311 : MQTT_PROTOCOL_V5);
+  mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);  // a small packet never waits for an ACK
   if (!options_.user.isEmpty())
     mosquitto_username_pw_set(
         m, options_.user.toUtf8().constData(),
@@ -311,6 +334,8 @@ void MqttClient::connectReturned(const std::shared_ptr<Handoff>& job) {
   mosquitto_connect_callback_set(mosq_, &MqttClient::onConnect);
   mosquitto_disconnect_callback_set(mosq_, &MqttClient::onDisconnect);
   mosquitto_message_callback_set(mosq_, &MqttClient::onMessage);
+  mosquitto_publish_v5_callback_set(mosq_, &MqttClient::onPublished);
+  mosquitto_subscribe_v5_callback_set(mosq_, &MqttClient::onSubscribed);
   watchSocket();
   if (mosq_ && options_.tls) stepHandshake();
 }
@@ -408,6 +433,23 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* m) {
                      QByteArray(static_cast<const char*>(m->payload), m->payloadlen)});
 }
 
+void MqttClient::onPublished(mosquitto*, void* self, int mid, int reason,
+                             const mosquitto_property*) {
+  auto* c = static_cast<MqttClient*>(self);
+  if (c->awaited_.contains(mid)) --c->inFlight_;
+  c->events_.append({Event::Ack, reason, QByteArray::number(mid), {}});
+}
+
+void MqttClient::onSubscribed(mosquitto*, void* self, int mid, int count, const int* granted,
+                              const mosquitto_property*) {
+  static_cast<MqttClient*>(self)->events_.append(
+      {Event::Ack, count > 0 ? granted[0] : 0, QByteArray::number(mid), {}});
+}
+
+bool MqttClient::takenOver() const {
+  return takenOver_ && !(state_ == Connected && acceptedAt_.elapsed() >= kQuickDropMs);
+}
+
 void MqttClient::dispatch() {
   const quint64 generation = generation_;
   while (!events_.isEmpty() && generation == generation_) {
@@ -416,6 +458,8 @@ void MqttClient::dispatch() {
       case Event::Connack:
         if (e.code == 0) {
           timeout_.stop();
+          acceptedAt_.start();
+          unanswered_ = 0;
           delayMs_ = kFirstDelayMs;
           troubleSince_.invalidate();
           error_ = MqttError::None;
@@ -445,8 +489,26 @@ void MqttClient::dispatch() {
         break;
       case Event::Disconnect: {
         const bool wasConnected = state_ == Connected;
-        const MqttError why = refusedNow_ ? error_ : socket_error(e.code, wasConnected);
-        if (why == MqttError::TakenOver) delayMs_ = kRefusedDelayMs;
+        MqttError why = refusedNow_ ? error_ : socket_error(e.code, wasConnected);
+        if (wasConnected) {
+          // Quick drops in a row: most likely another connection with the same client id (a
+          // broker of MQTT 3.1.1, or one that does not say so, just closes this one).
+          const bool quick = acceptedAt_.elapsed() < kQuickDropMs;
+          quickDrops_ = quick ? quickDrops_ + 1 : 0;
+          if (!quick) takenOver_ = false;
+          if (why == MqttError::TakenOver ||
+              (quick && (takenOver_ || quickDrops_ >= kQuickDrops))) {
+            why = MqttError::TakenOver;
+            takenOver_ = true;
+            delayMs_ = kRefusedDelayMs;
+          }
+        } else if (!refusedNow_ && why == MqttError::Unreachable) {
+          // The connection was made and closed before the broker answered: a TLS port (the next
+          // attempt's handshake tells), or a broker or proxy that does not take MQTT 5.
+          why = MqttError::ConnectionLost;
+          tryTls_ = !options_.tls;
+          if (!v311_ && ++unanswered_ >= kQuickDrops) v311_ = true;
+        }
         fail(why);
         if (wasConnected && generation == generation_) emit lost();
         return;  // whatever else the library reported belongs to the socket just dropped
@@ -457,6 +519,11 @@ void MqttClient::dispatch() {
       case Event::Oversized:
         emit oversized(e.topic);
         break;
+      case Event::Ack: {
+        const auto awaited = awaited_.take(e.topic.toInt());
+        if (e.code >= 0x80 && !awaited.first.isEmpty()) emit denied(awaited.first, awaited.second);
+        break;
+      }
     }
   }
 }
@@ -477,19 +544,26 @@ void MqttClient::fail(MqttError why) {
     setState(Trying);
 }
 
-bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, bool retain) {
+bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, bool retain,
+                         bool acknowledged) {
   if (state_ != Connected || !mosq_) return false;
-  const int rc =
-      mosquitto_publish(mosq_, nullptr, topic.constData(), static_cast<int>(payload.size()),
-                        payload.constData(), 0, retain);
+  int mid = 0;
+  const int rc = mosquitto_publish(mosq_, &mid, topic.constData(), static_cast<int>(payload.size()),
+                                   payload.constData(), acknowledged ? 1 : 0, retain);
+  if (rc == MOSQ_ERR_SUCCESS && acknowledged) {
+    awaited_.insert(mid, {topic, true});
+    ++inFlight_;
+  }
   updateWriteWatch();
   return rc == MOSQ_ERR_SUCCESS;
 }
 
 bool MqttClient::subscribe(const QByteArray& filter, bool noLocal) {
   if (state_ != Connected || !mosq_ || (noLocal && v311_)) return false;
-  const int rc = mosquitto_subscribe_v5(mosq_, nullptr, filter.constData(), 0,
+  int mid = 0;
+  const int rc = mosquitto_subscribe_v5(mosq_, &mid, filter.constData(), 0,
                                         noLocal ? MQTT_SUB_OPT_NO_LOCAL : 0, nullptr);
+  if (rc == MOSQ_ERR_SUCCESS) awaited_.insert(mid, {filter, false});
   updateWriteWatch();
   return rc == MOSQ_ERR_SUCCESS;
 }

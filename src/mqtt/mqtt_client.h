@@ -2,24 +2,31 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <memory>
+#include <utility>
 
 class QAbstractSocket;
 class QSocketNotifier;
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 
 // One connection to an MQTT broker through libmosquitto, driven from the Qt event loop: the
 // library's socket is watched with socket notifiers and its keep-alive runs from a timer, so it
 // never blocks the loop. An attempt looks the name up (QHostInfo), tries the address with a
 // socket of its own (with TLS, a handshake that shows whether the broker speaks TLS and whether
-// its certificate names the host), and then has the library connect on a short-lived thread of
-// its own: the library sends MQTT 5 connection properties only from its blocking connect, which
-// to an address that has just answered returns at once.
+// its certificate names the host and is in date), and then has the library connect on a
+// short-lived thread of its own: the library sends MQTT 5 connection properties only from its
+// blocking connect, which to an address that has just answered returns at once (a blocking
+// connect to an address that does not answer would hold its thread for minutes). After a plain
+// connection that the broker closed without answering, the next attempt's own connection tries
+// a TLS handshake instead, to tell a TLS port.
 //
 // Why an attempt failed or a connection ended.
 enum class MqttError {
@@ -34,6 +41,9 @@ enum class MqttError {
   TlsName,         // the broker's certificate is made out to another name
   TlsAuthority,    // the broker's certificate comes from an authority not trusted here
   TlsNotSpoken,    // the broker does not speak TLS on that port
+  TlsExpired,      // the broker's certificate is out of date
+  CaFileMissing,   // the authority's certificate file (caFile) does not exist
+  TlsRequired,     // the broker speaks TLS only on that port, and TLS is off
   // The broker's refusal in its CONNACK (MQTT 3.1.1 return codes 1..5 and their MQTT 5 reason
   // codes; anything else: Refused).
   RefusedProtocol,
@@ -57,10 +67,15 @@ int mqtt_next_retry_delay_ms(int delayMs, qint64 troubleMs);
 // counts as failed. A name with several addresses is tried on each in turn. A broker that refuses
 // the user name or password is told once (refused()) and tried again only every kRefusedDelayMs;
 // so is a connection that another one with the same client id took over (two programs would
-// otherwise take it from each other every few seconds).
+// otherwise take it from each other every few seconds): the broker says so (MQTT 5's "session
+// taken over"), or an accepted connection drops within kQuickDropMs kQuickDrops times in a row.
+// Then lastError() is TakenOver and takenOver() holds until a connection lasts kQuickDropMs or
+// the next start(); meanwhile a single quick drop waits kRefusedDelayMs again.
 // It connects with MQTT 5 and a maximum packet size of kMaxPacketBytes, so the broker never
-// sends it a larger message; a broker that refuses version 5 is asked again at once with 3.1.1
-// (then until the next start()), where a message of any size is read before it is dropped.
+// sends it a larger message; a broker that refuses version 5, or closes kQuickDrops connections
+// in a row after a version 5 CONNECT without answering, is asked again with 3.1.1 (then until
+// the next start()), where a message of any size is read before it is dropped. Its packets go
+// out at once (no Nagle delay).
 // Signals are emitted from the event loop, never from inside the library, so their slots may
 // publish, stop or start again.
 class MqttClient : public QObject {
@@ -77,6 +92,8 @@ class MqttClient : public QObject {
   static constexpr int kCloseMs = 200;    // stop() waits this long at most for the broker to close
   static constexpr int kMaxPayload = 64;  // longer incoming payloads are dropped unread
   static constexpr int kMaxPacketBytes = 4096;  // MQTT 5: the largest packet the broker may send
+  static constexpr int kQuickDropMs = 5000;
+  static constexpr int kQuickDrops = 3;
 
   struct Options {
     QString host;
@@ -109,11 +126,15 @@ class MqttClient : public QObject {
 
   // 5 while MQTT 5 is spoken (or tried), 4 after a broker refused it (MQTT 3.1.1).
   int protocolVersion() const { return v311_ ? 4 : 5; }
+  // Another connection with the same client id takes this one's place (see above).
+  bool takenOver() const;
 
-  // QoS 0. False when not connected (nothing is queued for later).
-  bool publish(const QByteArray& topic, const QByteArray& payload, bool retain);
+  // QoS 0, or QoS 1 with acknowledged: the broker's refusal (MQTT 5's PUBACK reason code) is
+  // told by denied(). False when not connected (nothing is queued for later).
+  bool publish(const QByteArray& topic, const QByteArray& payload, bool retain,
+               bool acknowledged = false);
   // With noLocal, the broker sends nothing this connection published itself (MQTT 5 only: false
-  // under 3.1.1, nothing subscribed).
+  // under 3.1.1, nothing subscribed). A refusal in the SUBACK is told by denied().
   bool subscribe(const QByteArray& filter, bool noLocal = false);
 
  signals:
@@ -129,11 +150,13 @@ class MqttClient : public QObject {
   void message(const QByteArray& topic, const QByteArray& payload, bool retained);
   // An incoming message with a longer payload, dropped unread.
   void oversized(const QByteArray& topic);
+  // The broker refused a subscription (publishing false) or an acknowledged publication.
+  void denied(const QByteArray& topic, bool publishing);
 
  private:
   struct Event {
-    enum Kind { Connack, Disconnect, Message, Oversized } kind;
-    int code = 0;  // CONNACK or disconnect code; for a message, 1 when retained
+    enum Kind { Connack, Disconnect, Message, Oversized, Ack } kind;
+    int code = 0;  // CONNACK, disconnect or ack reason code; for a message, 1 when retained
     QByteArray topic;
     QByteArray payload;
   };
@@ -141,6 +164,9 @@ class MqttClient : public QObject {
   static void onConnect(mosquitto*, void* self, int rc);
   static void onDisconnect(mosquitto*, void* self, int rc);
   static void onMessage(mosquitto*, void* self, const mosquitto_message* m);
+  static void onPublished(mosquitto*, void* self, int mid, int reason, const mosquitto_property*);
+  static void onSubscribed(mosquitto*, void* self, int mid, int count, const int* granted,
+                           const mosquitto_property*);
 
   void attempt();
   void probe(const QString& target);
@@ -172,8 +198,17 @@ class MqttClient : public QObject {
   int attempts_ = 0;
   int lookupId_ = -1;
   bool toldRefusal_ = false;
-  bool refusedNow_ = false;     // the broker refused this attempt
-  bool v311_ = false;           // the broker refused MQTT 5
+  bool refusedNow_ = false;  // the broker refused this attempt
+  bool v311_ = false;        // the broker refused MQTT 5
+  int quickDrops_ = 0;       // accepted connections in a row that dropped within kQuickDropMs
+  int unanswered_ = 0;       // MQTT 5 connections in a row closed before the CONNACK
+  bool takenOver_ = false;
+  bool tryTls_ = false;  // the next attempt's own connection tries a TLS handshake
+  QElapsedTimer acceptedAt_;
+  // Message id: the topic or filter of a packet the broker has not acknowledged yet, and whether
+  // it was a publication.
+  QHash<int, std::pair<QByteArray, bool>> awaited_;
+  int inFlight_ = 0;            // QoS 1 publications not acknowledged yet
   QElapsedTimer troubleSince_;  // since the first failure after start() or a connection
   quint64 generation_ = 0;  // bumped by start() and stop(): stale lookups and events are ignored
   QSocketNotifier* readWatch_ = nullptr;  // children: whatever deleteLater leaves goes with us

@@ -20,6 +20,17 @@ void trim(const char* d, qsizetype& b, qsizetype& e) {
 
 }  // namespace
 
+QString profile_quoted(const QString& value) {
+  if (value.isEmpty()) return value;
+  const auto blank = [](QChar c) { return c.unicode() < 0x80 && is_blank(char(c.unicode())); };
+  const QChar first = value.front(), last = value.back();
+  const bool quoted = value.size() >= 2 && first == last &&
+                      (first == QLatin1Char('"') || first == QLatin1Char('\''));
+  if (!quoted && !blank(first) && !blank(last)) return value;
+  // The reader takes off exactly one pair, whatever is inside.
+  return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
 ProfileFile ProfileFile::load(const QString& path) {
   ProfileFile f;
   QFile file(path);

@@ -87,6 +87,11 @@ class ProfileFile {
   QHash<QString, int> sectionIndex_;  // by lower-case name, first occurrence
 };
 
+// value as a value's text that reads back as value: in double quotes when the reader would
+// otherwise trim it (blanks around it) or take a pair of quotes off it ('...' or "..."); as it is
+// otherwise. A line end cannot be stored at all.
+QString profile_quoted(const QString& value);
+
 // GetPrivateProfileString: one key of one file.
 QString profile_read(const QString& path, const QString& section, const QString& key,
                      const QString& def, int bufferSize);

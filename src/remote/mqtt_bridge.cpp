@@ -46,6 +46,32 @@ int route_in(const QByteArray& topic, const QByteArray& head, const QByteArray& 
   return route;
 }
 
+// A topic's kind: under the prefix its route numbers as '+', under the discovery prefix every
+// config alike.
+QString kind_of(const QByteArray& topic, const QString& prefix, const QString& discoveryPrefix) {
+  const QString t = QString::fromUtf8(topic);
+  if (t.startsWith(discoveryPrefix + QLatin1Char('/')) && t.endsWith(QLatin1String("/config")))
+    return discoveryPrefix + QStringLiteral("/+/+/config");
+  if (!t.startsWith(prefix + QLatin1Char('/'))) return t;
+  QStringList levels = t.mid(prefix.size() + 1).split(QLatin1Char('/'));
+  for (QString& level : levels) {
+    bool number = false;
+    level.toInt(&number);
+    if (number) level = QStringLiteral("+");
+  }
+  return prefix + QLatin1Char('/') + levels.join(QLatin1Char('/'));
+}
+
+// Kept short and on one line for the record.
+QString shown_topic(const QByteArray& topic) {
+  QString shown = QString::fromUtf8(topic.left(120));
+  for (QChar& c : shown)
+    if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
+  return shown;
+}
+
+const QByteArray kProbe = QByteArrayLiteral("probe");
+
 // Whether a minute has passed since last; then now becomes last.
 bool minute_passed(QDateTime& last, const QDateTime& now) {
   if (last.isValid() && now >= last && last.msecsTo(now) < MqttBridge::kInvalidQuietMs)
@@ -62,7 +88,9 @@ MqttBridge::MqttBridge(Station& station, QObject* parent)
       store_(station.dataDir()),
       clock_(station.clock()),
       rediscovery_(kRediscoveryMs, [this] { publishDiscovery(store_.load()); }),
-      reasserting_(1000, [this] { reassert(); }) {
+      reasserting_(1000, [this] { reassert(); }),
+      autoGap_(kCommandGapMs, [this] { applyAuto(); }),
+      claimAgain_(1000, [this] { claim(); }) {
   qRegisterMetaType<MqttBridge::Status>();
   qRegisterMetaType<MqttError>();
   address_ = station.nID();
@@ -74,26 +102,45 @@ MqttBridge::MqttBridge(Station& station, QObject* parent)
         kCommandGapMs, [this, r] { applyGathered(r); }, this);
   reassertTimer_.setInterval(kReassertMs);
   connect(&reassertTimer_, &QTimer::timeout, this, &MqttBridge::reassert);
+  claimTimer_.setSingleShot(true);
+  connect(&claimTimer_, &QTimer::timeout, this, [this] {
+    if (owning_ == Owning::Claiming) return becomeOwner();  // nobody answered
+    rivalRetained_ = true;  // yielded: the other copy answers again if it is there
+    owning_ = Owning::Claiming;
+    claim();
+  });
+  probeTimer_.setSingleShot(true);
+  connect(&probeTimer_, &QTimer::timeout, this, [this] { onDenied(topic("route/+/set"), false); });
   connect(&client_, &MqttClient::stateChanged, this, [this] {
     // Why it cannot connect goes into the record once per reason (a service's journal shows it).
-    // A connection that drops is recorded as MqttLost instead.
+    // A connection that drops is recorded as MqttLost instead; one that another connection with
+    // the same client id takes over once for all the takings.
     const MqttError why = client_.lastError();
     const bool dropped = lastState_ == MqttClient::Connected;
+    const bool takenOver = why == MqttError::TakenOver;
     lastState_ = client_.state();
-    if (lastState_ == MqttClient::Trying && !dropped && why != MqttError::None &&
-        why != toldFailure_)
+    if (lastState_ == MqttClient::Trying && why != MqttError::None &&
+        (takenOver ? !toldTakenOver_ : !dropped && why != toldFailure_))
       station_.record(0, RecordAction::MqttFailed, RecordCause::None, where(), why);
     toldFailure_ = lastState_ == MqttClient::Trying ? why : MqttError::None;
+    toldTakenOver_ = takenOver || (toldTakenOver_ && client_.takenOver());
     if (lastState_ != MqttClient::Connected) {
       reassertTimer_.stop();
       reasserting_.reset();
       rediscovery_.reset();
+      claimTimer_.stop();
+      claimAgain_.reset();
+      probeTimer_.stop();
+      owning_ = Owning::Claiming;
     }
     emitState();
   });
   connect(&client_, &MqttClient::connected, this, &MqttBridge::onConnected);
-  connect(&client_, &MqttClient::lost, this,
-          [this] { station_.record(0, RecordAction::MqttLost, RecordCause::None, where()); });
+  connect(&client_, &MqttClient::lost, this, [this] {
+    if (!client_.takenOver())
+      station_.record(0, RecordAction::MqttLost, RecordCause::None, where());
+  });
+  connect(&client_, &MqttClient::denied, this, &MqttBridge::onDenied);
   connect(&client_, &MqttClient::refused, this,
           [this](MqttError why) { emit refused(why, where()); });
   connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
@@ -122,20 +169,17 @@ MqttBridge::MqttBridge(Station& station, QObject* parent)
   });
 }
 
-MqttBridge::Status MqttBridge::status() const {
-  return {client_.state(), client_.lastError(), settings_};
-}
-
-void MqttBridge::emitState() { emit stateChanged(status()); }
-
 MqttBridge::~MqttBridge() { shutdown(); }
 
 void MqttBridge::shutdown() {
-  if (client_.state() == MqttClient::Connected) {
-    // A clean end leaves no will behind: the availability is set here instead.
+  if (serving()) {
+    // A clean end leaves no will behind: the availability is set here instead, and the prefix is
+    // free for another copy.
     publish(QStringLiteral("availability"), QByteArrayLiteral("offline"));
-    station_.record(0, RecordAction::MqttLost, RecordCause::None, where());
+    client_.publish(topic("owner"), QByteArray(), true, true);
   }
+  if (client_.state() == MqttClient::Connected && !client_.takenOver())
+    station_.record(0, RecordAction::MqttLost, RecordCause::None, where());
   client_.stop();
 }
 
@@ -152,13 +196,23 @@ void MqttBridge::configure(const MqttSettings& s) {
       s.enabled() && s.discovery
           ? s.discoveryPrefixInUse() + QLatin1Char('/') + mqtt_device_id(s.prefixFor(id), id)
           : QString();
-  if (client_.state() == MqttClient::Connected && settings_.discovery &&
-      topicsNext != deviceTopics())
+  if (serving() && settings_.discovery && topicsNext != deviceTopics())
     clearDiscovery();  // Home Assistant would keep entities nobody serves any more
   shutdown();
+  const bool wasInvalid = prefixInvalid_;
+  const bool changed = s != settings_;
   settings_ = s;
   toldFailure_ = MqttError::None;
-  if (!s.enabled()) {
+  toldTakenOver_ = false;
+  toldDenied_.clear();
+  prefixInvalid_ = s.enabled() && !s.prefixesValid();
+  if (prefixInvalid_ && (changed || !wasInvalid)) {
+    const QString stored =
+        s.prefix.isEmpty() || MqttSettings::validPrefix(s.prefix) ? s.discoveryPrefix : s.prefix;
+    station_.record(0, RecordAction::MqttPrefixInvalid, RecordCause::None,
+                    shown_topic(stored.toUtf8()));
+  }
+  if (!s.enabled() || prefixInvalid_) {
     emitState();  // the settings shown with the state changed too
     return;
   }
@@ -171,7 +225,9 @@ void MqttBridge::configure(const MqttSettings& s) {
   o.password = s.password;
   o.tls = s.tls;
   o.caFile = s.caFile;
-  o.clientId = mqtt_client_id(QSysInfo::machineHostName(), deviceId());
+  clientId_ = s.clientId.isEmpty() ? mqtt_client_id(QSysInfo::machineHostName(), deviceId())
+                                   : s.clientId.toUtf8();
+  o.clientId = clientId_;
   o.willTopic = (prefix_ + QStringLiteral("/availability")).toUtf8();
   o.willPayload = QByteArrayLiteral("offline");
   client_.start(o);
@@ -187,14 +243,19 @@ QString MqttBridge::where() const {
   return settings_.host + QLatin1Char(':') + QString::number(settings_.port);
 }
 
-QString MqttBridge::stateText(const Status& s) {
-  switch (s.state) {
+QString MqttBridge::stateText() const {
+  if (prefixInvalid_) return tr("远程：前缀无效");
+  switch (client_.state()) {
     case MqttClient::Connected:
+      if (owning_ == Owning::Yielded)
+        return tr("远程：前缀被占用（%1）").arg(QString::fromUtf8(rival_));
+      if (!denial_.isEmpty()) return tr("远程：已连接（%1）").arg(denial_);
       return tr("远程：已连接");
     case MqttClient::Trying:
-      return s.lastError == MqttError::None
+      return client_.lastError() == MqttError::None
                  ? tr("远程：正在连接")
-                 : tr("远程：正在连接（%1）").arg(SwitchRecord::errorWord(s.lastError, true));
+                 : tr("远程：正在连接（%1）")
+                       .arg(SwitchRecord::errorWord(client_.lastError(), true));
     case MqttClient::Off:
       break;
   }
@@ -202,28 +263,140 @@ QString MqttBridge::stateText(const Status& s) {
 }
 
 bool MqttBridge::publish(const QString& subtopic, const QByteArray& payload, bool retain) {
-  return client_.publish((prefix_ + QLatin1Char('/') + subtopic).toUtf8(), payload, retain);
+  return client_.publish((prefix_ + QLatin1Char('/') + subtopic).toUtf8(), payload, retain, retain);
+}
+
+QByteArray MqttBridge::topic(const char* subtopic) const {
+  return (prefix_ + QLatin1Char('/') + QLatin1String(subtopic)).toUtf8();
+}
+
+bool MqttBridge::serving() const {
+  return client_.state() == MqttClient::Connected && owning_ == Owning::Owner;
+}
+
+MqttBridge::Status MqttBridge::status() const {
+  return {client_.state(), settings_, stateText(), troubled()};
+}
+
+void MqttBridge::emitState() { emit stateChanged(status()); }
+
+Switchboard::Result MqttBridge::act(int route, Command c) {
+  if (c == Toggle) return station_.toggle(route, RecordCause::Mqtt);
+  return station_.want(route, c == On, RecordCause::Mqtt);
+}
+
+bool MqttBridge::troubled() const {
+  return prefixInvalid_ || (client_.state() == MqttClient::Connected &&
+                            (owning_ == Owning::Yielded || !denial_.isEmpty()));
 }
 
 void MqttBridge::onConnected() {
   // Commands first: the broker reads a client's packets in turn, and a command published right
   // after the connection must not slip in before the subscription.
-  client_.subscribe((prefix_ + QStringLiteral("/route/+/set")).toUtf8());
-  client_.subscribe((prefix_ + QStringLiteral("/auto/set")).toUtf8());
+  client_.subscribe(topic("route/+/set"));
+  client_.subscribe(topic("auto/set"));
   client_.subscribe((settings_.discoveryPrefixInUse() + QStringLiteral("/status")).toUtf8());
+  // Who serves the prefix, its own claim included: the broker's kept claim comes first.
+  client_.subscribe(topic("owner"));
   // Its own retained topics, to keep them true (never its own messages). Before its values go
   // out: Mosquitto 2.0 was seen to lose the last packets of a client that subscribed to topics
   // it had just published retained and closed soon after.
-  const bool watching =
-      client_.subscribe((prefix_ + QStringLiteral("/route/+/state")).toUtf8(), true) &&
-      client_.subscribe((prefix_ + QStringLiteral("/availability")).toUtf8(), true) &&
-      client_.subscribe((prefix_ + QStringLiteral("/auto/state")).toUtf8(), true);
-  if (!watching) reassertTimer_.start();
+  for (const char* watched : {"route/+/state", "availability", "auto/state"})
+    client_.subscribe(topic(watched), true);  // false under MQTT 3.1.1: reasserted instead
+  owning_ = Owning::Claiming;
+  rival_.clear();
+  rivalRetained_ = false;
+  denial_.clear();
+  if (!client_.takenOver())
+    station_.record(0, RecordAction::MqttConnected, RecordCause::None, where());
+  claim();
+  // Whether its commands reach it: a broker that grants a subscription may still refuse to
+  // deliver (Mosquitto checks reading at delivery). Under MQTT 3.1.1 a refused probe would look
+  // the same, so only MQTT 5 asks.
+  if (client_.protocolVersion() == 5 && client_.publish(topic("route/0/set"), kProbe, false, true))
+    probeTimer_.start(kProbeMs);
+}
+
+void MqttBridge::claim() {
+  client_.publish(topic("owner"), clientId_, true, true);
+  if (owning_ == Owning::Claiming) claimTimer_.start(kClaimMs);
+}
+
+void MqttBridge::onOwner(const QByteArray& id, bool retained) {
+  if (id.isEmpty()) {  // the prefix is free
+    if (owning_ == Owning::Yielded) claimTimer_.start(0);
+    return;
+  }
+  if (id == clientId_) {  // its own claim came back
+    if (owning_ == Owning::Claiming && rival_.isEmpty()) becomeOwner();
+    return;
+  }
+  if (retained) {  // kept from a copy that may be gone: it answers if it is there
+    if (owning_ == Owning::Claiming) rival_ = id, rivalRetained_ = true;
+    return;
+  }
+  // Another copy claims it now. Two new claimants: the smaller id serves.
+  switch (owning_) {
+    case Owning::Owner:
+      if (ownerSince_.elapsed() >= kClaimMs || clientId_ < id) return claimAgain_.request();
+      return yieldTo(id);
+    case Owning::Claiming:
+      if ((rivalRetained_ && id == rival_) || id < clientId_) return yieldTo(id);
+      return;
+    case Owning::Yielded:
+      rival_ = id;
+      return;
+  }
+}
+
+void MqttBridge::becomeOwner() {
+  owning_ = Owning::Owner;
+  ownerSince_.start();
+  claimTimer_.stop();
+  rival_.clear();
+  toldTaken_ = false;
+  serve();
+  emitState();
+}
+
+void MqttBridge::yieldTo(const QByteArray& id) {
+  owning_ = Owning::Yielded;
+  rival_ = id;
+  reasserting_.reset();
+  reassertTimer_.stop();
+  claimAgain_.reset();
+  gathered_.fill(std::nullopt);
+  autoGathered_.reset();
+  claimTimer_.start(kClaimAgainMs);
+  if (!toldTaken_)
+    station_.record(0, RecordAction::MqttPrefixTaken, RecordCause::None, shown_topic(id));
+  toldTaken_ = true;
+  emitState();
+}
+
+void MqttBridge::onDenied(const QByteArray& t, bool publishing) {
+  // Writing the probe is not the program's to judge (an ACL may let it only read commands).
+  if (t == topic("route/0/set")) return probeTimer_.stop();
+  const QString kind = kind_of(t, prefix_, settings_.discoveryPrefixInUse());
+  const RecordAction action =
+      publishing ? RecordAction::MqttPublishDenied : RecordAction::MqttSubscribeDenied;
+  RecordEvent e;
+  e.action = action;
+  if (denial_.isEmpty()) denial_ = SwitchRecord::actionWord(e, true) + QLatin1Char(' ') + kind;
+  const QString told = QString::number(int(publishing)) + kind;
+  if (!toldDenied_.contains(told)) {
+    toldDenied_ << told;
+    station_.record(0, action, RecordCause::None, shown_topic(kind.toUtf8()));
+  }
+  emitState();
+}
+
+void MqttBridge::serve() {
+  if (client_.protocolVersion() == 4) reassertTimer_.start();  // nothing watched
   availability_ = -1;
   autoPublished_ = -1;
   states_.fill(-1);
   nextPublished_.fill(QByteArray());
-  station_.record(0, RecordAction::MqttConnected, RecordCause::None, where());
   const ProfileFile names = store_.load();
   clearGhosts(names);
   publishNames(names);
@@ -235,7 +408,7 @@ void MqttBridge::onConnected() {
 }
 
 void MqttBridge::routeNamesChanged() {
-  if (client_.state() != MqttClient::Connected) return;
+  if (!serving()) return;
   const ProfileFile names = store_.load();
   publishNames(names);
   publishDiscovery(names);
@@ -244,24 +417,25 @@ void MqttBridge::routeNamesChanged() {
 void MqttBridge::clearGhosts(const ProfileFile& names) {
   const QString lastPrefix = SettingsStore::ReadMqttLastPrefix(names);
   if (!lastPrefix.isEmpty() && lastPrefix != prefix_) {
-    QStringList topics{QStringLiteral("availability"), QStringLiteral("auto/state")};
+    QStringList topics{QStringLiteral("availability"), QStringLiteral("auto/state"),
+                       QStringLiteral("owner")};
     for (int r = 1; r <= kRouteCount; ++r)
       for (const char* what : {"state", "name", "next"})
         topics << QStringLiteral("route/%1/").arg(r) + QLatin1String(what);
     for (const QString& t : topics)
-      client_.publish((lastPrefix + QLatin1Char('/') + t).toUtf8(), QByteArray(), true);
+      client_.publish((lastPrefix + QLatin1Char('/') + t).toUtf8(), QByteArray(), true, true);
   }
   const QString lastDevice = SettingsStore::ReadMqttLastDevice(names);
   const qsizetype slash = lastDevice.lastIndexOf(QLatin1Char('/'));
   if (slash > 0 && lastDevice != deviceTopics())
     for (const QByteArray& t :
          mqtt_discovery_topics(lastDevice.left(slash), lastDevice.mid(slash + 1)))
-      client_.publish(t, QByteArray(), true);
+      client_.publish(t, QByteArray(), true, true);
   store_.WriteMqttLast(prefix_, deviceTopics());
 }
 
 void MqttBridge::publishAvailability() {
-  if (client_.state() != MqttClient::Connected) return;
+  if (!serving()) return;
   const int now = health_ == LinkHealth::Answering ? 1 : 0;
   if (now == availability_) return;
   availability_ = now;
@@ -270,7 +444,7 @@ void MqttBridge::publishAvailability() {
 }
 
 void MqttBridge::publishStates() {
-  if (client_.state() != MqttClient::Connected || !reported_) return;
+  if (!serving() || !reported_) return;
   const quint16 states = *reported_;
   for (int r = 1; r <= kRouteCount; ++r) {
     const int now = (states >> (r - 1)) & 1;
@@ -282,13 +456,13 @@ void MqttBridge::publishStates() {
 }
 
 void MqttBridge::publishAutoState() {
-  if (client_.state() != MqttClient::Connected || int(autoAllowed_) == autoPublished_) return;
+  if (!serving() || int(autoAllowed_) == autoPublished_) return;
   autoPublished_ = autoAllowed_;
   publish(QStringLiteral("auto/state"), on_off(autoPublished_));
 }
 
 void MqttBridge::reassert() {
-  if (client_.state() != MqttClient::Connected) return;
+  if (!serving()) return;
   if (availability_ >= 0)
     publish(QStringLiteral("availability"),
             availability_ ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"));
@@ -304,7 +478,7 @@ void MqttBridge::publishNames(const ProfileFile& names) {
 }
 
 void MqttBridge::publishNext() {
-  if (client_.state() != MqttClient::Connected) return;
+  if (!serving()) return;
   for (int r = 1; r <= kRouteCount; ++r) {
     const std::optional<RouteSwitch> next =
         autoAllowed_ ? next_[static_cast<size_t>(r)] : std::optional<RouteSwitch>();
@@ -321,7 +495,7 @@ void MqttBridge::publishNext() {
 void MqttBridge::clearDiscovery() {
   // An empty retained config removes the entity.
   for (const QByteArray& t : mqtt_discovery_topics(settings_.discoveryPrefixInUse(), deviceId()))
-    client_.publish(t, QByteArray(), true);
+    client_.publish(t, QByteArray(), true, true);
 }
 
 void MqttBridge::publishDiscovery(const ProfileFile& names) {
@@ -335,11 +509,11 @@ void MqttBridge::publishDiscovery(const ProfileFile& names) {
   for (int r = 1; r <= kRouteCount; ++r)
     d.routeNames[static_cast<size_t>(r)] = store_.ReadRouteName(names, r);
   for (const auto& [topic, config] : mqtt_discovery_configs(d))
-    client_.publish(topic, config, true);
+    client_.publish(topic, config, true, true);
 }
 
 void MqttBridge::publishRecord(const RecordEvent& e) {
-  if (client_.state() != MqttClient::Connected) return;
+  if (!serving()) return;
   QJsonObject o{{QStringLiteral("time"), iso_with_offset(e.at, Qt::ISODateWithMs)},
                 {QStringLiteral("action"), SwitchRecord::actionWord(e)},
                 {QStringLiteral("cause"), SwitchRecord::causeWord(e)}};
@@ -355,16 +529,23 @@ void MqttBridge::onMessage(const QByteArray& topic, const QByteArray& payload, b
   }
   const QByteArray own = (prefix_ + QLatin1Char('/')).toUtf8();
   const QByteArray rest = topic.startsWith(own) ? topic.mid(own.size()) : QByteArray();
+  if (rest == "owner") return onOwner(payload, retained);
+  if (rest == "route/0/set" && payload == kProbe) return probeTimer_.stop();
   if (rest == "availability" || rest == "auto/state" || route_in(rest, "route/", "/state"))
-    return onForeign(rest, payload);
+    return onForeign(rest, payload, retained);
+  if (owning_ == Owning::Yielded) return;  // another copy's commands
   const std::optional<Command> c = command_word(payload);
   if (rest == "auto/set" && c && !retained) return onAutoCommand(*c);
   const int route = route_in(rest, "route/", "/set");
   if (route && c && !retained) return onCommand(route, *c);
-  invalid(topic);
+  invalid(topic, route);
 }
 
-void MqttBridge::onForeign(const QByteArray& topic, const QByteArray& payload) {
+void MqttBridge::onForeign(const QByteArray& topic, const QByteArray& payload, bool retained) {
+  // The serving copy's will: the prefix may be free.
+  if (owning_ == Owning::Yielded && topic == "availability" && payload == "offline" && !retained)
+    return claimTimer_.start(0);
+  if (!serving()) return;
   int own = -1;
   QByteArray word;
   if (topic == "availability") {
@@ -395,26 +576,29 @@ void MqttBridge::applyGathered(int route) {
 }
 
 void MqttBridge::notDone(int route) {
-  if (minute_passed(lastNotDone_, clock_()))
+  if (minute_passed(lastNotDone_[static_cast<size_t>(route)], clock_()))
     station_.record(route, RecordAction::MqttNotDone, RecordCause::Mqtt);
 }
 
 void MqttBridge::onAutoCommand(Command c) {
-  station_.setAuto(c == Toggle ? !autoAllowed_ : c == On);
+  autoGathered_ = then(autoGathered_, c);
+  autoGap_.request();
 }
 
-Switchboard::Result MqttBridge::act(int route, Command c) {
-  if (c == Toggle) return station_.toggle(route, RecordCause::Mqtt);
-  return station_.want(route, c == On, RecordCause::Mqtt);
+void MqttBridge::applyAuto() {
+  const std::optional<Command> c = std::exchange(autoGathered_, {});
+  if (!c) return;
+  const bool allowed = *c == Toggle ? !autoAllowed_ : *c == On;
+  if (allowed == autoAllowed_) return;
+  station_.setAuto(allowed);
+  station_.record(0, allowed ? RecordAction::AutoAllowed : RecordAction::AutoForbidden,
+                  RecordCause::Mqtt);
 }
 
-void MqttBridge::invalid(const QByteArray& topic) {
+void MqttBridge::invalid(const QByteArray& topic, int route) {
   // Only commands count; an oversized homeassistant/status is nobody's command.
   if (!topic.startsWith((prefix_ + QLatin1Char('/')).toUtf8())) return;
-  if (!minute_passed(lastInvalid_, clock_())) return;
-  // The topic lies under our prefix (the subscription's filter); kept short and on one line.
-  QString shown = QString::fromUtf8(topic.left(120));
-  for (QChar& c : shown)
-    if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
-  station_.record(0, RecordAction::MqttInvalid, RecordCause::None, shown);
+  if (!minute_passed(lastInvalid_[static_cast<size_t>(route)], clock_())) return;
+  // The topic lies under our prefix (the subscription's filter).
+  station_.record(0, RecordAction::MqttInvalid, RecordCause::None, shown_topic(topic));
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <array>
 #include <optional>
@@ -39,9 +41,20 @@
 // Its own retained values stay true: with MQTT 5 it also watches P/route/+/state, P/availability
 // and P/auto/state (never seeing its own messages) and publishes its value again, within 1 s,
 // when another client's differs; under MQTT 3.1.1 it publishes them again every kReassertMs.
+// Retained values go out with QoS 1, so a broker of MQTT 5 tells a refusal in its PUBACK.
 // It remembers in Name.ini what it published under (SettingsStore::WriteMqttLast) and, once
 // connected under another prefix or device, clears the old prefix's retained topics and the old
 // device's configs, so Home Assistant keeps no device nobody serves.
+//
+// One copy serves a prefix. P/owner holds the client id of the copy that serves it (retained,
+// cleared when that copy ends cleanly or moves). On connecting a copy claims the prefix (its id
+// on P/owner) and serves it once its claim comes back, unless another id was kept there: that
+// copy then has kClaimMs to answer with its own claim (a copy serving for kClaimMs or longer
+// answers every other claim). One that is answered, or that meets another new claimant with a
+// smaller id, does not serve: it records MqttPrefixTaken (the other's id) once, publishes nothing
+// under the prefix, corrects nothing and takes no commands (stateText() names the other), and
+// claims again when P/owner is cleared, when P/availability turns "offline" (the other's will),
+// and every kClaimAgainMs.
 //
 // It accepts P/route/N/set with "ON", "OFF" or "TOGGLE" (any case, blanks around ignored) and
 // hands it to the station's switch path, at most one change per route every kCommandGapMs: commands
@@ -50,14 +63,24 @@
 // switches the relay at most twice a second. A command acts only while the board answers
 // (availability "online") and the station does it (the switch path's rule); otherwise
 // it changes nothing and is recorded as MqttNotDone (cause Mqtt, the route), at most once a
-// minute. P/auto/set takes the same words and allows or pauses the station's timetable. Anything
-// else under P/route/+/set or P/auto/set — another route, another payload, a payload over 64 bytes
-// (dropped unread) or a retained command (an old one the broker kept would switch long after it was
-// meant) — changes nothing and is recorded as MqttInvalid, at most once a minute. Connecting and
-// losing the connection are recorded (MqttConnected, MqttLost, with host:port), and so is each new
-// reason an attempt fails for (MqttFailed); a broker that refuses the credentials is told once
-// (refused(), for the peers that face the user to word). The password never appears in the record,
-// a message or on standard output.
+// minute per route. P/auto/set takes the same words, paced and gathered in the same way, and
+// allows or pauses the station's timetable; each change is recorded (AutoAllowed,
+// AutoForbidden, cause Mqtt). Anything else under P/route/+/set or P/auto/set — another route,
+// another payload, a payload over 64 bytes (dropped unread) or a retained command (an old one the
+// broker kept would switch long after it was meant) — changes nothing and is recorded as
+// MqttInvalid, at most once a minute per route (and once for the rest). "probe" on P/route/0/set
+// is a copy's own test that it may read its commands (below), and changes nothing.
+// Connecting and losing the connection are recorded (MqttConnected, MqttLost, with host:port),
+// and so is each new reason an attempt fails for (MqttFailed); a broker that refuses the
+// credentials is told once (refused(), for the peers that face the user to word). Another
+// connection with the same client id (MqttClient::takenOver) is recorded once as a failure, and the
+// connections and losses meanwhile are not. A broker's refusal to take a publication or a
+// subscription (MqttClient::denied; with MQTT 5 also a "probe" on P/route/0/set that does not come
+// back within kProbeMs) is recorded once per kind of topic (route numbers and discovery configs
+// alike) until the settings change (MqttPublishDenied, MqttSubscribeDenied), and shown with the
+// state while the connection lasts. A prefix that cannot be one (MqttSettings::prefixesValid) keeps
+// the bridge off and is recorded (MqttPrefixInvalid) when the settings change. The password never
+// appears in the record, a message or on standard output.
 class MqttBridge : public QObject {
   Q_OBJECT
  public:
@@ -65,13 +88,17 @@ class MqttBridge : public QObject {
   // The connection as the window shows it.
   struct Status {
     MqttClient::State state = MqttClient::Off;
-    MqttError lastError = MqttError::None;  // the last attempt's failure while trying
-    MqttSettings settings;                  // in use
+    MqttSettings settings;  // in use
+    QString text;           // stateText()
+    bool troubled = false;  // troubled()
   };
   static constexpr int kInvalidQuietMs = 60000;
   static constexpr int kCommandGapMs = 1000;
   static constexpr int kRediscoveryMs = 10000;
   static constexpr int kReassertMs = 5 * 60000;
+  static constexpr int kClaimMs = 1500;
+  static constexpr int kClaimAgainMs = 60000;
+  static constexpr int kProbeMs = 3000;
 
   // station must outlive the bridge; the bridge must live on its thread.
   explicit MqttBridge(Station& station, QObject* parent = nullptr);
@@ -90,11 +117,14 @@ class MqttBridge : public QObject {
   void showAuto(bool allowed);
 
   MqttClient::State state() const { return client_.state(); }
+  // "远程：已连接" (with a refusal, "远程：已连接（无权发布 tavrel/1/auto/state）"),
+  // "远程：前缀被占用（<the other's id>）", "远程：正在连接" (with the last failure's reason,
+  // "远程：正在连接（无法连接）"), "远程：前缀无效", "远程：关闭".
+  QString stateText() const;
+  // The prefix is invalid, or connected but not serving the prefix or refused something: the
+  // lamp shows amber.
+  bool troubled() const;
   Status status() const;
-  // "远程：已连接", "远程：正在连接" (with the last failure's reason,
-  // "远程：正在连接（无法连接）"), "远程：关闭".
-  static QString stateText(const Status& s);
-  QString stateText() const { return stateText(status()); }
   QString prefix() const { return prefix_; }
   const MqttClient& client() const { return client_; }
 
@@ -104,7 +134,16 @@ class MqttBridge : public QObject {
   void refused(MqttError why, const QString& where);
 
  private:
+  enum class Owning { Claiming, Owner, Yielded };
   void onConnected();
+  // Everything published once the prefix is this copy's.
+  void serve();
+  bool serving() const;
+  void claim();
+  void onOwner(const QByteArray& id, bool retained);
+  void becomeOwner();
+  void yieldTo(const QByteArray& id);
+  void onDenied(const QByteArray& topic, bool publishing);
   void onMessage(const QByteArray& topic, const QByteArray& payload, bool retained);
   void onCommand(int route, Command c);
   void applyGathered(int route);
@@ -112,9 +151,10 @@ class MqttBridge : public QObject {
   void onAutoCommand(Command c);
   Switchboard::Result act(int route, Command c);
   void emitState();
+  void applyAuto();
   // A value someone else published on one of its own topics.
-  void onForeign(const QByteArray& topic, const QByteArray& payload);
-  void invalid(const QByteArray& topic);
+  void onForeign(const QByteArray& topic, const QByteArray& payload, bool retained);
+  void invalid(const QByteArray& topic, int route);
   void publishAvailability();
   void publishStates();
   void publishAutoState();
@@ -124,7 +164,9 @@ class MqttBridge : public QObject {
   void publishDiscovery(const ProfileFile& names);
   void publishRecord(const RecordEvent& e);
   void clearGhosts(const ProfileFile& names);
+  // Retained values with QoS 1 (refusals are told).
   bool publish(const QString& subtopic, const QByteArray& payload, bool retain = true);
+  QByteArray topic(const char* subtopic) const;
   QString where() const;
   QString deviceId() const { return mqtt_device_id(prefix_, address_); }
   // "<discovery prefix>/<device id>" while discovery is on, else empty.
@@ -149,11 +191,26 @@ class MqttBridge : public QObject {
   std::array<std::optional<Command>, 17> gathered_{};  // per route, waiting for its gap's end
   std::array<Throttle*, 17> commandGap_{};
   Throttle rediscovery_;
-  Throttle reasserting_;  // MQTT 5: within a second of a foreign value
-  QTimer reassertTimer_;  // MQTT 3.1.1: every kReassertMs
-  QDateTime lastInvalid_;
-  QDateTime lastNotDone_;
+  Throttle reasserting_;                     // MQTT 5: within a second of a foreign value
+  QTimer reassertTimer_;                     // MQTT 3.1.1: every kReassertMs
+  std::array<QDateTime, 17> lastInvalid_{};  // per route, [0] for the rest
+  std::array<QDateTime, 17> lastNotDone_{};
+  std::optional<Command> autoGathered_;
+  Throttle autoGap_;
   MqttError toldFailure_ = MqttError::None;  // the failure last recorded while trying
+  bool toldTakenOver_ = false;
+  bool prefixInvalid_ = false;
+  QByteArray clientId_;  // in use, the claim's payload
+  Owning owning_ = Owning::Claiming;
+  QByteArray rival_;            // the other copy's id
+  bool rivalRetained_ = false;  // claiming: rival_ was kept by the broker (it may be gone)
+  bool toldTaken_ = false;      // MqttPrefixTaken recorded since serving last
+  QElapsedTimer ownerSince_;
+  QTimer claimTimer_;  // claiming: the rival's time to answer; yielded: the next claim
+  Throttle claimAgain_;
+  QTimer probeTimer_;       // the commands' probe not back yet
+  QStringList toldDenied_;  // kinds recorded since the settings changed
+  QString denial_;          // shown with the state: the first refusal of this connection
   MqttClient::State lastState_ = MqttClient::Off;
 };
 

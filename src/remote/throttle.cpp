@@ -3,6 +3,7 @@
 Throttle::Throttle(int intervalMs, std::function<void()> run, QObject* parent)
     : QObject(parent), run_(std::move(run)) {
   timer_.setSingleShot(true);
+  timer_.setTimerType(Qt::PreciseTimer);  // never a little early, as a coarse timer may be
   timer_.setInterval(intervalMs);
   connect(&timer_, &QTimer::timeout, this, &Throttle::onTimeout);
 }

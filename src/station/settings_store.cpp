@@ -113,7 +113,13 @@ QString without_trailing_slashes(QString p) {
 bool MqttSettings::validPrefix(const QString& prefix) {
   const QString p = without_trailing_slashes(prefix);
   return !p.isEmpty() && !p.contains(QLatin1Char('+')) && !p.contains(QLatin1Char('#')) &&
-         !p.contains(QChar(0)) && p.toUtf8().size() <= 200;
+         !p.contains(QChar(0)) && !p.startsWith(QLatin1Char('/')) &&
+         !p.contains(QStringLiteral("//")) && p.toUtf8().size() <= 200;
+}
+
+bool MqttSettings::prefixesValid() const {
+  return (prefix.isEmpty() || validPrefix(prefix)) &&
+         (discoveryPrefix.isEmpty() || validPrefix(discoveryPrefix));
 }
 
 QString MqttSettings::prefixFor(int address) const {
@@ -129,7 +135,7 @@ QString MqttSettings::discoveryPrefixInUse() const {
 bool MqttSettings::operator==(const MqttSettings& o) const {
   return present == o.present && host == o.host && port == o.port && user == o.user &&
          password == o.password && tls == o.tls && caFile == o.caFile && prefix == o.prefix &&
-         discovery == o.discovery && discoveryPrefix == o.discoveryPrefix;
+         discovery == o.discovery && discoveryPrefix == o.discoveryPrefix && clientId == o.clientId;
 }
 
 MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
@@ -141,7 +147,7 @@ MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
   MqttSettings s;
   // The section counts as present when any of its keys is there.
   for (const char* key : {"Host", "Port", "User", "Password", "Tls", "CaFile", "Prefix",
-                          "Discovery", "DiscoveryPrefix"})
+                          "Discovery", "DiscoveryPrefix", "ClientId"})
     if (value(key, missing) != missing) s.present = true;
   s.host = value("Host", QString()).trimmed();
   s.user = value("User", QString());
@@ -156,21 +162,23 @@ MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
   s.prefix = value("Prefix", QString()).trimmed();
   s.discovery = value("Discovery", QStringLiteral("1")).trimmed() != QLatin1String("0");
   s.discoveryPrefix = value("DiscoveryPrefix", QString()).trimmed();
+  s.clientId = value("ClientId", QString()).trimmed();
   return s;
 }
 
 bool SettingsStore::WriteMqtt(const MqttSettings& s) const {
   if (!s.password.isEmpty() && !owner_only(path_)) return false;
   ProfileFile::Pairs pairs{
-      {QStringLiteral("Host"), s.host},
+      {QStringLiteral("Host"), profile_quoted(s.host)},
       {QStringLiteral("Port"), QString::number(s.port)},
-      {QStringLiteral("User"), s.user},
-      {QStringLiteral("Password"), s.password},
+      {QStringLiteral("User"), profile_quoted(s.user)},
+      {QStringLiteral("Password"), profile_quoted(s.password)},
       {QStringLiteral("Tls"), s.tls ? QStringLiteral("1") : QStringLiteral("0")},
-      {QStringLiteral("CaFile"), s.caFile},
-      {QStringLiteral("Prefix"), s.prefix},
+      {QStringLiteral("CaFile"), profile_quoted(s.caFile)},
+      {QStringLiteral("Prefix"), profile_quoted(s.prefix)},
       {QStringLiteral("Discovery"), s.discovery ? QStringLiteral("1") : QStringLiteral("0")},
-      {QStringLiteral("DiscoveryPrefix"), s.discoveryPrefix}};
+      {QStringLiteral("DiscoveryPrefix"), profile_quoted(s.discoveryPrefix)}};
+  if (!s.clientId.isEmpty()) pairs.append({QStringLiteral("ClientId"), profile_quoted(s.clientId)});
   const ProfileFile f = load();
   for (const QString& key : {kLastPrefix, kLastDevice}) {
     const QString v = f.read(kMqttSection, key, QString(), kMqttValueBytes);
@@ -195,7 +203,9 @@ QString SettingsStore::ReadMqttLastDevice(const ProfileFile& f) {
 }
 
 bool SettingsStore::storable(const ProfileFile& f, const QString& text) {
-  return decode_text(encode_text(text, f.isUtf8()), f.isUtf8()) == text;
+  // A line end would end the value's line.
+  return !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')) &&
+         decode_text(encode_text(text, f.isUtf8()), f.isUtf8()) == text;
 }
 
 void SettingsStore::keepPrivate(const MqttSettings& s) const {

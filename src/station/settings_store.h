@@ -19,14 +19,19 @@ struct MqttSettings {
   QString prefix;           // as stored; empty means "tavrel/<board address>"
   bool discovery = true;    // Home Assistant discovery configs
   QString discoveryPrefix;  // as stored; empty means "homeassistant"
+  QString clientId;         // as stored; empty means mqtt_client_id's (mqtt_discovery.h)
 
   bool enabled() const { return present && !host.isEmpty(); }
   // The topic prefix in use: the stored one without a trailing '/', or the default when none is
-  // stored or the stored one cannot be a topic prefix (empty, '+', '#', a NUL, or over 200 bytes).
+  // stored or the stored one cannot be a topic prefix (see validPrefix).
   QString prefixFor(int address) const;
   // Home Assistant's prefix in use, by the same rule ("homeassistant" by default).
   QString discoveryPrefixInUse() const;
+  // Whether a prefix (trailing '/'s aside) can be a topic prefix: not empty, no '+', '#' or NUL,
+  // no empty level ("a//b", "/a"), at most 200 bytes.
   static bool validPrefix(const QString& prefix);
+  // Whether both stored prefixes are empty or valid (the bridge runs only then).
+  bool prefixesValid() const;
   bool operator==(const MqttSettings& o) const;
   bool operator!=(const MqttSettings& o) const { return !(*this == o); }
 };
@@ -58,7 +63,9 @@ class SettingsStore {
   // the key, so the route reads "未命名" again.
   bool WriteRouteName(int route, const QString& name) const;
   // Writes the section "Mqtt" as a whole (keys Host, Port, User, Password, Tls, CaFile, Prefix,
-  // Discovery, DiscoveryPrefix), keeping what the broker bridge remembers there (below).
+  // Discovery, DiscoveryPrefix, ClientId), keeping what the broker bridge remembers there
+  // (below). Each value reads back exactly as given: one with blanks around it or in quotes is
+  // written in quotes (profile_quoted).
   // With a password the file is made readable by its owner only (mode 0600) before the password
   // is written, so it is never readable by others, not even for a moment.
   bool WriteMqtt(const MqttSettings& s) const;

@@ -28,7 +28,10 @@ const char* const kActionWords[] = {
     QT_TRANSLATE_NOOP("Record", "记录中断"),     QT_TRANSLATE_NOOP("Record", "记录已满"),
     QT_TRANSLATE_NOOP("Record", "时钟跳变"),     QT_TRANSLATE_NOOP("Record", "输出中断"),
     QT_TRANSLATE_NOOP("Record", "未执行"),       QT_TRANSLATE_NOOP("Record", "时间表更新"),
-    QT_TRANSLATE_NOOP("Record", "设置无效"),
+    QT_TRANSLATE_NOOP("Record", "设置无效"),     QT_TRANSLATE_NOOP("Record", "前缀被占用"),
+    QT_TRANSLATE_NOOP("Record", "无权发布"),     QT_TRANSLATE_NOOP("Record", "无权订阅"),
+    QT_TRANSLATE_NOOP("Record", "前缀无效"),     QT_TRANSLATE_NOOP("Record", "自动允许"),
+    QT_TRANSLATE_NOOP("Record", "自动禁止"),
 };
 constexpr int kKnownActions = static_cast<int>(RecordAction::Unknown);
 static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
@@ -53,6 +56,9 @@ const char* const kErrorWords[] = {
     QT_TRANSLATE_NOOP("Record", "证书名称不符"),
     QT_TRANSLATE_NOOP("Record", "证书颁发机构未知"),
     QT_TRANSLATE_NOOP("Record", "服务器不支持 TLS"),
+    QT_TRANSLATE_NOOP("Record", "证书已过期"),
+    QT_TRANSLATE_NOOP("Record", "证书文件不存在"),
+    QT_TRANSLATE_NOOP("Record", "服务器要求 TLS"),
     QT_TRANSLATE_NOOP("Record", "协议版本不被接受"),
     QT_TRANSLATE_NOOP("Record", "客户端标识被拒绝"),
     QT_TRANSLATE_NOOP("Record", "服务器暂不可用"),

@@ -38,9 +38,15 @@ enum class RecordAction : quint8 {
   NotDone,      // a broker's command that could not act (cause Mqtt), or an entry that fell due
                 // while nothing could act or a clock jump passed over (cause Entry, its key)
   MqttNotDone = NotDone,
-  StoreLoaded,     // Note.ini as another program changed it was taken up (detail: its path)
-  SettingInvalid,  // a value of Name.ini start-up could not use (detail: "Com=-1")
-  Unknown,         // read back: a word this program does not know (kept in RecordEvent::word)
+  StoreLoaded,          // Note.ini as another program changed it was taken up (detail: its path)
+  SettingInvalid,       // a value of Name.ini start-up could not use (detail: "Com=-1")
+  MqttPrefixTaken,      // another copy serves the prefix (detail: its client id)
+  MqttPublishDenied,    // the broker refused a publication (detail: the topic, or its kind)
+  MqttSubscribeDenied,  // ... a subscription (detail: the filter)
+  MqttPrefixInvalid,    // the stored prefix cannot be one (detail: it); the bridge stays off
+  AutoAllowed,          // "自动功能允许" ticked (cause Mqtt: by a broker's command)
+  AutoForbidden,        // ... cleared
+  Unknown,              // read back: a word this program does not know (kept in RecordEvent::word)
 };
 // Why a route's state changed. Events of the link and the broker have None and say where in
 // RecordEvent::detail.
@@ -77,7 +83,8 @@ struct RecordEvent {
 // action "吸合", "断开", "串口打开", "串口关闭", "串口丢失", "串口恢复", "板应答", "板无应答",
 // "远程已连接", "远程断开", "远程连接失败", "远程消息无效", "程序启动", "程序退出", "接管",
 // "板状态", "记录中断", "记录已满", "时钟跳变", "未执行" (a broker's command or an entry that could
-// not act), "时间表更新", "设置无效";
+// not act), "时间表更新", "设置无效", "前缀被占用", "无权发布", "无权订阅", "前缀无效", "自动允许",
+// "自动禁止";
 // the cause an entry's key, "手动", "接管", "恢复", "板状态", "远程", where a link's or broker's
 // event happened (a failure's reason after a blank), several routes' states ("吸合 1,2 断开
 // 3-16"), or a count: "12行" lines lost, "3600秒" seconds skipped. They are made and read back here

@@ -369,7 +369,10 @@ void Frmmain::showControls() {
 void Frmmain::showMqtt() {
   const MqttSettings& s = logic_.mqttSettings();
   const MqttClient::State state = logic_.mqttState();
-  const int look = state == MqttClient::Connected ? 2 : (state == MqttClient::Trying ? 1 : 0);
+  const int look = logic_.mqttTroubled()            ? 1
+                   : state == MqttClient::Connected ? 2
+                   : state == MqttClient::Trying    ? 1
+                                                    : 0;
   if (look != mqttLook_) {
     mqttLook_ = look;
     CmdMqtt->setIcon(round_lamp(lamp_look(look), kMqttLamp));

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSysInfo>
 
 #include "app/app_logic.h"
 #include "ui/ui_support.h"
@@ -15,7 +16,7 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
       logic_(logic) {
   setObjectName(QStringLiteral("MqttDialog"));
   setWindowTitle(tr("远程"));
-  setFixedSize(380, 320);
+  setFixedSize(380, 370);
   setModal(true);
   const QFont bold = song_bold(12);
 
@@ -65,6 +66,8 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
   caption(QStringLiteral("Label7"), tr("发现前缀"), 206);
   TxtDiscoveryPrefix = field(QStringLiteral("TxtDiscoveryPrefix"), 206);
   TxtDiscoveryPrefix->setPlaceholderText(QStringLiteral("homeassistant"));
+  caption(QStringLiteral("Label8"), tr("客户端"), 234);
+  TxtClientId = field(QStringLiteral("TxtClientId"), 234);
   // TLS has a port of its own: a port left at one default follows to the other.
   connect(ChkTls, &QCheckBox::toggled, this, [this](bool tls) {
     const int from = tls ? MqttSettings::kDefaultPort : MqttSettings::kDefaultTlsPort;
@@ -77,13 +80,14 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
   LabState = new QLabel(this);
   LabState->setObjectName(QStringLiteral("LabState"));
   LabState->setFont(bold);
-  place(LabState, 20, 236, 340, 20);
+  LabState->setWordWrap(true);  // a refused topic takes a second line
+  place(LabState, 20, 264, 340, 38);
   LabHint = new QLabel(tr("服务器留空即关闭远程"), this);
   LabHint->setObjectName(QStringLiteral("LabHint"));
-  place(LabHint, 20, 258, 340, 20);
+  place(LabHint, 20, 306, 340, 20);
   connect(&logic_, &AppLogic::controlsChanged, this, &MqttDialog::showState);
 
-  const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 286);
+  const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 336);
   OKButton = buttons.ok;
   CancelButton = buttons.cancel;
   connect(OKButton, &QPushButton::clicked, this, &MqttDialog::OKButton_Click);
@@ -97,6 +101,9 @@ int MqttDialog::exec() {
 void MqttDialog::Form_Load() {
   show(logic_.mqttSettings());
   TxtPrefix->setPlaceholderText(QStringLiteral("tavrel/%1").arg(logic_.nID()));
+  const MqttSettings& s = logic_.mqttSettings();
+  TxtClientId->setPlaceholderText(QString::fromUtf8(mqtt_client_id(
+      QSysInfo::machineHostName(), mqtt_device_id(s.prefixFor(logic_.nID()), logic_.nID()))));
   showState();
   TxtHost->setFocus(Qt::OtherFocusReason);
 }
@@ -111,6 +118,7 @@ void MqttDialog::show(const MqttSettings& s) {
   TxtPrefix->setText(s.prefix);
   ChkDiscovery->setChecked(s.discovery);
   TxtDiscoveryPrefix->setText(s.discoveryPrefix);
+  TxtClientId->setText(s.clientId);
 }
 
 MqttSettings MqttDialog::settings() const {
@@ -124,6 +132,7 @@ MqttSettings MqttDialog::settings() const {
   s.prefix = TxtPrefix->text().trimmed();
   s.discovery = ChkDiscovery->isChecked();
   s.discoveryPrefix = TxtDiscoveryPrefix->text().trimmed();
+  s.clientId = TxtClientId->text().trimmed();
   return s;
 }
 
@@ -134,7 +143,7 @@ void MqttDialog::OKButton_Click() {
   for (QLineEdit* prefix : {TxtPrefix, TxtDiscoveryPrefix}) {
     const QString p = prefix->text().trimmed();
     if (p.isEmpty() || MqttSettings::validPrefix(p)) continue;
-    logic_.prompt().message(tr("前缀无效：不能含有 + 或 #，也不能只有 /"));
+    logic_.prompt().message(tr("前缀无效：不能含有 + 或 #，也不能有空的层级"));
     prefix->setFocus(Qt::OtherFocusReason);
     return;
   }

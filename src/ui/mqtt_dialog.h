@@ -13,8 +13,9 @@ class QSpinBox;
 
 // The broker connection "远程": the section "Mqtt" of Name.ini. The fields show the settings in
 // use at every opening, and a line the broker's state as it changes. Ticking TLS moves a port left
-// at 1883 to 8883 (and back). OK refuses a prefix (either) that cannot be a topic prefix
-// ("前缀无效：不能含有 + 或 #，也不能只有 /") and stays open; otherwise it
+// at 1883 to 8883 (and back); the client id's field shows the default id while empty. OK refuses
+// a prefix (either) that cannot be a topic prefix ("前缀无效：不能含有 + 或 #，也不能有空的层级")
+// and stays open; otherwise it
 // writes the section and connects with it, and closes unless the file could not be written. Cancel
 // changes nothing. An empty server ends the connection.
 class MqttDialog : public QDialog {
@@ -38,6 +39,7 @@ class MqttDialog : public QDialog {
   QLineEdit* TxtPrefix = nullptr;
   QCheckBox* ChkDiscovery = nullptr;
   QLineEdit* TxtDiscoveryPrefix = nullptr;
+  QLineEdit* TxtClientId = nullptr;  // empty: the default (mqtt_client_id)
   QLabel* LabState = nullptr;
   QLabel* LabHint = nullptr;
   QPushButton* OKButton = nullptr;

@@ -22,13 +22,19 @@ class Broker {
   static constexpr const char* kPassword = "s3cret pass";
 
   // With tls, the listener speaks TLS with a certificate for "localhost" (not for 127.0.0.1) from
-  // a certificate authority of its own, caFile() (openssl makes them).
-  explicit Broker(bool tls = false) : tls_(tls) {
-    QProcess::execute(QStringLiteral("mosquitto_passwd"),
-                      {QStringLiteral("-c"), QStringLiteral("-b"), dir_.filePath("passwd"),
-                       QString::fromLatin1(kUser), QString::fromLatin1(kPassword)});
-    if (tls) makeCertificates();
+  // a certificate authority of its own, caFile() (openssl makes them), out of date with expired.
+  // With acl, that is the ACL file's content.
+  explicit Broker(bool tls = false, bool expired = false, const QByteArray& acl = {})
+      : tls_(tls), acl_(acl) {
+    addUser(QString::fromLatin1(kUser), QString::fromLatin1(kPassword), true);
+    if (tls) makeCertificates(expired);
     choosePort();
+  }
+  // Another user in the password file (before start()).
+  void addUser(const QString& user, const QString& password, bool first = false) {
+    QStringList args{QStringLiteral("-b"), dir_.filePath("passwd"), user, password};
+    if (first) args.prepend(QStringLiteral("-c"));
+    QProcess::execute(QStringLiteral("mosquitto_passwd"), args);
   }
   ~Broker() { stop(); }
 
@@ -70,13 +76,16 @@ class Broker {
                      .arg(dir_.filePath("passwd"), dir_.filePath("broker.log"),
                           QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name))
                      .toUtf8());
+    QFile acl(dir_.filePath("acl"));
+    if (!acl_.isEmpty() && acl.open(QIODevice::WriteOnly) && acl.write(acl_) > 0)
+      conf.write("acl_file " + QFile::encodeName(acl.fileName()) + '\n');
     if (tls_)
       conf.write(QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
                      .arg(caFile(), dir_.filePath("server.crt"), dir_.filePath("server.key"))
                      .toUtf8());
   }
 
-  void makeCertificates() {
+  void makeCertificates(bool expired) {
     const auto openssl = [&](const QString& args) {
       QProcess p;
       p.setWorkingDirectory(dir_.path());
@@ -92,9 +101,9 @@ class Broker {
     QFile ext(dir_.filePath("ext.cnf"));
     if (ext.open(QIODevice::WriteOnly)) ext.write("subjectAltName=DNS:localhost\n");
     ext.close();
-    openssl(
-        QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
-                       "-out server.crt -days 2 -extfile ext.cnf"));
+    openssl(QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
+                           "-out server.crt -days %1 -extfile ext.cnf")
+                .arg(expired ? 0 : 2));  // 0: out of date a second later
   }
 
   bool startOnce() {
@@ -115,6 +124,7 @@ class Broker {
   }
 
   bool tls_ = false;
+  QByteArray acl_;
   QTemporaryDir dir_;
   quint16 port_ = 0;
   quint16 started_ = 0;  // the port it last ran on
