@@ -81,7 +81,7 @@ void BM_ReadRecordFortnight(benchmark::State& state) {
   QByteArray text =
       QByteArrayLiteral("\xEF\xBB\xBF") + QStringLiteral("时间,路,动作,来源\r\n").toUtf8();
   for (int i = 0; i < 14 * 3000; ++i)
-    text += SwitchRecord::line({from.addMSecs(i * 28800LL),
+    text += RecordLine::line({from.addMSecs(i * 28800LL),
                                 1 + i % 16,
                                 i % 2 ? RecordAction::Energise : RecordAction::Release,
                                 RecordCause::Board,

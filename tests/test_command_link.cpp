@@ -360,7 +360,7 @@ void TestCommandLink::restoreAtTakeOver() {
   for (const RecordEvent& e : r.logic.record().newest(100))
     if (e.action == RecordAction::TakeOver || e.action == RecordAction::BoardStates ||
         e.cause == RecordCause::TakeOver)
-      lines.prepend(SwitchRecord::actionWord(e) + ' ' + SwitchRecord::causeWord(e));
+      lines.prepend(RecordLine::actionWord(e) + ' ' + RecordLine::causeWord(e));
   QCOMPARE(lines, QStringList({"接管 吸合 3 断开 1-2,4-16", "板状态 吸合 3 断开 1-2,4-16"}));
 }
 
@@ -422,7 +422,7 @@ void TestCommandLink::boardThatNeverAnswersIsRecorded() {
   r.logic.holdTimers();
   r.logic.tickScheduler();
   const RecordEvent e = r.logic.record().newest(1).value(0);
-  QCOMPARE(SwitchRecord::line(e), SwitchRecord::timeText(r.clock) + ",1,未执行,key0101");
+  QCOMPARE(RecordLine::line(e), RecordLine::timeText(r.clock) + ",1,未执行,key0101");
 }
 
 TAVREL_TEST_MAIN_WITH_SCENARIOS(TestCommandLink, openAndTell)

@@ -306,7 +306,7 @@ void TestFaults::fullDisk() {
   QCOMPARE(lines.size() - 2, 1 + (200 - lost) + 2);
   RecordEvent e;
   for (const QString& l : lines.mid(1, lines.size() - 2))
-    QVERIFY2(SwitchRecord::parse(l.chopped(1), &e), qPrintable(l));
+    QVERIFY2(RecordLine::parse(l.chopped(1), &e), qPrintable(l));
 }
 
 void TestFaults::readOnlyDisk() {

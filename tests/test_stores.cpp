@@ -477,8 +477,8 @@ void TestStores::switchRecordMonthlyFiles() {
         {"2027-10-31T02:10:00Z", "2027-10-31 03:10:00.000"}}) {
     RecordEvent e, read;
     e.at = QDateTime::fromString(utc, Qt::ISODate).toLocalTime();
-    QCOMPARE(SwitchRecord::timeText(e.at), QString(text));
-    QVERIFY(SwitchRecord::parse(SwitchRecord::line(e), &read));
+    QCOMPARE(RecordLine::timeText(e.at), QString(text));
+    QVERIFY(RecordLine::parse(RecordLine::line(e), &read));
     QCOMPARE(read.at.toMSecsSinceEpoch(), e.at.toMSecsSinceEpoch());
   }
   qputenv("TZ", tz);
@@ -555,7 +555,7 @@ void TestStores::actualPeriods() {
         {}};
     if (word.startsWith("first")) event.routes = 0x0003, event.on = word == "first-on" ? 1 : 0;
     // As the record's file holds it.
-    QVERIFY(SwitchRecord::parse(SwitchRecord::line(event), &record.emplace_back()));
+    QVERIFY(RecordLine::parse(RecordLine::line(event), &record.emplace_back()));
   }
   const auto at = [&](int h) { return QDateTime(day, QTime(h, 0)).toMSecsSinceEpoch(); };
   const ActualRoutes actual =

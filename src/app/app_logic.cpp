@@ -65,7 +65,7 @@ AppLogic::AppLogic(Station& station, MqttBridge& bridge, Prompt& prompt, QObject
     emit controlsChanged();
   });
   connect(&bridge_, &MqttBridge::refused, this, [this](MqttError why, const QString& where) {
-    prompt_.message(MqttBridge::tr("远程服务器拒绝登录：") + SwitchRecord::errorWord(why, true) +
+    prompt_.message(MqttBridge::tr("远程服务器拒绝登录：") + RecordLine::errorWord(why, true) +
                     QLatin1Char('\n') + where);
   });
   // What the station is now; later changes come through the signals above.

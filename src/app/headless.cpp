@@ -38,7 +38,7 @@ QByteArray output_lost_line(qint64 lost) {
   e.at = QDateTime::currentDateTime();
   e.action = RecordAction::OutputLost;
   e.count = lost;
-  return (SwitchRecord::line(e) + QLatin1Char('\n')).toUtf8();
+  return (RecordLine::line(e) + QLatin1Char('\n')).toUtf8();
 }
 
 }  // namespace
@@ -69,9 +69,9 @@ int run_headless(const QString& dataDir) {
   Station station(dataDir);
   MqttBridge bridge(station);
   QObject::connect(&station, &Station::recordAppended, [&](const RecordEvent& e) {
-    out.push((SwitchRecord::line(e) + QLatin1Char('\n')).toUtf8());
+    out.push((RecordLine::line(e) + QLatin1Char('\n')).toUtf8());
     if (e.action == RecordAction::RecordFull)  // an operator reads standard error
-      tell(SwitchRecord::actionWord(e, true) + QLatin1Char('\n') + station.record().logFolder());
+      tell(RecordLine::actionWord(e, true) + QLatin1Char('\n') + station.record().logFolder());
   });
   QObject::connect(&station, &Station::recordFailureChanged, [&](WriteFailure why) {
     if (why == WriteFailure::None) return;
@@ -84,7 +84,7 @@ int run_headless(const QString& dataDir) {
       tell(LinkControl::tr("串口已断开"));
   });
   QObject::connect(&bridge, &MqttBridge::refused, [&](MqttError why, const QString& where) {
-    tell(MqttBridge::tr("远程服务器拒绝登录：") + SwitchRecord::errorWord(why, true) +
+    tell(MqttBridge::tr("远程服务器拒绝登录：") + RecordLine::errorWord(why, true) +
          QLatin1Char('\n') + where);
   });
 

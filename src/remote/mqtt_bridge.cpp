@@ -255,7 +255,7 @@ QString MqttBridge::stateText() const {
       return client_.lastError() == MqttError::None
                  ? tr("远程：正在连接")
                  : tr("远程：正在连接（%1）")
-                       .arg(SwitchRecord::errorWord(client_.lastError(), true));
+                       .arg(RecordLine::errorWord(client_.lastError(), true));
     case MqttClient::Off:
       break;
   }
@@ -382,7 +382,7 @@ void MqttBridge::onDenied(const QByteArray& t, bool publishing) {
       publishing ? RecordAction::MqttPublishDenied : RecordAction::MqttSubscribeDenied;
   RecordEvent e;
   e.action = action;
-  if (denial_.isEmpty()) denial_ = SwitchRecord::actionWord(e, true) + QLatin1Char(' ') + kind;
+  if (denial_.isEmpty()) denial_ = RecordLine::actionWord(e, true) + QLatin1Char(' ') + kind;
   const QString told = QString::number(int(publishing)) + kind;
   if (!toldDenied_.contains(told)) {
     toldDenied_ << told;
@@ -515,8 +515,8 @@ void MqttBridge::publishDiscovery(const ProfileFile& names) {
 void MqttBridge::publishRecord(const RecordEvent& e) {
   if (!serving()) return;
   QJsonObject o{{QStringLiteral("time"), iso_with_offset(e.at, Qt::ISODateWithMs)},
-                {QStringLiteral("action"), SwitchRecord::actionWord(e)},
-                {QStringLiteral("cause"), SwitchRecord::causeWord(e)}};
+                {QStringLiteral("action"), RecordLine::actionWord(e)},
+                {QStringLiteral("cause"), RecordLine::causeWord(e)}};
   o.insert(QStringLiteral("route"), e.route > 0 ? QJsonValue(e.route) : QJsonValue());
   publish(QStringLiteral("record"), json(o), false);
 }

@@ -38,9 +38,9 @@ bool RecordWindow::shown(const RecordEvent& e) const {
 }
 
 void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
-  auto* item = new QTreeWidgetItem({SwitchRecord::timeText(e.at),
+  auto* item = new QTreeWidgetItem({RecordLine::timeText(e.at),
                                     e.route > 0 ? QString::number(e.route) : QString(),
-                                    SwitchRecord::actionWord(e, true), causeText(e)});
+                                    RecordLine::actionWord(e, true), causeText(e)});
   if (atTop)
     list_->insertTopLevelItem(0, item);
   else
@@ -48,7 +48,7 @@ void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
 }
 
 QString RecordWindow::causeText(const RecordEvent& e) const {
-  const QString key = SwitchRecord::causeWord(e, true);
+  const QString key = RecordLine::causeWord(e, true);
   if (e.cause != RecordCause::Entry) return key;
   const EntryPtr entry = entries_.item(e.detail);
   if (!entry || entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
