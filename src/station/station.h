@@ -151,7 +151,6 @@ class Station : public QObject {
   const SchedulerTimer& scheduler() const { return Timer1_; }
   const SwitchRecord& record() const { return record_; }
   const SettingsStore& settings() const { return settings_; }
-  const DownloadCommand& downloadCommand() const { return download_; }
   LinkHealth health() const { return linkControl_.health(); }
   LampLooks lamps() const;
   quint8 nCom() const { return nCom_; }
@@ -187,7 +186,6 @@ class Station : public QObject {
  private:
   void restoreStates();
   void onEntriesChanged();
-  void announceEntries();
   void announceHealth();
 
   QString dataDir_;
@@ -210,7 +208,6 @@ class Station : public QObject {
   quint64 revision_ = 1;
   ProfileFile::Pairs saved_;              // the entries as Note.ini holds them
   mutable std::optional<bool> modified_;  // worked out again after the entries changed
-  bool announcing_ = false;               // entriesChanged is on its way
   bool started_ = false;                  // "程序启动" recorded
   LinkHealth health_ = LinkHealth::Closed;
   FileWatch noteWatch_;           // Note.ini, for changes by other programs
