@@ -39,9 +39,7 @@ QJsonArray routes_json(const QList<int>& routes) {
 
 }  // namespace
 
-QString alert_name(AlertCondition c) {
-  return QString::fromLatin1(kNames[static_cast<int>(c)]);
-}
+QString alert_name(AlertCondition c) { return QString::fromLatin1(kNames[static_cast<int>(c)]); }
 
 bool AlertsState::any() const {
   return std::any_of(conditions.begin(), conditions.end(),
@@ -159,10 +157,18 @@ QString Alerts::stationName() const {
 QString Alerts::statusLine() const {
   QString line;
   switch (health_) {
-    case LinkHealth::Closed: line = tr("串口关闭"); break;
-    case LinkHealth::Waiting: line = tr("等待串口"); break;
-    case LinkHealth::NoAnswer: line = tr("板无应答"); break;
-    case LinkHealth::Answering: line = tr("板应答"); break;
+    case LinkHealth::Closed:
+      line = tr("串口关闭");
+      break;
+    case LinkHealth::Waiting:
+      line = tr("等待串口");
+      break;
+    case LinkHealth::NoAnswer:
+      line = tr("板无应答");
+      break;
+    case LinkHealth::Answering:
+      line = tr("板应答");
+      break;
   }
   const std::optional<RouteSwitch>* first = nullptr;
   int route = 0;
@@ -235,7 +241,9 @@ void Alerts::onBroker(bool configured, bool connected) {
   }
 }
 
-void Alerts::holdEvent(AlertCondition c) { hold_[static_cast<size_t>(c)]->start(timing_.eventHoldMs); }
+void Alerts::holdEvent(AlertCondition c) {
+  hold_[static_cast<size_t>(c)]->start(timing_.eventHoldMs);
+}
 
 void Alerts::raise(AlertCondition c, const QList<int>& routes, const QStringList& entries) {
   AlertStatus& s = status(c);
@@ -324,7 +332,8 @@ void Alerts::announce() {
       if (!s.raised) continue;
       const QString name = alert_name(static_cast<AlertCondition>(i));
       raised.append(name);
-      if (!s.routes.isEmpty()) attributes.insert(name + QStringLiteral("_routes"), routes_json(s.routes));
+      if (!s.routes.isEmpty())
+        attributes.insert(name + QStringLiteral("_routes"), routes_json(s.routes));
       if (!s.entries.isEmpty())
         attributes.insert(name + QStringLiteral("_entries"), QJsonArray::fromStringList(s.entries));
     }

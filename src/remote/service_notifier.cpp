@@ -22,8 +22,8 @@ bool ServiceNotifier::send(const QByteArray& message) const {
   sa.sun_family = AF_UNIX;
   std::memcpy(sa.sun_path, address_.constData(), static_cast<size_t>(address_.size()));
   if (sa.sun_path[0] == '@') sa.sun_path[0] = '\0';
-  const socklen_t length =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<size_t>(address_.size()));
+  const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) +
+                                                  static_cast<size_t>(address_.size()));
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
   const ssize_t n = ::sendto(fd, message.constData(), static_cast<size_t>(message.size()),

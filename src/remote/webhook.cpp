@@ -99,9 +99,9 @@ void Webhook::test(const QByteArray& body) {
       emit tested(0, reply->errorString());
       return;
     }
-    const QString reason =
-        reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-    const QString body = QString::fromUtf8(reply->readAll().left(200)).section(QLatin1Char('\n'), 0, 0);
+    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    const QString body =
+        QString::fromUtf8(reply->readAll().left(200)).section(QLatin1Char('\n'), 0, 0);
     emit tested(status, (reason + QLatin1Char(' ') + body).trimmed());
   });
 }
