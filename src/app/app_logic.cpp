@@ -439,3 +439,27 @@ bool AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executabl
   set_autostart(chkRun, executablePath, appDir_);
   return true;
 }
+
+void AppLogic::watchAlerts(Alerts& alerts) {
+  connect(&alerts, &Alerts::stateChanged, this, [this](const AlertsState& s) {
+    alerts_ = s;
+    emit controlsChanged();
+  });
+  connect(&alerts, &Alerts::told, this,
+          [this](const AlertMessage& m) { emit alertTold(alert_text(m), m.raised); });
+  alerts_ = station_call(&alerts, [&alerts] { return alerts.state(); });
+}
+
+QString AppLogic::alertsText() const {
+  QStringList lines;
+  for (int i = 0; i < kAlertConditions; ++i) {
+    const AlertStatus& s = alerts_.conditions[static_cast<size_t>(i)];
+    if (!s.raised) continue;
+    AlertMessage m;
+    m.condition = static_cast<AlertCondition>(i);
+    m.routes = s.routes;
+    m.entries = s.entries;
+    lines << alert_text(m);
+  }
+  return lines.join(QLatin1Char('\n'));
+}
