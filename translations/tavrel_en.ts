@@ -25,7 +25,7 @@
     </message>
     <message>
         <source>远程服务器连接中断</source>
-        <translation>The broker's connection is lost</translation>
+        <translation>The broker&apos;s connection is lost</translation>
     </message>
     <message>
         <source>条目未执行</source>
@@ -175,6 +175,22 @@
         <source>已载入新的 Note.ini</source>
         <translation>Loaded the new Note.ini</translation>
     </message>
+    <message>
+        <source>接收方没有回答：%1</source>
+        <translation>The receiver did not answer: %1</translation>
+    </message>
+    <message>
+        <source>接收方回答：%1 %2</source>
+        <translation>The receiver answered: %1 %2</translation>
+    </message>
+    <message>
+        <source>Webhook 含有无法保存的字符</source>
+        <translation>The webhook holds characters that cannot be saved</translation>
+    </message>
+    <message>
+        <source>Webhook 须是 http:// 或 https:// 地址</source>
+        <translation>The webhook must be an http:// or https:// address</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -269,7 +285,7 @@ window (in the notification area).
   --list-ports            list the serial devices present and whether they may be opened
   --link-port N DEVICE    make port ComN lead to DEVICE (its /dev/serial/by-id/ name first)
   --lang zh|en            Chinese or English for this run
-  --test-alert            send a test message to the alerts' webhook and show the answer
+  --test-alert            send a test message to the alerts&apos; webhook and show the answer
   --version               show the version
   -h, --help              show this help
 
@@ -841,6 +857,22 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>前缀无效：不能含有 + 或 #，也不能有空的层级</source>
         <translation>Invalid prefix: no + or #, and no empty level</translation>
+    </message>
+    <message>
+        <source>告警</source>
+        <translation>Alerts</translation>
+    </message>
+    <message>
+        <source>Webhook 地址（http:// 或 https://）</source>
+        <translation>Webhook address (http:// or https://)</translation>
+    </message>
+    <message>
+        <source>测试</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>正在发送测试消息…</source>
+        <translation>Sending a test message…</translation>
     </message>
 </context>
 <context>

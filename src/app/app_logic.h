@@ -68,6 +68,12 @@ class AppLogic : public QObject {
   const AlertsState& alerts() const { return alerts_; }
   // The conditions that hold, one a line (empty when none), for the tray's tip.
   QString alertsText() const;
+  // The alerts' webhook as Name.ini holds it; setWebhook() writes it there (a text the file cannot
+  // hold, or a failed write, is told and changes nothing) and puts it in use.
+  WebhookSettings webhookSettings() const;
+  bool setWebhook(const WebhookSettings& s);
+  // Sends a test message to s's receiver; webhookTested() tells the answer in words.
+  void testWebhook(const WebhookSettings& s);
 
   // --- the entries ---
   // Replaces colData's content with the entries as Note.ini holds them (start-up's load, tests);
@@ -233,6 +239,7 @@ class AppLogic : public QObject {
   void nextSwitchChanged(const QString& text);
   // A condition raised or cleared for a person to hear (paced, see Alerts), in words.
   void alertTold(const QString& text, bool raised);
+  void webhookTested(const QString& text, bool taken);
   void entriesChanged();  // after every change of colData (many may come together)
 
  private:
@@ -273,6 +280,8 @@ class AppLogic : public QObject {
   MqttSettings mqttSettings_;
   MqttBridge::Status mqttStatus_;
   AlertsState alerts_;
+  Alerts* alertsPeer_ = nullptr;
+  Webhook testHook_;  // the test button's, on this thread
   bool chkAuto_ = false;
   bool restore_ = false;
   int nPage_ = 1;

@@ -37,6 +37,17 @@ QJsonArray routes_json(const QList<int>& routes) {
   return a;
 }
 
+// "2026-12-08T03:12:09+08:00", also "+00:00" for UTC.
+QString iso_with_offset(const QDateTime& t) {
+  const int offset = t.offsetFromUtc();
+  const int minutes = qAbs(offset) / 60;
+  return t.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+         (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+         QStringLiteral("%1:%2")
+             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+             .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
 }  // namespace
 
 QString alert_name(AlertCondition c) { return QString::fromLatin1(kNames[static_cast<int>(c)]); }
@@ -63,7 +74,7 @@ QByteArray alert_json(const AlertMessage& m, const QString& station) {
       {QStringLiteral("state"), m.raised ? QStringLiteral("raised") : QStringLiteral("cleared")},
       {QStringLiteral("routes"), routes_json(m.routes)},
       {QStringLiteral("text"), alert_text(m)},
-      {QStringLiteral("time"), m.at.toOffsetFromUtc(m.at.offsetFromUtc()).toString(Qt::ISODate)},
+      {QStringLiteral("time"), iso_with_offset(m.at)},
       {QStringLiteral("station"), station}};
   if (!m.entries.isEmpty())
     o.insert(QStringLiteral("entries"), QJsonArray::fromStringList(m.entries));

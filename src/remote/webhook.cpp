@@ -26,6 +26,12 @@ WebhookSettings WebhookSettings::read(const ProfileFile& names) {
   return s;
 }
 
+bool WebhookSettings::write(const QString& path) const {
+  return profile_write_section(path, kSection,
+                               {{QStringLiteral("Webhook"), profile_quoted(url)},
+                                {QStringLiteral("CaFile"), profile_quoted(caFile)}});
+}
+
 Webhook::Webhook(QObject* parent) : QObject(parent), net_(this) {
   retry_.setSingleShot(true);
   connect(&retry_, &QTimer::timeout, this, &Webhook::next);
