@@ -55,6 +55,7 @@ int run_without_window(const CommandLine& cl, const QStringList& args, int argc,
   const QString dataDir = data_folder(cl);
   if (cl.mode == CommandLine::Mode::Help) return print(stdout, usage_text(dataDir)), 0;
   if (cl.mode == CommandLine::Mode::ListPorts) return print(stdout, list_ports_text()), 0;
+  if (cl.mode == CommandLine::Mode::TestAlert) return run_test_alert(dataDir);
   const QString refused = refused_data_text(cl, dataDir);
   if (!refused.isEmpty()) return print(stderr, refused + QLatin1Char('\n')), 2;
   if (!make_data_folder(dataDir)) {
@@ -106,17 +107,25 @@ int main(int argc, char** argv) {
   StationThread plant;
   Station* station = plant.run([&] { return new Station(dataDir); });
   MqttBridge* bridge = plant.run([&] { return new MqttBridge(*station); });
+  Alerts* alerts = plant.run([&] {
+    auto* a = new Alerts(*station, bridge);
+    a->configure(WebhookSettings::read(station->settings().load()));
+    return a;
+  });
   int status = 0;
   {
     AppLogic logic(*station, *bridge, prompt);
+    logic.watchAlerts(*alerts);
     Frmmain window(logic);
     prompt.setParent(&window);
     const RunningWindow running(dataDir, &window);
     window.Form_Load();
+    station_post(alerts, [alerts] { alerts->start(); });
     status = app.exec();
   }
   // The program's last line is its end: the broker's connection and the link end before it.
   plant.run([&] {
+    delete alerts;
     delete bridge;
     delete station;
   });

@@ -422,7 +422,7 @@ void TestMqtt::movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds() {
   QTRY_VERIFY_WITH_TIMEOUT(rig.connected() && other.connected(), 5000);
   // The old configs were cleared when the settings changed and once more after reconnecting.
 
-  QTRY_COMPARE(broker.log().count("/config', ... (0 bytes)"), 2 * 34);
+  QTRY_COMPARE(broker.log().count("/config', ... (0 bytes)"), 2 * 35);
   Subscriber sub(broker.port(), {QStringLiteral("#")});  // what the broker keeps
   QSet<QString> topics, ids, entityIds;
   const auto configs = [&] {
@@ -435,8 +435,8 @@ void TestMqtt::movedDeviceLeavesNoGhostsAndPrefixesNeverShareIds() {
     }
     return topics.size();
   };
-  QTRY_COMPARE(configs(), 2 * 34);
-  QCOMPARE(ids.size(), 2 * 34);
+  QTRY_COMPARE(configs(), 2 * 35);
+  QCOMPARE(ids.size(), 2 * 35);
   for (const QString& e : entityIds)  // what Home Assistant takes as an entity id
     QVERIFY2(QRegularExpression("^[a-z_]+\\.[a-z0-9]+(_[a-z0-9]+)*$").match(e).hasMatch(),
              qPrintable(e));

@@ -2,6 +2,88 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>Alerts</name>
+    <message>
+        <source>继电器板无应答</source>
+        <translation>The relay board does not answer</translation>
+    </message>
+    <message>
+        <source>继电器未跟随</source>
+        <translation>Relays do not follow</translation>
+    </message>
+    <message>
+        <source>串口丢失，正在等待</source>
+        <translation>The port is lost; waiting for it</translation>
+    </message>
+    <message>
+        <source>记录无法写入</source>
+        <translation>The record cannot be written</translation>
+    </message>
+    <message>
+        <source>时钟跳变</source>
+        <translation>The clock jumped</translation>
+    </message>
+    <message>
+        <source>远程服务器连接中断</source>
+        <translation>The broker&apos;s connection is lost</translation>
+    </message>
+    <message>
+        <source>条目未执行</source>
+        <translation>Entries could not act</translation>
+    </message>
+    <message>
+        <source>测试告警：告警能送到这里</source>
+        <translation>Test alert: alerts reach this place</translation>
+    </message>
+    <message>
+        <source>：第 %1 路</source>
+        <translation>: route %1</translation>
+    </message>
+    <message>
+        <source>（条目 %1）</source>
+        <translation> (entries %1)</translation>
+    </message>
+    <message>
+        <source>已恢复：%1</source>
+        <translation>Cleared: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>（其间又发生 %n 次）</source>
+        <translation>
+            <numerusform> (began %n more time meanwhile)</numerusform>
+            <numerusform> (began %n more times meanwhile)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>串口关闭</source>
+        <translation>Port closed</translation>
+    </message>
+    <message>
+        <source>等待串口</source>
+        <translation>Waiting for the port</translation>
+    </message>
+    <message>
+        <source>板无应答</source>
+        <translation>The board does not answer</translation>
+    </message>
+    <message>
+        <source>板应答</source>
+        <translation>The board answers</translation>
+    </message>
+    <message>
+        <source>，下次 %1 第%2路%3</source>
+        <translation>, next %1 route %2 %3</translation>
+    </message>
+    <message>
+        <source>吸合</source>
+        <translation>on</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>off</translation>
+    </message>
+</context>
+<context>
     <name>AppLogic</name>
     <message>
         <source>未连接</source>
@@ -93,6 +175,22 @@
         <source>已载入新的 Note.ini</source>
         <translation>Loaded the new Note.ini</translation>
     </message>
+    <message>
+        <source>接收方没有回答：%1</source>
+        <translation>The receiver did not answer: %1</translation>
+    </message>
+    <message>
+        <source>接收方回答：%1 %2</source>
+        <translation>The receiver answered: %1 %2</translation>
+    </message>
+    <message>
+        <source>Webhook 含有无法保存的字符</source>
+        <translation>The webhook holds characters that cannot be saved</translation>
+    </message>
+    <message>
+        <source>Webhook 须是 http:// 或 https:// 地址</source>
+        <translation>The webhook must be an http:// or https:// address</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -119,33 +217,6 @@
     <message>
         <source>未知选项：</source>
         <translation>unknown option: </translation>
-    </message>
-    <message>
-        <source>用法：tavrel [选项]
-按时间表控制十六路串口继电器板。不带选项时显示窗口（在通知区域）。
-
-  --headless              不显示窗口，在后台运行时间表（用于服务）
-  --data 文件夹           使用指定的数据文件夹
-  --list-ports            列出现有串口设备及能否打开
-  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）
-  --lang zh|en            本次以中文或英文显示
-  --version               显示版本
-  -h, --help              显示本帮助
-
-数据文件夹（Name.ini、Note.ini、dosdevices/、log/）：</source>
-        <translation>Usage: tavrel [OPTION]
-Switches a sixteen-output serial relay board on a timetable. Without options it shows its
-window (in the notification area).
-
-  --headless              run the timetable without a window (for services)
-  --data FOLDER           use FOLDER as the data folder
-  --list-ports            list the serial devices present and whether they may be opened
-  --link-port N DEVICE    make port ComN lead to DEVICE (its /dev/serial/by-id/ name first)
-  --lang zh|en            Chinese or English for this run
-  --version               show the version
-  -h, --help              show this help
-
-Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     </message>
     <message>
         <source>没有可用的显示（DISPLAY 未设置）：请在桌面中启动，或用 tavrel --headless</source>
@@ -190,6 +261,47 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>数据文件夹不存在：%1</source>
         <translation>The data folder does not exist: %1</translation>
+    </message>
+    <message>
+        <source>用法：tavrel [选项]
+按时间表控制十六路串口继电器板。不带选项时显示窗口（在通知区域）。
+
+  --headless              不显示窗口，在后台运行时间表（用于服务）
+  --data 文件夹           使用指定的数据文件夹
+  --list-ports            列出现有串口设备及能否打开
+  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）
+  --lang zh|en            本次以中文或英文显示
+  --test-alert            向告警的 Webhook 发送测试消息并显示接收方的回答
+  --version               显示版本
+  -h, --help              显示本帮助
+
+数据文件夹（Name.ini、Note.ini、dosdevices/、log/）：</source>
+        <translation>Usage: tavrel [OPTION]
+Switches a sixteen-output serial relay board on a timetable. Without options it shows its
+window (in the notification area).
+
+  --headless              run the timetable without a window (for services)
+  --data FOLDER           use FOLDER as the data folder
+  --list-ports            list the serial devices present and whether they may be opened
+  --link-port N DEVICE    make port ComN lead to DEVICE (its /dev/serial/by-id/ name first)
+  --lang zh|en            Chinese or English for this run
+  --test-alert            send a test message to the alerts&apos; webhook and show the answer
+  --version               show the version
+  -h, --help              show this help
+
+Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
+    </message>
+    <message>
+        <source>没有设置告警的 Webhook（Name.ini 的 [Alerts] Webhook=）</source>
+        <translation>No webhook is set for alerts (Name.ini, [Alerts] Webhook=)</translation>
+    </message>
+    <message>
+        <source>接收方没有回答：%1（%2）</source>
+        <translation>The receiver did not answer: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>测试告警已发送到 %1，接收方回答：%2 %3</source>
+        <translation>Test alert sent to %1; the receiver answered: %2 %3</translation>
     </message>
 </context>
 <context>
@@ -746,6 +858,22 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>前缀无效：不能含有 + 或 #，也不能有空的层级</source>
         <translation>Invalid prefix: no + or #, and no empty level</translation>
     </message>
+    <message>
+        <source>告警</source>
+        <translation>Alerts</translation>
+    </message>
+    <message>
+        <source>Webhook 地址（http:// 或 https://）</source>
+        <translation>Webhook address (http:// or https://)</translation>
+    </message>
+    <message>
+        <source>测试</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>正在发送测试消息…</source>
+        <translation>Sending a test message…</translation>
+    </message>
 </context>
 <context>
     <name>Record</name>
@@ -960,6 +1088,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>服务器要求 TLS</source>
         <translation>the broker requires TLS</translation>
+    </message>
+    <message>
+        <source>告警</source>
+        <translation>Alert</translation>
+    </message>
+    <message>
+        <source>告警解除</source>
+        <translation>Alert cleared</translation>
     </message>
 </context>
 <context>

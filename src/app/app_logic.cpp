@@ -21,6 +21,13 @@ AppLogic::AppLogic(Station& station, MqttBridge& bridge, Prompt& prompt, QObject
       settings_(appDir_) {
   enabled_.fill(true);
   lamps_.fill(LampLook::Grey);
+  connect(&testHook_, &Webhook::tested, this, [this](int status, const QString& answer) {
+    if (status == 0)
+      emit webhookTested(tr("接收方没有回答：%1").arg(answer), false);
+    else
+      emit webhookTested(tr("接收方回答：%1 %2").arg(status).arg(answer),
+                         status >= 200 && status < 300);
+  });
   colData_.setChangeHandler([this] { onEntriesChanged(); });
   // What the station tells, as values; from its own thread they come queued.
   connect(&station_, &Station::entriesChanged, this, &AppLogic::adopt);
@@ -438,4 +445,63 @@ bool AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executabl
   }
   set_autostart(chkRun, executablePath, appDir_);
   return true;
+}
+
+void AppLogic::watchAlerts(Alerts& alerts) {
+  alertsPeer_ = &alerts;
+  connect(&alerts, &Alerts::stateChanged, this, [this](const AlertsState& s) {
+    alerts_ = s;
+    emit controlsChanged();
+  });
+  connect(&alerts, &Alerts::told, this,
+          [this](const AlertMessage& m) { emit alertTold(alert_text(m), m.raised); });
+  alerts_ = station_call(&alerts, [&alerts] { return alerts.state(); });
+}
+
+QString AppLogic::alertsText() const {
+  QStringList lines;
+  for (int i = 0; i < kAlertConditions; ++i) {
+    const AlertStatus& s = alerts_.conditions[static_cast<size_t>(i)];
+    if (!s.raised) continue;
+    AlertMessage m;
+    m.condition = static_cast<AlertCondition>(i);
+    m.routes = s.routes;
+    m.entries = s.entries;
+    lines << alert_text(m);
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
+WebhookSettings AppLogic::webhookSettings() const {
+  return WebhookSettings::read(settings_.load());
+}
+
+bool AppLogic::setWebhook(const WebhookSettings& s) {
+  const ProfileFile file = settings_.load();
+  if (!SettingsStore::storable(file, s.url) || !SettingsStore::storable(file, s.caFile)) {
+    prompt_.message(tr("Webhook 含有无法保存的字符"));
+    return false;
+  }
+  if (s == WebhookSettings::read(file)) return true;
+  if (!s.write(settings_.path())) {
+    prompt_.message(tr("保存设置失败\n") + settings_.path());
+    return false;
+  }
+  if (alertsPeer_) station_call(alertsPeer_, [this, s] { alertsPeer_->configure(s); });
+  return true;
+}
+
+void AppLogic::testWebhook(const WebhookSettings& s) {
+  if (!s.enabled()) {
+    emit webhookTested(tr("Webhook 须是 http:// 或 https:// 地址"), false);
+    return;
+  }
+  testHook_.configure(s);
+  AlertMessage m;
+  m.test = true;
+  m.at = QDateTime::currentDateTime();
+  const QString station =
+      alertsPeer_ ? station_call(alertsPeer_, [this] { return alertsPeer_->stationName(); })
+                  : QString();
+  testHook_.test(alert_json(m, station));
 }

@@ -8,6 +8,7 @@
 #include "core/entry_collection.h"
 #include "editing/entry_editor.h"
 #include "editing/route_pages.h"
+#include "remote/alerts.h"
 #include "remote/mqtt_bridge.h"
 #include "station/station.h"
 #include "station/station_thread.h"
@@ -61,6 +62,18 @@ class AppLogic : public QObject {
   // While the record cannot be written: "记录无法写入" and the reason where it is known, e.g.
   // "记录无法写入：磁盘已满"; empty while it can.
   QString recordText() const;
+  // The alerts (living on the station's thread) mirrored here: their state as last told, and each
+  // message for a person as alertTold(). Call once, before the window shows.
+  void watchAlerts(Alerts& alerts);
+  const AlertsState& alerts() const { return alerts_; }
+  // The conditions that hold, one a line (empty when none), for the tray's tip.
+  QString alertsText() const;
+  // The alerts' webhook as Name.ini holds it; setWebhook() writes it there (a text the file cannot
+  // hold, or a failed write, is told and changes nothing) and puts it in use.
+  WebhookSettings webhookSettings() const;
+  bool setWebhook(const WebhookSettings& s);
+  // Sends a test message to s's receiver; webhookTested() tells the answer in words.
+  void testWebhook(const WebhookSettings& s);
 
   // --- the entries ---
   // Replaces colData's content with the entries as Note.ini holds them (start-up's load, tests);
@@ -224,6 +237,9 @@ class AppLogic : public QObject {
   void lampsChanged();
   void labDebugChanged(const QString& text);
   void nextSwitchChanged(const QString& text);
+  // A condition raised or cleared for a person to hear (paced, see Alerts), in words.
+  void alertTold(const QString& text, bool raised);
+  void webhookTested(const QString& text, bool taken);
   void entriesChanged();  // after every change of colData (many may come together)
 
  private:
@@ -263,6 +279,9 @@ class AppLogic : public QObject {
   NextSwitches next_;
   MqttSettings mqttSettings_;
   MqttBridge::Status mqttStatus_;
+  AlertsState alerts_;
+  Alerts* alertsPeer_ = nullptr;
+  Webhook testHook_;  // the test button's, on this thread
   bool chkAuto_ = false;
   bool restore_ = false;
   int nPage_ = 1;

@@ -1,10 +1,14 @@
 #include "app/command_line.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <cstdio>
 
 #include "platform/port_naming.h"
+#include "remote/alerts.h"
+#include "station/settings_store.h"
 
 namespace {
 
@@ -46,6 +50,8 @@ CommandLine CommandLine::parse(const QStringList& args) {
       ok = setMode(Mode::Version);
     } else if (a == QLatin1String("--headless")) {
       ok = setMode(Mode::Headless);
+    } else if (a == QLatin1String("--test-alert")) {
+      ok = setMode(Mode::TestAlert);
     } else if (a == QLatin1String("--list-ports")) {
       ok = setMode(Mode::ListPorts);
     } else if (a == QLatin1String("--data")) {
@@ -96,6 +102,7 @@ QString usage_text(const QString& dataDir) {
              "  --list-ports            列出现有串口设备及能否打开\n"
              "  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）\n"
              "  --lang zh|en            本次以中文或英文显示\n"
+             "  --test-alert            向告警的 Webhook 发送测试消息并显示接收方的回答\n"
              "  --version               显示版本\n"
              "  -h, --help              显示本帮助\n"
              "\n"
@@ -166,4 +173,43 @@ QString refused_data_text(const CommandLine& cl, const QString& dataDir) {
       cl.mode == CommandLine::Mode::Window || cl.mode == CommandLine::Mode::Headless;
   if (!opensPort || cl.dataDir.isEmpty() || QFileInfo(dataDir).isDir()) return {};
   return CommandLine::tr("数据文件夹不存在：%1").arg(dataDir);
+}
+
+int run_test_alert(const QString& dataDir) {
+  const SettingsStore store(dataDir);
+  const ProfileFile names = store.load();
+  Webhook hook;
+  hook.configure(WebhookSettings::read(names));
+  if (!hook.settings().enabled()) {
+    fprintf(
+        stderr, "%s\n",
+        qUtf8Printable(CommandLine::tr("没有设置告警的 Webhook（Name.ini 的 [Alerts] Webhook=）")));
+    return 1;
+  }
+  AlertMessage m;
+  m.test = true;
+  m.at = QDateTime::currentDateTime();
+  const int id = qBound(1, store.ReadID(names).toInt(), 16);
+  const QString station = QStringLiteral("%1 Tavrel %2").arg(QSysInfo::machineHostName()).arg(id);
+  int status = 0;
+  QString answer;
+  QEventLoop loop;
+  QObject::connect(&hook, &Webhook::tested, &loop, [&](int s, const QString& a) {
+    status = s;
+    answer = a;
+    loop.quit();
+  });
+  hook.test(alert_json(m, station));
+  loop.exec();
+  if (status == 0) {
+    fprintf(stderr, "%s\n",
+            qUtf8Printable(
+                CommandLine::tr("接收方没有回答：%1（%2）").arg(answer, hook.settings().url)));
+    return 1;
+  }
+  printf("%s\n", qUtf8Printable(CommandLine::tr("测试告警已发送到 %1，接收方回答：%2 %3")
+                                    .arg(hook.settings().url)
+                                    .arg(status)
+                                    .arg(answer)));
+  return status >= 200 && status < 300 ? 0 : 1;
 }

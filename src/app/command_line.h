@@ -25,12 +25,13 @@ Language language_for(const QStringList& uiLanguages);
 //                            may open them
 //   --link-port N DEVICE     make port N ("Com"N) lead to DEVICE
 //   --lang zh|en             Chinese or English for this run, whatever the desktop's language
+//   --test-alert             send a test message to the alerts' webhook and say what it answered
 // Parsing never touches a file or the display.
 struct CommandLine {
   Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
  public:
-  enum class Mode { Window, Help, Version, Headless, ListPorts, LinkPort, Error };
+  enum class Mode { Window, Help, Version, Headless, ListPorts, LinkPort, TestAlert, Error };
   Mode mode = Mode::Window;
   QString dataDir;                   // --data's folder, empty when not given
   int port = 0;                      // --link-port's N (1..20)
@@ -61,6 +62,11 @@ QString link_port_error_text(const LinkPortResult& r);
 // --link-port: links the port in dataDir and prints what it did (standard output) or why not
 // (standard error). Returns the exit status.
 int run_link_port(const QString& dataDir, int port, const QString& device);
+
+// --test-alert: posts a test message (condition "test") to the webhook of dataDir's Name.ini and
+// prints the receiver's answer (standard output) or why there was none (standard error). Returns
+// 0 when the receiver took it (2xx), else 1.
+int run_test_alert(const QString& dataDir);
 
 // A folder that --data names and that does not exist is refused where the program would open a
 // port on it (the window, --headless): a mistyped folder must not be made and run. The line that

@@ -13,6 +13,7 @@
 #include "app/file_commands.h"
 #include "app/output_queue.h"
 #include "app/startup.h"
+#include "remote/alerts.h"
 #include "remote/mqtt_bridge.h"
 #include "station/station.h"
 
@@ -68,6 +69,7 @@ int run_headless(const QString& dataDir) {
   // The station on this thread, and the broker beside it; nobody is asked anything.
   Station station(dataDir);
   MqttBridge bridge(station);
+  Alerts alerts(station, &bridge);
   QObject::connect(&station, &Station::recordAppended, [&](const RecordEvent& e) {
     out.push((RecordLine::line(e) + QLatin1Char('\n')).toUtf8());
     if (e.action == RecordAction::RecordFull)  // an operator reads standard error
@@ -97,6 +99,7 @@ int run_headless(const QString& dataDir) {
     const ProfileFile names = station.settings().load();
     station.rereadSettings(names);
     bridge.configure(SettingsStore::ReadMqtt(names));
+    alerts.configure(WebhookSettings::read(names));
   });
 
   // Start-up as in the window, then the link opened whatever "Open" says.
@@ -115,6 +118,8 @@ int run_headless(const QString& dataDir) {
   const MqttSettings mqtt = SettingsStore::ReadMqtt(names);
   station.settings().keepPrivate(mqtt);
   bridge.configure(mqtt);
+  alerts.configure(WebhookSettings::read(names));
+  alerts.start();  // the station runs: the service manager hears it
   const int status = QCoreApplication::exec();
   // The program's last line is its end: the broker's connection and the link end before it.
   bridge.shutdown();

@@ -164,4 +164,5 @@ void SchedulerTimer::Timer1_Timer() {
   haveWall_ = true;
   if (holding_ && wall > holdTo_) holding_ = false;
   if (enabled_) arm();
+  emit ticked();
 }

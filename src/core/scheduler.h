@@ -99,6 +99,9 @@ class SchedulerTimer : public QObject {
   void jumped(qint64 skipped);
   // After a paused tick in whose seconds entries fell due (see missedEntries()).
   void missed();
+  // At the end of every tick, whatever it found: the timetable's pulse (a service manager's
+  // watchdog follows it).
+  void ticked();
 
  private:
   void arm();

@@ -404,6 +404,7 @@ void MqttBridge::serve() {
   publishStates();
   publishNext();
   publishAutoState();
+  publishProblem();
   publishAvailability();
 }
 
@@ -418,7 +419,8 @@ void MqttBridge::clearGhosts(const ProfileFile& names) {
   const QString lastPrefix = SettingsStore::ReadMqttLastPrefix(names);
   if (!lastPrefix.isEmpty() && lastPrefix != prefix_) {
     QStringList topics{QStringLiteral("availability"), QStringLiteral("auto/state"),
-                       QStringLiteral("owner")};
+                       QStringLiteral("owner"), QStringLiteral("problem"),
+                       QStringLiteral("problem/attributes")};
     for (int r = 1; r <= kRouteCount; ++r)
       for (const char* what : {"state", "name", "next"})
         topics << QStringLiteral("route/%1/").arg(r) + QLatin1String(what);
@@ -459,6 +461,18 @@ void MqttBridge::publishAutoState() {
   if (!serving() || int(autoAllowed_) == autoPublished_) return;
   autoPublished_ = autoAllowed_;
   publish(QStringLiteral("auto/state"), on_off(autoPublished_));
+}
+
+void MqttBridge::showProblem(bool on, const QByteArray& attributes) {
+  if (problem_ && problem_->first == on && problem_->second == attributes) return;
+  problem_ = std::make_pair(on, attributes);
+  publishProblem();
+}
+
+void MqttBridge::publishProblem() {
+  if (!serving() || !problem_) return;
+  publish(QStringLiteral("problem/attributes"), problem_->second);
+  publish(QStringLiteral("problem"), on_off(problem_->first));
 }
 
 void MqttBridge::reassert() {

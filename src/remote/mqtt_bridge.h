@@ -30,6 +30,9 @@
 //   "NONE" (also while "自动功能允许" is clear: nothing will switch); retained, renewed whenever
 //   the next-switch service says it changed.
 // - P/auto/state: "ON" / "OFF", whether "自动功能允许" is ticked; retained.
+// - P/problem: "ON" while one of the alerts' conditions holds, else "OFF", and
+//   P/problem/attributes the conditions as JSON (see showProblem); retained, nothing before the
+//   alerts first tell it.
 // - P/record: every line of the switch record as JSON {"time","route","action","cause"} in the
 //   file's words; not retained.
 // - With discovery, the configs of mqtt_discovery_configs under the discovery prefix D
@@ -115,6 +118,9 @@ class MqttBridge : public QObject {
   void routeNamesChanged();
   // Whether "自动功能允许" is ticked now (published on P/auto/state).
   void showAuto(bool allowed);
+  // The alerts' state: any condition holding (P/problem) and the conditions (P/problem/attributes,
+  // a JSON object); published at once when changed and again after each (re)connect.
+  void showProblem(bool on, const QByteArray& attributes);
 
   MqttClient::State state() const { return client_.state(); }
   // "远程：已连接" (with a refusal, "远程：已连接（无权发布 tavrel/1/auto/state）"),
@@ -158,6 +164,7 @@ class MqttBridge : public QObject {
   void publishAvailability();
   void publishStates();
   void publishAutoState();
+  void publishProblem();
   void reassert();
   void publishNames(const ProfileFile& names);  // names: Name.ini as read for this connection
   void publishNext();
@@ -188,6 +195,7 @@ class MqttBridge : public QObject {
   std::array<QByteArray, 17> nextPublished_{};  // as last published
   bool autoAllowed_ = false;
   int autoPublished_ = -1;                             // as last published: 1 ON, 0 OFF, -1 none
+  std::optional<std::pair<bool, QByteArray>> problem_;  // as the alerts last told it
   std::array<std::optional<Command>, 17> gathered_{};  // per route, waiting for its gap's end
   std::array<Throttle*, 17> commandGap_{};
   Throttle rediscovery_;

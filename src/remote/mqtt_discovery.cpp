@@ -28,6 +28,7 @@ QList<Entity> entities() {
   for (int r = 1; r <= kRouteCount; ++r) all.append({"sensor", QStringLiteral("next%1").arg(r)});
   all.append({"binary_sensor", QStringLiteral("board")});
   all.append({"switch", QStringLiteral("auto")});
+  all.append({"binary_sensor", QStringLiteral("problem")});
   return all;
 }
 
@@ -140,6 +141,19 @@ QList<QPair<QByteArray, QByteArray>> mqtt_discovery_configs(const MqttDevice& d)
       c.insert(QStringLiteral("state_topic"), availability);
       c.insert(QStringLiteral("payload_on"), QStringLiteral("online"));
       c.insert(QStringLiteral("payload_off"), QStringLiteral("offline"));
+    } else if (e.word == QLatin1String("problem")) {
+      // On while any alert's condition holds; the conditions themselves as attributes.
+      c.remove(QStringLiteral("availability_topic"));
+      c.insert(QStringLiteral("name"), translate(QT_TRANSLATE_NOOP("MqttBridge", "故障")));
+      c.insert(QStringLiteral("default_entity_id"),
+               QStringLiteral("binary_sensor.") + entity_slug(d.id + QStringLiteral("_problem")));
+      c.insert(QStringLiteral("device_class"), QStringLiteral("problem"));
+      c.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
+      c.insert(QStringLiteral("state_topic"), d.prefix + QStringLiteral("/problem"));
+      c.insert(QStringLiteral("payload_on"), QStringLiteral("ON"));
+      c.insert(QStringLiteral("payload_off"), QStringLiteral("OFF"));
+      c.insert(QStringLiteral("json_attributes_topic"),
+               d.prefix + QStringLiteral("/problem/attributes"));
     } else {
       c.insert(QStringLiteral("name"), translate(QT_TRANSLATE_NOOP("MqttBridge", "自动功能允许")));
       c.insert(QStringLiteral("default_entity_id"),

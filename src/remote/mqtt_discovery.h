@@ -29,9 +29,11 @@ QByteArray mqtt_client_id(const QString& hostName, const QString& deviceId);
 // per route N a switch (word N) on P/route/N/state and /set and a timestamp sensor (word nextN)
 // reading the next switch from P/route/N/next, its action as the attribute "action"; one
 // connectivity binary_sensor (word board) reading P/availability (on while the board answers);
-// one switch (word auto) for "自动功能允许" on P/auto/state and /set. Each carries the device
-// block, an origin block, a readable default entity id ("switch.tavrel_1_route_3", the device id
-// in lower case with '-' and "__" as '_') and, but the board's, availability on P/availability.
+// one switch (word auto) for "自动功能允许" on P/auto/state and /set; one problem binary_sensor
+// (word problem) reading P/problem, its attributes from P/problem/attributes. Each carries the
+// device block, an origin block, a readable default entity id ("switch.tavrel_1_route_3", the
+// device id in lower case with '-' and "__" as '_') and, but the board's, availability on
+// P/availability.
 struct MqttDevice {
   QString prefix;                                   // P
   QString discoveryPrefix;                          // D

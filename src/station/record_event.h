@@ -39,6 +39,8 @@ enum class RecordAction : quint8 {
   MqttPrefixInvalid,    // the stored prefix cannot be one (detail: it); the bridge stays off
   AutoAllowed,          // "自动功能允许" ticked (cause Mqtt: by a broker's command)
   AutoForbidden,        // ... cleared
+  AlertRaised,          // an alert's condition began (detail: its name and what it names)
+  AlertCleared,         // ... ended (detail: its name)
   Unknown,              // read back: a word this program does not know (kept in RecordEvent::word)
 };
 // Why a route's state changed. Events of the link and the broker have None and say where in

@@ -22,7 +22,8 @@ const char* const kActionWords[] = {
     QT_TRANSLATE_NOOP("Record", "设置无效"),     QT_TRANSLATE_NOOP("Record", "前缀被占用"),
     QT_TRANSLATE_NOOP("Record", "无权发布"),     QT_TRANSLATE_NOOP("Record", "无权订阅"),
     QT_TRANSLATE_NOOP("Record", "前缀无效"),     QT_TRANSLATE_NOOP("Record", "自动允许"),
-    QT_TRANSLATE_NOOP("Record", "自动禁止"),
+    QT_TRANSLATE_NOOP("Record", "自动禁止"),     QT_TRANSLATE_NOOP("Record", "告警"),
+    QT_TRANSLATE_NOOP("Record", "告警解除"),
 };
 constexpr int kKnownActions = static_cast<int>(RecordAction::Unknown);
 static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);

@@ -16,7 +16,7 @@
 // "远程已连接", "远程断开", "远程连接失败", "远程消息无效", "程序启动", "程序退出", "接管",
 // "板状态", "记录中断", "记录已满", "时钟跳变", "未执行" (a broker's command or an entry that could
 // not act), "时间表更新", "设置无效", "前缀被占用", "无权发布", "无权订阅", "前缀无效", "自动允许",
-// "自动禁止";
+// "自动禁止", "告警", "告警解除";
 // the cause an entry's key, "手动", "接管", "恢复", "板状态", "远程", where a link's or broker's
 // event happened (a failure's reason after a blank), several routes' states ("吸合 1,2 断开
 // 3-16"), or a count: "12行" lines lost, "3600秒" seconds skipped. They are made and read back here

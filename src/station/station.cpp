@@ -20,6 +20,7 @@ const int kRegistered = [] {
   qRegisterMetaType<LinkNotice>();
   qRegisterMetaType<DownloadCommand::Notice>();
   qRegisterMetaType<Station::StoreNotice>();
+  qRegisterMetaType<DueEntries>();
   return 0;
 }();
 
@@ -66,6 +67,7 @@ Station::Station(const QString& dataDir, Clock clock, QObject* parent)
   // a port closed or lost is told as such, not as a board gone silent.
   connect(&link_, &CommandLink::silent, this, [this] {
     record_.append(0, RecordAction::BoardSilent, RecordCause::None, linkControl_.devicePath());
+    emit boardSilent();
   });
   connect(&link_, &CommandLink::lampsChanged, this, [this] { emit lampsChanged(lamps()); });
   connect(&link_, &CommandLink::tookOver, this, [this] {
@@ -83,14 +85,35 @@ Station::Station(const QString& dataDir, Clock clock, QObject* parent)
   });
   connect(&Timer1_, &SchedulerTimer::jumped, this, [this](qint64 skipped) {
     record_.appendCount(RecordAction::ClockJump, skipped);
+    emit clockJumped(skipped);
     if (skipped < 0) return;  // set back: nothing was passed over
-    if (restore_ && auto_)
+    if (restore_ && auto_) {
       restoreStates();
-    else
+    } else {
       switchboard_.recordMissed(Timer1_.skippedEntries());
+      if (!Timer1_.skippedEntries().isEmpty()) emit entriesMissed(Timer1_.skippedEntries());
+    }
   });
-  connect(&Timer1_, &SchedulerTimer::missed, this,
-          [this] { switchboard_.recordMissed(Timer1_.missedEntries()); });
+  connect(&Timer1_, &SchedulerTimer::missed, this, [this] {
+    switchboard_.recordMissed(Timer1_.missedEntries());
+    emit entriesMissed(Timer1_.missedEntries());
+  });
+  // The pulse: the scheduler's ticks, and the heartbeat's while they do not come because the
+  // timetable does not run. A scheduler that is meant to run but does not tick sends none.
+  heartbeat_.setInterval(1500);
+  heartbeat_.setSingleShot(true);
+  connect(&heartbeat_, &QTimer::timeout, this, [this] {
+    if (!Timer1_.isEnabled()) emit ticked();
+    heartbeat_.setInterval(1000);
+    heartbeat_.start();
+  });
+  connect(&Timer1_, &SchedulerTimer::ticked, this, [this] {
+    emit ticked();
+    if (held_) return;
+    heartbeat_.setInterval(1500);
+    heartbeat_.start();
+  });
+  heartbeat_.start();
   connect(&noteWatch_, &FileWatch::changed, this, &Station::takeUpStore);
   noteWatch_.start();
   connect(&record_, &SwitchRecord::appended, this, &Station::recordAppended);
@@ -315,6 +338,8 @@ void Station::record(int route, RecordAction action, RecordCause cause, const QS
 void Station::download(int page) { download_.run(nCom_, page); }
 
 void Station::holdTimers() {
+  held_ = true;
+  heartbeat_.stop();
   link_.stopPush();
   Timer1_.setEnabled(false);
 }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <memory>
 #include <optional>
@@ -182,6 +183,18 @@ class Station : public QObject {
   void downloadTold(DownloadCommand::Notice what, const PortFailure& failure);
   void labDebugChanged(const QString& text);
   void storeTold(Station::StoreNotice what);
+  // The station's pulse: every scheduler tick, and about once a second from the station's thread
+  // while the timetable is not running (not allowed, or a download holds it); nothing while the
+  // timers are held or the thread is stuck.
+  void ticked();
+  // The board stopped answering an open link for CommandLink::kSilentTicks (once per silence, the
+  // one after opening included).
+  void boardSilent();
+  // The scheduler found the clock stepped (see SchedulerTimer::jumped).
+  void clockJumped(qint64 skipped);
+  // Entries that fell due while nothing could act, or that a clock jump passed over unreplayed
+  // (each recorded "未执行").
+  void entriesMissed(const DueEntries& entries);
 
  private:
   void restoreStates();
@@ -212,7 +225,10 @@ class Station : public QObject {
   LinkHealth health_ = LinkHealth::Closed;
   FileWatch noteWatch_;           // Note.ini, for changes by other programs
   ProfileFile::Pairs toldStore_;  // the changed store last told and not taken up
+  QTimer heartbeat_;              // the pulse while the scheduler does not tick
+  bool held_ = false;             // holdTimers(): time driven by hand
 };
 
 Q_DECLARE_METATYPE(EntrySnapshot)
 Q_DECLARE_METATYPE(NextSwitches)
+Q_DECLARE_METATYPE(DueEntries)

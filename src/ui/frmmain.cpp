@@ -262,6 +262,7 @@ void Frmmain::Form_Load() {
   const bool inTray = tray_->AddTrayIcon();
   connect(tray_, &Tray::recordRequested, this, &Frmmain::CmdRecord_Click);
   connect(tray_, &Tray::quitRequested, this, &Frmmain::CmdQuit_Click);
+  connect(&logic_, &AppLogic::alertTold, tray_, &Tray::showAlert);
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
   showLamps();
   const ProfileFile names = logic_.settings().load();  // Name.ini, read once

@@ -16,7 +16,7 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
       logic_(logic) {
   setObjectName(QStringLiteral("MqttDialog"));
   setWindowTitle(tr("远程"));
-  setFixedSize(380, 370);
+  setFixedSize(380, 480);
   setModal(true);
   const QFont bold = song_bold(12);
 
@@ -87,7 +87,26 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
   place(LabHint, 20, 306, 340, 20);
   connect(&logic_, &AppLogic::controlsChanged, this, &MqttDialog::showState);
 
-  const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 336);
+  caption(QStringLiteral("Label9"), tr("告警"), 334);
+  TxtWebhook = field(QStringLiteral("TxtWebhook"), 334);
+  TxtWebhook->setPlaceholderText(tr("Webhook 地址（http:// 或 https://）"));
+  caption(QStringLiteral("Label10"), tr("证书"), 362);
+  TxtWebhookCaFile = field(QStringLiteral("TxtWebhookCaFile"), 362);
+  TxtWebhookCaFile->setPlaceholderText(tr("系统证书"));
+  CmdTestWebhook = new QPushButton(tr("测试"), this);
+  CmdTestWebhook->setObjectName(QStringLiteral("CmdTestWebhook"));
+  place(CmdTestWebhook, 20, 392, 72, 24);
+  LabWebhook = new QLabel(this);
+  LabWebhook->setObjectName(QStringLiteral("LabWebhook"));
+  LabWebhook->setWordWrap(true);
+  place(LabWebhook, 96, 390, 264, 36);
+  connect(CmdTestWebhook, &QPushButton::clicked, this, [this] {
+    LabWebhook->setText(tr("正在发送测试消息…"));
+    logic_.testWebhook({TxtWebhook->text().trimmed(), TxtWebhookCaFile->text().trimmed()});
+  });
+  connect(&logic_, &AppLogic::webhookTested, LabWebhook, &QLabel::setText);
+
+  const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 442);
   OKButton = buttons.ok;
   CancelButton = buttons.cancel;
   connect(OKButton, &QPushButton::clicked, this, &MqttDialog::OKButton_Click);
@@ -104,6 +123,10 @@ void MqttDialog::Form_Load() {
   const MqttSettings& s = logic_.mqttSettings();
   TxtClientId->setPlaceholderText(QString::fromUtf8(mqtt_client_id(
       QSysInfo::machineHostName(), mqtt_device_id(s.prefixFor(logic_.nID()), logic_.nID()))));
+  const WebhookSettings hook = logic_.webhookSettings();
+  TxtWebhook->setText(hook.url);
+  TxtWebhookCaFile->setText(hook.caFile);
+  LabWebhook->clear();
   showState();
   TxtHost->setFocus(Qt::OtherFocusReason);
 }
@@ -147,5 +170,7 @@ void MqttDialog::OKButton_Click() {
     prefix->setFocus(Qt::OtherFocusReason);
     return;
   }
-  if (logic_.setMqtt(s)) accept();
+  if (logic_.setMqtt(s) &&
+      logic_.setWebhook({TxtWebhook->text().trimmed(), TxtWebhookCaFile->text().trimmed()}))
+    accept();
 }

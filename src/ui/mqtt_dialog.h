@@ -17,7 +17,9 @@ class QSpinBox;
 // a prefix (either) that cannot be a topic prefix ("前缀无效：不能含有 + 或 #，也不能有空的层级")
 // and stays open; otherwise it
 // writes the section and connects with it, and closes unless the file could not be written. Cancel
-// changes nothing. An empty server ends the connection.
+// changes nothing. An empty server ends the connection. Below, the alerts' webhook ("告警
+// Webhook", its certificate file) is written with OK as well (section "Alerts"); "测试" sends a
+// test message to what the fields hold and shows the receiver's answer.
 class MqttDialog : public QDialog {
   Q_OBJECT
  public:
@@ -40,6 +42,10 @@ class MqttDialog : public QDialog {
   QCheckBox* ChkDiscovery = nullptr;
   QLineEdit* TxtDiscoveryPrefix = nullptr;
   QLineEdit* TxtClientId = nullptr;  // empty: the default (mqtt_client_id)
+  QLineEdit* TxtWebhook = nullptr;
+  QLineEdit* TxtWebhookCaFile = nullptr;
+  QPushButton* CmdTestWebhook = nullptr;
+  QLabel* LabWebhook = nullptr;  // the test's answer
   QLabel* LabState = nullptr;
   QLabel* LabHint = nullptr;
   QPushButton* OKButton = nullptr;

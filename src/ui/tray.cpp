@@ -39,6 +39,11 @@ void Tray::tellKeepsRunning() {
                      tavrel_icon());
 }
 
+void Tray::showAlert(const QString& text, bool raised) {
+  icon_->showMessage(QCoreApplication::applicationName(), text,
+                     raised ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+}
+
 namespace {
 
 // The program's icon with its lamp (a circle at 190,190 of the 256 grid, inside a white rim)
@@ -65,13 +70,15 @@ QIcon icon_with_lamp(const QColor& colour) {
 void Tray::showLink(const AppLogic& logic) {
   const LinkHealth health = logic.health();
   const int look = health == LinkHealth::Closed ? 0 : (health == LinkHealth::Answering ? 2 : 1);
-  if (look != look_) {
-    look_ = look;
-    icon_->setIcon(icon_with_lamp(lamp_look(look)));
+  const bool alarmed = logic.alerts().any();
+  if (look + (alarmed ? 3 : 0) != look_) {
+    look_ = look + (alarmed ? 3 : 0);
+    icon_->setIcon(icon_with_lamp(alarmed ? QColor(Qt::red) : lamp_look(look)));
   }
   QString tip = tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n');
   if (logic.mqttSettings().enabled()) tip += logic.mqttText() + QLatin1Char('\n');
   if (!logic.recordText().isEmpty()) tip += logic.recordText() + QLatin1Char('\n');
+  if (!logic.alertsText().isEmpty()) tip += logic.alertsText() + QLatin1Char('\n');
   icon_->setToolTip(tip + logic.appDir());
 }
 

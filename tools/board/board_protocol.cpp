@@ -1,5 +1,7 @@
 #include "board_protocol.h"
 
+#include <QStringList>
+
 namespace {
 
 constexpr quint8 kCommandHeader = 0x55;
@@ -70,6 +72,20 @@ std::vector<BoardProtocol::Event> BoardProtocol::feed(const QByteArray& bytes) {
   return out;
 }
 
+bool parse_route_list(const QString& text, quint16* routes) {
+  *routes = 0;
+  for (const QString& run : text.split(QLatin1Char(','))) {
+    const QStringList ends = run.trimmed().split(QLatin1Char('-'));
+    bool ok1 = false, ok2 = false;
+    const int from = ends.value(0).toInt(&ok1);
+    const int to = ends.size() == 2 ? ends[1].toInt(&ok2) : from;
+    if (!ok1 || (ends.size() == 2 && !ok2) || ends.size() > 2 || from < 1 || to > 16 || from > to)
+      return false;
+    for (int r = from; r <= to; ++r) *routes |= quint16(1u << (r - 1));
+  }
+  return true;
+}
+
 bool BoardProtocol::takeCommand(std::vector<Event>& out) {
   if (sum_of(buffer_, 7) != at(buffer_, 7)) return false;
   const quint8 address = at(buffer_, 1);
@@ -82,7 +98,7 @@ bool BoardProtocol::takeCommand(std::vector<Event>& out) {
     kind = Kind::Query;
   } else if (type == 19) {
     kind = Kind::Set;
-    outputs_ = masks;
+    outputs_ = static_cast<quint16>((outputs_ & stuck_) | (masks & ~stuck_));
   }
   out.push_back({kind, replyFor(address_, type, outputs_), {}});
   return true;

@@ -25,6 +25,9 @@ struct DownloadedEntry {
   QString describe() const;
 };
 
+// Routes written "3,5,9-11" (1..16) as a mask, bit r-1 for route r; false for anything else.
+bool parse_route_list(const QString& text, quint16* routes);
+
 // The relay board's side of the serial protocol, free of any I/O.
 //
 // Bytes are fed as they arrive. A command frame (0x55, address, type, 0, 0, high, low, sum) with
@@ -52,6 +55,9 @@ class BoardProtocol {
   void dropPartial() { buffer_.clear(); }
 
   quint16 outputs() const { return outputs_; }  // bit r-1 = route r energised
+  // Routes (bit r-1 = route r) whose relays never follow a set frame: they keep their outputs.
+  void setStuck(quint16 routes) { stuck_ = routes; }
+  quint16 stuck() const { return stuck_; }
   quint8 address() const { return address_; }
   // Downloaded entries by (route, index), in that order; a repeated (route, index) replaces.
   const std::map<std::pair<int, int>, DownloadedEntry>& entries() const { return entries_; }
@@ -65,6 +71,7 @@ class BoardProtocol {
 
   quint8 address_;
   quint16 outputs_;
+  quint16 stuck_ = 0;
   QByteArray buffer_;
   std::map<std::pair<int, int>, DownloadedEntry> entries_;
 };

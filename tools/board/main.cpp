@@ -2,7 +2,7 @@
 //
 //   tavrel-board --link PATH [--address N] [--states HHLL] [--silent] [--corrupt-every N]
 //                [--reply-delay MS] [--pace] [--noise RATE] [--echo] [--stray-bytes N]
-//                [--verbose] [--dump-entries]
+//                [--stuck ROUTES] [--verbose] [--dump-entries]
 //
 // Prints "ready PATH" once the link exists, then one line "HH:MM:SS.mmm outputs HHLL" on every
 // change of the outputs (HH = routes 16..9, LL = routes 8..1). SIGINT and SIGTERM remove the link.
@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
        QStringLiteral("Send each command frame back before its reply, as an echoing adapter.")},
       {QStringLiteral("stray-bytes"), QStringLiteral("Send N stray bytes before each reply."),
        QStringLiteral("N"), QStringLiteral("0")},
+      {QStringLiteral("stuck"),
+       QStringLiteral("Relays that never follow a set frame, as routes \"3,5,9-11\"."),
+       QStringLiteral("ROUTES")},
       {QStringLiteral("verbose"), QStringLiteral("Print every frame received.")},
       {QStringLiteral("dump-entries"), QStringLiteral("Print the downloaded entries on exit.")},
   });
@@ -94,6 +97,11 @@ int main(int argc, char** argv) {
   o.noise = qMax(0.0, p.value(QStringLiteral("noise")).toDouble());
   o.echo = p.isSet(QStringLiteral("echo"));
   o.strayBytes = qBound(0, p.value(QStringLiteral("stray-bytes")).toInt(), 64);
+  if (p.isSet(QStringLiteral("stuck")) &&
+      !parse_route_list(p.value(QStringLiteral("stuck")), &o.stuck)) {
+    fprintf(stderr, "tavrel-board: --stuck takes routes 1..16 as 3,5,9-11\n");
+    return 2;
+  }
   o.seed = static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch());
   const QString link = p.value(QStringLiteral("link"));
   if (link.isEmpty()) {

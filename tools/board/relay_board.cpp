@@ -18,6 +18,7 @@ RelayBoard::RelayBoard(Options options, QObject* parent)
       options_(options),
       protocol_(options.address, options.outputs),
       rng_(options.seed) {
+  protocol_.setStuck(options.stuck);
   if (options_.noise > 0) {
     noiseTimer_ = new QTimer(this);
     connect(noiseTimer_, &QTimer::timeout, this, &RelayBoard::sendNoise);

@@ -34,6 +34,7 @@ class RelayBoard : public QObject {
                            // it (an RS-485 adapter that hears itself)
     int strayBytes = 0;    // this many 0x00 bytes before each reply, in one piece with it
     unsigned seed = 1;     // of the noise
+    quint16 stuck = 0;     // routes whose relays never follow (bit r-1 = route r)
   };
   static constexpr int kQuietDropMs = 100;
 
@@ -53,6 +54,7 @@ class RelayBoard : public QObject {
   quint16 outputs() const { return protocol_.outputs(); }
   const BoardProtocol& protocol() const { return protocol_; }
   void setSilent(bool on) { options_.silent = on; }
+  void setStuck(quint16 routes) { protocol_.setStuck(routes); }
 
   int repliesSent() const { return repliesSent_; }
   qint64 noiseBytesSent() const { return noiseBytes_; }
