@@ -590,9 +590,7 @@ void MqttBridge::applyAuto() {
   if (!c) return;
   const bool allowed = *c == Toggle ? !autoAllowed_ : *c == On;
   if (allowed == autoAllowed_) return;
-  station_.setAuto(allowed);
-  station_.record(0, allowed ? RecordAction::AutoAllowed : RecordAction::AutoForbidden,
-                  RecordCause::Mqtt);
+  station_.setAuto(allowed, RecordCause::Mqtt);
 }
 
 void MqttBridge::invalid(const QByteArray& topic, int route) {

@@ -72,6 +72,7 @@ void Tray::showLink(const AppLogic& logic) {
   QString tip = tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n');
   if (logic.mqttSettings().enabled()) tip += logic.mqttText() + QLatin1Char('\n');
   if (!logic.recordText().isEmpty()) tip += logic.recordText() + QLatin1Char('\n');
+  if (logic.paused()) tip += tr("定时已暂停（自动功能未允许）") + QLatin1Char('\n');
   icon_->setToolTip(tip + logic.appDir());
 }
 

@@ -14,7 +14,7 @@ class QWidget;
 // run. The icon goes away with this object. showLink() gives the icon's lamp the link's health
 // (green: open and the board answers; amber: no answer, or waiting for the port; grey: closed)
 // and adds the link's state, the broker's state (only while a broker is configured), the record's
-// trouble (only while it cannot be written) and the data folder to the tip.
+// trouble (only while it cannot be written), a paused timetable and the data folder to the tip.
 class Tray : public QObject {
   Q_OBJECT
  public:
