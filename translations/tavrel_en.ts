@@ -54,10 +54,6 @@
         <translation>Delete the selected entries?</translation>
     </message>
     <message>
-        <source>删除所有信息吗？</source>
-        <translation>Delete all entries of this route?</translation>
-    </message>
-    <message>
         <source>关闭</source>
         <translation>Close</translation>
     </message>
@@ -92,6 +88,18 @@
     <message>
         <source>已载入新的 Note.ini</source>
         <translation>Loaded the new Note.ini</translation>
+    </message>
+    <message>
+        <source>上次有未保存的修改，是否恢复？</source>
+        <translation>The last run left unsaved changes. Restore them?</translation>
+    </message>
+    <message>
+        <source>%1 未命名</source>
+        <translation>No. %1</translation>
+    </message>
+    <message>
+        <source>删除第%1路的全部条目吗？</source>
+        <translation>Delete all entries of route %1?</translation>
     </message>
 </context>
 <context>
@@ -250,6 +258,18 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>日期已过，仍要保存吗？</source>
         <translation>The date has passed. Keep the entry anyway?</translation>
     </message>
+    <message>
+        <source>添加第%1路的条目</source>
+        <translation>Add an entry to route %1</translation>
+    </message>
+    <message>
+        <source>修改第%1路的条目</source>
+        <translation>Edit an entry of route %1</translation>
+    </message>
+    <message>
+        <source>每星期至少选择一天</source>
+        <translation>Choose at least one day of the week</translation>
+    </message>
 </context>
 <context>
     <name>DownloadCommand</name>
@@ -391,6 +411,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>是符号链接</source>
         <translation>it is a symbolic link</translation>
+    </message>
+    <message>
+        <source>文件中没有条目</source>
+        <translation>The file holds no entries</translation>
     </message>
 </context>
 <context>
@@ -1055,6 +1079,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>仍在托盘中运行，定时照常执行</source>
         <translation>Tavrel keeps running in the tray; the timetable goes on</translation>
+    </message>
+    <message>
+        <source>定时已暂停（自动功能未允许）</source>
+        <translation>Timetable paused (automatic switching off)</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -42,6 +43,19 @@ class EventHook : public QObject {
  private:
   QList<QEvent::Type> types_;
   std::function<void()> action_;
+};
+
+// Keys pressed in the watched object go to an action first; it returns whether it took the key.
+class KeyHook : public QObject {
+ public:
+  KeyHook(std::function<bool(const QKeyEvent&)> action, QObject* parent)
+      : QObject(parent), action_(std::move(action)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    return e->type() == QEvent::KeyPress && action_(*static_cast<QKeyEvent*>(e));
+  }
+
+ private:
+  std::function<bool(const QKeyEvent&)> action_;
 };
 
 const char* const kDesignTabs[16] = {
@@ -182,14 +196,31 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   rename_ = new RenameDialog(this);
   SSTab2->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(SSTab2, &TabStrip::tabDoubleClicked, this, &Frmmain::renameRoute);
-  connect(SSTab2, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    const int tab = SSTab2->tabAt(at);
-    if (tab < 0) return;
-    QMenu menu(this);
-    connect(menu.addAction(tr("重命名")), &QAction::triggered, this,
-            [this, tab] { renameRoute(tab); });
-    menu.exec(SSTab2->mapToGlobal(at));
-  });
+  connect(SSTab2, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { tabMenu(SSTab2->tabAt(at), at); });
+  // From the keyboard: the Menu key or Shift+F10 opens the current tab's menu; in the list, Enter
+  // or F2 edits the selected entry and Delete deletes it (with its question).
+  SSTab2->installEventFilter(new KeyHook(
+      [this](const QKeyEvent& k) {
+        if (k.key() != Qt::Key_Menu && !(k.key() == Qt::Key_F10 && k.modifiers() == Qt::ShiftModifier))
+          return false;
+        const int tab = SSTab2->currentIndex();
+        tabMenu(tab, SSTab2->tabRect(tab).center());
+        return true;
+      },
+      this));
+  List->installEventFilter(new KeyHook(
+      [this](const QKeyEvent& k) {
+        if (k.key() == Qt::Key_Return || k.key() == Qt::Key_Enter || k.key() == Qt::Key_F2) {
+          if (CmdAdd->isEnabled()) List_DblClick();
+          return true;
+        }
+        if (k.key() != Qt::Key_Delete) return false;
+        if (CmdDel->isEnabled()) CmdDel_Click();
+        return true;
+      },
+      this));
+  connect(List, &QTreeWidget::itemSelectionChanged, this, &Frmmain::showCmdDel);
 
   connect(CmbCom, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbCom_Click);
   connect(CmbID, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbID_Click);
@@ -265,7 +296,7 @@ void Frmmain::Form_Load() {
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
   showLamps();
   const ProfileFile names = logic_.settings().load();  // Name.ini, read once
-  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, logic_.settings().ReadRouteName(names, i + 1));
+  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, logic_.routeCaption(names, i + 1));
   const StartupChoices c = run_startup(logic_, names);
   {
     // The boxes show the address and port in use, also when the stored ones were unusable.
@@ -302,6 +333,11 @@ void Frmmain::CmdQuit_Click() {
   QCoreApplication::quit();
 }
 
+void Frmmain::endNow() {
+  quitting_ = true;
+  QCoreApplication::quit();
+}
+
 void Frmmain::closeEvent(QCloseEvent* e) {
   if (quitting_) return;  // quitting closes every window: let it
   e->ignore();
@@ -326,9 +362,22 @@ void Frmmain::renameRoute(int tab) {
   const ProfileFile names = settings.load();
   const bool named = !SettingsStore::stored(names, SettingsStore::routeKey(route)).isNull();
   const std::optional<QString> name =
-      rename_->ask(route, named ? settings.ReadRouteName(names, route) : QString());
+      rename_->ask(route, named ? settings.ReadRouteName(names, route) : QString(),
+                   [&names](const QString& text) { return SettingsStore::storable(names, text); });
   if (name && logic_.renameRoute(route, *name))
-    SSTab2->setTabText(tab, settings.ReadRouteName(settings.load(), route));
+    SSTab2->setTabText(tab, logic_.routeCaption(settings.load(), route));
+}
+
+void Frmmain::tabMenu(int tab, const QPoint& at) {
+  if (tab < 0) return;
+  QMenu menu(this);
+  connect(menu.addAction(tr("重命名")), &QAction::triggered, this,
+          [this, tab] { renameRoute(tab); });
+  menu.exec(SSTab2->mapToGlobal(at));
+}
+
+void Frmmain::showCmdDel() {
+  CmdDel->setEnabled(logic_.enabled(AppLogic::CmdDel) && !List->selectedItems().isEmpty());
 }
 
 void Frmmain::tellNotDone(Switchboard::Result r) {
@@ -364,6 +413,7 @@ void Frmmain::showControls() {
       {CmdSaveAs, AppLogic::CmdSaveAs},     {CmdAdd, AppLogic::CmdAdd},
       {CmdDel, AppLogic::CmdDel},           {CmdDelAll, AppLogic::CmdDelAll}};
   for (const auto& [w, c] : controls) w->setEnabled(logic_.enabled(c));
+  showCmdDel();
 }
 
 void Frmmain::showMqtt() {

@@ -207,7 +207,7 @@ check_looks() {
   done
   check "looks: every lamp has its number centred over it${off:+, not:$off}" '[ -z "$off" ]'
   # The editor: cancelled with the mouse, reopened, Return confirms (then saved to count it).
-  dialog_id() { xdotool search --onlyvisible --name '^添加动作$' 2>/dev/null | head -n 1; }
+  dialog_id() { xdotool search --onlyvisible --name '^添加第1路的条目$' 2>/dev/null | head -n 1; }
   click_at 606 139  # CmdAdd
   wait_for '[ -n "$(dialog_id)" ]'
   xdotool mousemove --window "$(dialog_id)" 304 164 click 1  # CancelButton
@@ -250,11 +250,11 @@ check_save_and_restart() {
   }
   add_entry() {  # 添加, then Return in the editor
     click_at 606 139
-    wait_for '[ -n "$(xdotool search --onlyvisible --name "^添加动作$" 2>/dev/null)" ]' ||
+    wait_for '[ -n "$(xdotool search --onlyvisible --name "^添加第1路的条目$" 2>/dev/null)" ]' ||
       stop_here "添加 opened no editor"
-    editor=$(xdotool search --onlyvisible --name '^添加动作$' | head -n 1)
+    editor=$(xdotool search --onlyvisible --name '^添加第1路的条目$' | head -n 1)
     xdotool windowfocus --sync "$editor" key Return
-    wait_for '[ -z "$(xdotool search --onlyvisible --name "^添加动作$" 2>/dev/null)" ]'
+    wait_for '[ -z "$(xdotool search --onlyvisible --name "^添加第1路的条目$" 2>/dev/null)" ]'
   }
   # The inside of the list and the 自动功能允许 box, as cut from screenshot $1.
   looks() {
