@@ -160,7 +160,11 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   place(List, 128, 96, 425, 243);
   // Under the list: the current route's next switch, the link's state, the record and the broker.
   LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 190, 20);
-  LabLink = label(QStringLiteral("LabLink"), QString(), 324, 342, 64, 20);
+  // The link's state at the right of its box, a size smaller: clear of the next switch and of
+  // 记录 whichever it reads.
+  LabLink = label(QStringLiteral("LabLink"), QString(), 328, 343, 56, 20);
+  LabLink->setFont(song_bold(10.5));
+  LabLink->setAlignment(Qt::AlignRight | Qt::AlignTop);
   CmdRecord = button(QStringLiteral("CmdRecord"), tr("记录"), 390, 341, 49, 22);
   auto* cmdWeek = button(QStringLiteral("CmdWeek"), tr("一周"), 441, 341, 49, 22);
   CmdMqtt = button(QStringLiteral("CmdMqtt"), tr("远程"), 492, 341, 61, 22);

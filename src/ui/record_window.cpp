@@ -17,9 +17,9 @@ RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> rout
   list_->setObjectName(QStringLiteral("RecordList"));
   list_->setHeaderLabels({tr("时间"), tr("路"), tr("动作"), tr("来源")});
   list_->setRootIsDecorated(false);
-  list_->setColumnWidth(0, 230);  // room for the offset of an autumn hour
-  list_->setColumnWidth(1, 40);
-  list_->setColumnWidth(2, 90);
+  // Each column as wide as what it holds (the time's offset in an autumn hour, a long source).
+  list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  list_->header()->setStretchLastSection(false);
   showAll_ = new QCheckBox(tr("显示全部"), this);
   showAll_->setObjectName(QStringLiteral("ChkShowAll"));
   auto* layout = new QVBoxLayout(this);
