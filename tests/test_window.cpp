@@ -1046,10 +1046,15 @@ void TestWindow::recordShowsEntryTexts() {
   record.appendState(1, true, RecordCause::Entry, "key0101");  // a late tick: still this entry's
   at = at.addSecs(60);
   record.appendState(1, true, RecordCause::Entry, "key0101");  // not this entry's (edited since)
+  record.appendState(1, true, RecordCause::Entry, "key0102");  // no such entry any more
+  put(r.dir.filePath("Name.ini"), "[Note]\r\n01=Pump\r\n");
   r.w.CmdRecord_Click();
   QTreeWidget* list = r.w.findChild<RecordWindow*>()->list();
   QCOMPARE(list->findItems("每天 00:00:01", Qt::MatchExactly, 3).size(), 1);
   QCOMPARE(list->findItems("key0101", Qt::MatchExactly, 3).size(), 1);
+  QCOMPARE(list->findItems("已删除的条目 key0102", Qt::MatchExactly, 3).size(), 1);
+  QCOMPARE(list->findItems("1 Pump", Qt::MatchExactly, 1).size(), 3);
+  QCOMPARE(r.w.findChild<RecordWindow*>()->windowTitle(), QString("记录 - 第1路"));
 }
 
 void TestWindow::portBoxShowsWhatIsUsedAndWhereItLeads() {

@@ -1012,6 +1012,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>显示全部</source>
         <translation>Show all</translation>
     </message>
+    <message>
+        <source>已删除的条目 %1</source>
+        <translation>deleted entry %1</translation>
+    </message>
+    <message>
+        <source>记录 - 第%1路</source>
+        <translation>Record - route %1</translation>
+    </message>
 </context>
 <context>
     <name>RenameDialog</name>
@@ -1083,6 +1091,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>定时已暂停（自动功能未允许）</source>
         <translation>Timetable paused (automatic switching off)</translation>
+    </message>
+    <message>
+        <source>Tavrel 已在此运行，点击图标打开窗口</source>
+        <translation>Tavrel is running here; click the icon to open its window</translation>
     </message>
 </context>
 <context>

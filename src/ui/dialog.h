@@ -20,7 +20,7 @@ class QRadioButton;
 // the entry (or, for a new entry on a full page, tells "最多99条" and stays open); a weekly entry
 // without a day is refused ("每星期至少选择一天"); a fixed date already past is written only after
 // "日期已过，仍要保存吗？" is answered OK. Cancel changes nothing. Digits typed into the time lists
-// select a number; a date typed over the whole date field is taken with its year.
+// select a number.
 class Dialog : public QDialog {
   Q_OBJECT
  public:

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -300,6 +301,8 @@ void Frmmain::Form_Load() {
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
   showLamps();
   const ProfileFile names = logic_.settings().load();  // Name.ini, read once
+  const bool firstStart = names.status() == ProfileFile::Status::Missing &&
+                          !QFileInfo::exists(logic_.storePath());
   for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, logic_.routeCaption(names, i + 1));
   const StartupChoices c = run_startup(logic_, names);
   {
@@ -312,16 +315,28 @@ void Frmmain::Form_Load() {
   ChkOpen->setChecked(c.open);
   ChkRun->setChecked(c.run);
   showControls();
-  if (inTray)
+  if (inTray) {
     hide();
-  else
+    if (firstStart) tray_->tellRunsHere();  // nothing shows where the program went otherwise
+  } else
     show();  // with no notification area a hidden window would have no way back
 }
 
 void Frmmain::CmdRecord_Click() {
   if (!record_)
     record_ = new RecordWindow(
-        logic_.record(), [this] { return logic_.nPage(); }, logic_.entries(), this);
+        logic_.record(), [this] { return logic_.nPage(); }, logic_.entries(),
+        [this] {
+          const SettingsStore& settings = logic_.settings();
+          const ProfileFile names = settings.load();
+          QStringList out;
+          for (int r = 1; r <= kRouteCount; ++r)
+            out << (SettingsStore::stored(names, SettingsStore::routeKey(r)).trimmed().isEmpty()
+                        ? QString()
+                        : settings.ReadRouteName(names, r));
+          return out;
+        },
+        this);
   record_->show();
   record_->raise();
   record_->activateWindow();

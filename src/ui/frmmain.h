@@ -38,7 +38,8 @@ class Frmmain : public QWidget {
   // use, 1 and Com1 when the stored ones are unusable), bIsFirst, the entry store loaded, ChkAuto
   // from the count, the link opened when "Open" asks for it (a port that does not open is told
   // without holding start-up up), ChkRun, the list of route 1; then the window is hidden when there
-  // is a notification area to bring it back from, and shown otherwise.
+  // is a notification area to bring it back from (on a first start without files a tray message
+  // says where it runs), and shown otherwise.
   void Form_Load();
   Tray* tray() { return tray_; }
 

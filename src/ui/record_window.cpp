@@ -8,8 +8,13 @@
 #include "editing/entry_text.h"
 
 RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> route,
-                           const EntryCollection& entries, QWidget* parent)
-    : QDialog(parent), record_(record), route_(std::move(route)), entries_(entries) {
+                           const EntryCollection& entries, std::function<QStringList()> names,
+                           QWidget* parent)
+    : QDialog(parent),
+      record_(record),
+      route_(std::move(route)),
+      names_(std::move(names)),
+      entries_(entries) {
   setObjectName(QStringLiteral("RecordWindow"));
   setWindowTitle(tr("记录"));
   resize(560, 420);
@@ -38,8 +43,10 @@ bool RecordWindow::shown(const RecordEvent& e) const {
 }
 
 void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
-  auto* item = new QTreeWidgetItem({SwitchRecord::timeText(e.at),
-                                    e.route > 0 ? QString::number(e.route) : QString(),
+  const QString name = shownNames_.value(e.route - 1);
+  QString route = e.route > 0 ? QString::number(e.route) : QString();
+  if (e.route > 0 && !name.isEmpty()) route += QLatin1Char(' ') + name;
+  auto* item = new QTreeWidgetItem({SwitchRecord::timeText(e.at), route,
                                     SwitchRecord::actionWord(e, true), causeText(e)});
   if (atTop)
     list_->insertTopLevelItem(0, item);
@@ -51,7 +58,8 @@ QString RecordWindow::causeText(const RecordEvent& e) const {
   const QString key = SwitchRecord::causeWord(e, true);
   if (e.cause != RecordCause::Entry) return key;
   const EntryPtr entry = entries_.item(e.detail);
-  if (!entry || entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
+  if (!entry) return tr("已删除的条目 %1").arg(key);
+  if (entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
     return key;
   // A late tick switches up to a minute after the entry's moment (that day's or the day before's).
   const QDateTime at = e.at.addMSecs(-e.at.time().msec());
@@ -66,6 +74,8 @@ QString RecordWindow::causeText(const RecordEvent& e) const {
 
 void RecordWindow::refill() {
   list_->clear();
+  shownNames_ = names_ ? names_() : QStringList();
+  setWindowTitle(showAll_->isChecked() ? tr("记录") : tr("记录 - 第%1路").arg(route_()));
   // Only what is shown is read, from the record's end.
   for (const RecordEvent& e :
        record_.newest(kShown, showAll_->isChecked() ? SwitchRecord::kEveryRoute : route_()))

@@ -39,6 +39,12 @@ void Tray::tellKeepsRunning() {
                      tavrel_icon());
 }
 
+void Tray::tellRunsHere() {
+  toldKeepsRunning_ = true;  // once is enough
+  icon_->showMessage(QCoreApplication::applicationName(), tr("Tavrel 已在此运行，点击图标打开窗口"),
+                     tavrel_icon());
+}
+
 namespace {
 
 // The program's icon with its lamp (a circle at 190,190 of the 256 grid, inside a white rim)

@@ -27,6 +27,8 @@ class Tray : public QObject {
   void showLink(const AppLogic& logic);
   // The first time in a run: a balloon telling that the program goes on in the tray.
   void tellKeepsRunning();
+  // A first start (no files yet) whose window stays hidden: a balloon telling where Tavrel runs.
+  void tellRunsHere();
   QMenu* menu() const { return menu_; }
 
   static QString tipText();  // from the application's name and version
