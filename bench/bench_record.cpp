@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   const EntryCollection entries;
   int route = 3;
   RecordWindow window(
-      record, [&] { return route; }, entries);
+      record, [&] { return route; }, entries, [] { return QStringList(); });
   window.showAll()->setChecked(true);
   measure("open, every route", window, [&] { window.show(); });
   measure("route 3's page", window, [&] { window.showAll()->setChecked(false); });

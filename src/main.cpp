@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QLocale>
+#include <csignal>
 #include <cstdio>
 
 #include "app/app_logic.h"
@@ -7,6 +8,7 @@
 #include "app/headless.h"
 #include "platform/data_folder.h"
 #include "platform/single_copy.h"
+#include "platform/unix_signals.h"
 #include "station/station_thread.h"
 #include "ui/frmmain.h"
 #include "ui/running_window.h"
@@ -90,6 +92,7 @@ int main(int argc, char** argv) {
 
   WidgetPrompt prompt;
   const QString dataDir = data_folder(cl);
+  prompt.setDataDir(dataDir);
   if (const QString refused = refused_data_text(cl, dataDir); !refused.isEmpty())
     return prompt.message(refused), 2;
   if (!make_data_folder(dataDir)) {
@@ -119,6 +122,10 @@ int main(int argc, char** argv) {
     Frmmain window(logic);
     prompt.setParent(&window);
     const RunningWindow running(dataDir, &window);
+    // A shutdown or a logout that does not ask ends the program at once, as a clean end: the
+    // unsaved entries stay in their recovery file and the record gets its last line.
+    const UnixSignals unixSignals({SIGTERM, SIGINT});
+    QObject::connect(&unixSignals, &UnixSignals::received, &window, &Frmmain::endNow);
     window.Form_Load();
     station_post(alerts, [alerts] { alerts->start(); });
     status = app.exec();

@@ -104,7 +104,7 @@ void TestStartup::unreadableStoreIsToldOnce() {
   QDir(r.dir.path()).mkdir("Note.ini");  // exists, cannot be read as a file
   put(r.name(), "[Note]\r\nOpen=0\r\n");
   run_startup(r.logic, r.logic.settings().load());
-  QCOMPARE(r.prompt.messages, QStringList({"读取失败" + note}));
+  QCOMPARE(r.prompt.messages, QStringList({"读取失败\n" + note}));
   QVERIFY(!r.logic.chkAuto());
   QCOMPARE(get(r.name()), QByteArray("[Note]\r\nOpen=0\r\nID=1\r\nCom=1\r\n"));  // went on
 }

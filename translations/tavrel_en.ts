@@ -136,10 +136,6 @@
         <translation>Delete the selected entries?</translation>
     </message>
     <message>
-        <source>删除所有信息吗？</source>
-        <translation>Delete all entries of this route?</translation>
-    </message>
-    <message>
         <source>关闭</source>
         <translation>Close</translation>
     </message>
@@ -190,6 +186,18 @@
     <message>
         <source>Webhook 须是 http:// 或 https:// 地址</source>
         <translation>The webhook must be an http:// or https:// address</translation>
+    </message>
+    <message>
+        <source>上次有未保存的修改，是否恢复？</source>
+        <translation>The last run left unsaved changes. Restore them?</translation>
+    </message>
+    <message>
+        <source>%1 未命名</source>
+        <translation>No. %1</translation>
+    </message>
+    <message>
+        <source>删除第%1路的全部条目吗？</source>
+        <translation>Delete all entries of route %1?</translation>
     </message>
 </context>
 <context>
@@ -362,6 +370,18 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>日期已过，仍要保存吗？</source>
         <translation>The date has passed. Keep the entry anyway?</translation>
     </message>
+    <message>
+        <source>添加第%1路的条目</source>
+        <translation>Add an entry to route %1</translation>
+    </message>
+    <message>
+        <source>修改第%1路的条目</source>
+        <translation>Edit an entry of route %1</translation>
+    </message>
+    <message>
+        <source>每星期至少选择一天</source>
+        <translation>Choose at least one day of the week</translation>
+    </message>
 </context>
 <context>
     <name>DownloadCommand</name>
@@ -503,6 +523,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>是符号链接</source>
         <translation>it is a symbolic link</translation>
+    </message>
+    <message>
+        <source>文件中没有条目</source>
+        <translation>The file holds no entries</translation>
     </message>
 </context>
 <context>
@@ -1124,6 +1148,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>显示全部</source>
         <translation>Show all</translation>
     </message>
+    <message>
+        <source>已删除的条目 %1</source>
+        <translation>deleted entry %1</translation>
+    </message>
+    <message>
+        <source>记录 - 第%1路</source>
+        <translation>Record - route %1</translation>
+    </message>
 </context>
 <context>
     <name>RenameDialog</name>
@@ -1191,6 +1223,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>仍在托盘中运行，定时照常执行</source>
         <translation>Tavrel keeps running in the tray; the timetable goes on</translation>
+    </message>
+    <message>
+        <source>定时已暂停（自动功能未允许）</source>
+        <translation>Timetable paused (automatic switching off)</translation>
+    </message>
+    <message>
+        <source>Tavrel 已在此运行，点击图标打开窗口</source>
+        <translation>Tavrel is running here; click the icon to open its window</translation>
     </message>
 </context>
 <context>

@@ -37,9 +37,10 @@ AppLogic::AppLogic(Station& station, MqttBridge& bridge, Prompt& prompt, QObject
     emit lampsChanged();
   });
   connect(&station_, &Station::reported, this, [this](quint16 states) { reported_ = states; });
-  connect(&station_, &Station::autoChanged, this, [this](bool allowed) {
-    if (allowed == chkAuto_) return;
+  connect(&station_, &Station::autoChanged, this, [this](bool allowed, bool paused) {
+    if (allowed == chkAuto_ && paused == paused_) return;
     chkAuto_ = allowed;
+    paused_ = paused;
     for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = allowed;
     emit controlsChanged();
     showNextSwitch();
@@ -83,6 +84,7 @@ AppLogic::AppLogic(Station& station, MqttBridge& bridge, Prompt& prompt, QObject
     health_ = station_.health();
     lamps_ = station_.lamps();
     chkAuto_ = station_.autoAllowed();
+    paused_ = station_.paused();
     restore_ = station_.restore();
     recordFailure_ = station_.record().failure();
     next_ = station_.nextSwitches();
@@ -105,8 +107,13 @@ StoredChoice AppLogic::useStoredPortAndAddress(const ProfileFile& names) {
 
 void AppLogic::loadStore() {
   if (call([this] { return station_.loadStore(); }) == StoreLoad::Unreadable)
-    prompt_.message(QCoreApplication::translate("Startup", "读取失败") +
+    prompt_.message(QCoreApplication::translate("Startup", "读取失败") + QLatin1Char('\n') +
                     QDir::toNativeSeparators(storePath_));
+  if (!call([this] { return station_.recoveryOffered(); })) return;
+  if (prompt_.confirm(tr("上次有未保存的修改，是否恢复？")))
+    call([this] { station_.takeRecovery(); });
+  else
+    call([this] { station_.dropRecovery(); });
 }
 
 // --- the entries ---
@@ -145,16 +152,13 @@ void AppLogic::adopt(const EntrySnapshot& s) {
 bool AppLogic::modified() const { return modified_; }
 
 bool AppLogic::saveBeforeEnd(bool mayAsk) {
+  if (mayAsk) return keepUnsaved(tr("时间表已修改，是否保存？"));
+  sync();
   if (!modified()) return true;
-  if (mayAsk) {
-    const Prompt::SaveChoice c = prompt_.askSave(tr("时间表已修改，是否保存？"));
-    if (c != Prompt::SaveChoice::Save) return c == Prompt::SaveChoice::Discard;
-  }
-  const WriteFailure why = call([this] { return station_.save(); });
-  if (why == WriteFailure::None) return true;
-  if (!mayAsk) return true;  // a session that ends without questions ends either way
-  prompt_.message(save_failed_text(why, storePath_));
-  return false;
+  // A session that ends without questions ends either way; what could not be saved stays in the
+  // recovery file.
+  call([this] { return station_.save(); });
+  return true;
 }
 
 void AppLogic::setLocked(bool locked) {
@@ -172,7 +176,7 @@ ConfirmResult AppLogic::confirmEntry(const EditorState& s, bool bIsnew, EntryPtr
   const bool first = bIsnew && colData_.isEmpty();
   const ConfirmResult result = editor_confirm(s, bIsnew, mydata, colData_, nPage_);
   sync();
-  if (first && result == ConfirmResult::Written) setChkAuto(true);
+  if (first && result == ConfirmResult::Written) call([this] { station_.followEntries(); });
   return result;
 }
 
@@ -304,7 +308,7 @@ void AppLogic::setChkAuto(bool ticked) {
   if (ticked == chkAuto_) return;
   chkAuto_ = ticked;
   for (Control c : {CmdAdd, CmdDel, CmdDelAll, CmdSave}) enabled_[c] = ticked;
-  call([this, ticked] { station_.setAuto(ticked); });
+  call([this, ticked] { station_.setAuto(ticked, RecordCause::Manual); });
   emit controlsChanged();
   showNextSwitch();
 }
@@ -402,10 +406,16 @@ bool AppLogic::renameRoute(int route, const QString& name) {
   return false;
 }
 
+QString AppLogic::routeCaption(const ProfileFile& names, int route) const {
+  if (SettingsStore::stored(names, SettingsStore::routeKey(route)).trimmed().isEmpty())
+    return tr("%1 未命名").arg(route);
+  return settings_.ReadRouteName(names, route);
+}
+
 // --- delete and files ---
 
 void AppLogic::CmdDel_Click(const QList<EntryPtr>& selected) {
-  if (!prompt_.confirm(tr("删除当前信息吗？"))) return;
+  if (selected.isEmpty() || !prompt_.confirm(tr("删除当前信息吗？"))) return;
   remove_entries(colData_, selected);
   list_ = ::refresh_list(colData_, nPage_);  // renumbers the page
   rebuild_keys(colData_);
@@ -413,7 +423,7 @@ void AppLogic::CmdDel_Click(const QList<EntryPtr>& selected) {
 }
 
 void AppLogic::CmdDelAll_Click() {
-  if (!prompt_.confirm(tr("删除所有信息吗？"))) return;
+  if (!prompt_.confirm(tr("删除第%1路的全部条目吗？").arg(nPage_))) return;
   remove_page(colData_, nPage_);
   refresh_list(nPage_);
 }
@@ -429,10 +439,29 @@ void AppLogic::CmdSaveAs_Click() {
   save_as_command(colData_, prompt_, appDir_);
 }
 
-void AppLogic::CmdOpenFile_Click() {
-  if (open_command(colData_, prompt_) != OpenResult::Loaded) return;
+bool AppLogic::keepUnsaved(const QString& question) {
   sync();
-  setChkAuto(colData_.count() > 0);
+  if (!modified()) return true;
+  switch (prompt_.askSave(question)) {
+    case Prompt::SaveChoice::Cancel:
+      return false;
+    case Prompt::SaveChoice::Discard:
+      call([this] { station_.dropRecovery(); });
+      return true;
+    case Prompt::SaveChoice::Save:
+      break;
+  }
+  const WriteFailure why = call([this] { return station_.save(); });
+  if (why == WriteFailure::None) return true;
+  prompt_.message(save_failed_text(why, storePath_));
+  return false;
+}
+
+void AppLogic::CmdOpenFile_Click() {
+  if (!keepUnsaved(tr("时间表已修改，是否保存？"))) return;
+  if (open_command(colData_, prompt_, appDir_) != OpenResult::Loaded) return;
+  sync();
+  call([this] { station_.followEntries(); });
   refresh_list(nPage_);
 }
 

@@ -90,9 +90,10 @@ class AppLogic : public QObject {
   quint64 revision() const { return revision_; }
   // Before the program ends. With unsaved entries asks "时间表已修改，是否保存？" (保存, 不保存,
   // 取消): 保存 saves them (a failure is told, "保存失败" and the path, and keeps the program),
-  // 取消 keeps the program. Returns whether it may end. Where no question may be asked (a desktop
-  // session that ends without interaction) the entries are saved unasked; the old store goes to
-  // the trash as at every save, so nothing is lost either way.
+  // 不保存 drops them (and their recovery file), 取消 keeps the program. Returns whether it may
+  // end. Where no question may be asked (a desktop session that ends without interaction) the
+  // entries are saved unasked; the old store goes to the trash as at every save, and what cannot
+  // be saved stays in the recovery file, so nothing is lost either way.
   bool saveBeforeEnd(bool mayAsk = true);
   // Start-up's first step: "程序启动" in the record (the record checked first: whether it can be
   // written).
@@ -100,6 +101,8 @@ class AppLogic : public QObject {
   // Start-up: the stored port and address in use (see Station::useStoredPortAndAddress).
   StoredChoice useStoredPortAndAddress(const ProfileFile& names);
   // Start-up: Note.ini as the entries ("读取失败" and the path for one that cannot be read).
+  // Entries left unsaved by the previous run (its recovery file) are offered:
+  // "上次有未保存的修改，是否恢复？"; OK takes them up as unsaved entries, Cancel drops them.
   void loadStore();
 
   // --- link and address ---
@@ -140,8 +143,11 @@ class AppLogic : public QObject {
   // --- scheduler switch ---
   // Sets ChkAuto; runs its handler only when the value changes. Ticked: Timer1 on (once a running
   // download ends) and CmdAdd, CmdDel, CmdDelAll, CmdSave enabled; clear: all of them off.
+  // A click on ChkAuto: the timetable paused or resumed by hand, kept in Name.ini and recorded.
   void setChkAuto(bool ticked);
   bool chkAuto() const { return chkAuto_; }
+  // Whether the timetable was paused (by hand or remotely) and stays so across restarts.
+  bool paused() const { return paused_; }
   bool enabled(Control c) const { return enabled_[c]; }
 
   // --- route pages and list ---
@@ -158,16 +164,18 @@ class AppLogic : public QObject {
   Switchboard::Result CmdOpenAll_Click();
   Switchboard::Result CmdCloseAll_Click();
 
-  // --- delete commands, after "删除当前信息吗？" / "删除所有信息吗？" ---
+  // --- delete commands, after "删除当前信息吗？" / "删除第3路的全部条目吗？" ---
   // Removes the selected entries (the objects the list items show), renumbers the page, re-keys
-  // colData. Runs the renumbering also when nothing is selected.
+  // colData. With nothing selected it neither asks nor acts.
   void CmdDel_Click(const QList<EntryPtr>& selected);
   void CmdDelAll_Click();
 
   // --- files ---
   void CmdSave_Click();
   void CmdSaveAs_Click();
-  // After a successful open: ChkAuto from the count and the list of the current page.
+  // Unsaved entries are asked about first, as at quitting (取消 opens nothing). A file without
+  // entries changes nothing (see open_command). After a successful open: ChkAuto from the count
+  // (a paused timetable stays paused) and the list of the current page.
   void CmdOpenFile_Click();
 
   // --- download of the current page's entries into the board (see DownloadCommand) ---
@@ -214,6 +222,9 @@ class AppLogic : public QObject {
   // file's encoding cannot hold is told ("名称含有无法保存的字符"), a file that cannot be written
   // too ("保存设置失败" and the path); either changes nothing and returns false.
   bool renameRoute(int route, const QString& name);
+  // Route 1..16 as its tab reads: its stored name, or its number with "未命名" ("3 未命名") while
+  // it has none, so unnamed routes tell themselves apart. names is Name.ini as read.
+  QString routeCaption(const ProfileFile& names, int route) const;
 
   // --- time driven by hand (simulations) ---
   // Stops the scheduler's and the push cycle's own timers; tickScheduler() then runs one scheduler
@@ -244,6 +255,9 @@ class AppLogic : public QObject {
 
  private:
   void setLocked(bool locked);
+  // With unsaved entries asks question (保存, 不保存, 取消); returns whether to go on: after a
+  // save that worked, or 不保存.
+  bool keepUnsaved(const QString& question);
   void onEntriesChanged();
   // The window's copy of the entries goes to the station when it changed.
   void sync();
@@ -283,6 +297,7 @@ class AppLogic : public QObject {
   Alerts* alertsPeer_ = nullptr;
   Webhook testHook_;  // the test button's, on this thread
   bool chkAuto_ = false;
+  bool paused_ = false;
   bool restore_ = false;
   int nPage_ = 1;
   std::array<bool, kControls> enabled_;

@@ -100,7 +100,7 @@ bool is_program_file(const QString& dataDir, const QString& path) {
     if (real.startsWith(dir + QLatin1String(folder), Qt::CaseInsensitive)) return true;
   if (QFileInfo(real).path() != dir) return false;
   const QString name = QFileInfo(real).fileName();
-  for (const char* own : {"Name.ini", "Note.ini", ".tavrel.lock"})
+  for (const char* own : {"Name.ini", "Note.ini", ".tavrel.lock", "Note.ini.unsaved"})
     if (name.compare(QLatin1String(own), Qt::CaseInsensitive) == 0) return true;
   return false;
 }
@@ -109,22 +109,35 @@ bool save_as_command(const EntryCollection& colData, Prompt& prompt, const QStri
   const QString path = prompt.saveFileName();
   if (path.isEmpty()) return false;
   if (is_program_file(dataDir, path)) {
-    prompt.message(FileCommands::tr("不能另存为程序自己的文件") + QDir::toNativeSeparators(path));
+    prompt.message(FileCommands::tr("不能另存为程序自己的文件") + QLatin1Char('\n') +
+                   QDir::toNativeSeparators(path));
     return false;
   }
   WriteFailure why = WriteFailure::Other;
   const bool ok = write_entry_file(colData, path, &why);
-  prompt.message(ok ? FileCommands::tr("文件已另存为") + QDir::toNativeSeparators(path)
+  prompt.message(ok ? FileCommands::tr("文件已另存为") + QLatin1Char('\n') +
+                          QDir::toNativeSeparators(path)
                     : failed_text(FileCommands::tr("另存失败"), why, path));
   return ok;
 }
 
-OpenResult open_command(EntryCollection& colData, Prompt& prompt) {
+OpenResult open_command(EntryCollection& colData, Prompt& prompt, const QString& dataDir) {
   const QString path = prompt.openFileName();
   if (path.isEmpty()) return OpenResult::Cancelled;
-  if (!read_entry_file(path, colData)) {
-    prompt.message(FileCommands::tr("打开失败") + QDir::toNativeSeparators(path));
+  const QString shown = QDir::toNativeSeparators(path);
+  if (is_program_file(dataDir, path)) {
+    prompt.message(FileCommands::tr("文件中没有条目") + QLatin1Char('\n') + shown);
+    return OpenResult::Empty;
+  }
+  EntryCollection read;
+  if (!read_entry_file(path, read)) {
+    prompt.message(FileCommands::tr("打开失败") + QLatin1Char('\n') + shown);
     return OpenResult::Failed;
   }
+  if (read.isEmpty()) {
+    prompt.message(FileCommands::tr("文件中没有条目") + QLatin1Char('\n') + shown);
+    return OpenResult::Empty;
+  }
+  colData.replace(std::move(read));
   return OpenResult::Loaded;
 }

@@ -39,21 +39,26 @@ QString port_failure_text(const PortFailure& f);
 // "保存失败：磁盘已满\n/home/u/Note.ini". Returns whether it saved.
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt);
 
-// Save As: asks for a path, writes colData as it is now to it and tells "文件已另存为" + path, or
-// "另存失败" with the reason and the path as Save tells them. Cancelling changes nothing and says
-// nothing. One of the program's own files in dataDir is refused with "不能另存为程序自己的文件" +
-// path and left as it was.
+// Save As: asks for a path, writes colData as it is now to it and tells "文件已另存为", or
+// "另存失败" with the reason, as Save tells them; the path on a line of its own. Cancelling changes
+// nothing and says nothing. One of the program's own files in dataDir is refused with
+// "不能另存为程序自己的文件" and the path, and left as it was.
 bool save_as_command(const EntryCollection& colData, Prompt& prompt,
                      const QString& dataDir = QString());
 
 // Whether path is one of the program's own files in the data folder dataDir: Name.ini, Note.ini,
-// the lock, anything under log/ or dosdevices/. Names match in any letter case (a folder on a
-// Windows file system holds "name.ini" as the same file) and a link counts as what it leads to.
+// the recovery file of unsaved entries, the lock, anything under log/ or dosdevices/. Names match
+// in any letter case (a folder on a Windows file system holds "name.ini" as the same file) and a
+// link counts as what it leads to.
 bool is_program_file(const QString& dataDir, const QString& path);
 
-enum class OpenResult { Cancelled, Failed, Loaded };
+enum class OpenResult { Cancelled, Failed, Empty, Loaded };
 
 // Open: asks for a path and reads the file into colData, replacing its content only when the file
-// could be read. A file that is missing or cannot be read is told with "打开失败" + path and
-// colData stays as it was. On Loaded the caller sets ChkAuto from the count and refills the list.
-OpenResult open_command(EntryCollection& colData, Prompt& prompt);
+// could be read and holds entries. A file that is missing or cannot be read is told with
+// "打开失败"; a file without entries (Name.ini offered by the filter, an empty file) with
+// "文件中没有条目", and so is one of the program's own files in dataDir (see is_program_file; its
+// entries are the timetable itself); the path follows on a line of its own. Either way colData
+// stays as it was. On Loaded the caller sets ChkAuto from the count and refills the list.
+OpenResult open_command(EntryCollection& colData, Prompt& prompt,
+                        const QString& dataDir = QString());

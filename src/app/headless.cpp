@@ -1,18 +1,17 @@
 #include "app/headless.h"
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
 #include "app/file_commands.h"
 #include "app/output_queue.h"
 #include "app/startup.h"
+#include "platform/unix_signals.h"
 #include "remote/alerts.h"
 #include "remote/mqtt_bridge.h"
 #include "station/station.h"
@@ -24,13 +23,6 @@ QByteArray message_line(const QString& text) {
   return (QCoreApplication::translate("Headless", "提示：") +
           QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'))
       .toUtf8();
-}
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int sig) {
-  const char c = static_cast<char>(sig);
-  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
 // The line standard output gets for the record lines it could not take.
@@ -45,16 +37,9 @@ QByteArray output_lost_line(qint64 lost) {
 }  // namespace
 
 int run_headless(const QString& dataDir) {
-  // SIGTERM and SIGINT reach the event loop through a socket pair; the loop ends cleanly.
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
-  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);  // the daemons' "read your files again"
+  // SIGTERM and SIGINT reach the event loop, which ends cleanly; SIGHUP is the daemons' "read
+  // your files again".
+  const UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP});
   // A reader of our output that goes away (| head -1) ends the copy to it, not the program; the
   // signals a stray kill or timer sends never end it either.
   for (const int sig : {SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM}) std::signal(sig, SIG_IGN);
@@ -91,10 +76,8 @@ int run_headless(const QString& dataDir) {
   });
 
   // SIGHUP reads Note.ini and Name.ini again; SIGTERM and SIGINT end the loop.
-  QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [&] {
-    char c = 0;
-    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-    if (c != SIGHUP) return QCoreApplication::quit();
+  QObject::connect(&unixSignals, &UnixSignals::received, qApp, [&](int sig) {
+    if (sig != SIGHUP) return QCoreApplication::quit();
     station.takeUpStore();
     const ProfileFile names = station.settings().load();
     station.rereadSettings(names);

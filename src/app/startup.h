@@ -19,9 +19,9 @@ void tell_invalid_settings(const QStringList& invalid);
 // selection written back ("ID", "Com"; skipped when the file holds that very text already) and
 // setting nID / nCom (a value that is not a number, is 0 or lies beyond its list selects nothing,
 // writes nothing and keeps 1); bIsFirst; Note.ini loaded (one that exists but cannot be read is
-// told with "读取失败" + path and loads nothing; a missing one is silent); ChkAuto ticked when
-// there are entries; the link opened when "Open" is not "0" (a failure is told, start-up goes on
-// and the port is waited for), with "Restore" read before; "Run" read; the list of route 1; the
+// told with "读取失败" and the path and loads nothing; a missing one is silent); ChkAuto ticked
+// when there are entries; the link opened when "Open" is not "0" (a failure is told, start-up goes
+// on and the port is waited for), with "Restore" read before; "Run" read; the list of route 1; the
 // MQTT connection when section "Mqtt" asks for one. names is Name.ini as read once at the start.
 StartupChoices run_startup(AppLogic& logic, const ProfileFile& names);
 

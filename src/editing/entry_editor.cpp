@@ -1,5 +1,7 @@
 #include "editing/entry_editor.h"
 
+#include <algorithm>
+
 #include "editing/route_pages.h"
 
 void apply_option(EditorState& s, int element) {
@@ -82,22 +84,20 @@ bool editor_moment_past(const EditorState& s, const QDateTime& now) {
   return s.option == 2 && QDateTime(s.date, QTime(s.hour, s.minute, s.second)) < now;
 }
 
+bool editor_week_empty(const EditorState& s) {
+  return s.option == 1 && std::none_of(s.week.begin(), s.week.end(), [](bool on) { return on; });
+}
+
 std::optional<int> TypedNumber::held(int n) const {
   return n >= 0 && n < count_ ? std::optional<int>(n) : std::nullopt;
 }
 
 std::optional<int> TypedNumber::digit(int d) {
-  if (first_ < 0) {
-    first_ = d;
-    return std::nullopt;
+  if (first_ >= 0) {
+    const std::optional<int> pair = held(first_ * 10 + d);
+    first_ = -1;
+    if (pair) return pair;
   }
-  const int n = first_ * 10 + d;
-  first_ = -1;
-  return held(n);
-}
-
-std::optional<int> TypedNumber::pause() {
-  const int n = first_;
-  first_ = -1;
-  return n < 0 ? std::nullopt : held(n);
+  first_ = d;
+  return held(d);
 }

@@ -48,19 +48,22 @@ ConfirmResult editor_confirm(const EditorState& s, bool bIsnew, EntryPtr& mydata
 // Whether the state is a fixed-date entry whose moment lies before now: it would never fall due.
 bool editor_moment_past(const EditorState& s, const QDateTime& now);
 
-// Digits typed into a list of the numbers 0..count-1 (the hour, minute and second lists): two
-// digits typed within kPauseMs select their number ("4", "5": 45; "0", "7": 7), one digit followed
-// by the pause selects its own ("7": 7); a number the list does not hold selects nothing.
+// Whether the state is a weekly entry without a day: it would never fall due, and OK refuses it.
+bool editor_week_empty(const EditorState& s);
+
+// Digits typed into a list of the numbers 0..count-1 (the hour, minute and second lists): a digit
+// selects its own number at once ("7": 7), and a second one typed within kPauseMs makes one number
+// with it ("4", "5": 45; "0", "7": 7). When the list does not hold the pair's number, the second
+// digit starts anew ("4", "5" in the hour list: 5).
 class TypedNumber {
  public:
   static constexpr int kPauseMs = 1000;
 
   explicit TypedNumber(int count) : count_(count) {}
-  // A digit 0..9: the number to select once it is the second, nothing while waiting for one.
+  // A digit 0..9: the number to select now, if the list holds one.
   std::optional<int> digit(int d);
-  // The pause after a lone digit: its number, if any.
-  std::optional<int> pause();
-  bool waiting() const { return first_ >= 0; }
+  // The pause: the next digit starts a new number.
+  void pause() { first_ = -1; }
 
  private:
   std::optional<int> held(int n) const;

@@ -254,8 +254,7 @@ QString MqttBridge::stateText() const {
     case MqttClient::Trying:
       return client_.lastError() == MqttError::None
                  ? tr("远程：正在连接")
-                 : tr("远程：正在连接（%1）")
-                       .arg(RecordLine::errorWord(client_.lastError(), true));
+                 : tr("远程：正在连接（%1）").arg(RecordLine::errorWord(client_.lastError(), true));
     case MqttClient::Off:
       break;
   }
@@ -604,9 +603,7 @@ void MqttBridge::applyAuto() {
   if (!c) return;
   const bool allowed = *c == Toggle ? !autoAllowed_ : *c == On;
   if (allowed == autoAllowed_) return;
-  station_.setAuto(allowed);
-  station_.record(0, allowed ? RecordAction::AutoAllowed : RecordAction::AutoForbidden,
-                  RecordCause::Mqtt);
+  station_.setAuto(allowed, RecordCause::Mqtt);
 }
 
 void MqttBridge::invalid(const QByteArray& topic, int route) {

@@ -33,6 +33,10 @@ bool SettingsStore::WriteRun(const QString& value) const {
   return write(QStringLiteral("Run"), value);
 }
 
+bool SettingsStore::WriteAuto(const QString& value) const {
+  return write(QStringLiteral("Auto"), value);
+}
+
 bool SettingsStore::WriteRestore(const QString& value) const {
   return write(QStringLiteral("Restore"), value);
 }
@@ -48,6 +52,10 @@ QString SettingsStore::ReadOpen(const ProfileFile& f) const {
 }
 QString SettingsStore::ReadRun(const ProfileFile& f) const {
   return read(f, QStringLiteral("Run"), QStringLiteral("0"), 1);
+}
+
+QString SettingsStore::ReadAuto(const ProfileFile& f) const {
+  return read(f, QStringLiteral("Auto"), QStringLiteral("1"), 1);
 }
 
 QString SettingsStore::ReadRestore(const ProfileFile& f) const {

@@ -38,9 +38,9 @@ struct MqttSettings {
 
 // The settings file Name.ini in the application directory, section "Note":
 //   "Open" (open the link at start-up), "Run" (start with the session), "Com" (port number),
-//   "ID" (board address), "Restore" (restore the timetable's state at every take-over) and the
-//   route names "01".."16"; section "Mqtt" holds the broker connection
-//   (MqttSettings), written as a whole by the broker's dialog.
+//   "ID" (board address), "Restore" (restore the timetable's state at every take-over), "Auto"
+//   ("0" while a user has paused the timetable) and the route names "01".."16"; section "Mqtt"
+//   holds the broker connection (MqttSettings), written as a whole by the broker's dialog.
 // Every call reads or writes the file afresh. Readers return at most the key's length in GBK bytes
 // (1 for Open/Run/Restore, 2 for Com/ID, 8 for a route name) and never fail: a missing or
 // unreadable file or key gives the default ("0", "0", "1", "1", "0", and "未命名" as the user reads
@@ -59,6 +59,9 @@ class SettingsStore {
   bool WriteCom(const QString& value) const;
   bool WriteID(const QString& value) const;
   bool WriteRestore(const QString& value) const;
+  // "Auto": "0" while the timetable is paused by a user, "1" once resumed; missing in files made
+  // before, which read as not paused.
+  bool WriteAuto(const QString& value) const;
   // Route 1..16's name under its key "01".."16", in the file's own encoding; an empty name removes
   // the key, so the route reads "未命名" again.
   bool WriteRouteName(int route, const QString& name) const;
@@ -97,6 +100,7 @@ class SettingsStore {
   QString ReadCom(const ProfileFile& f) const;
   QString ReadID(const ProfileFile& f) const;
   QString ReadRestore(const ProfileFile& f) const;
+  QString ReadAuto(const ProfileFile& f) const;
   QString ReadRouteName(const ProfileFile& f, const QString& key) const;
   QString ReadRouteName(const ProfileFile& f, int route) const;  // route 1..16: key "01".."16"
   // Section "Mqtt": missing keys take their defaults; a Port that is missing or not 1..65535 gives

@@ -1,6 +1,7 @@
 #include "station/station.h"
 
 #include <QDir>
+#include <QFile>
 
 #include "core/entry_store.h"
 #include "platform/code_page.h"
@@ -119,9 +120,14 @@ Station::Station(const QString& dataDir, Clock clock, QObject* parent)
   connect(&record_, &SwitchRecord::appended, this, &Station::recordAppended);
   connect(&record_, &SwitchRecord::failureChanged, this, &Station::recordFailureChanged);
   connect(&next_, &NextSwitch::changed, this, [this] { emit nextChanged(nextSwitches()); });
+  paused_ = settings_.ReadAuto(settings_.load()) == QLatin1String("0");
+  recoveryTimer_.setSingleShot(true);
+  recoveryTimer_.setInterval(kRecoveryDelayMs);
+  connect(&recoveryTimer_, &QTimer::timeout, this, &Station::writeRecovery);
 }
 
 Station::~Station() {
+  if (recoveryTimer_.isActive()) writeRecovery();
   linkControl_.close();
   if (started_) record_.append(0, RecordAction::ProgramEnd, RecordCause::None);
 }
@@ -184,7 +190,7 @@ bool Station::takeUpStore() {
     return false;
   }
   setEntries(entries, 0, true);
-  setAuto(colData_.count() > 0);
+  followEntries();
   record_.append(0, RecordAction::StoreLoaded, RecordCause::None, storePath_);
   emit storeTold(StoreNotice::TakenUp);
   return true;
@@ -195,7 +201,7 @@ StoreLoad Station::loadStore() {
   EntryCollection entries;
   load_entry_set(note, entries);
   setEntries(entries, 0, true);
-  setAuto(colData_.count() > 0);
+  followEntries();
   if (note.status() == ProfileFile::Status::Unreadable) return StoreLoad::Unreadable;
   return note.status() == ProfileFile::Status::Missing ? StoreLoad::Missing : StoreLoad::Loaded;
 }
@@ -229,12 +235,22 @@ void Station::restoreStates() {
 
 // --- the timetable and restore ---
 
-void Station::setAuto(bool allowed) {
-  if (allowed == auto_) return;
+void Station::setAuto(bool allowed, RecordCause cause) {
+  const bool byUser = cause != RecordCause::None;
+  if (!byUser && paused_) allowed = false;
+  const bool pausedNow = byUser ? !allowed : paused_;
+  if (allowed == auto_ && pausedNow == paused_) return;
+  if (byUser && pausedNow != paused_)
+    settings_.WriteAuto(pausedNow ? QStringLiteral("0") : QStringLiteral("1"));
+  paused_ = pausedNow;
+  if (allowed != auto_ && byUser)
+    record_.append(0, allowed ? RecordAction::AutoAllowed : RecordAction::AutoForbidden, cause);
   auto_ = allowed;
   Timer1_.setEnabled(allowed && !download_.running());  // a download switches it on when it ends
-  emit autoChanged(allowed);
+  emit autoChanged(allowed, paused_);
 }
+
+void Station::followEntries() { setAuto(colData_.count() > 0); }
 
 void Station::setRestore(bool on, bool store) {
   if (on == restore_) return;
@@ -282,6 +298,43 @@ void Station::onEntriesChanged() {
   ++revision_;
   next_.invalidate();
   modified_.reset();
+  if (!recoveryTimer_.isActive()) recoveryTimer_.start();
+}
+
+QString Station::recoveryPath() const { return storePath_ + QStringLiteral(".unsaved"); }
+
+void Station::writeRecovery() {
+  recoveryTimer_.stop();
+  if (modified()) {
+    recoveryWritten_ = write_entry_file(colData_, recoveryPath());
+  } else if (recoveryWritten_) {
+    QFile::remove(recoveryPath());
+    recoveryWritten_ = false;
+  }
+}
+
+bool Station::recoveryOffered() {
+  const ProfileFile file = ProfileFile::load(recoveryPath());
+  if (file.status() != ProfileFile::Status::Ok) return false;
+  EntryCollection entries;
+  load_entry_set(file, entries);
+  if (entry_set_pairs(entries) != saved_) return true;
+  QFile::remove(recoveryPath());
+  return false;
+}
+
+void Station::takeRecovery() {
+  EntryCollection entries;
+  if (!read_entry_file(recoveryPath(), entries)) return;
+  recoveryWritten_ = true;  // this run's now: it follows the entries from here on
+  setEntries(entries, 0, false);
+  followEntries();
+}
+
+void Station::dropRecovery() {
+  recoveryTimer_.stop();
+  QFile::remove(recoveryPath());
+  recoveryWritten_ = false;
 }
 
 bool Station::modified() const {
@@ -316,6 +369,7 @@ WriteFailure Station::save() {
     return why == WriteFailure::None ? WriteFailure::Other : why;
   saved_ = entry_set_pairs(colData_);
   modified_ = false;
+  dropRecovery();
   emit entriesChanged(snapshot());
   return WriteFailure::None;
 }

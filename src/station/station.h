@@ -68,7 +68,8 @@ class Station : public QObject {
  public:
   // dataDir holds Note.ini, Name.ini, dosdevices/ and log/; clock defaults to the PC's.
   explicit Station(const QString& dataDir, Clock clock = {}, QObject* parent = nullptr);
-  // Ends the link and records "程序退出" when start() recorded "程序启动".
+  // Ends the link and records "程序退出" when start() recorded "程序启动". Unsaved entries not
+  // yet in the recovery file are written to it first.
   ~Station() override;
 
   // --- start-up ---
@@ -84,8 +85,22 @@ class Station : public QObject {
   // select changes nothing. Nothing is written.
   void rereadSettings(const ProfileFile& names);
   // Loads Note.ini as the entries (saved, so not modified); the timetable is allowed when there
-  // are entries. An unreadable file loads nothing.
+  // are entries and it was not paused. An unreadable file loads nothing.
   StoreLoad loadStore();
+
+  // --- the recovery file (Note.ini.unsaved beside Note.ini) ---
+  // While the entries differ from Note.ini, they are written to the recovery file (atomically,
+  // kRecoveryDelayMs after a change at the latest, and when the station ends); it is removed when
+  // they are saved, dropped or no longer differ. A power cut or a kill loses at most that delay.
+  static constexpr int kRecoveryDelayMs = 1000;
+  QString recoveryPath() const;
+  // Start-up, after loadStore(): whether a recovery file left by an earlier run holds entries that
+  // differ from those loaded (one that holds nothing new is removed).
+  bool recoveryOffered();
+  // Takes the recovery file's entries up as unsaved entries (the timetable follows their count).
+  void takeRecovery();
+  // Removes the recovery file; the unsaved entries are not written to it again until they change.
+  void dropRecovery();
   // Note.ini as it is now, when another program changed it (looked at every FileWatch::kPollMs,
   // and on demand): a store whose entries differ from those last loaded or saved replaces them
   // while none are unsaved (the timetable allowed when there are entries, "时间表更新" recorded,
@@ -101,7 +116,13 @@ class Station : public QObject {
   Switchboard::Result toggle(int route, RecordCause cause);
 
   // --- the timetable and restore ---
-  void setAuto(bool allowed);
+  // The timetable allowed or not. A cause (Manual, Mqtt) is a user's pause or resumption: kept in
+  // Name.ini ("Auto"), so a paused timetable stays paused across restarts, and recorded (自动禁止 /
+  // 自动允许 with the cause). Without a cause the change follows the entries (a first entry, a file
+  // opened, a store taken up) and never resumes a paused timetable.
+  void setAuto(bool allowed, RecordCause cause = RecordCause::None);
+  // The timetable allowed when there are entries, unless it is paused.
+  void followEntries();
   // store: write "Restore" to Name.ini.
   void setRestore(bool on, bool store);
 
@@ -157,6 +178,7 @@ class Station : public QObject {
   quint8 nCom() const { return nCom_; }
   quint8 nID() const { return link_.nID(); }
   bool autoAllowed() const { return auto_; }
+  bool paused() const { return paused_; }
   bool restore() const { return restore_; }
   NextSwitches nextSwitches() const;
   bool modified() const;
@@ -174,7 +196,7 @@ class Station : public QObject {
   void recordAppended(const RecordEvent& e);
   void recordFailureChanged(WriteFailure why);
   void namesChanged();
-  void autoChanged(bool allowed);
+  void autoChanged(bool allowed, bool paused);
   void restoreChanged(bool on);
   void addressChanged(quint8 id);
   void nextChanged(const NextSwitches& next);
@@ -200,6 +222,7 @@ class Station : public QObject {
   void restoreStates();
   void onEntriesChanged();
   void announceHealth();
+  void writeRecovery();
 
   QString dataDir_;
   QString storePath_;
@@ -217,6 +240,7 @@ class Station : public QObject {
   NextSwitch next_;
   quint8 nCom_ = 1;
   bool auto_ = false;
+  bool paused_ = false;  // by a user: "Auto=0" in Name.ini
   bool restore_ = false;
   quint64 revision_ = 1;
   ProfileFile::Pairs saved_;              // the entries as Note.ini holds them
@@ -227,6 +251,8 @@ class Station : public QObject {
   ProfileFile::Pairs toldStore_;  // the changed store last told and not taken up
   QTimer heartbeat_;              // the pulse while the scheduler does not tick
   bool held_ = false;             // holdTimers(): time driven by hand
+  QTimer recoveryTimer_;          // runs while a change is not yet in the recovery file
+  bool recoveryWritten_ = false;  // the recovery file is this run's
 };
 
 Q_DECLARE_METATYPE(EntrySnapshot)

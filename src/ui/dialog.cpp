@@ -106,6 +106,8 @@ void Dialog::Form_Load() {
     Combo2->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
     Combo3->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
   }
+  setWindowTitle(bIsnew ? tr("添加第%1路的条目").arg(logic_.nPage())
+                        : tr("修改第%1路的条目").arg(logic_.nPage()));
   show(editor_load(bIsnew, mydata.get(), QDate::currentDate()));
   // Every opening starts at the first control, the recurrence options (on the chosen one, as the
   // Tab key enters a group of option buttons), not where the last opening left the focus.
@@ -150,6 +152,10 @@ void Dialog::Option1_Click(int element) {
 }
 
 void Dialog::OKButton_Click() {
+  if (editor_week_empty(state())) {
+    logic_.prompt().message(tr("每星期至少选择一天"));
+    return;
+  }
   if (editor_moment_past(state(), QDateTime::currentDateTime()) &&
       !logic_.prompt().confirm(tr("日期已过，仍要保存吗？")))
     return;

@@ -15,9 +15,10 @@ class QPushButton;
 class QRadioButton;
 
 // The entry editor "添加动作": creates a new entry on the current route page (bIsnew) or edits
-// mydata in place. The caller sets bIsnew and mydata, then runs exec(); the controls are set up
-// anew at every opening. OK writes the entry (or, for a new entry on a full page, tells
-// "最多99条" and stays open); a fixed date already past is written only after
+// mydata in place; its title names which ("添加第3路的条目", "修改第3路的条目"). The caller sets
+// bIsnew and mydata, then runs exec(); the controls are set up anew at every opening. OK writes
+// the entry (or, for a new entry on a full page, tells "最多99条" and stays open); a weekly entry
+// without a day is refused ("每星期至少选择一天"); a fixed date already past is written only after
 // "日期已过，仍要保存吗？" is answered OK. Cancel changes nothing. Digits typed into the time lists
 // select a number.
 class Dialog : public QDialog {

@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -42,6 +44,19 @@ class EventHook : public QObject {
  private:
   QList<QEvent::Type> types_;
   std::function<void()> action_;
+};
+
+// Keys pressed in the watched object go to an action first; it returns whether it took the key.
+class KeyHook : public QObject {
+ public:
+  KeyHook(std::function<bool(const QKeyEvent&)> action, QObject* parent)
+      : QObject(parent), action_(std::move(action)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    return e->type() == QEvent::KeyPress && action_(*static_cast<QKeyEvent*>(e));
+  }
+
+ private:
+  std::function<bool(const QKeyEvent&)> action_;
 };
 
 const char* const kDesignTabs[16] = {
@@ -146,7 +161,11 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   place(List, 128, 96, 425, 243);
   // Under the list: the current route's next switch, the link's state, the record and the broker.
   LabNext = label(QStringLiteral("LabNext"), QString(), 128, 342, 190, 20);
-  LabLink = label(QStringLiteral("LabLink"), QString(), 324, 342, 64, 20);
+  // The link's state at the right of its box, a size smaller: clear of the next switch and of
+  // 记录 whichever it reads.
+  LabLink = label(QStringLiteral("LabLink"), QString(), 328, 343, 56, 20);
+  LabLink->setFont(song_bold(10.5));
+  LabLink->setAlignment(Qt::AlignRight | Qt::AlignTop);
   CmdRecord = button(QStringLiteral("CmdRecord"), tr("记录"), 390, 341, 49, 22);
   auto* cmdWeek = button(QStringLiteral("CmdWeek"), tr("一周"), 441, 341, 49, 22);
   CmdMqtt = button(QStringLiteral("CmdMqtt"), tr("远程"), 492, 341, 61, 22);
@@ -182,14 +201,32 @@ Frmmain::Frmmain(AppLogic& logic, QWidget* parent)
   rename_ = new RenameDialog(this);
   SSTab2->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(SSTab2, &TabStrip::tabDoubleClicked, this, &Frmmain::renameRoute);
-  connect(SSTab2, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    const int tab = SSTab2->tabAt(at);
-    if (tab < 0) return;
-    QMenu menu(this);
-    connect(menu.addAction(tr("重命名")), &QAction::triggered, this,
-            [this, tab] { renameRoute(tab); });
-    menu.exec(SSTab2->mapToGlobal(at));
-  });
+  connect(SSTab2, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { tabMenu(SSTab2->tabAt(at), at); });
+  // From the keyboard: the Menu key or Shift+F10 opens the current tab's menu; in the list, Enter
+  // or F2 edits the selected entry and Delete deletes it (with its question).
+  SSTab2->installEventFilter(new KeyHook(
+      [this](const QKeyEvent& k) {
+        if (k.key() != Qt::Key_Menu &&
+            !(k.key() == Qt::Key_F10 && k.modifiers() == Qt::ShiftModifier))
+          return false;
+        const int tab = SSTab2->currentIndex();
+        tabMenu(tab, SSTab2->tabRect(tab).center());
+        return true;
+      },
+      this));
+  List->installEventFilter(new KeyHook(
+      [this](const QKeyEvent& k) {
+        if (k.key() == Qt::Key_Return || k.key() == Qt::Key_Enter || k.key() == Qt::Key_F2) {
+          if (CmdAdd->isEnabled()) List_DblClick();
+          return true;
+        }
+        if (k.key() != Qt::Key_Delete) return false;
+        if (CmdDel->isEnabled()) CmdDel_Click();
+        return true;
+      },
+      this));
+  connect(List, &QTreeWidget::itemSelectionChanged, this, &Frmmain::showCmdDel);
 
   connect(CmbCom, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbCom_Click);
   connect(CmbID, qOverload<int>(&QComboBox::activated), &logic_, &AppLogic::CmbID_Click);
@@ -266,7 +303,9 @@ void Frmmain::Form_Load() {
   for (int n = 1; n <= 16; ++n) CmbID->addItem(QString::number(n));
   showLamps();
   const ProfileFile names = logic_.settings().load();  // Name.ini, read once
-  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, logic_.settings().ReadRouteName(names, i + 1));
+  const bool firstStart =
+      names.status() == ProfileFile::Status::Missing && !QFileInfo::exists(logic_.storePath());
+  for (int i = 0; i < 16; ++i) SSTab2->setTabText(i, logic_.routeCaption(names, i + 1));
   const StartupChoices c = run_startup(logic_, names);
   {
     // The boxes show the address and port in use, also when the stored ones were unusable.
@@ -278,16 +317,28 @@ void Frmmain::Form_Load() {
   ChkOpen->setChecked(c.open);
   ChkRun->setChecked(c.run);
   showControls();
-  if (inTray)
+  if (inTray) {
     hide();
-  else
+    if (firstStart) tray_->tellRunsHere();  // nothing shows where the program went otherwise
+  } else
     show();  // with no notification area a hidden window would have no way back
 }
 
 void Frmmain::CmdRecord_Click() {
   if (!record_)
     record_ = new RecordWindow(
-        logic_.record(), [this] { return logic_.nPage(); }, logic_.entries(), this);
+        logic_.record(), [this] { return logic_.nPage(); }, logic_.entries(),
+        [this] {
+          const SettingsStore& settings = logic_.settings();
+          const ProfileFile names = settings.load();
+          QStringList out;
+          for (int r = 1; r <= kRouteCount; ++r)
+            out << (SettingsStore::stored(names, SettingsStore::routeKey(r)).trimmed().isEmpty()
+                        ? QString()
+                        : settings.ReadRouteName(names, r));
+          return out;
+        },
+        this);
   record_->show();
   record_->raise();
   record_->activateWindow();
@@ -299,6 +350,11 @@ void Frmmain::CmdQuit_Click() {
   if (!logic_.saveBeforeEnd()) return;
   logic_.CmdQuit_Click(ChkOpen->isChecked(), ChkRun->isChecked(),
                        QCoreApplication::applicationFilePath());
+  quitting_ = true;
+  QCoreApplication::quit();
+}
+
+void Frmmain::endNow() {
   quitting_ = true;
   QCoreApplication::quit();
 }
@@ -327,9 +383,22 @@ void Frmmain::renameRoute(int tab) {
   const ProfileFile names = settings.load();
   const bool named = !SettingsStore::stored(names, SettingsStore::routeKey(route)).isNull();
   const std::optional<QString> name =
-      rename_->ask(route, named ? settings.ReadRouteName(names, route) : QString());
+      rename_->ask(route, named ? settings.ReadRouteName(names, route) : QString(),
+                   [&names](const QString& text) { return SettingsStore::storable(names, text); });
   if (name && logic_.renameRoute(route, *name))
-    SSTab2->setTabText(tab, settings.ReadRouteName(settings.load(), route));
+    SSTab2->setTabText(tab, logic_.routeCaption(settings.load(), route));
+}
+
+void Frmmain::tabMenu(int tab, const QPoint& at) {
+  if (tab < 0) return;
+  QMenu menu(this);
+  connect(menu.addAction(tr("重命名")), &QAction::triggered, this,
+          [this, tab] { renameRoute(tab); });
+  menu.exec(SSTab2->mapToGlobal(at));
+}
+
+void Frmmain::showCmdDel() {
+  CmdDel->setEnabled(logic_.enabled(AppLogic::CmdDel) && !List->selectedItems().isEmpty());
 }
 
 void Frmmain::tellNotDone(Switchboard::Result r) {
@@ -365,6 +434,7 @@ void Frmmain::showControls() {
       {CmdSaveAs, AppLogic::CmdSaveAs},     {CmdAdd, AppLogic::CmdAdd},
       {CmdDel, AppLogic::CmdDel},           {CmdDelAll, AppLogic::CmdDelAll}};
   for (const auto& [w, c] : controls) w->setEnabled(logic_.enabled(c));
+  showCmdDel();
 }
 
 void Frmmain::showMqtt() {

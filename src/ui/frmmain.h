@@ -26,7 +26,8 @@ class WeekView;
 // title ends in " *" while the entries are not saved). The close box hides the window into the
 // tray (told once a run); without a notification area it quits as "退出" does. Quitting, and the
 // end of the desktop session, ask first when the entries are not saved. A route's tab is renamed
-// by a double click or its context menu ("重命名").
+// by a double click or its context menu ("重命名"; the Menu key or Shift+F10 open it too). In the
+// list, Enter or F2 edits the selected entry, Delete deletes the selection.
 class Frmmain : public QWidget {
   Q_OBJECT
  public:
@@ -37,7 +38,8 @@ class Frmmain : public QWidget {
   // use, 1 and Com1 when the stored ones are unusable), bIsFirst, the entry store loaded, ChkAuto
   // from the count, the link opened when "Open" asks for it (a port that does not open is told
   // without holding start-up up), ChkRun, the list of route 1; then the window is hidden when there
-  // is a notification area to bring it back from, and shown otherwise.
+  // is a notification area to bring it back from (on a first start without files a tray message
+  // says where it runs), and shown otherwise.
   void Form_Load();
   Tray* tray() { return tray_; }
 
@@ -93,6 +95,8 @@ class Frmmain : public QWidget {
   // After the question about unsaved entries (取消 keeps the program): saves "Open" and "Run",
   // brings the autostart entry in line with ChkRun, ends the program.
   void CmdQuit_Click();
+  // Ends the program without a question (SIGTERM): unsaved entries stay in the recovery file.
+  void endNow();
   // Tab 0..15: asks for the route's name and stores it.
   void renameRoute(int tab);
 
@@ -109,6 +113,10 @@ class Frmmain : public QWidget {
   void showLamps();
   void showList();
   void showTitle();
+  // 删除 acts on the selected entries: enabled only while there are some.
+  void showCmdDel();
+  // The route tab's menu ("重命名") at at, in the tab strip's coordinates.
+  void tabMenu(int tab, const QPoint& at);
   // Tells why a manual command did not act: "串口未打开", "板无应答".
   void tellNotDone(Switchboard::Result r);
   void commitData(QSessionManager& manager);

@@ -8,8 +8,13 @@
 #include "editing/entry_text.h"
 
 RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> route,
-                           const EntryCollection& entries, QWidget* parent)
-    : QDialog(parent), record_(record), route_(std::move(route)), entries_(entries) {
+                           const EntryCollection& entries, std::function<QStringList()> names,
+                           QWidget* parent)
+    : QDialog(parent),
+      record_(record),
+      route_(std::move(route)),
+      names_(std::move(names)),
+      entries_(entries) {
   setObjectName(QStringLiteral("RecordWindow"));
   setWindowTitle(tr("记录"));
   resize(560, 420);
@@ -17,9 +22,9 @@ RecordWindow::RecordWindow(const SwitchRecord& record, std::function<int()> rout
   list_->setObjectName(QStringLiteral("RecordList"));
   list_->setHeaderLabels({tr("时间"), tr("路"), tr("动作"), tr("来源")});
   list_->setRootIsDecorated(false);
-  list_->setColumnWidth(0, 230);  // room for the offset of an autumn hour
-  list_->setColumnWidth(1, 40);
-  list_->setColumnWidth(2, 90);
+  // Each column as wide as what it holds (the time's offset in an autumn hour, a long source).
+  list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  list_->header()->setStretchLastSection(false);
   showAll_ = new QCheckBox(tr("显示全部"), this);
   showAll_->setObjectName(QStringLiteral("ChkShowAll"));
   auto* layout = new QVBoxLayout(this);
@@ -38,9 +43,11 @@ bool RecordWindow::shown(const RecordEvent& e) const {
 }
 
 void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
-  auto* item = new QTreeWidgetItem({RecordLine::timeText(e.at),
-                                    e.route > 0 ? QString::number(e.route) : QString(),
-                                    RecordLine::actionWord(e, true), causeText(e)});
+  const QString name = shownNames_.value(e.route - 1);
+  QString route = e.route > 0 ? QString::number(e.route) : QString();
+  if (e.route > 0 && !name.isEmpty()) route += QLatin1Char(' ') + name;
+  auto* item = new QTreeWidgetItem(
+      {RecordLine::timeText(e.at), route, RecordLine::actionWord(e, true), causeText(e)});
   if (atTop)
     list_->insertTopLevelItem(0, item);
   else
@@ -51,7 +58,8 @@ QString RecordWindow::causeText(const RecordEvent& e) const {
   const QString key = RecordLine::causeWord(e, true);
   if (e.cause != RecordCause::Entry) return key;
   const EntryPtr entry = entries_.item(e.detail);
-  if (!entry || entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
+  if (!entry) return tr("已删除的条目 %1").arg(key);
+  if (entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
     return key;
   // A late tick switches up to a minute after the entry's moment (that day's or the day before's).
   const QDateTime at = e.at.addMSecs(-e.at.time().msec());
@@ -66,6 +74,8 @@ QString RecordWindow::causeText(const RecordEvent& e) const {
 
 void RecordWindow::refill() {
   list_->clear();
+  shownNames_ = names_ ? names_() : QStringList();
+  setWindowTitle(showAll_->isChecked() ? tr("记录") : tr("记录 - 第%1路").arg(route_()));
   // Only what is shown is read, from the record's end.
   for (const RecordEvent& e :
        record_.newest(kShown, showAll_->isChecked() ? SwitchRecord::kEveryRoute : route_()))

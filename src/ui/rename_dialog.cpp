@@ -18,13 +18,18 @@ int gbk_bytes(const QString& text) {
   return n;
 }
 
-// Refuses a text longer than a route name may be.
+// Refuses a text longer than a route name may be, or one the file cannot hold.
 class NameLength : public QValidator {
  public:
-  using QValidator::QValidator;
+  NameLength(const std::function<bool(const QString&)>& storable, QObject* parent)
+      : QValidator(parent), storable_(storable) {}
   State validate(QString& input, int&) const override {
+    if (storable_ && !storable_(input)) return Invalid;
     return gbk_bytes(input) <= SettingsStore::kRouteNameBytes ? Acceptable : Invalid;
   }
+
+ private:
+  const std::function<bool(const QString&)>& storable_;
 };
 
 }  // namespace
@@ -35,7 +40,7 @@ RenameDialog::RenameDialog(QWidget* parent)
   setWindowTitle(tr("重命名"));
   TxtName = new QLineEdit(this);
   TxtName->setObjectName(QStringLiteral("TxtName"));
-  TxtName->setValidator(new NameLength(TxtName));
+  TxtName->setValidator(new NameLength(storable_, TxtName));
   LabBytes = new QLabel(this);
   LabBytes->setObjectName(QStringLiteral("LabBytes"));
   OKButton = new QPushButton(tr("确定"), this);
@@ -63,9 +68,12 @@ void RenameDialog::showBytes() {
       tr("%1/%2 字节").arg(gbk_bytes(TxtName->text())).arg(SettingsStore::kRouteNameBytes));
 }
 
-std::optional<QString> RenameDialog::ask(int route, const QString& name) {
+std::optional<QString> RenameDialog::ask(int route, const QString& name,
+                                         std::function<bool(const QString&)> storable) {
   setWindowTitle(tr("重命名第%1路").arg(route));
+  storable_ = {};  // the present name is shown whatever it holds
   TxtName->setText(name);
+  storable_ = std::move(storable);
   TxtName->selectAll();
   showBytes();
   TxtName->setFocus();

@@ -44,6 +44,12 @@ void Tray::showAlert(const QString& text, bool raised) {
                      raised ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
 }
 
+void Tray::tellRunsHere() {
+  toldKeepsRunning_ = true;  // once is enough
+  icon_->showMessage(QCoreApplication::applicationName(), tr("Tavrel 已在此运行，点击图标打开窗口"),
+                     tavrel_icon());
+}
+
 namespace {
 
 // The program's icon with its lamp (a circle at 190,190 of the 256 grid, inside a white rim)
@@ -78,6 +84,7 @@ void Tray::showLink(const AppLogic& logic) {
   QString tip = tipText() + QLatin1Char(' ') + logic.linkText() + QLatin1Char('\n');
   if (logic.mqttSettings().enabled()) tip += logic.mqttText() + QLatin1Char('\n');
   if (!logic.recordText().isEmpty()) tip += logic.recordText() + QLatin1Char('\n');
+  if (logic.paused()) tip += tr("定时已暂停（自动功能未允许）") + QLatin1Char('\n');
   if (!logic.alertsText().isEmpty()) tip += logic.alertsText() + QLatin1Char('\n');
   icon_->setToolTip(tip + logic.appDir());
 }

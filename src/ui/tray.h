@@ -14,8 +14,9 @@ class QWidget;
 // run. The icon goes away with this object. showLink() gives the icon's lamp the link's health
 // (green: open and the board answers; amber: no answer, or waiting for the port; grey: closed)
 // and adds the link's state, the broker's state (only while a broker is configured), the record's
-// trouble (only while it cannot be written), the alerts' conditions that hold (the lamp then red)
-// and the data folder to the tip. showAlert() tells a raised or cleared condition in a balloon.
+// trouble (only while it cannot be written), a paused timetable, the alerts' conditions that hold
+// (the lamp then red) and the data folder to the tip. showAlert() tells a raised or cleared
+// condition in a balloon.
 class Tray : public QObject {
   Q_OBJECT
  public:
@@ -29,6 +30,8 @@ class Tray : public QObject {
   // The first time in a run: a balloon telling that the program goes on in the tray.
   void tellKeepsRunning();
   void showAlert(const QString& text, bool raised);
+  // A first start (no files yet) whose window stays hidden: a balloon telling where Tavrel runs.
+  void tellRunsHere();
   QMenu* menu() const { return menu_; }
 
   static QString tipText();  // from the application's name and version

@@ -35,20 +35,15 @@ class NumberTyping : public TypingFilter {
   NumberTyping(QComboBox* box, int count) : TypingFilter(box), box_(box), typed_(count) {
     pause_.setSingleShot(true);
     pause_.setInterval(TypedNumber::kPauseMs);
-    connect(&pause_, &QTimer::timeout, this, [this] { select(typed_.pause()); });
+    connect(&pause_, &QTimer::timeout, this, [this] { typed_.pause(); });
   }
   bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() != QEvent::KeyPress) return false;
     const QString text = static_cast<QKeyEvent*>(e)->text();
     const int d = text.size() == 1 ? text.at(0).digitValue() : -1;
     if (d < 0 || d > 9) return TypingFilter::eventFilter(o, e);
-    if (typed_.waiting()) {
-      pause_.stop();
-      select(typed_.digit(d));
-    } else {
-      typed_.digit(d);
-      pause_.start();
-    }
+    select(typed_.digit(d));
+    pause_.start();
     return true;
   }
 

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -21,8 +23,9 @@ namespace {
 constexpr qint64 kHourMs = 3600 * 1000;
 constexpr qint64 kDayMs = 24 * kHourMs;
 constexpr int kRightMargin = 6;
-constexpr int kMarkReach = 3;  // pixels either side of a mark that hovering counts as on it
-constexpr int kTipLines = 12;  // a route's conflicts named at its name, at most
+constexpr int kFrameAllowance = 48;  // the window manager's title bar and frame, in pixels
+constexpr int kMarkReach = 3;        // pixels either side of a mark that hovering counts as on it
+constexpr int kTipLines = 12;        // a route's conflicts named at its name, at most
 
 qint64 midnight(const QDate& d) { return QDateTime(d, QTime(0, 0)).toMSecsSinceEpoch(); }
 
@@ -328,12 +331,21 @@ WeekView::WeekView(const AppLogic& logic, QWidget* parent) : QDialog(parent), lo
     legend->addSpacing(10);
   }
   legend->addStretch();
+  // The sixteen rows scroll when the screen is too low for them (a large scale factor), so the
+  // window, its time bar and its legend always fit the screen.
+  auto* rows = new QScrollArea(this);
+  rows->setWidget(chart_);
+  rows->setWidgetResizable(true);
+  rows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  rows->setFrameShape(QFrame::NoFrame);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addWidget(chart_);
+  layout->addWidget(rows);
   layout->addWidget(scroll_);
   layout->addLayout(legend);
-  resize(960, sizeHint().height());
+  const int whole = sizeHint().height() - rows->sizeHint().height() + chart_->sizeHint().height();
+  const QRect screen = this->screen()->availableGeometry();
+  resize(qMin(960, screen.width()), qMin(whole, screen.height() - kFrameAllowance));
 
   connect(day_, &QPushButton::clicked, this, [this] { showDays(true); });
   connect(week_, &QPushButton::clicked, this, [this] { showDays(false); });

@@ -9,11 +9,17 @@
 // The prompt of the running program: message boxes titled "提示" and Qt's own file dialog for entry
 // files (filter "ini文件 (*.ini)", default suffix "ini", asking before it replaces a file). The
 // dialog opens where the last entry file was chosen, at first in the user's documents (never the
-// data folder by default), and never offers Name.ini or Note.ini as the file's name.
+// data folder by default), and never offers Name.ini or Note.ini as the file's name. Saving onto
+// one of the program's own files in the data folder is refused in the dialog, before any question
+// about replacing it ("不能另存为程序自己的文件" and the path); the dialog stays open. Icons and
+// types in its list come from the names alone: it never reads a file to choose them, so a folder
+// with special files (a FIFO, /proc, a hung share) keeps it responsive. Every box is at least wide
+// enough for its title.
 class WidgetPrompt : public Prompt {
  public:
   ~WidgetPrompt() override;
   void setParent(QWidget* parent) { parent_ = parent; }
+  void setDataDir(const QString& dataDir) { dataDir_ = dataDir; }
   void message(const QString& text) override;
   bool confirm(const QString& text) override;
   QString saveFileName() override;
@@ -29,6 +35,7 @@ class WidgetPrompt : public Prompt {
   QString ask(bool save);
   QPointer<QWidget> parent_;
   QPointer<QMessageBox> notice_;
+  QString dataDir_;
   QString lastDir_;   // where the last file was chosen
   QString lastFile_;  // the last file chosen, unless one of the program's
 };

@@ -161,15 +161,15 @@ check "no files: the tray icon is present" '[ -n "$(tray_icon)" ]'
 check "no files: a left click on the icon maps the window" 'show_window'
 if [ -n "$(window_id)" ]; then
   shoot "$work/tabs.png"
-  # Every tab carries the same caption "未命名", so the unselected tabs look alike.
+  # Unnamed routes carry their numbers ("2 未命名"), so no two unselected tabs look alike.
   for t in 1 2 3 9 15; do
     convert "$work/tabs.png" -crop "60x20+$((128 + (t % 8) * 68 + 4))+$((40 + (t / 8) * 25 + 3))" +repage "$work/tab$t.png"
   done
-  same=1
+  alike=0
   for t in 2 3 9 15; do
-    [ "$(compare -metric AE "$work/tab1.png" "$work/tab$t.png" null: 2>&1)" = "0" ] || same=0
+    [ "$(compare -metric AE "$work/tab1.png" "$work/tab$t.png" null: 2>&1)" != "0" ] || alike=1
   done
-  check "no files: every tab reads alike (未命名)" '[ $same = 1 ]'
+  check "no files: unnamed tabs tell themselves apart" '[ $alike = 0 ]'
 fi
 stop_program
 
@@ -207,7 +207,7 @@ check_looks() {
   done
   check "looks: every lamp has its number centred over it${off:+, not:$off}" '[ -z "$off" ]'
   # The editor: cancelled with the mouse, reopened, Return confirms (then saved to count it).
-  dialog_id() { xdotool search --onlyvisible --name '^添加动作$' 2>/dev/null | head -n 1; }
+  dialog_id() { xdotool search --onlyvisible --name '^添加第1路的条目$' 2>/dev/null | head -n 1; }
   click_at 606 139  # CmdAdd
   wait_for '[ -n "$(dialog_id)" ]'
   xdotool mousemove --window "$(dialog_id)" 304 164 click 1  # CancelButton
@@ -250,11 +250,11 @@ check_save_and_restart() {
   }
   add_entry() {  # 添加, then Return in the editor
     click_at 606 139
-    wait_for '[ -n "$(xdotool search --onlyvisible --name "^添加动作$" 2>/dev/null)" ]' ||
+    wait_for '[ -n "$(xdotool search --onlyvisible --name "^添加第1路的条目$" 2>/dev/null)" ]' ||
       stop_here "添加 opened no editor"
-    editor=$(xdotool search --onlyvisible --name '^添加动作$' | head -n 1)
+    editor=$(xdotool search --onlyvisible --name '^添加第1路的条目$' | head -n 1)
     xdotool windowfocus --sync "$editor" key Return
-    wait_for '[ -z "$(xdotool search --onlyvisible --name "^添加动作$" 2>/dev/null)" ]'
+    wait_for '[ -z "$(xdotool search --onlyvisible --name "^添加第1路的条目$" 2>/dev/null)" ]'
   }
   # The inside of the list and the 自动功能允许 box, as cut from screenshot $1.
   looks() {
@@ -311,6 +311,61 @@ check_save_and_restart() {
     '! kill -0 $program 2>/dev/null && [ "$(grep -c "^01..=" "$app/Note.ini")" = 2 ]'
 }
 check_save_and_restart
+
+# --- SIGTERM (a shutdown that does not ask) with an entry unsaved: kept, offered at the next start ---
+sigterm_keeps_unsaved() {
+  local record
+  new_app "sigterm"
+  start_program
+  wait_for '[ -n "$(tray_icon)" ]' && show_window || stop_here "no window to add an entry in"
+  add_entry
+  wait_for '[ -s "$app/Note.ini.unsaved" ]' 4
+  kill -TERM "$program"
+  wait_for '! kill -0 $program 2>/dev/null' 4
+  record=$(cat "$app"/log/*.csv)
+  check "SIGTERM: the program ends, its record ends with 程序退出, the entry is kept aside" \
+    '! kill -0 $program 2>/dev/null && [ "$(echo "$record" | tail -n 1 | cut -d, -f3)" = 程序退出 ] &&
+     grep -q "^0101=" "$app/Note.ini.unsaved" && ! grep -q "^0101=" "$app/Note.ini" 2>/dev/null'
+  start_program
+  answer_box "上次有未保存的修改，是否恢复？"  # OK
+  wait_for '[ -n "$(tray_icon)" ]' && show_window
+  check "SIGTERM: the next start restores the entry as unsaved (title ends in *)" \
+    '[ -n "$(xdotool search --onlyvisible --name "^PC智能Tavrel \*$" 2>/dev/null)" ]'
+  click_at 606 347
+  answer_question "Tab space"  # 不保存
+  wait_for '! kill -0 $program 2>/dev/null'
+  check "SIGTERM: 不保存 at the end drops the kept entry" \
+    '[ ! -e "$app/Note.ini.unsaved" ] && ! grep -q "^0101=" "$app/Note.ini" 2>/dev/null'
+}
+sigterm_keeps_unsaved
+
+# --- a timetable paused by hand stays paused across a restart: its entry falls due, nothing switches ---
+pause_stays() {
+  local due
+  new_app "paused"
+  due=$(date -d "+15 seconds" +%H%M%S)
+  printf '[Note]\r\nOpen=1\r\n' >"$app/Name.ini"
+  printf '[Note]\r\n0201=11000000000200000000%s\r\n' "$due" >"$app/Note.ini"
+  "$board" --link "$app/dosdevices/com1" --states 0000 --verbose >"$app/board.log" 2>&1 &
+  pids+=($!)
+  wait_for 'grep -q ready "$app/board.log"'
+  start_program
+  wait_for '[ -n "$(tray_icon)" ]' && show_window || stop_here "no window to pause in"
+  click_at 570 102  # 自动功能允许: cleared
+  wait_for 'grep -q "^Auto=0" "$app/Name.ini"' 3
+  click_at 606 347  # 退出
+  wait_for '! kill -0 $program 2>/dev/null'
+  start_program
+  wait_for 'grep -c "程序启动" "$app"/log/*.csv | grep -q 2'
+  wait_for '[ "$(date +%H%M%S)" \> "$due" ]' 20
+  sleep 2
+  check "pause: kept in Name.ini, recorded as 自动禁止 by 手动" \
+    'grep -q "^Auto=0" "$app/Name.ini" && grep -q ",自动禁止,手动" "$app"/log/*.csv'
+  check "pause: after the restart the entry due at $due did not switch the board" \
+    'grep -q " query\| set " "$app/board.log" && ! grep -q "outputs 0002" "$app/board.log"'
+  stop_program
+}
+pause_stays
 
 # --- 2. a live board: handshake, a scheduled switch, lamps, grey when the board stops ---
 new_app "live"
