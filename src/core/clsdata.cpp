@@ -85,7 +85,7 @@ bool entry_can_fall_due(const Clsdata& e) {
     case Recurrence::EveryDay:
       return true;
     case Recurrence::Weekly:
-      return e.strWeek.left(7).contains(QLatin1Char('1'));
+      return QStringView(e.strWeek).left(7).contains(QLatin1Char('1'));
     case Recurrence::Date:
       break;
   }

@@ -7,8 +7,11 @@
 #include "core/local_offsets.h"
 
 bool entry_is_due(const Clsdata& e, const QDate& date, const QTime& time) {
-  const std::optional<QTime> due = due_time_on(e, date);
-  return due && *due == QTime(time.hour(), time.minute(), time.second());
+  // The time of day first: it turns away nearly every entry, and every second asks all of them.
+  if (e.nStartHour != time.hour() || e.nStartMin != time.minute() ||
+      e.nStartSecond != time.second())
+    return false;
+  return due_time_on(e, date).has_value();
 }
 
 int scheduler_check(const EntryCollection& colData, const QDateTime& now, RouteStateTable& due,
