@@ -635,7 +635,8 @@ WebServer::Reply WebServer::health() const {
   if (alerts_) {
     const AlertsState& a = alerts_->state();
     // The station's pulse comes every second; three missed ones mean it is stuck.
-    running = a.lastTick.isValid() && a.lastTick.secsTo(station_.clock()()) <= 3;
+    running = a.lastTick.isValid() ? a.lastTick.secsTo(station_.clock()()) <= 3
+                                   : clock_.elapsed() <= 3000;  // the first pulse is yet to come
     QJsonArray raised;
     for (int c = 0; c < kAlertConditions; ++c)
       if (a.conditions[static_cast<size_t>(c)].raised)
