@@ -820,6 +820,15 @@ void TestWindow::typingIsDiscarded() {
                  QCOMPARE(d.Combo3->currentIndex(), 7);
                  d.CancelButton->click();
                });
+  // A whole date typed over the date selected with Ctrl+A (keys reach the closed dialog's fields).
+  Dialog& d = r.w.dialog();
+  d.Option1[2]->click();
+  for (const auto& [typed, date] :
+       {std::pair("2027-03-15", QDate(2027, 3, 15)), std::pair("2028-1-5", QDate(2028, 1, 5))}) {
+    QTest::keyClick(d.DT, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(d.DT, typed);
+    QCOMPARE(d.DT->date(), date);
+  }
 }
 
 void TestWindow::dialogStartsAtFirstControlAndReturnConfirms() {
