@@ -78,11 +78,19 @@ class DateTyping : public QObject {
       edit_->setSelectedSection(edit_->sectionAt(0));
       typedIn_ = -1;
     }
-    const bool digit = k->text().at(0).isDigit();
-    // A part filled by the digit before: the field has already moved past this separator.
-    const bool passed = !digit && typedIn_ >= 0 && edit_->currentSectionIndex() != typedIn_;
-    typedIn_ = digit ? edit_->currentSectionIndex() : -1;
-    return passed;
+    const int part = edit_->currentSectionIndex();
+    if (k->text().at(0).isDigit()) {
+      typedIn_ = part;
+      return false;
+    }
+    // Any other character ends the part, as the field's own separator does, unless the digit
+    // before filled it and the field has moved on already.
+    if (typedIn_ < 0 || part == typedIn_) {
+      if (part >= 0 && part + 1 < edit_->sectionCount())
+        edit_->setSelectedSection(edit_->sectionAt(part + 1));
+    }
+    typedIn_ = -1;
+    return true;
   }
 
  private:
