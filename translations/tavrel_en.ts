@@ -1312,6 +1312,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>冲突</source>
         <translation>Conflict</translation>
     </message>
+    <message>
+        <source>放大</source>
+        <translation>Zoom in</translation>
+    </message>
+    <message>
+        <source>缩小</source>
+        <translation>Zoom out</translation>
+    </message>
 </context>
 <context>
     <name>WidgetPrompt</name>
