@@ -358,12 +358,22 @@ void TestCommandLink::restoreAtTakeOver() {
            quint8(kEnergise));  // no entries: the board's state stays
   QCOMPARE(r.logic.station().link().nState()[2], quint8(kRelease));
   // The take-over and the board's first report are one line each, listing the routes.
-  QStringList lines;
-  for (const RecordEvent& e : r.logic.record().newest(100))
-    if (e.action == RecordAction::TakeOver || e.action == RecordAction::BoardStates ||
-        e.cause == RecordCause::TakeOver)
-      lines.prepend(RecordLine::actionWord(e) + ' ' + RecordLine::causeWord(e));
-  QCOMPARE(lines, QStringList({"接管 吸合 3 断开 1-2,4-16", "板状态 吸合 3 断开 1-2,4-16"}));
+  const auto lines = [&r] {
+    QStringList out;
+    for (const RecordEvent& e : r.logic.record().newest(100))
+      if (e.action == RecordAction::TakeOver || e.action == RecordAction::BoardStates ||
+          e.cause == RecordCause::TakeOver)
+        out.prepend(RecordLine::actionWord(e) + ' ' + RecordLine::causeWord(e));
+    return out;
+  };
+  const QStringList once = {"接管 吸合 3 断开 1-2,4-16", "板状态 吸合 3 断开 1-2,4-16"};
+  QCOMPARE(lines(), once);
+  // Pulled out and plugged in again after another power cut: the same lines again.
+  r.board.reset();
+  QTRY_VERIFY(r.logic.station().link().bIsFirst());
+  QVERIFY(r.openBoard(o));
+  QTRY_VERIFY_WITH_TIMEOUT(!r.logic.station().link().bIsFirst(), 2 * LinkControl::kRetryMs + 1000);
+  QCOMPARE(lines(), once + once);
 }
 
 void TestCommandLink::switchesWhileTheWindowHangs() {

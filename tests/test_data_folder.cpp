@@ -59,7 +59,7 @@ bool unwritable(const QString& dir, const QString& home) {
   logic.recordProgramStart();
   return logic.recordText() == "记录无法写入：没有写入权限" &&
          !logic.CmdQuit_Click(true, true, dir + "/tavrel") &&
-         prompt.messages == QStringList{"保存设置失败\n" + dir + "/Name.ini"} &&
+         prompt.messages == QStringList{"保存设置失败：没有写入权限\n" + dir + "/Name.ini"} &&
          !QFileInfo::exists(home + "/.config/autostart/tavrel.desktop");
 }
 

@@ -820,6 +820,15 @@ void TestWindow::typingIsDiscarded() {
                  QCOMPARE(d.Combo3->currentIndex(), 7);
                  d.CancelButton->click();
                });
+  // A whole date typed over the date selected with Ctrl+A (keys reach the closed dialog's fields).
+  Dialog& d = r.w.dialog();
+  d.Option1[2]->click();
+  for (const auto& [typed, date] :
+       {std::pair("2027-03-15", QDate(2027, 3, 15)), std::pair("2028/1/5", QDate(2028, 1, 5))}) {
+    QTest::keyClick(d.DT, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(d.DT, typed);
+    QCOMPARE(d.DT->date(), date);
+  }
 }
 
 void TestWindow::dialogStartsAtFirstControlAndReturnConfirms() {
@@ -1295,4 +1304,18 @@ void TestWindow::weekChartDrawsPlanAndActual() {
   QTRY_VERIFY(view->chart()->tipAt(row2).contains("第2路, 每天, 00:00:00 ,吸合"));
   QTest::mouseClick(view->chart(), Qt::LeftButton, {}, view->chart()->planLane(5).center());
   QCOMPARE(r.w.SSTab2->currentIndex(), 4);
+  // Zoomed in to an hour about the middle, then out a notch by the wheel with Ctrl, about the
+  // moment under the pointer.
+  WeekChart* zoomed = view->chart();
+  const qint64 middle = (zoomed->windowFrom() + zoomed->windowTo()) / 2;
+  for (auto* in = view->findChild<QPushButton*>("ZoomIn"); in->isEnabled();) in->click();
+  QCOMPARE(zoomed->windowTo() - zoomed->windowFrom(), WeekView::kShortestMs);
+  QVERIFY(std::abs((zoomed->windowFrom() + zoomed->windowTo()) / 2 - middle) < 1000);
+  const QPoint pointer(zoomed->xOf(middle) + 200, zoomed->planLane(1).center().y());
+  const qint64 under = zoomed->timeAt(pointer.x());
+  QWheelEvent wheel(pointer, zoomed->mapToGlobal(pointer), {}, {0, -120}, Qt::NoButton,
+                    Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(zoomed, &wheel);
+  QCOMPARE(zoomed->windowTo() - zoomed->windowFrom(), 3 * WeekView::kShortestMs);
+  QVERIFY(std::abs(zoomed->xOf(under) - pointer.x()) <= 1);
 }

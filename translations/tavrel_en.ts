@@ -126,12 +126,6 @@
         <translation>The prefix has characters the file cannot hold</translation>
     </message>
     <message>
-        <source>保存设置失败
-</source>
-        <translation>Could not save the settings
-</translation>
-    </message>
-    <message>
         <source>删除当前信息吗？</source>
         <translation>Delete the selected entries?</translation>
     </message>
@@ -527,6 +521,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>文件中没有条目</source>
         <translation>The file holds no entries</translation>
+    </message>
+    <message>
+        <source>保存设置失败</source>
+        <translation>Could not save the settings</translation>
     </message>
 </context>
 <context>
@@ -1313,6 +1311,14 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>冲突</source>
         <translation>Conflict</translation>
+    </message>
+    <message>
+        <source>放大</source>
+        <translation>Zoom in</translation>
+    </message>
+    <message>
+        <source>缩小</source>
+        <translation>Zoom out</translation>
     </message>
 </context>
 <context>

@@ -385,8 +385,9 @@ bool AppLogic::setMqtt(const MqttSettings& s) {
       prompt_.message(told);
       return false;
     }
-  if (!settings_.WriteMqtt(stored)) {
-    prompt_.message(tr("保存设置失败\n") + settings_.path());
+  WriteFailure why = WriteFailure::Other;
+  if (!settings_.WriteMqtt(stored, &why)) {
+    prompt_.message(settings_failed_text(why, settings_.path()));
     return false;
   }
   station_call(&bridge_, [this, stored] { bridge_.configure(stored); });
@@ -394,7 +395,8 @@ bool AppLogic::setMqtt(const MqttSettings& s) {
 }
 
 bool AppLogic::renameRoute(int route, const QString& name) {
-  switch (call([=] { return station_.renameRoute(route, name); })) {
+  WriteFailure why = WriteFailure::Other;
+  switch (call([&] { return station_.renameRoute(route, name, &why); })) {
     case Station::NameResult::Done:
       return true;
     case Station::NameResult::NotStorable:
@@ -403,7 +405,7 @@ bool AppLogic::renameRoute(int route, const QString& name) {
     case Station::NameResult::NotWritten:
       break;
   }
-  prompt_.message(tr("保存设置失败\n") + settings_.path());
+  prompt_.message(settings_failed_text(why, settings_.path()));
   return false;
 }
 
@@ -467,10 +469,12 @@ void AppLogic::CmdOpenFile_Click() {
 }
 
 bool AppLogic::CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath) {
-  const bool written = settings_.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0")) &&
-                       settings_.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"));
+  WriteFailure why = WriteFailure::Other;
+  const bool written =
+      settings_.WriteOpen(chkOpen ? QStringLiteral("1") : QStringLiteral("0"), &why) &&
+      settings_.WriteRun(chkRun ? QStringLiteral("1") : QStringLiteral("0"), &why);
   if (!written) {
-    prompt_.message(tr("保存设置失败\n") + settings_.path());
+    prompt_.message(settings_failed_text(why, settings_.path()));
     return false;
   }
   set_autostart(chkRun, executablePath, appDir_);
@@ -533,8 +537,9 @@ bool AppLogic::setWebhook(const WebhookSettings& s) {
     return false;
   }
   if (s == WebhookSettings::read(file)) return true;
-  if (!s.write(settings_.path())) {
-    prompt_.message(tr("保存设置失败\n") + settings_.path());
+  WriteFailure why = WriteFailure::Other;
+  if (!s.write(settings_.path(), &why)) {
+    prompt_.message(settings_failed_text(why, settings_.path()));
     return false;
   }
   if (alertsPeer_) station_call(alertsPeer_, [this, s] { alertsPeer_->configure(s); });

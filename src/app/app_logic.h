@@ -214,10 +214,10 @@ class AppLogic : public QObject {
   const MqttSettings& mqttSettings() const { return mqttSettings_; }
   MqttClient::State mqttState() const { return mqttStatus_.state; }
   // The broker dialog's OK: writes the section and connects with it (an empty server where the
-  // file has no section writes nothing). A file that cannot be written is told ("保存设置失败" and
-  // the path), and so is a text the file's encoding cannot hold ("密码含有无法保存的字符",
-  // likewise for 服务器, 用户名, 前缀 (both prefixes), 证书文件); either changes nothing and
-  // returns false.
+  // file has no section writes nothing). A file that cannot be written is told (see
+  // settings_failed_text: "保存设置失败", why, the path), and so is a text the file's encoding
+  // cannot hold ("密码含有无法保存的字符", likewise for 服务器, 用户名, 前缀 (both prefixes),
+  // 证书文件); either changes nothing and returns false.
   bool setMqtt(const MqttSettings& s);
   // The broker's state in a few words, for the window and the tray tip (see MqttBridge).
   QString mqttText() const { return mqttStatus_.text; }
@@ -228,7 +228,7 @@ class AppLogic : public QObject {
   // Stores route 1..16's name in Name.ini (see SettingsStore::WriteRouteName; blanks around it
   // dropped, cut to kRouteNameBytes) and has the broker publish the names again. A name the
   // file's encoding cannot hold is told ("名称含有无法保存的字符"), a file that cannot be written
-  // too ("保存设置失败" and the path); either changes nothing and returns false.
+  // too ("保存设置失败", why, the path); either changes nothing and returns false.
   bool renameRoute(int route, const QString& name);
   // Route 1..16 as its tab reads: its stored name, or its number with "未命名" ("3 未命名") while
   // it has none, so unnamed routes tell themselves apart. names is Name.ini as read.
@@ -245,8 +245,8 @@ class AppLogic : public QObject {
   // Writes "Open" from ChkOpen and "Run" from ChkRun. Only when both were written, the autostart
   // entry of executablePath (on this data folder) is brought in line with ChkRun, so the settings
   // and the entry never disagree; its own failure is silent. Settings that could not be written
-  // are told once, "保存设置失败" and the file's path, and false is returned. The caller then ends
-  // the program either way.
+  // are told once, "保存设置失败", why and the file's path, and false is returned. The caller then
+  // ends the program either way.
   bool CmdQuit_Click(bool chkOpen, bool chkRun, const QString& executablePath);
 
  signals:

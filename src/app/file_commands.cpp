@@ -76,6 +76,10 @@ QString save_failed_text(WriteFailure why, const QString& storePath) {
   return failed_text(FileCommands::tr("保存失败"), why, storePath);
 }
 
+QString settings_failed_text(WriteFailure why, const QString& path) {
+  return failed_text(FileCommands::tr("保存设置失败"), why, path);
+}
+
 QString saved_text(WriteFailure why, const QString& storePath) {
   return why == WriteFailure::None ? FileCommands::tr("保存成功！")
                                    : save_failed_text(why, storePath);

@@ -27,15 +27,12 @@ QString save_failed_text(WriteFailure why, const QString& storePath);
 // What Save tells: "保存成功！" for None, otherwise as save_failed_text.
 QString saved_text(WriteFailure why, const QString& storePath);
 
+// "保存设置失败" with the reason and the path, as the window tells a setting Name.ini (its path)
+// would not take, e.g. "保存设置失败：磁盘只读\n/home/u/Name.ini".
+QString settings_failed_text(WriteFailure why, const QString& path);
+
 // Save: colData as the whole store at storePath. Tells "保存成功！", or, when writing failed,
-// While the record cannot be written: "记录无法写入" and the reason where it is known, e.g.
-// "记录无法写入：磁盘已满"; empty for None.
-QString record_failure_text(WriteFailure why);
-
-// "串口打开错误", a second line naming the device and why it did not open.
-QString port_failure_text(const PortFailure& f);
-
-// "保存失败" with the reason on a line of its own and the path on the next, e.g.
+// "保存失败" with the reason and the path on the next line, e.g.
 // "保存失败：磁盘已满\n/home/u/Note.ini". Returns whether it saved.
 bool save_command(const EntryCollection& colData, const QString& storePath, Prompt& prompt);
 

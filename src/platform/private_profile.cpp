@@ -254,28 +254,39 @@ QString profile_read(const QString& path, const QString& section, const QString&
   return ProfileFile::load(path).read(section, key, def, bufferSize);
 }
 
-bool profile_write(const QString& path, const QString& section, const QString& key,
-                   const QString& value) {
-  const FileWriteLock lock(path);
-  const ProfileFile f = ProfileFile::load(path);
-  if (f.status() == ProfileFile::Status::Unreadable) return false;
-  return write_file_atomically(path, f.withValue(section, key, value));
+namespace {
+
+// A file that exists but cannot be read is left alone: false, for a reason not known here.
+bool unreadable(WriteFailure* why) {
+  if (why) *why = WriteFailure::Other;
+  return false;
 }
 
-bool profile_remove(const QString& path, const QString& section, const QString& key) {
+}  // namespace
+
+bool profile_write(const QString& path, const QString& section, const QString& key,
+                   const QString& value, WriteFailure* why) {
   const FileWriteLock lock(path);
   const ProfileFile f = ProfileFile::load(path);
-  if (f.status() == ProfileFile::Status::Unreadable) return false;
+  if (f.status() == ProfileFile::Status::Unreadable) return unreadable(why);
+  return write_file_atomically(path, f.withValue(section, key, value), {}, why);
+}
+
+bool profile_remove(const QString& path, const QString& section, const QString& key,
+                    WriteFailure* why) {
+  const FileWriteLock lock(path);
+  const ProfileFile f = ProfileFile::load(path);
+  if (f.status() == ProfileFile::Status::Unreadable) return unreadable(why);
   if (f.status() == ProfileFile::Status::Missing) return true;
-  return write_file_atomically(path, f.withoutKey(section, key));
+  return write_file_atomically(path, f.withoutKey(section, key), {}, why);
 }
 
 bool profile_write_section(const QString& path, const QString& section,
-                           const ProfileFile::Pairs& pairs) {
+                           const ProfileFile::Pairs& pairs, WriteFailure* why) {
   const FileWriteLock lock(path);
   const ProfileFile f = ProfileFile::load(path);
-  if (f.status() == ProfileFile::Status::Unreadable) return false;
-  return write_file_atomically(path, f.withSection(section, pairs));
+  if (f.status() == ProfileFile::Status::Unreadable) return unreadable(why);
+  return write_file_atomically(path, f.withSection(section, pairs), {}, why);
 }
 
 bool profile_owner_only(const QString& path) {

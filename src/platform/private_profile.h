@@ -7,6 +7,7 @@
 #include <QString>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/code_page.h"
 
 // Private-profile (INI) files with the semantics the program's files have always had:
@@ -96,14 +97,16 @@ QString profile_quoted(const QString& value);
 QString profile_read(const QString& path, const QString& section, const QString& key,
                      const QString& def, int bufferSize);
 // WritePrivateProfileString: one key of one file. False when writing failed or the existing file
-// could not be read (it is left alone then).
+// could not be read (it is left alone then); why, when given, says why (Other for a file that
+// could not be read).
 bool profile_write(const QString& path, const QString& section, const QString& key,
-                   const QString& value);
+                   const QString& value, WriteFailure* why = nullptr);
 // WritePrivateProfileString with no value: removes one key's line. True when the key is gone.
-bool profile_remove(const QString& path, const QString& section, const QString& key);
+bool profile_remove(const QString& path, const QString& section, const QString& key,
+                    WriteFailure* why = nullptr);
 // Takes read and write rights from group and others (a file that holds a secret); a missing file
 // is created empty and private first, so the secret never lands in a readable one.
 bool profile_owner_only(const QString& path);
 // Replaces a whole section at once (one write).
 bool profile_write_section(const QString& path, const QString& section,
-                           const ProfileFile::Pairs& pairs);
+                           const ProfileFile::Pairs& pairs, WriteFailure* why = nullptr);

@@ -26,10 +26,11 @@ WebhookSettings WebhookSettings::read(const ProfileFile& names) {
   return s;
 }
 
-bool WebhookSettings::write(const QString& path) const {
+bool WebhookSettings::write(const QString& path, WriteFailure* why) const {
   return profile_write_section(path, kSection,
                                {{QStringLiteral("Webhook"), profile_quoted(url)},
-                                {QStringLiteral("CaFile"), profile_quoted(caFile)}});
+                                {QStringLiteral("CaFile"), profile_quoted(caFile)}},
+                               why);
 }
 
 Webhook::Webhook(QObject* parent) : QObject(parent), net_(this) {

@@ -21,8 +21,9 @@ struct WebhookSettings {
   bool enabled() const;  // a URL of http or https with a host
   bool operator==(const WebhookSettings& o) const { return url == o.url && caFile == o.caFile; }
   static WebhookSettings read(const ProfileFile& names);
-  // Writes the section "Alerts" of the Name.ini at path as a whole.
-  bool write(const QString& path) const;
+  // Writes the section "Alerts" of the Name.ini at path as a whole; why, when given, says why it
+  // could not.
+  bool write(const QString& path, WriteFailure* why = nullptr) const;
 };
 
 // The alerts' messages to a webhook: each a POST of a JSON body (Content-Type application/json),

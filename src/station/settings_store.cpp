@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 
 #include "platform/code_page.h"
 #include "platform/private_profile.h"
@@ -22,15 +23,15 @@ QString SettingsStore::read(const ProfileFile& f, const QString& key, const QStr
   return nul < 0 ? v : v.left(nul);
 }
 
-bool SettingsStore::write(const QString& key, const QString& value) const {
-  return profile_write(path_, kSection, key, value);
+bool SettingsStore::write(const QString& key, const QString& value, WriteFailure* why) const {
+  return profile_write(path_, kSection, key, value, why);
 }
 
-bool SettingsStore::WriteOpen(const QString& value) const {
-  return write(QStringLiteral("Open"), value);
+bool SettingsStore::WriteOpen(const QString& value, WriteFailure* why) const {
+  return write(QStringLiteral("Open"), value, why);
 }
-bool SettingsStore::WriteRun(const QString& value) const {
-  return write(QStringLiteral("Run"), value);
+bool SettingsStore::WriteRun(const QString& value, WriteFailure* why) const {
+  return write(QStringLiteral("Run"), value, why);
 }
 
 bool SettingsStore::WriteAuto(const QString& value) const {
@@ -75,9 +76,9 @@ QString SettingsStore::ReadRouteName(const ProfileFile& f, int route) const {
   return ReadRouteName(f, routeKey(route));
 }
 
-bool SettingsStore::WriteRouteName(int route, const QString& name) const {
-  if (name.isEmpty()) return profile_remove(path_, kSection, routeKey(route));
-  return write(routeKey(route), name);
+bool SettingsStore::WriteRouteName(int route, const QString& name, WriteFailure* why) const {
+  if (name.isEmpty()) return profile_remove(path_, kSection, routeKey(route), why);
+  return write(routeKey(route), name, why);
 }
 
 QString SettingsStore::ReadRouteName(const ProfileFile& f, const QString& key) const {
@@ -95,7 +96,6 @@ const QString kMqttSection = QStringLiteral("Mqtt");
 const QString kLastPrefix = QStringLiteral("LastPrefix");
 const QString kLastDevice = QStringLiteral("LastDevice");
 constexpr int kMqttValueBytes = 1024;  // longer values are cut, as any profile value is
-
 }  // namespace
 
 namespace {
@@ -161,8 +161,11 @@ MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
   return s;
 }
 
-bool SettingsStore::WriteMqtt(const MqttSettings& s) const {
-  if (!s.password.isEmpty() && !profile_owner_only(path_)) return false;
+bool SettingsStore::WriteMqtt(const MqttSettings& s, WriteFailure* why) const {
+  if (!s.password.isEmpty() && !profile_owner_only(path_)) {
+    if (why) *why = write_failure(errno, path_);
+    return false;
+  }
   ProfileFile::Pairs pairs{
       {QStringLiteral("Host"), profile_quoted(s.host)},
       {QStringLiteral("Port"), QString::number(s.port)},
@@ -179,7 +182,7 @@ bool SettingsStore::WriteMqtt(const MqttSettings& s) const {
     const QString v = f.read(kMqttSection, key, QString(), kMqttValueBytes);
     if (!v.isEmpty()) pairs.append({key, v});
   }
-  return profile_write_section(path_, kMqttSection, pairs);
+  return profile_write_section(path_, kMqttSection, pairs, why);
 }
 
 bool SettingsStore::WriteMqttLast(const QString& prefix, const QString& device) const {

@@ -45,7 +45,8 @@ struct MqttSettings {
 // (1 for Open/Run/Restore, 2 for Com/ID, 8 for a route name) and never fail: a missing or
 // unreadable file or key gives the default ("0", "0", "1", "1", "0", and "未命名" as the user reads
 // it, translated). Writers store the
-// text as given and return false when the file could not be written (quitting tells that).
+// text as given and return false when the file could not be written (quitting tells that); those
+// whose failure is told say why in why, when given.
 class SettingsStore {
  public:
   static constexpr int kRouteNameBytes = 8;  // what the name's reader keeps, in GBK bytes
@@ -54,8 +55,8 @@ class SettingsStore {
 
   QString path() const { return path_; }
 
-  bool WriteOpen(const QString& value) const;
-  bool WriteRun(const QString& value) const;
+  bool WriteOpen(const QString& value, WriteFailure* why = nullptr) const;
+  bool WriteRun(const QString& value, WriteFailure* why = nullptr) const;
   bool WriteCom(const QString& value) const;
   bool WriteID(const QString& value) const;
   bool WriteRestore(const QString& value) const;
@@ -64,14 +65,14 @@ class SettingsStore {
   bool WriteAuto(const QString& value) const;
   // Route 1..16's name under its key "01".."16", in the file's own encoding; an empty name removes
   // the key, so the route reads "未命名" again.
-  bool WriteRouteName(int route, const QString& name) const;
+  bool WriteRouteName(int route, const QString& name, WriteFailure* why = nullptr) const;
   // Writes the section "Mqtt" as a whole (keys Host, Port, User, Password, Tls, CaFile, Prefix,
   // Discovery, DiscoveryPrefix, ClientId), keeping what the broker bridge remembers there
   // (below). Each value reads back exactly as given: one with blanks around it or in quotes is
   // written in quotes (profile_quoted).
   // With a password the file is made readable by its owner only (mode 0600) before the password
   // is written, so it is never readable by others, not even for a moment.
-  bool WriteMqtt(const MqttSettings& s) const;
+  bool WriteMqtt(const MqttSettings& s, WriteFailure* why = nullptr) const;
   // What the broker bridge last published under: the topic prefix ("LastPrefix") and the
   // discovery configs' "<discovery prefix>/<device id>" ("LastDevice", empty without discovery).
   // Written only when it changes.
@@ -114,7 +115,7 @@ class SettingsStore {
 
  private:
   static QString read(const ProfileFile& f, const QString& key, const QString& def, int kept);
-  bool write(const QString& key, const QString& value) const;
+  bool write(const QString& key, const QString& value, WriteFailure* why = nullptr) const;
 
   QString path_;
 };

@@ -376,10 +376,10 @@ WriteFailure Station::save() {
 
 // --- route names ---
 
-Station::NameResult Station::renameRoute(int route, const QString& name) {
+Station::NameResult Station::renameRoute(int route, const QString& name, WriteFailure* why) {
   const QString stored = cut_to_gbk_bytes(name.trimmed(), SettingsStore::kRouteNameBytes);
   if (!SettingsStore::storable(settings_.load(), stored)) return NameResult::NotStorable;
-  if (!settings_.WriteRouteName(route, stored)) return NameResult::NotWritten;
+  if (!settings_.WriteRouteName(route, stored, why)) return NameResult::NotWritten;
   emit namesChanged();
   return NameResult::Done;
 }

@@ -146,8 +146,9 @@ class Station : public QObject {
 
   // --- route names (Name.ini) ---
   enum class NameResult { Done, NotStorable, NotWritten };
-  // Blanks around dropped, cut to SettingsStore::kRouteNameBytes.
-  NameResult renameRoute(int route, const QString& name);
+  // Blanks around dropped, cut to SettingsStore::kRouteNameBytes. why, when given, says why a
+  // name was NotWritten.
+  NameResult renameRoute(int route, const QString& name, WriteFailure* why = nullptr);
 
   // --- the record, for peers that have something to record (the broker's events) ---
   void record(int route, RecordAction action, RecordCause cause, const QString& detail = {},

@@ -61,6 +61,11 @@ quint16 Switchboard::changed(const RouteStateTable& now, RouteStateTable& last,
 }
 
 void Switchboard::recordTakeOver() {
+  // Every start of the link tells every route, as the first one does: after a replug or a
+  // reopening the record shows the states the board came back with, not only those that differ
+  // from the last ones recorded before.
+  recorded_.fill(0);
+  reported_.fill(0);
   firstReport_ = true;
   quint16 on = 0;
   const quint16 routes = changed(link_.nState(), recorded_, &on);

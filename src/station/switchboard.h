@@ -42,14 +42,15 @@ class Switchboard : public QObject {
   // Flips the state last asked for; before any request the board's reported state is flipped.
   Result toggle(int route, RecordCause cause);
 
-  // The link has just taken the board's states over: the routes whose wanted state changed are
-  // recorded in one line (TakeOver), none when nothing changed.
+  // The link has just taken the board's states over (at every start of the link: opening, a
+  // replug): every route's wanted state is recorded in one line (TakeOver), and the next counted
+  // reply records every route's reported state in one line (BoardStates).
   void recordTakeOver();
   // Entries that fell due while nothing could act (or that a clock jump passed over): one line
   // each, "未执行" with the entry's key.
   void recordMissed(const DueEntries& entries);
   // After a counted reply: each route whose reported state differs from the one last recorded is
-  // recorded as "板状态"; the first reply after a take-over records them in one line
+  // recorded as "板状态"; the first reply after a take-over records all of them in one line
   // (BoardStates), so a link start never fills the record with a line per route.
   void recordReported();
 

@@ -56,6 +56,7 @@ Dialog::Dialog(AppLogic& logic, QWidget* owner)
   calendar->setLocale(QLocale());
   DT->setCalendarWidget(calendar);
   DT->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+  type_whole_dates(DT);
   place(DT, 136, 72, 209, 25);
 
   // The time lists take typed digits; the action list takes no typing.

@@ -3,10 +3,12 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTimeEdit>
 #include <QDialog>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -55,6 +57,45 @@ class NumberTyping : public TypingFilter {
   QComboBox* box_;
   TypedNumber typed_;
   QTimer pause_;
+};
+
+// See type_whole_dates.
+class DateTyping : public QObject {
+ public:
+  explicit DateTyping(QDateTimeEdit* edit) : QObject(edit), edit_(edit) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::FocusOut || e->type() == QEvent::MouseButtonPress) typedIn_ = -1;
+    if (e->type() != QEvent::KeyPress) return false;
+    const auto* k = static_cast<QKeyEvent*>(e);
+    const bool typed = !k->text().isEmpty() && k->text().at(0).isPrint() &&
+                       !(k->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    if (!typed) {
+      typedIn_ = -1;
+      return false;
+    }
+    const QLineEdit* line = edit_->findChild<QLineEdit*>();
+    if (line && line->hasSelectedText() && line->selectedText() == line->text()) {
+      edit_->setSelectedSection(edit_->sectionAt(0));
+      typedIn_ = -1;
+    }
+    const int part = edit_->currentSectionIndex();
+    if (k->text().at(0).isDigit()) {
+      typedIn_ = part;
+      return false;
+    }
+    // Any other character ends the part, as the field's own separator does, unless the digit
+    // before filled it and the field has moved on already.
+    if (typedIn_ < 0 || part == typedIn_) {
+      if (part >= 0 && part + 1 < edit_->sectionCount())
+        edit_->setSelectedSection(edit_->sectionAt(part + 1));
+    }
+    typedIn_ = -1;
+    return true;
+  }
+
+ private:
+  QDateTimeEdit* edit_;
+  int typedIn_ = -1;  // the part the last key, a digit, was typed into
 };
 
 }  // namespace
@@ -127,6 +168,8 @@ void select_typed_numbers(QComboBox* box, int count) {
   box->installEventFilter(new NumberTyping(box, count));
   box->view()->installEventFilter(new TypingFilter(box));  // the open list would jump to an item
 }
+
+void type_whole_dates(QDateTimeEdit* edit) { edit->installEventFilter(new DateTyping(edit)); }
 
 void bring_forward(QWidget* window) {
   window->showNormal();

@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 
 class QComboBox;
+class QDateTimeEdit;
 class QDialog;
 class QPushButton;
 class QCoreApplication;
@@ -45,6 +46,17 @@ void discard_typing(QComboBox* box);
 // The same for a list of the numbers 0..count-1 ("00", "01", ...), except that digits typed into
 // the closed box select a number (see TypedNumber).
 void select_typed_numbers(QComboBox* box, int count);
+
+// A whole date typed into a field of numbers ("yyyy-MM-dd"), separators and all ("2027-03-15" over
+// the text Ctrl+A selected, or from the first part on), lands in the field's parts in order. Qt's
+// own field takes a digit typed over the whole selection only when the text it leaves reads as a
+// date by the display format, which "2" does not: the year's digits were dropped and the rest went
+// into month and day. And once a part is full the field moves on to the next by itself, so the
+// separator typed after it moved once more (the month's digits went into the day). Here a key
+// typed over the whole selection starts at the first part, and any other character than a digit
+// ends the part being typed ("2027/3/15" too), once: right after a part the digits filled, it is
+// the step the field took already.
+void type_whole_dates(QDateTimeEdit* edit);
 
 // Shows the window, restored from the minimized state, in front and active.
 void bring_forward(QWidget* window);

@@ -12,7 +12,9 @@
 #include <QScrollBar>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
+#include <iterator>
 
 #include "core/due_moments.h"
 #include "editing/entry_text.h"
@@ -20,8 +22,18 @@
 
 namespace {
 
-constexpr qint64 kHourMs = 3600 * 1000;
+constexpr qint64 kMinuteMs = 60 * 1000;
+constexpr qint64 kHourMs = 60 * kMinuteMs;
 constexpr qint64 kDayMs = 24 * kHourMs;
+constexpr qint64 kWeekMs = 7 * kDayMs;
+// The time shown at once, zoomed out to in: a notch of the wheel or a button's click is a level.
+constexpr qint64 kLengths[] = {kWeekMs,     3 * kDayMs,  kDayMs, 12 * kHourMs,
+                               6 * kHourMs, 3 * kHourMs, kHourMs};
+static_assert(kLengths[std::size(kLengths) - 1] == WeekView::kShortestMs);
+// The axis' steps in minutes: labelled lines, and short ticks between them.
+constexpr int kTickMinutes[] = {1, 5, 10, 30, 60, 180, 360, 720};
+constexpr int kMinorTickPixels = 6;  // the closest unlabelled ticks
+constexpr int kScrollUnitMs = 1000;  // the scroll bar counts seconds
 constexpr int kRightMargin = 6;
 constexpr int kFrameAllowance = 48;  // the window manager's title bar and frame, in pixels
 constexpr int kMarkReach = 3;        // pixels either side of a mark that hovering counts as on it
@@ -82,6 +94,11 @@ qint64 WeekChart::timeAt(int x) const {
   return from_ + static_cast<qint64>(double(x - kNameWidth) * double(to_ - from_) / w);
 }
 
+double WeekChart::fractionAt(int x) const {
+  const double w = width() - kNameWidth - kRightMargin;
+  return std::clamp(double(x - kNameWidth) / w, 0.0, 1.0);
+}
+
 QRect WeekChart::planLane(int route) const {
   return QRect(kNameWidth, kHeader + (route - 1) * kRowHeight + 3,
                width() - kNameWidth - kRightMargin, 12);
@@ -115,22 +132,48 @@ void WeekChart::drawAxis(QPainter& p) const {
   p.setFont(song_bold(9));
   const QFontMetrics fm(p.font());
   const int bottom = kHeader + 16 * kRowHeight;
-  const qint64 length = to_ - from_;
-  // Hour lines: every hour when a day fills the chart, every six hours otherwise.
-  const int step = length <= 2 * kDayMs ? 1 : 6;
+  // Lines with the time at the closest step whose labels have room ("07", or "07:05" under an
+  // hour), and short ticks between them at the closest step at least kMinorTickPixels apart.
+  const double minutePixels =
+      double(width() - kNameWidth - kRightMargin) * kMinuteMs / double(to_ - from_);
+  const auto labelOf = [](int minute, int step) {
+    const QString hour = QStringLiteral("%1").arg(minute / 60, 2, 10, QLatin1Char('0'));
+    return step >= 60 ? hour
+                      : hour + QStringLiteral(":%1").arg(minute % 60, 2, 10, QLatin1Char('0'));
+  };
+  int step = kTickMinutes[std::size(kTickMinutes) - 1];
+  for (const int s : kTickMinutes)
+    if (s * minutePixels > fm.horizontalAdvance(labelOf(0, s)) + 8) {
+      step = s;
+      break;
+    }
+  int tick = step;
+  for (const int s : kTickMinutes)
+    if (step % s == 0 && s * minutePixels >= kMinorTickPixels) {
+      tick = s;
+      break;
+    }
   const QDate first = QDateTime::fromMSecsSinceEpoch(from_).date();
   for (QDate d = first; midnight(d) < to_; d = d.addDays(1)) {
     const qint64 day = midnight(d);
-    for (int h = 0; h < 24; h += step) {
-      const qint64 t = QDateTime(d, QTime(h, 0)).toMSecsSinceEpoch();
+    // The day's ticks in the time shown (a clock change moves them by an hour at most).
+    const int firstMinute = static_cast<int>(std::max<qint64>(0, (from_ - day) / kMinuteMs - 60));
+    const int endMinute = static_cast<int>(std::min<qint64>(24 * 60, (to_ - day) / kMinuteMs + 61));
+    for (int m = firstMinute / tick * tick; m < endMinute; m += tick) {
+      const qint64 t = QDateTime(d, QTime(m / 60, m % 60)).toMSecsSinceEpoch();
       if (t < from_ || t >= to_) continue;
       const int x = xOf(t);
-      p.setPen(h == 0 ? QColor(0x90, 0x90, 0x90) : QColor(0xe2, 0xe2, 0xe2));
-      p.drawLine(x, h == 0 ? 0 : kHeader - 6, x, bottom - 1);
-      if (h > 0 || step == 1) {
+      if (m % step != 0) {
+        p.setPen(QColor(0xb0, 0xb0, 0xb0));
+        p.drawLine(x, kHeader - 3, x, kHeader - 1);
+        continue;
+      }
+      p.setPen(m == 0 ? QColor(0x90, 0x90, 0x90) : QColor(0xe2, 0xe2, 0xe2));
+      p.drawLine(x, m == 0 ? 0 : kHeader - 6, x, bottom - 1);
+      if (m > 0 || step <= 60) {
         p.setPen(Qt::darkGray);
-        const QString label = QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'));
-        if (xOf(t + step * kHourMs) - x > fm.horizontalAdvance(label) + 2)
+        const QString label = labelOf(m, step);
+        if (xOf(t + step * kMinuteMs) - x > fm.horizontalAdvance(label) + 2)
           p.drawText(x + 2, kHeader - 8, label);
       }
     }
@@ -279,6 +322,18 @@ void WeekChart::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton && route > 0) emit routeClicked(route);
 }
 
+void WeekChart::wheelEvent(QWheelEvent* e) {
+  if (!(e->modifiers() & Qt::ControlModifier)) {
+    e->ignore();  // the rows' scroll area, then the window, scroll
+    return;
+  }
+  e->accept();
+  wheelRest_ += e->angleDelta().y();
+  const int steps = wheelRest_ / QWheelEvent::DefaultDeltasPerStep;
+  wheelRest_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+  if (steps != 0) emit zoomRequested(steps, qRound(e->position().x()));
+}
+
 namespace {
 
 // A small sample of a look, for the legend.
@@ -309,15 +364,25 @@ WeekView::WeekView(const AppLogic& logic, QWidget* parent) : QDialog(parent), lo
       this);
   day_ = new QPushButton(tr("一天"), this);
   week_ = new QPushButton(tr("一周"), this);
+  zoomIn_ = new QPushButton(tr("放大"), this);
+  zoomOut_ = new QPushButton(tr("缩小"), this);
+  zoomIn_->setObjectName(QStringLiteral("ZoomIn"));
+  zoomOut_->setObjectName(QStringLiteral("ZoomOut"));
   auto* now = new QPushButton(tr("现在"), this);
   for (QPushButton* b : {day_, week_}) b->setCheckable(true);
-  for (QPushButton* b : {day_, week_, now}) b->setAutoDefault(false);  // no button is Return's
+  for (QPushButton* b : {day_, week_, zoomIn_, zoomOut_, now})
+    b->setAutoDefault(false);  // no button is Return's
+  length_ = kWeekMs;
   week_->setChecked(true);
+  zoomOut_->setEnabled(false);
   scroll_ = new QScrollBar(Qt::Horizontal, this);
 
   auto* top = new QHBoxLayout;
   top->addWidget(day_);
   top->addWidget(week_);
+  top->addSpacing(10);
+  top->addWidget(zoomIn_);
+  top->addWidget(zoomOut_);
   top->addStretch();
   top->addWidget(now);
   auto* legend = new QHBoxLayout;
@@ -349,13 +414,23 @@ WeekView::WeekView(const AppLogic& logic, QWidget* parent) : QDialog(parent), lo
 
   connect(day_, &QPushButton::clicked, this, [this] { showDays(true); });
   connect(week_, &QPushButton::clicked, this, [this] { showDays(false); });
+  connect(zoomIn_, &QPushButton::clicked, this, [this] { zoom(1); });
+  connect(zoomOut_, &QPushButton::clicked, this, [this] { zoom(-1); });
   connect(now, &QPushButton::clicked, this, [this] {
-    const QDate today = logic_.clock()().date();
-    placeWindow(midnight(day_->isChecked() ? today : today.addDays(-3)));
+    // Whole days with today in the middle, or now in the middle of a shorter time.
+    const QDateTime clock = logic_.clock()();
+    if (length_ < kDayMs) {
+      placeWindow(clock.toMSecsSinceEpoch() - length_ / 2);
+      return;
+    }
+    const int days = static_cast<int>(length_ / kDayMs);
+    placeWindow(midnight(clock.date().addDays(-(days - 1) / 2)));
   });
   connect(scroll_, &QScrollBar::valueChanged, this,
-          [this](int hours) { placeWindow(spanFrom_ + hours * kHourMs); });
+          [this](int units) { placeWindow(spanFrom_ + qint64(units) * kScrollUnitMs); });
   connect(chart_, &WeekChart::routeClicked, this, &WeekView::routeChosen);
+  connect(chart_, &WeekChart::zoomRequested, this,
+          [this](int steps, int x) { zoom(steps, chart_->fractionAt(x)); });
   connect(&logic_, &AppLogic::entriesChanged, this, &WeekView::refreshSoon);
   connect(&logic_.record(), &SwitchRecord::appended, this, [this](const RecordEvent& e) {
     if (!isVisible()) return;
@@ -369,8 +444,6 @@ WeekView::WeekView(const AppLogic& logic, QWidget* parent) : QDialog(parent), lo
     refresh();
   });
 }
-
-qint64 WeekView::windowLength() const { return day_->isChecked() ? kDayMs : 7 * kDayMs; }
 
 void WeekView::refresh() {
   const QDateTime now = logic_.clock()();
@@ -409,23 +482,39 @@ void WeekView::refreshSoon() {
 }
 
 void WeekView::placeWindow(qint64 from) {
-  const qint64 length = windowLength();
-  from = std::clamp(from, spanFrom_, std::max(spanFrom_, spanTo_ - length));
-  chart_->setWindow(from, from + length);
+  from = std::clamp(from, spanFrom_, std::max(spanFrom_, spanTo_ - length_));
+  chart_->setWindow(from, from + length_);
   const QSignalBlocker block(scroll_);
-  scroll_->setRange(0, static_cast<int>((spanTo_ - length - spanFrom_) / kHourMs));
-  scroll_->setPageStep(static_cast<int>(length / kHourMs));
-  scroll_->setSingleStep(day_->isChecked() ? 1 : 6);
-  scroll_->setValue(static_cast<int>((from - spanFrom_) / kHourMs));
+  scroll_->setRange(0, static_cast<int>((spanTo_ - length_ - spanFrom_) / kScrollUnitMs));
+  scroll_->setPageStep(static_cast<int>(length_ / kScrollUnitMs));
+  // A notch of the wheel: six hours of a week, an hour of a day, two and a half minutes of an hour.
+  const qint64 notch = length_ >= kWeekMs ? 6 * kHourMs : length_ / 24;
+  scroll_->setSingleStep(static_cast<int>(notch / kScrollUnitMs));
+  scroll_->setValue(static_cast<int>((from - spanFrom_) / kScrollUnitMs));
+}
+
+void WeekView::showLength(qint64 length, qint64 from) {
+  length_ = length;
+  day_->setChecked(length_ == kDayMs);
+  week_->setChecked(length_ == kWeekMs);
+  zoomIn_->setEnabled(length_ > kLengths[std::size(kLengths) - 1]);
+  zoomOut_->setEnabled(length_ < kLengths[0]);
+  placeWindow(from);
 }
 
 void WeekView::showDays(bool oneDay) {
-  day_->setChecked(oneDay);
-  week_->setChecked(!oneDay);
   // The day in the middle of what was shown stays in view.
   const qint64 middle = (chart_->windowFrom() + chart_->windowTo()) / 2;
   const QDate day = QDateTime::fromMSecsSinceEpoch(middle).date();
-  placeWindow(midnight(oneDay ? day : day.addDays(-3)));
+  showLength(oneDay ? kDayMs : kWeekMs, midnight(oneDay ? day : day.addDays(-3)));
+}
+
+void WeekView::zoom(int steps, double at) {
+  const auto level = std::find(std::begin(kLengths), std::end(kLengths), length_) - kLengths;
+  const auto next = std::clamp<qint64>(level + steps, 0, qint64(std::size(kLengths)) - 1);
+  const qint64 from = chart_->windowFrom(), length = chart_->windowTo() - from;
+  const qint64 anchor = from + static_cast<qint64>(at * double(length));
+  showLength(kLengths[next], anchor - static_cast<qint64>(at * double(kLengths[next])));
 }
 
 void WeekView::showEvent(QShowEvent* e) {
@@ -450,7 +539,13 @@ void WeekView::hideEvent(QHideEvent* e) {
 }
 
 void WeekView::wheelEvent(QWheelEvent* e) {
-  const int delta = e->angleDelta().y();
+  if (e->modifiers() & Qt::ControlModifier) {  // off the chart: about the middle
+    const int delta = e->angleDelta().y();
+    if (delta != 0) zoom(delta > 0 ? 1 : -1);
+    return;
+  }
+  // Up and down, or a touchpad's sideways swipe, move through the span.
+  const int delta = e->angleDelta().y() != 0 ? e->angleDelta().y() : e->angleDelta().x();
   const int steps = delta / 120 != 0 ? delta / 120 : (delta > 0) - (delta < 0);
   scroll_->setValue(scroll_->value() - steps * scroll_->singleStep());
 }

@@ -17,7 +17,8 @@ class QScrollBar;
 // periods as bars, unknown hatched) over an actual lane (what the board reported: energised as a
 // bar of another colour, no link grey, unknown hatched); a tie of entries or a passed fixed date is
 // a red mark at its moment and a red corner at the route's name; a line stands at "now". Hovering
-// names what lies under the pointer; a click on a row raises routeClicked.
+// names what lies under the pointer; a click on a row raises routeClicked, the wheel with Ctrl
+// zoomRequested.
 class WeekChart : public QWidget {
   Q_OBJECT
  public:
@@ -43,6 +44,9 @@ class WeekChart : public QWidget {
   QRect actualLane(int route) const;
   // What hovering at pos names (empty for nothing).
   QString tipAt(const QPoint& pos) const;
+  // The moment at x (the inverse of xOf), and where it lies across the time shown, 0..1.
+  qint64 timeAt(int x) const;
+  double fractionAt(int x) const;
 
   static QColor planColour() { return QColor(0x2f, 0x6f, 0xd0); }
   static QColor actualColour() { return QColor(0x1f, 0xa0, 0x46); }
@@ -55,15 +59,17 @@ class WeekChart : public QWidget {
 
  signals:
   void routeClicked(int route);
+  // The wheel turned with Ctrl held at x: steps notches (positive away from the user, in).
+  void zoomRequested(int steps, int x);
 
  protected:
   bool event(QEvent* e) override;
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
 
  private:
   int routeAt(int y) const;
-  qint64 timeAt(int x) const;
   void drawAxis(QPainter& p) const;
   void drawRow(QPainter& p, int route) const;
   QString span(qint64 from, qint64 to) const;
@@ -77,18 +83,22 @@ class WeekChart : public QWidget {
   qint64 now_ = 0;
   qint64 from_ = 0;
   qint64 to_ = 1;
+  int wheelRest_ = 0;  // a fine wheel's (a touchpad's) turn short of a notch
 };
 
 // The window "一周": the plan and what the board reported, from 7 days ago to 7 days ahead, a day
-// or a week at a time (the scroll bar and the wheel move through the span; "现在" brings now into
-// view). It follows the entries, the record and the clock while it is open; a click on a route's
-// row raises routeChosen.
+// or a week at a time, or zoomed in ("放大", "缩小", the wheel with Ctrl) down to an hour across
+// the view, where switches a minute apart stand apart (the scroll bar and the wheel move through
+// the span; "现在" brings now into view). Zooming keeps the moment under the pointer (the wheel) or
+// in the middle (the buttons) where it was. It follows the entries, the record and the clock while
+// it is open; a click on a route's row raises routeChosen.
 class WeekView : public QDialog {
   Q_OBJECT
  public:
-  static constexpr int kSpanDays = 7;        // back and ahead of today
-  static constexpr int kRefreshMs = 30000;   // the clock's check while open
-  static constexpr int kMaxEvents = 100000;  // read from the record at most
+  static constexpr int kSpanDays = 7;                 // back and ahead of today
+  static constexpr int kRefreshMs = 30000;            // the clock's check while open
+  static constexpr int kMaxEvents = 100000;           // read from the record at most
+  static constexpr qint64 kShortestMs = 3600 * 1000;  // the closest zoom: an hour across
 
   // logic must outlive the view.
   explicit WeekView(const AppLogic& logic, QWidget* parent = nullptr);
@@ -98,6 +108,9 @@ class WeekView : public QDialog {
   void refresh();
   // Shows a day (true) or a week at a time.
   void showDays(bool oneDay);
+  // Zooms steps levels in (positive) or out, keeping the moment at fraction `at` (0..1) of the
+  // time shown where it is.
+  void zoom(int steps, double at = 0.5);
 
  signals:
   void routeChosen(int route);
@@ -112,13 +125,17 @@ class WeekView : public QDialog {
   // The routes' names from Name.ini: at opening and with the clock's check, not at every event.
   void readNames();
   void placeWindow(qint64 from);
-  qint64 windowLength() const;
+  // Shows length at a time from `from` on (within the span).
+  void showLength(qint64 length, qint64 from);
 
   const AppLogic& logic_;
   WeekChart* chart_;
   QScrollBar* scroll_;
   QPushButton* day_;
   QPushButton* week_;
+  QPushButton* zoomIn_;
+  QPushButton* zoomOut_;
+  qint64 length_ = 0;  // the time shown at once (a week at first)
   QTimer clock_;
   bool refreshing_ = false;    // a refresh is on its way
   QList<RecordEvent> events_;  // from two weeks before today on, their times in UTC
