@@ -265,6 +265,18 @@
         <translation>The data folder does not exist: %1</translation>
     </message>
     <message>
+        <source>没有设置告警的 Webhook（Name.ini 的 [Alerts] Webhook=）</source>
+        <translation>No webhook is set for alerts (Name.ini, [Alerts] Webhook=)</translation>
+    </message>
+    <message>
+        <source>接收方没有回答：%1（%2）</source>
+        <translation>The receiver did not answer: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>测试告警已发送到 %1，接收方回答：%2 %3</source>
+        <translation>Test alert sent to %1; the receiver answered: %2 %3</translation>
+    </message>
+    <message>
         <source>用法：tavrel [选项]
 按时间表控制十六路串口继电器板。不带选项时显示窗口（在通知区域）。
 
@@ -274,6 +286,7 @@
   --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）
   --lang zh|en            本次以中文或英文显示
   --test-alert            向告警的 Webhook 发送测试消息并显示接收方的回答
+  --web-password          从标准输入读取网页的新密码（只保存其散列）
   --version               显示版本
   -h, --help              显示本帮助
 
@@ -288,22 +301,27 @@ window (in the notification area).
   --link-port N DEVICE    make port ComN lead to DEVICE (its /dev/serial/by-id/ name first)
   --lang zh|en            Chinese or English for this run
   --test-alert            send a test message to the alerts&apos; webhook and show the answer
+  --web-password          read the web page&apos;s new password from standard input (keeps its hash)
   --version               show the version
   -h, --help              show this help
 
 Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     </message>
     <message>
-        <source>没有设置告警的 Webhook（Name.ini 的 [Alerts] Webhook=）</source>
-        <translation>No webhook is set for alerts (Name.ini, [Alerts] Webhook=)</translation>
+        <source>网页的新密码：</source>
+        <translation>The page&apos;s new password: </translation>
     </message>
     <message>
-        <source>接收方没有回答：%1（%2）</source>
-        <translation>The receiver did not answer: %1 (%2)</translation>
+        <source>密码不能为空</source>
+        <translation>The password must not be empty</translation>
     </message>
     <message>
-        <source>测试告警已发送到 %1，接收方回答：%2 %3</source>
-        <translation>Test alert sent to %1; the receiver answered: %2 %3</translation>
+        <source>保存设置失败：%1</source>
+        <translation>Could not save the settings: %1</translation>
+    </message>
+    <message>
+        <source>网页密码已保存到 %1</source>
+        <translation>The page&apos;s password was saved to %1</translation>
     </message>
 </context>
 <context>
@@ -896,6 +914,38 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>正在发送测试消息…</source>
         <translation>Sending a test message…</translation>
     </message>
+    <message>
+        <source>网页</source>
+        <translation>Web page</translation>
+    </message>
+    <message>
+        <source>设置密码…</source>
+        <translation>Set password…</translation>
+    </message>
+    <message>
+        <source>已设置密码</source>
+        <translation>Password set</translation>
+    </message>
+    <message>
+        <source>未设置密码</source>
+        <translation>No password set</translation>
+    </message>
+    <message>
+        <source>网页密码</source>
+        <translation>Web page password</translation>
+    </message>
+    <message>
+        <source>新密码：</source>
+        <translation>New password:</translation>
+    </message>
+    <message>
+        <source>再输入一次：</source>
+        <translation>Once more:</translation>
+    </message>
+    <message>
+        <source>两次输入的密码不同</source>
+        <translation>The two passwords differ</translation>
+    </message>
 </context>
 <context>
     <name>Record</name>
@@ -1119,6 +1169,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>告警解除</source>
         <translation>Alert cleared</translation>
     </message>
+    <message>
+        <source>网页</source>
+        <translation>Web page</translation>
+    </message>
 </context>
 <context>
     <name>RecordWindow</name>
@@ -1195,6 +1249,28 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>Name.ini 的值无效，未采用：%1</source>
         <translation>Invalid value in Name.ini, not used: %1</translation>
     </message>
+    <message>
+        <source>网页：%1://%2:%3/</source>
+        <translation>Web page: %1://%2:%3/</translation>
+    </message>
+    <message>
+        <source>网页未启动：没有设置密码（tavrel --web-password）</source>
+        <translation>Web page not started: no password set (tavrel --web-password)</translation>
+    </message>
+    <message>
+        <source>网页未启动：证书或密钥无法读取
+</source>
+        <translation>Web page not started: the certificate or key cannot be read
+</translation>
+    </message>
+    <message>
+        <source>网页未启动：无法使用地址 %1 端口 %2</source>
+        <translation>Web page not started: cannot use address %1, port %2</translation>
+    </message>
+    <message>
+        <source>网页未加密：密码以明文传输（%1）</source>
+        <translation>Web page not encrypted: passwords travel in clear (%1)</translation>
+    </message>
 </context>
 <context>
     <name>Tray</name>
@@ -1229,6 +1305,73 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
     <message>
         <source>Tavrel 已在此运行，点击图标打开窗口</source>
         <translation>Tavrel is running here; click the icon to open its window</translation>
+    </message>
+</context>
+<context>
+    <name>WebServer</name>
+    <message>
+        <source>请求过大</source>
+        <translation>Request too large</translation>
+    </message>
+    <message>
+        <source>没有此页</source>
+        <translation>No such page</translation>
+    </message>
+    <message>
+        <source>请先登录</source>
+        <translation>Please log in first</translation>
+    </message>
+    <message>
+        <source>请求被拒绝</source>
+        <translation>Request refused</translation>
+    </message>
+    <message>
+        <source>尝试次数过多，请 %1 秒后再试</source>
+        <translation>Too many attempts; try again in %1 s</translation>
+    </message>
+    <message>
+        <source>密码错误</source>
+        <translation>Wrong password</translation>
+    </message>
+    <message>
+        <source>窗口中有未保存的修改</source>
+        <translation>The window holds unsaved changes</translation>
+    </message>
+    <message>
+        <source>缺少版本号</source>
+        <translation>The revision is missing (If-Match)</translation>
+    </message>
+    <message>
+        <source>条目已被修改，请刷新</source>
+        <translation>The entries were changed meanwhile; reload them</translation>
+    </message>
+    <message>
+        <source>没有此条目</source>
+        <translation>No such entry</translation>
+    </message>
+    <message>
+        <source>请求无效</source>
+        <translation>Invalid request</translation>
+    </message>
+    <message>
+        <source>路号无效</source>
+        <translation>Invalid route</translation>
+    </message>
+    <message>
+        <source>重复方式无效</source>
+        <translation>Invalid repetition</translation>
+    </message>
+    <message>
+        <source>时间无效</source>
+        <translation>Invalid time</translation>
+    </message>
+    <message>
+        <source>日期无效</source>
+        <translation>Invalid date</translation>
+    </message>
+    <message>
+        <source>动作无效</source>
+        <translation>Invalid action</translation>
     </message>
 </context>
 <context>

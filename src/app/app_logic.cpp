@@ -504,7 +504,7 @@ void AppLogic::watchWeb(WebServer& web) {
 bool AppLogic::setWebPassword(const QString& password) {
   if (password.isEmpty()) return false;
   if (write_web_password(settings_.path(), web_password_hash(password))) return true;
-  prompt_.message(tr("保存设置失败\n") + settings_.path());
+  prompt_.message(settings_failed_text(WriteFailure::Other, settings_.path()));
   return false;
 }
 

@@ -551,7 +551,7 @@ WebServer::Reply WebServer::renameRoute(int route, const QByteArray& body) {
     case Station::NameResult::NotWritten:
       break;
   }
-  return Reply::error(500, QCoreApplication::translate("AppLogic", "保存设置失败\n").trimmed());
+  return Reply::error(500, QCoreApplication::translate("FileCommands", "保存设置失败"));
 }
 
 WebServer::Reply WebServer::settings(const QByteArray& body) {
