@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <cmath>
 
 namespace {
 
@@ -114,7 +115,8 @@ WebEntryError read_web_entry(const QByteArray& body, WebEntry* out) {
   WebEntry w;
   const QJsonValue route = o->value(QStringLiteral("route"));
   const double r = route.toDouble(-1);
-  if (!route.isDouble() || r != static_cast<int>(r) || r < 1 || r > kRouteCount)
+  // The range first: a cast of a number beyond int's is undefined.
+  if (!route.isDouble() || !(r >= 1 && r <= kRouteCount) || r != std::floor(r))
     return WebEntryError::Route;
   w.route = static_cast<int>(r);
   const QString kind = o->value(QStringLiteral("kind")).toString();
@@ -134,7 +136,7 @@ WebEntryError read_web_entry(const QByteArray& body, WebEntry* out) {
     if (!days.isArray() || days.toArray().isEmpty()) return WebEntryError::Days;
     for (const QJsonValue& d : days.toArray()) {
       const double n = d.toDouble(0);
-      if (!d.isDouble() || n != static_cast<int>(n) || n < 1 || n > 7) return WebEntryError::Days;
+      if (!d.isDouble() || !(n >= 1 && n <= 7) || n != std::floor(n)) return WebEntryError::Days;
       bool& day = w.days[static_cast<size_t>(n) - 1];
       if (day) return WebEntryError::Days;
       day = true;
