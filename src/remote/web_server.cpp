@@ -15,6 +15,7 @@
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThreadPool>
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <QtConcurrent/QtConcurrentRun>
@@ -192,7 +193,11 @@ WebServer::WebServer(Station& station, const Alerts* alerts, QObject* parent)
   sentRevision_ = station_.snapshot().revision;
 }
 
-WebServer::~WebServer() { stop(); }
+WebServer::~WebServer() {
+  stop();
+  // What still reads the station's record on the pool ends before the station may.
+  QThreadPool::globalInstance()->waitForDone();
+}
 
 void WebServer::stop() {
   for (const Live& l : live_) {
