@@ -271,6 +271,7 @@
 
   function applyState(d) {
     if (!lamps.length) build();
+    d.routes.sort((a, b) => a.route - b.route);
     state = d;
     renderRoutes();
     renderTop();
