@@ -9,6 +9,7 @@
 #include "platform/data_folder.h"
 #include "platform/single_copy.h"
 #include "platform/unix_signals.h"
+#include "remote/web_server.h"
 #include "station/station_thread.h"
 #include "ui/frmmain.h"
 #include "ui/running_window.h"
@@ -66,6 +67,7 @@ int run_without_window(const CommandLine& cl, const QStringList& args, int argc,
     return 1;
   }
   if (cl.mode == CommandLine::Mode::LinkPort) return run_link_port(dataDir, cl.port, cl.device);
+  if (cl.mode == CommandLine::Mode::WebPassword) return run_web_password(dataDir);
   SingleCopy copy(dataDir);
   if (!copy.acquire()) {
     print(stderr, second_copy_text(dataDir).replace(QLatin1Char('\n'), QLatin1Char(' ')) +
@@ -115,10 +117,12 @@ int main(int argc, char** argv) {
     a->configure(WebhookSettings::read(station->settings().load()));
     return a;
   });
+  WebServer* web = plant.run([&] { return new WebServer(*station, alerts); });
   int status = 0;
   {
     AppLogic logic(*station, *bridge, prompt);
     logic.watchAlerts(*alerts);
+    logic.watchWeb(*web);
     Frmmain window(logic);
     prompt.setParent(&window);
     const RunningWindow running(dataDir, &window);
@@ -128,10 +132,13 @@ int main(int argc, char** argv) {
     QObject::connect(&unixSignals, &UnixSignals::received, &window, &Frmmain::endNow);
     window.Form_Load();
     station_post(alerts, [alerts] { alerts->start(); });
+    station_post(web,
+                 [web, station] { web->configure(WebSettings::read(station->settings().load())); });
     status = app.exec();
   }
   // The program's last line is its end: the broker's connection and the link end before it.
   plant.run([&] {
+    delete web;
     delete alerts;
     delete bridge;
     delete station;

@@ -4,6 +4,7 @@
 #include "app/file_commands.h"
 #include "device/command_link.h"
 #include "platform/port_naming.h"
+#include "remote/web_server.h"
 #include "station/station_thread.h"
 #include "support/as_user.h"
 #include "support/entries.h"
@@ -63,6 +64,7 @@ class TestCommandLink : public QObject {
   void openFailuresSayWhereAndWhy();
   void boardThatNeverAnswersIsRecorded();
   void switchesWhileTheWindowHangs();
+  void pageBesideTheWindow();
 };
 
 void TestCommandLink::frameExamples() {
@@ -405,6 +407,68 @@ void TestCommandLink::switchesWhileTheWindowHangs() {
     delete station;
   });
   boardThread.run([&] { delete board; });
+}
+
+void TestCommandLink::pageBesideTheWindow() {
+  // The window program's shape again, with the page's server beside the station.
+  QTemporaryDir dir;
+  StationThread plant;
+  Station* station = plant.run([&] { return new Station(dir.path()); });
+  MqttBridge* bridge = plant.run([&] { return new MqttBridge(*station); });
+  WebServer* web = plant.run([&] { return new WebServer(*station); });
+  quint16 port = 0;
+  for (quint16 p = 24000 + QCoreApplication::applicationPid() % 1000; !port; ++p) {
+    WebSettings s;
+    s.port = p;
+    s.passwordHash = web_password_hash("pw", 1000);
+    if (plant.run([&] { return web->configure(s); }) == WebServer::Outcome::Listening) port = p;
+  }
+  QNetworkAccessManager net;
+  QByteArray csrf;
+  const auto call = [&](const char* method, const char* path, const QByteArray& body = {},
+                        const QByteArray& ifMatch = {}) {
+    QNetworkRequest req(QUrl(QString("http://127.0.0.1:%1%2").arg(port).arg(path)));
+    req.setRawHeader("X-CSRF-Token", csrf);
+    if (!ifMatch.isEmpty()) req.setRawHeader("If-Match", ifMatch);
+    req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    QNetworkReply* reply = net.sendCustomRequest(req, method, body);
+    QSignalSpy done(reply, &QNetworkReply::finished);
+    done.wait(10000);
+    reply->deleteLater();
+    return qMakePair(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                     QJsonDocument::fromJson(reply->readAll()).object());
+  };
+  csrf = call("POST", "/api/login", R"({"password":"pw"})").second["csrf"].toString().toLatin1();
+  QVERIFY(!csrf.isEmpty());
+  const auto add = [&] {
+    const int revision = call("GET", "/api/entries").second["revision"].toInt();
+    return call("POST", "/api/entries", R"({"route":1,"kind":"daily","time":"06:00:00","on":true})",
+                QByteArray::number(revision));
+  };
+  ScriptedPrompt prompt;
+  {
+    AppLogic logic(*station, *bridge, prompt);
+    // The window holds an unsaved entry: the page changes nothing, and says why.
+    EntryPtr typed;
+    logic.confirmEntry(editor_load(true, nullptr, QDate::currentDate()), true, typed);
+    QVERIFY(logic.modified());
+    auto answer = add();
+    QCOMPARE(answer.first, 409);
+    QCOMPARE(answer.second["error"].toString(), QString("窗口中有未保存的修改"));
+    QVERIFY(!QFile::exists(dir.filePath("Note.ini")));
+    // Saved in the window, the page's entry goes in, is saved, and the window shows it at once.
+    logic.CmdSave_Click();
+    answer = add();
+    QCOMPARE(answer.first, 201);
+    QTRY_COMPARE(logic.entries().count(), 2);
+    QVERIFY(logic.entries().contains(answer.second["key"].toString()));
+    QVERIFY(!logic.modified());
+  }
+  plant.run([&] {
+    delete web;
+    delete bridge;
+    delete station;
+  });
 }
 
 void TestCommandLink::boardThatNeverAnswersIsRecorded() {

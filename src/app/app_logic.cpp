@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "app/file_commands.h"
+#include "app/startup.h"
 #include "core/entry_store.h"
 #include "editing/entry_text.h"
 #include "platform/autostart.h"
@@ -485,6 +486,22 @@ void AppLogic::watchAlerts(Alerts& alerts) {
   connect(&alerts, &Alerts::told, this,
           [this](const AlertMessage& m) { emit alertTold(alert_text(m), m.raised); });
   alerts_ = station_call(&alerts, [&alerts] { return alerts.state(); });
+}
+
+void AppLogic::watchWeb(WebServer& web) {
+  connect(&web, &WebServer::started, this, [this](WebServer::Outcome o, const WebSettings& s) {
+    if (o != WebServer::Outcome::Off && o != WebServer::Outcome::Listening)
+      prompt_.message(web_outcome_text(o, s));
+  });
+  connect(&web, &WebServer::cleartext, this,
+          [this](const QString& address) { prompt_.message(web_cleartext_text(address)); });
+}
+
+bool AppLogic::setWebPassword(const QString& password) {
+  if (password.isEmpty()) return false;
+  if (write_web_password(settings_.path(), web_password_hash(password))) return true;
+  prompt_.message(tr("保存设置失败\n") + settings_.path());
+  return false;
 }
 
 QString AppLogic::alertsText() const {

@@ -10,6 +10,7 @@
 #include "editing/route_pages.h"
 #include "remote/alerts.h"
 #include "remote/mqtt_bridge.h"
+#include "remote/web_server.h"
 #include "station/station.h"
 #include "station/station_thread.h"
 
@@ -65,6 +66,12 @@ class AppLogic : public QObject {
   // The alerts (living on the station's thread) mirrored here: their state as last told, and each
   // message for a person as alertTold(). Call once, before the window shows.
   void watchAlerts(Alerts& alerts);
+  // The page's server: why it did not start, or that it serves in clear on the network, told
+  // once as it (re)starts.
+  void watchWeb(WebServer& web);
+  // The page's new password: its salted hash written to Name.ini (see web_password_hash; slow on
+  // purpose). An empty one is refused. Tells "保存设置失败" and the path when it cannot be written.
+  bool setWebPassword(const QString& password);
   const AlertsState& alerts() const { return alerts_; }
   // The conditions that hold, one a line (empty when none), for the tray's tip.
   QString alertsText() const;

@@ -1,13 +1,18 @@
 #include "app/command_line.h"
 
+#include <termios.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QTextStream>
 #include <cstdio>
 
 #include "platform/port_naming.h"
 #include "remote/alerts.h"
+#include "remote/web_settings.h"
 #include "station/settings_store.h"
 
 namespace {
@@ -52,6 +57,8 @@ CommandLine CommandLine::parse(const QStringList& args) {
       ok = setMode(Mode::Headless);
     } else if (a == QLatin1String("--test-alert")) {
       ok = setMode(Mode::TestAlert);
+    } else if (a == QLatin1String("--web-password")) {
+      ok = setMode(Mode::WebPassword);
     } else if (a == QLatin1String("--list-ports")) {
       ok = setMode(Mode::ListPorts);
     } else if (a == QLatin1String("--data")) {
@@ -103,6 +110,7 @@ QString usage_text(const QString& dataDir) {
              "  --link-port N 设备      让端口 ComN 指向设备（优先用 /dev/serial/by-id/ 名称）\n"
              "  --lang zh|en            本次以中文或英文显示\n"
              "  --test-alert            向告警的 Webhook 发送测试消息并显示接收方的回答\n"
+             "  --web-password          从标准输入读取网页的新密码（只保存其散列）\n"
              "  --version               显示版本\n"
              "  -h, --help              显示本帮助\n"
              "\n"
@@ -212,4 +220,33 @@ int run_test_alert(const QString& dataDir) {
                                     .arg(status)
                                     .arg(answer)));
   return status >= 200 && status < 300 ? 0 : 1;
+}
+
+int run_web_password(const QString& dataDir) {
+  // No echo while a person types it on a terminal; a pipe gives it as it is.
+  termios saved{};
+  const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    fprintf(stderr, "%s", qUtf8Printable(CommandLine::tr("网页的新密码：")));
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  QTextStream in(stdin);
+  const QString password = in.readLine();
+  if (terminal) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    fprintf(stderr, "\n");
+  }
+  if (password.isEmpty()) {
+    fprintf(stderr, "%s\n", qUtf8Printable(CommandLine::tr("密码不能为空")));
+    return 1;
+  }
+  const QString path = SettingsStore(dataDir).path();
+  if (!write_web_password(path, web_password_hash(password))) {
+    fprintf(stderr, "%s\n", qUtf8Printable(CommandLine::tr("保存设置失败：%1").arg(path)));
+    return 1;
+  }
+  printf("%s\n", qUtf8Printable(CommandLine::tr("网页密码已保存到 %1").arg(path)));
+  return 0;
 }

@@ -26,12 +26,15 @@ Language language_for(const QStringList& uiLanguages);
 //   --link-port N DEVICE     make port N ("Com"N) lead to DEVICE
 //   --lang zh|en             Chinese or English for this run, whatever the desktop's language
 //   --test-alert             send a test message to the alerts' webhook and say what it answered
+//   --web-password           read the page's new password from standard input, store its hash
 // Parsing never touches a file or the display.
 struct CommandLine {
   Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
  public:
-  enum class Mode { Window, Help, Version, Headless, ListPorts, LinkPort, TestAlert, Error };
+  enum class Mode {
+    Window, Help, Version, Headless, ListPorts, LinkPort, TestAlert, WebPassword, Error
+  };
   Mode mode = Mode::Window;
   QString dataDir;                   // --data's folder, empty when not given
   int port = 0;                      // --link-port's N (1..20)
@@ -67,6 +70,11 @@ int run_link_port(const QString& dataDir, int port, const QString& device);
 // prints the receiver's answer (standard output) or why there was none (standard error). Returns
 // 0 when the receiver took it (2xx), else 1.
 int run_test_alert(const QString& dataDir);
+
+// --web-password: reads one line from standard input (without echo on a terminal) and stores its
+// salted slow hash as the page's password in dataDir's Name.ini (see web_password_hash). An empty
+// line changes nothing. Returns the exit status.
+int run_web_password(const QString& dataDir);
 
 // A folder that --data names and that does not exist is refused where the program would open a
 // port on it (the window, --headless): a mistyped folder must not be made and run. The line that

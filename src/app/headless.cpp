@@ -14,6 +14,7 @@
 #include "platform/unix_signals.h"
 #include "remote/alerts.h"
 #include "remote/mqtt_bridge.h"
+#include "remote/web_server.h"
 #include "station/station.h"
 
 namespace {
@@ -55,6 +56,12 @@ int run_headless(const QString& dataDir) {
   Station station(dataDir);
   MqttBridge bridge(station);
   Alerts alerts(station, &bridge);
+  WebServer web(station, &alerts);
+  QObject::connect(&web, &WebServer::started, [&](WebServer::Outcome o, const WebSettings& s) {
+    if (const QString text = web_outcome_text(o, s); !text.isEmpty()) tell(text);
+  });
+  QObject::connect(&web, &WebServer::cleartext,
+                   [&](const QString& address) { tell(web_cleartext_text(address)); });
   QObject::connect(&station, &Station::recordAppended, [&](const RecordEvent& e) {
     out.push((RecordLine::line(e) + QLatin1Char('\n')).toUtf8());
     if (e.action == RecordAction::RecordFull)  // an operator reads standard error
@@ -83,6 +90,7 @@ int run_headless(const QString& dataDir) {
     station.rereadSettings(names);
     bridge.configure(SettingsStore::ReadMqtt(names));
     alerts.configure(WebhookSettings::read(names));
+    web.configure(WebSettings::read(names));
   });
 
   // Start-up as in the window, then the link opened whatever "Open" says.
@@ -102,6 +110,7 @@ int run_headless(const QString& dataDir) {
   station.settings().keepPrivate(mqtt);
   bridge.configure(mqtt);
   alerts.configure(WebhookSettings::read(names));
+  web.configure(WebSettings::read(names));
   alerts.start();  // the station runs: the service manager hears it
   const int status = QCoreApplication::exec();
   // The program's last line is its end: the broker's connection and the link end before it.

@@ -31,3 +31,29 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names) {
   logic.startMqtt(names);
   return c;
 }
+
+QString web_outcome_text(WebServer::Outcome o, const WebSettings& s) {
+  switch (o) {
+    case WebServer::Outcome::Off:
+      break;
+    case WebServer::Outcome::Listening:
+      return QCoreApplication::translate("Startup", "网页：%1://%2:%3/")
+          .arg(s.tls() ? QStringLiteral("https") : QStringLiteral("http"), s.address)
+          .arg(s.port);
+    case WebServer::Outcome::NoPassword:
+      return QCoreApplication::translate("Startup",
+                                         "网页未启动：没有设置密码（tavrel --web-password）");
+    case WebServer::Outcome::CertUnreadable:
+      return QCoreApplication::translate("Startup", "网页未启动：证书或密钥无法读取\n") +
+             s.certFile + QLatin1Char('\n') + s.keyFile;
+    case WebServer::Outcome::CannotListen:
+      return QCoreApplication::translate("Startup", "网页未启动：无法使用地址 %1 端口 %2")
+          .arg(s.address)
+          .arg(s.port);
+  }
+  return {};
+}
+
+QString web_cleartext_text(const QString& address) {
+  return QCoreApplication::translate("Startup", "网页未加密：密码以明文传输（%1）").arg(address);
+}

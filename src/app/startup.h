@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/web_server.h"
+
 #include "app/app_logic.h"
 
 // What start-up chose, for the window to show.
@@ -30,3 +32,9 @@ StartupChoices run_startup(AppLogic& logic, const ProfileFile& names);
 // its settings changed), each as start-up reads it; a value start-up would not select changes
 // nothing. Nothing is written.
 void reread_settings(AppLogic& logic, const ProfileFile& names);
+
+// What the page's server tells as it starts: where it serves ("网页：http://127.0.0.1:8080/"), or
+// why it does not (no password, the certificate, the port); empty when it is off.
+QString web_outcome_text(WebServer::Outcome o, const WebSettings& s);
+// Serving on another address than the loopback without TLS: passwords travel in clear.
+QString web_cleartext_text(const QString& address);

@@ -277,3 +277,17 @@ bool profile_write_section(const QString& path, const QString& section,
   if (f.status() == ProfileFile::Status::Unreadable) return false;
   return write_file_atomically(path, f.withSection(section, pairs));
 }
+
+bool profile_owner_only(const QString& path) {
+  QFile f(path);
+  const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+  if (!f.exists()) {
+    // A new file is created empty and private, so the password never lands in a readable one.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+    f.close();
+    return f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  }
+  const QFileDevice::Permissions p = f.permissions();
+  return (p & others) == 0 || f.setPermissions(p & ~others);
+}

@@ -101,6 +101,9 @@ bool profile_write(const QString& path, const QString& section, const QString& k
                    const QString& value);
 // WritePrivateProfileString with no value: removes one key's line. True when the key is gone.
 bool profile_remove(const QString& path, const QString& section, const QString& key);
+// Takes read and write rights from group and others (a file that holds a secret); a missing file
+// is created empty and private first, so the secret never lands in a readable one.
+bool profile_owner_only(const QString& path);
 // Replaces a whole section at once (one write).
 bool profile_write_section(const QString& path, const QString& section,
                            const ProfileFile::Pairs& pairs);

@@ -53,6 +53,7 @@ enum class RecordCause : quint8 {
   Restore,
   Board,  // the board reported the change
   Mqtt,   // a command from the broker
+  Web,    // the page in a browser
 };
 
 // One line of the switch record.

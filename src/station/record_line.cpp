@@ -32,7 +32,7 @@ static_assert(sizeof kActionWords / sizeof *kActionWords == kKnownActions);
 const char* const kCauseWords[] = {
     QT_TRANSLATE_NOOP("Record", "手动"), QT_TRANSLATE_NOOP("Record", "接管"),
     QT_TRANSLATE_NOOP("Record", "恢复"), QT_TRANSLATE_NOOP("Record", "板状态"),
-    QT_TRANSLATE_NOOP("Record", "远程"),
+    QT_TRANSLATE_NOOP("Record", "远程"), QT_TRANSLATE_NOOP("Record", "网页"),
 };
 constexpr int kFirstWordCause = static_cast<int>(RecordCause::Manual);
 

@@ -96,19 +96,6 @@ const QString kLastPrefix = QStringLiteral("LastPrefix");
 const QString kLastDevice = QStringLiteral("LastDevice");
 constexpr int kMqttValueBytes = 1024;  // longer values are cut, as any profile value is
 
-bool owner_only(const QString& path) {
-  QFile f(path);
-  const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-  if (!f.exists()) {
-    // A new file is created empty and private, so the password never lands in a readable one.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
-    f.close();
-    return f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  }
-  const QFileDevice::Permissions p = f.permissions();
-  return (p & others) == 0 || f.setPermissions(p & ~others);
-}
 }  // namespace
 
 namespace {
@@ -175,7 +162,7 @@ MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
 }
 
 bool SettingsStore::WriteMqtt(const MqttSettings& s) const {
-  if (!s.password.isEmpty() && !owner_only(path_)) return false;
+  if (!s.password.isEmpty() && !profile_owner_only(path_)) return false;
   ProfileFile::Pairs pairs{
       {QStringLiteral("Host"), profile_quoted(s.host)},
       {QStringLiteral("Port"), QString::number(s.port)},
@@ -217,5 +204,5 @@ bool SettingsStore::storable(const ProfileFile& f, const QString& text) {
 }
 
 void SettingsStore::keepPrivate(const MqttSettings& s) const {
-  if (!s.password.isEmpty() && QFile::exists(path_)) owner_only(path_);
+  if (!s.password.isEmpty() && QFile::exists(path_)) profile_owner_only(path_);
 }
