@@ -567,7 +567,15 @@
     const q = $('rec-all').checked ? '' : `route=${route}&`;
     const r = await api('GET', `/api/record?${q}limit=200`);
     if (r.s !== 200) return;
-    $('lines').replaceChildren(...r.d.lines.map((l) => el('li', null, l.text)));
+    // As the window's 记录 has it: the time, the route with its name, then the action and cause.
+    $('lines').replaceChildren(...r.d.lines.map((l) => {
+      const m = wall(l.time);
+      const li = el('li');
+      const name = l.route > 0 && state.routes[l.route - 1] ? state.routes[l.route - 1].name : '';
+      li.append(el('span', 't', m ? `${m[1]}-${m[2]}-${m[3]} ${m[4]}:${m[5]}:${m[6]}` : l.time),
+        el('span', 'r', l.route > 0 ? `${l.route} ${name}`.trim() : ''), el('span', null, l.text));
+      return li;
+    }));
   }
 
   async function loadPlan() {
