@@ -450,7 +450,13 @@
   // GBK's length of the name, as Name.ini holds it: two bytes for any character beyond ASCII.
   const gbkBytes = (s) => [...s].reduce((n, c) => n + (c.charCodeAt(0) < 128 ? 1 : 2), 0);
   const countBytes = () => { $('bytes').textContent = fmt(W.bytes, gbkBytes($('name').value), 8); };
-  $('name').addEventListener('input', countBytes);
+  // What Name.ini cannot hold is not taken as typed, as in the window.
+  $('name').addEventListener('input', () => {
+    let name = $('name').value;
+    while (gbkBytes(name) > 8) name = [...name].slice(0, -1).join('');
+    if (name !== $('name').value) $('name').value = name;
+    countBytes();
+  });
 
   function openNamer() {
     $('namer-title').textContent = fmt(W.renameTitle, route);
@@ -468,7 +474,7 @@
     const name = $('name').value;
     const r = await api('PUT', `/api/routes/${n}/name`, { name });
     if (r.s === 200) {
-      state.routes[n - 1].name = name.trim();
+      state.routes[n - 1].name = typeof r.d.name === 'string' ? r.d.name : name.trim();
       renderRoutes();
       $('namer').close();
     } else if (r.s !== 401) {
