@@ -2,7 +2,8 @@
 """The browser page in headless Chromium against the real program (tavrel --headless and the
 simulated board): a wrong password is told; after logging in, an entry added through the page's
 form a few seconds ahead is listed, lands in Note.ini, and switches the board at its second, and
-the page's lamp turns green.
+the page's lamp turns green. A lamp shows what the board reports, not what was asked of it: a
+route whose relay is stuck stays dark when switched on by hand.
 
 Usage: browser_test.py TAVREL TAVREL_BOARD   (exits non-zero on a failure)
 """
@@ -26,6 +27,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
 ROUTE = 5
+STUCK = 6  # its relay never follows
 LEAD = 8  # seconds between filling in the form and the entry's time: room for a slow machine
 
 failures = []
@@ -73,7 +75,7 @@ def main(tavrel, board):
 
         # The board's lines ("HH:MM:SS.mmm outputs HHLL"), gathered as it prints them.
         board_lines = []
-        b = subprocess.Popen([board, "--link", os.path.join(data, "dosdevices", "com1")],
+        b = subprocess.Popen([board, "--link", os.path.join(data, "dosdevices", "com1"), "--stuck", str(STUCK)],
                              stdout=subprocess.PIPE, text=True)
         procs.append(b)
         threading.Thread(target=lambda: [board_lines.append(l) for l in b.stdout], daemon=True).start()
@@ -154,6 +156,15 @@ def main(tavrel, board):
         lines = get("/api/record?route=%d&limit=50" % ROUTE)["lines"]
         at = [l["time"] for l in lines if l["route"] == ROUTE and l["cause"] == "key" + keys[0]]
         check("the record has the entry's switch at %s (%s)" % (hms, at), any(hms in t for t in at))
+
+        # The stuck route switched on by its lamp, then route 7: once 7's lamp is green, the
+        # pushes telling of 6 have come before it, and 6's lamp must still be dark.
+        find('.lamp[data-route="%d"]' % STUCK).click()
+        wait.until(lambda _: get("/api/state")["routes"][STUCK - 1]["wanted"] is True, "route %d wanted" % STUCK)
+        find('.lamp[data-route="7"]').click()
+        wait.until(lambda _: "on" in find('.lamp[data-route="7"]').get_attribute("class").split(), "lamp 7")
+        check("a stuck relay's lamp stays dark when switched on",
+              find('.lamp[data-route="%d"]' % STUCK).get_attribute("class").split()[1:] == ["off"])
     except TimeoutException as e:
         check("waiting for %s" % (e.msg or "the page"), False)
     finally:
