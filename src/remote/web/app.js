@@ -542,7 +542,7 @@
 
   function onLive(m) {
     if (m.routes) {
-      for (const r of m.routes) Object.assign(state.routes[r.route - 1], r);
+      for (const r of m.routes) if (state.routes[r.route - 1]) Object.assign(state.routes[r.route - 1], r);
       renderRoutes();
     }
     let top = false;
