@@ -504,6 +504,10 @@ bool AppLogic::setWebPassword(const QString& password) {
   return false;
 }
 
+bool AppLogic::webPasswordSet() const {
+  return !WebSettings::read(settings_.load()).passwordHash.isEmpty();
+}
+
 QString AppLogic::alertsText() const {
   QStringList lines;
   for (int i = 0; i < kAlertConditions; ++i) {

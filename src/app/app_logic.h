@@ -72,6 +72,7 @@ class AppLogic : public QObject {
   // The page's new password: its salted hash written to Name.ini (see web_password_hash; slow on
   // purpose). An empty one is refused. Tells "保存设置失败" and the path when it cannot be written.
   bool setWebPassword(const QString& password);
+  bool webPasswordSet() const;
   const AlertsState& alerts() const { return alerts_; }
   // The conditions that hold, one a line (empty when none), for the tray's tip.
   QString alertsText() const;

@@ -119,7 +119,7 @@ void MqttClient::start(const Options& options) {
   options_ = options;
   toldRefusal_ = false;
   v311_ = false;
-  quickDrops_ = 0;
+  fightDrops_ = 0;
   unanswered_ = 0;
   takenOver_ = false;
   tryTls_ = false;
@@ -491,13 +491,20 @@ void MqttClient::dispatch() {
         const bool wasConnected = state_ == Connected;
         MqttError why = refusedNow_ ? error_ : socket_error(e.code, wasConnected);
         if (wasConnected) {
-          // Quick drops in a row: most likely another connection with the same client id (a
-          // broker of MQTT 3.1.1, or one that does not say so, just closes this one).
+          // Another connection with the same client id: a broker of MQTT 3.1.1, or one that does
+          // not say so, just closes this one. The other copy's connection then drops the same way
+          // as soon as this one is back, be it a second or a minute later.
           const bool quick = acceptedAt_.elapsed() < kQuickDropMs;
-          quickDrops_ = quick ? quickDrops_ + 1 : 0;
+          const bool follows = fightDrops_ > 0 && droppedAt_.elapsed() < kFightWindowMs;
+          if (why != MqttError::ConnectionLost)
+            fightDrops_ = 0;
+          else if (follows)
+            ++fightDrops_;
+          else
+            fightDrops_ = quick ? 1 : 0;
+          droppedAt_.start();
           if (!quick) takenOver_ = false;
-          if (why == MqttError::TakenOver ||
-              (quick && (takenOver_ || quickDrops_ >= kQuickDrops))) {
+          if (why == MqttError::TakenOver || (quick && takenOver_) || fightDrops_ >= kFightDrops) {
             why = MqttError::TakenOver;
             takenOver_ = true;
             delayMs_ = kRefusedDelayMs;
@@ -529,6 +536,7 @@ void MqttClient::dispatch() {
 }
 
 void MqttClient::fail(MqttError why) {
+  if (state_ != Connected) fightDrops_ = 0;  // an attempt failed: the broker is away or refuses
   timeout_.stop();
   events_.clear();
   dropConnection();

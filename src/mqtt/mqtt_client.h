@@ -67,10 +67,17 @@ int mqtt_next_retry_delay_ms(int delayMs, qint64 troubleMs);
 // counts as failed. A name with several addresses is tried on each in turn. A broker that refuses
 // the user name or password is told once (refused()) and tried again only every kRefusedDelayMs;
 // so is a connection that another one with the same client id took over (two programs would
-// otherwise take it from each other every few seconds): the broker says so (MQTT 5's "session
-// taken over"), or an accepted connection drops within kQuickDropMs kQuickDrops times in a row.
-// Then lastError() is TakenOver and takenOver() holds until a connection lasts kQuickDropMs or
-// the next start(); meanwhile a single quick drop waits kRefusedDelayMs again.
+// otherwise take it from each other every second): the broker says so (MQTT 5's "session taken
+// over"), or it is the kFightDrops-th drop of a fight. A broker that says nothing just closes the
+// older connection whenever the other copy's is accepted, so each copy sees its connections drop
+// without a reason while the broker stays reachable. A fight is a row of such drops: the first of
+// a connection accepted less than kQuickDropMs before (one that had lasted longer was dropped by
+// a broker restart or by the other copy's arrival), each later one within kFightWindowMs of the
+// one before, however long the connection lasted, and every attempt between accepted at once (a
+// failed attempt means the broker went away, no fight). Then lastError() is TakenOver and
+// takenOver() holds until a connection lasts kQuickDropMs or the next start(); meanwhile a single
+// quick drop waits kRefusedDelayMs again. Two copies thus take each other's place at most
+// 2 * kFightDrops times in a row, and then twice per kRefusedDelayMs.
 // It connects with MQTT 5 and a maximum packet size of kMaxPacketBytes, so the broker never
 // sends it a larger message; a broker that refuses version 5, or closes kQuickDrops connections
 // in a row after a version 5 CONNECT without answering, is asked again with 3.1.1 (then until
@@ -93,7 +100,9 @@ class MqttClient : public QObject {
   static constexpr int kMaxPayload = 64;  // longer incoming payloads are dropped unread
   static constexpr int kMaxPacketBytes = 4096;  // MQTT 5: the largest packet the broker may send
   static constexpr int kQuickDropMs = 5000;
-  static constexpr int kQuickDrops = 3;
+  static constexpr int kQuickDrops = 3;  // MQTT 5 CONNECTs closed unanswered before 3.1.1 is tried
+  static constexpr int kFightDrops = 2;
+  static constexpr int kFightWindowMs = 60000;
 
   struct Options {
     QString host;
@@ -200,7 +209,8 @@ class MqttClient : public QObject {
   bool toldRefusal_ = false;
   bool refusedNow_ = false;  // the broker refused this attempt
   bool v311_ = false;        // the broker refused MQTT 5
-  int quickDrops_ = 0;       // accepted connections in a row that dropped within kQuickDropMs
+  int fightDrops_ = 0;       // the drops of a fight so far (see above)
+  QElapsedTimer droppedAt_;  // since the last of them
   int unanswered_ = 0;       // MQTT 5 connections in a row closed before the CONNACK
   bool takenOver_ = false;
   bool tryTls_ = false;  // the next attempt's own connection tries a TLS handshake

@@ -1,6 +1,8 @@
 #include "ui/mqtt_dialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,7 +18,7 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
       logic_(logic) {
   setObjectName(QStringLiteral("MqttDialog"));
   setWindowTitle(tr("远程"));
-  setFixedSize(380, 480);
+  setFixedSize(380, 512);
   setModal(true);
   const QFont bold = song_bold(12);
 
@@ -106,7 +108,17 @@ MqttDialog::MqttDialog(AppLogic& logic, QWidget* owner)
   });
   connect(&logic_, &AppLogic::webhookTested, LabWebhook, &QLabel::setText);
 
-  const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 442);
+  // The page in a browser: its password (the server itself is set in Name.ini's [Web]).
+  caption(QStringLiteral("Label11"), tr("网页"), 432);
+  CmdWebPassword = new QPushButton(tr("设置密码…"), this);
+  CmdWebPassword->setObjectName(QStringLiteral("CmdWebPassword"));
+  place(CmdWebPassword, 96, 432, 100, 24);
+  LabWeb = new QLabel(this);
+  LabWeb->setObjectName(QStringLiteral("LabWeb"));
+  place(LabWeb, 204, 432, 156, 24);
+  connect(CmdWebPassword, &QPushButton::clicked, this, &MqttDialog::CmdWebPassword_Click);
+
+  const OkCancel buttons = ok_cancel_buttons(this, bold, 64, 235, 474);
   OKButton = buttons.ok;
   CancelButton = buttons.cancel;
   connect(OKButton, &QPushButton::clicked, this, &MqttDialog::OKButton_Click);
@@ -127,6 +139,7 @@ void MqttDialog::Form_Load() {
   TxtWebhook->setText(hook.url);
   TxtWebhookCaFile->setText(hook.caFile);
   LabWebhook->clear();
+  LabWeb->setText(logic_.webPasswordSet() ? tr("已设置密码") : tr("未设置密码"));
   showState();
   TxtHost->setFocus(Qt::OtherFocusReason);
 }
@@ -173,4 +186,22 @@ void MqttDialog::OKButton_Click() {
   if (logic_.setMqtt(s) &&
       logic_.setWebhook({TxtWebhook->text().trimmed(), TxtWebhookCaFile->text().trimmed()}))
     accept();
+}
+
+void MqttDialog::CmdWebPassword_Click() {
+  bool ok = false;
+  const QString password = QInputDialog::getText(this, tr("网页密码"), tr("新密码："),
+                                                 QLineEdit::Password, QString(), &ok);
+  if (!ok || password.isEmpty()) return;
+  const QString again = QInputDialog::getText(this, tr("网页密码"), tr("再输入一次："),
+                                              QLineEdit::Password, QString(), &ok);
+  if (!ok) return;
+  if (again != password) {
+    logic_.prompt().message(tr("两次输入的密码不同"));
+    return;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);  // the hash is slow on purpose
+  const bool saved = logic_.setWebPassword(password);
+  QApplication::restoreOverrideCursor();
+  if (saved) LabWeb->setText(tr("已设置密码"));
 }

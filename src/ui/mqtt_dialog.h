@@ -45,6 +45,8 @@ class MqttDialog : public QDialog {
   QLineEdit* TxtWebhook = nullptr;
   QLineEdit* TxtWebhookCaFile = nullptr;
   QPushButton* CmdTestWebhook = nullptr;
+  QPushButton* CmdWebPassword = nullptr;
+  QLabel* LabWeb = nullptr;
   QLabel* LabWebhook = nullptr;  // the test's answer
   QLabel* LabState = nullptr;
   QLabel* LabHint = nullptr;
@@ -55,6 +57,7 @@ class MqttDialog : public QDialog {
   void Form_Load();
   void OKButton_Click();
   void showState();
+  void CmdWebPassword_Click();
 
   AppLogic& logic_;
 };
