@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The page's API against the real program: tavrel --headless and the simulated board, each rule
 of the API one row of the table below. Usage: api_test.py TAVREL TAVREL_BOARD"""
-import base64, http.client, json, os, socket, subprocess, sys, tempfile, time
+import base64, http.client, json, os, shutil, socket, subprocess, sys, tempfile, time
 
 tavrel, board_program = sys.argv[1], sys.argv[2]
 data = tempfile.mkdtemp(prefix="tavrel-web-")
@@ -149,5 +149,6 @@ finally:
     board.terminate()
     program.wait(10)
     board.wait(10)
+    shutil.rmtree(data, ignore_errors=True)
 print(f"{len(failures)} failed" if failures else "all passed")
 sys.exit(1 if failures else 0)
