@@ -359,6 +359,16 @@
     loading = false;
   }
 
+  // An entry as the list shows it: the program's own text in Chinese; in English made here from its
+  // fields, since the program words its texts in its own language.
+  function entryText(e) {
+    if (zh) return e.text.trim();
+    const when = e.kind === 'daily' ? W.daily
+      : e.kind === 'weekly' ? `${W.weekly} ${(e.days || []).map((d) => W.days[d - 1]).join(' ')}`
+      : `${W.date} ${e.date}`;
+    return `${when}, ${e.time}, ${e.on ? W.onWord : W.offWord}`;
+  }
+
   function renderEntries() {
     const list = $('entries');
     list.replaceChildren();
@@ -370,7 +380,7 @@
       edit.type = del.type = 'button';
       edit.addEventListener('click', () => openEditor(e));
       del.addEventListener('click', () => removeEntry(e));
-      li.append(el('span', null, e.text), edit, del);
+      li.append(el('span', null, entryText(e)), edit, del);
       li.addEventListener('dblclick', () => openEditor(e));
       list.append(li);
     }
@@ -709,7 +719,7 @@
     if (!r) return null;
     const { from, to, nameW, laneW } = geometry;
     const ms = from + (px - nameW) * (to - from) / laneW;
-    const text = (key) => { const e = entries.find((x) => x.key === key); return e ? e.text.trim() : key || ''; };
+    const text = (key) => { const e = entries.find((x) => x.key === key); return e ? entryText(e) : key || ''; };
     const span = (p) => fmt(W.span, moment(p.from), moment(p.to));
     const word = (s) => ({ on: W.onWord, off: W.offWord, 'no-link': W.noLink }[s] || W.unknown);
     const hit = (list) => list.find((p) => Date.parse(p.from) <= ms && ms < Date.parse(p.to));
