@@ -252,7 +252,11 @@ WebServer::Outcome WebServer::configure(const WebSettings& s) {
   http_ = std::make_unique<QHttpServer>();
   // The live socket's upgrade must find a route; its session is checked once it is open.
   http_->route(QStringLiteral("/api/live"),
-               [](const QHttpServerRequest&, QHttpServerResponder&&) {});
+               [](const QHttpServerRequest& req, QHttpServerResponder&& r) {
+                 // An upgrade goes on to the WebSocket server untouched; anything else is told.
+                 if (req.value("Upgrade").compare("websocket", Qt::CaseInsensitive) != 0)
+                   r.write(QHttpServerResponder::StatusCode::UpgradeRequired);
+               });
   http_->setMissingHandler([this](const QHttpServerRequest& req, QHttpServerResponder&& r) {
     handle(req, std::move(r));
   });

@@ -105,6 +105,7 @@ try:
          lambda b: "0201=01000000000200000000080000" in note_ini()),
         ("an entry deleted: 200, saved, renumbered", "DELETE", "/api/entries/key0201", None, dict(auth, **{"If-Match": True}), 200,
          lambda b: "0201=10000000000220200101073000" in note_ini() and "0202=" not in note_ini()),
+        ("the live socket without an upgrade: 426", "GET", "/api/live", None, auth, 426, None),
         ("an unknown entry: 404", "DELETE", "/api/entries/key0999", None, dict(auth, **{"If-Match": True}), 404, None),
         ("a route switched by hand", "POST", "/api/routes/3/switch", {"on": True}, auth, 200, None),
         ("a name the file can hold", "PUT", "/api/routes/3/name", {"name": " 风机 "}, auth, 200,
