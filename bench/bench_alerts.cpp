@@ -20,22 +20,13 @@
 #include <memory>
 #include <vector>
 
+#include "bench_support.h"
 #include "relay_board.h"
 #include "remote/alerts.h"
 #include "remote/mqtt_bridge.h"
 #include "support/entries.h"
 
 namespace {
-
-bool wait_for(const std::function<bool()>& done, qint64 ms) {
-  QElapsedTimer t;
-  t.start();
-  QTimer tick;
-  tick.start(5);
-  while (!done() && t.elapsed() < ms)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  return done();
-}
 
 double cpu_ms() {
   rusage u{};

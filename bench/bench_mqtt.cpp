@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "bench_support.h"
 #include "relay_board.h"
 #include "support/broker.h"
 #include "support/logic_rig.h"
@@ -28,21 +29,9 @@ namespace {
 
 void print(const char* what, std::vector<double> ms) {
   std::sort(ms.begin(), ms.end());
-  const auto at = [&](double q) { return ms[std::min(ms.size() - 1, size_t(q * ms.size()))]; };
+  const auto at = [&](double q) { return quantile(ms, q); };
   std::printf("%-34s n=%zu  median %.1f ms  p95 %.1f ms  max %.1f ms\n", what, ms.size(), at(0.5),
               at(0.95), ms.back());
-}
-
-// Runs the event loop until done or ms have passed; it sleeps between events (a tick of 5 ms
-// wakes it to look at the clock).
-bool wait_for(const std::function<bool()>& done, qint64 ms) {
-  QElapsedTimer t;
-  t.start();
-  QTimer tick;
-  tick.start(5);
-  while (!done() && t.elapsed() < ms)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  return done();
 }
 
 // This process's peak resident memory so far, in MB.

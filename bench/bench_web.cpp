@@ -19,22 +19,9 @@
 #include <functional>
 #include <vector>
 
+#include "bench_support.h"
 #include "relay_board.h"
 #include "remote/web_server.h"
-
-namespace {
-
-bool wait_for(const std::function<bool()>& done, qint64 ms) {
-  QElapsedTimer t;
-  t.start();
-  QTimer tick;
-  tick.start(5);
-  while (!done() && t.elapsed() < ms)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  return done();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -95,6 +82,6 @@ int main(int argc, char** argv) {
   std::sort(ms.begin(), ms.end());
   if (ms.empty()) return std::fprintf(stderr, "no message\n"), 1;
   std::printf("report -> live socket message: n=%zu  p50 %.2f ms  p95 %.2f ms  max %.2f ms\n",
-              ms.size(), ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back());
+              ms.size(), quantile(ms, 0.5), quantile(ms, 0.95), ms.back());
   return 0;
 }
