@@ -248,6 +248,13 @@ int LoginBrake::retryAfter(const QString& address, qint64 nowMs) {
   return static_cast<int>(std::max<qint64>(1, (wait + 999) / 1000));
 }
 
+void LoginBrake::forgetLast(const QString& address) {
+  auto it = failures_.find(address);
+  if (it == failures_.end()) return;
+  it->removeLast();
+  if (it->isEmpty()) failures_.erase(it);
+}
+
 void LoginBrake::failed(const QString& address, qint64 nowMs) {
   prune(address, nowMs);
   if (!failures_.contains(address) && failures_.size() >= kMaxAddresses) {

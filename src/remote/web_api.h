@@ -103,6 +103,8 @@ class LoginBrake {
   // 0 when a login from address may be tried at nowMs; otherwise the seconds to wait (at least 1).
   int retryAfter(const QString& address, qint64 nowMs);
   void failed(const QString& address, qint64 nowMs);
+  // The last failure of address taken back (the password was right after all).
+  void forgetLast(const QString& address);
 
  private:
   void prune(const QString& address, qint64 nowMs);

@@ -70,25 +70,29 @@ class GuardedServer : public Base {
     QTcpSocket* s = Base::nextPendingConnection();
     if (!s) return s;
     s->setReadBufferSize(kHeadMax + kWebMaxBody);
-    if (++open_ > WebServer::kMaxConnections) {
+    ++open_;
+    QObject::connect(s, &QObject::destroyed, this, [this] { --open_; });
+    if (open_ > WebServer::kMaxConnections) {
       s->abort();
-    } else {
-      QObject::connect(s, &QTcpSocket::readyRead, s, [s] { inspect(s); });
-      QObject::connect(s, &QObject::destroyed, this, [this] { --open_; });
-      auto* limit = new QTimer(s);
-      limit->setInterval(WebServer::kRequestMs / 3);
-      QObject::connect(limit, &QTimer::timeout, s, [s, started = qint64(-1)]() mutable {
-        // The server reads a request inside a transaction until it is complete.
-        if (!s->isTransactionStarted()) {
-          started = -1;
-        } else if (started < 0) {
-          started = QDateTime::currentMSecsSinceEpoch();
-        } else if (QDateTime::currentMSecsSinceEpoch() - started > 2 * WebServer::kRequestMs / 3) {
-          s->abort();
-        }
-      });
-      limit->start();
+      s->deleteLater();
+      return s;  // the HTTP server finds it closed
     }
+    // A request under way must be complete, and a connection idle, within kRequestMs; the
+    // live sockets leave this watch when they are handed on (their signals are taken away).
+    auto* limit = new QTimer(s);
+    limit->setInterval(WebServer::kRequestMs / 3);
+    auto quiet = std::make_shared<int>(0);  // the watch's ticks without a byte either way
+    const auto reading = std::make_shared<QMetaObject::Connection>(
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s, quiet] {
+          *quiet = 0;
+          inspect(s);
+        }));
+    QObject::connect(s, &QTcpSocket::bytesWritten, s, [quiet] { *quiet = 0; });
+    QObject::connect(limit, &QTimer::timeout, s, [s, quiet, reading, limit] {
+      if (!*reading) return limit->stop();  // handed on to the WebSocket server
+      if (++*quiet >= 3) s->abort();
+    });
+    limit->start();
     return s;
   }
 
@@ -165,6 +169,7 @@ struct WebServer::Reply {
 
 WebServer::WebServer(Station& station, const Alerts* alerts, QObject* parent)
     : QObject(parent), station_(station), alerts_(alerts) {
+  pool_.setMaxThreadCount(kMaxHashing);
   clock_.start();
   ms_ = [this] { return clock_.elapsed(); };
   readNames();
@@ -196,21 +201,23 @@ WebServer::WebServer(Station& station, const Alerts* alerts, QObject* parent)
 WebServer::~WebServer() {
   stop();
   // What still reads the station's record on the pool ends before the station may.
-  QThreadPool::globalInstance()->waitForDone();
+  pool_.waitForDone();
 }
 
 void WebServer::stop() {
-  for (const Live& l : live_) {
+  for (const Live& l : std::exchange(live_, {})) {
+    QObject::disconnect(l.socket, nullptr, this, nullptr);
     l.socket->abort();
     l.socket->deleteLater();
   }
-  live_.clear();
+  // The answers still owed go before their server: each holds on to its connection.
+  pending_.clear();
   http_.reset();
   port_ = 0;
 }
 
 WebServer::Outcome WebServer::configure(const WebSettings& s) {
-  if (configured_ && s.sameServer(settings_)) {
+  if (configured_ && outcome_ == Outcome::Listening && s.sameServer(settings_)) {
     settings_ = s;
     return outcome_;
   }
@@ -296,9 +303,14 @@ QByteArray WebServer::sessionCookie(const QByteArray& id, int maxAgeSeconds) con
 void WebServer::handle(const QHttpServerRequest& req, QHttpServerResponder&& responder) {
   const QString path = req.url().path();
   const auto method = req.method();
-  // Anything held beyond this call (a login's hash, the record read from disk) answers later.
-  auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
-  const auto answer = [&](const Reply& reply) { send(*later, reply); };
+  // Anything held beyond this call (a login's hash, the record read from disk) answers later,
+  // from pending_, which the server empties before it goes.
+  auto held = std::make_shared<QHttpServerResponder>(std::move(responder));
+  const auto answer = [&](const Reply& reply) { send(*held, reply); };
+  const auto later = [&] {
+    pending_.push_back(held);
+    return Later(held);
+  };
 
   if (method == QHttpServerRequest::Method::Get) {
     static const QHash<QString, QPair<QString, QByteArray>> files{
@@ -326,7 +338,7 @@ void WebServer::handle(const QHttpServerRequest& req, QHttpServerResponder&& res
   if (req.body().size() > kWebMaxBody) return answer(Reply::error(413, Web::tr("请求过大")));
   const bool changes = method != QHttpServerRequest::Method::Get;
   if (path == QLatin1String("/api/login") && method == QHttpServerRequest::Method::Post)
-    return login(req, later);
+    return login(req, later());
 
   const QByteArray id = web_cookie(req.value("Cookie"), kCookie);
   const WebSessions::Session* session = id.isEmpty() ? nullptr : sessions_.use(id, ms_());
@@ -343,7 +355,7 @@ void WebServer::handle(const QHttpServerRequest& req, QHttpServerResponder&& res
 
 WebServer::Reply WebServer::api(const QHttpServerRequest& req, const QString& path,
                                 const WebSessions::Session& s,
-                                const std::shared_ptr<QHttpServerResponder>& later) {
+                                const std::function<Later()>& later) {
   using M = QHttpServerRequest::Method;
   const M method = req.method();
   const QStringList parts = path.mid(5).split(QLatin1Char('/'));  // after "/api/"
@@ -353,7 +365,7 @@ WebServer::Reply WebServer::api(const QHttpServerRequest& req, const QString& pa
 
   if (first == QLatin1String("logout") && parts.size() == 1 && method == M::Post) {
     sessions_.end(s.id);
-    for (Live& l : live_)
+    for (const Live& l : std::vector<Live>(live_))  // closing one takes it out of live_
       if (l.session == s.id) l.socket->close(QWebSocketProtocol::CloseCode(4401));
     Reply r(200, {});
     r.headers.append({"Set-Cookie", sessionCookie("", 0)});
@@ -380,36 +392,50 @@ WebServer::Reply WebServer::api(const QHttpServerRequest& req, const QString& pa
   if (first == QLatin1String("settings") && parts.size() == 1 && method == M::Put)
     return settings(req.body());
   if (first == QLatin1String("record") && parts.size() == 1 && method == M::Get)
-    return record(req, later), later_reply;
+    return record(req, later()), later_reply;
   if (first == QLatin1String("plan") && parts.size() == 1 && method == M::Get)
-    return plan(req, later), later_reply;
+    return plan(req, later()), later_reply;
   return Reply::error(404, Web::tr("没有此页"));
 }
 
-void WebServer::login(const QHttpServerRequest& req, std::shared_ptr<QHttpServerResponder> r) {
+void WebServer::answerLater(const Later& later, const Reply& reply) {
+  const std::shared_ptr<QHttpServerResponder> r = later.lock();
+  if (!r) return;  // the server was stopped meanwhile
+  send(*r, reply);
+  pending_.erase(std::remove(pending_.begin(), pending_.end(), r), pending_.end());
+}
+
+void WebServer::login(const QHttpServerRequest& req, const Later& r) {
   const QString from = req.remoteAddress().toString();
   if (const int wait = brake_.retryAfter(from, ms_()); wait > 0) {
     Reply reply = Reply::error(429, Web::tr("尝试次数过多，请 %1 秒后再试").arg(wait));
     reply.headers.append({"Retry-After", QByteArray::number(wait)});
-    return send(*r, reply);
+    return answerLater(r, reply);
   }
+  if (hashing_ >= kMaxHashing) {  // a flood of logins: each waits its turn, not in a queue here
+    Reply reply = Reply::error(429, Web::tr("尝试次数过多，请 %1 秒后再试").arg(1));
+    reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("1")});
+    return answerLater(r, reply);
+  }
+  // Counted as a failure until it proves right, so logins sent at once cannot pass the brake.
+  brake_.failed(from, ms_());
+  ++hashing_;
   const std::optional<QJsonObject> body = web_json_object(req.body());
   const QString password = body ? body->value(QStringLiteral("password")).toString() : QString();
   // Read afresh: tavrel --web-password may have set a new one meanwhile.
   QString stored = WebSettings::read(station_.settings().load()).passwordHash;
   if (stored.isEmpty()) stored = settings_.passwordHash;
   // The hash takes a tenth of a second: on the pool, never on the station's thread.
-  QtConcurrent::run([stored, password] {
+  QtConcurrent::run(&pool_, [stored, password] {
     return web_password_matches(stored, password);
   }).then(this, [this, r, from](bool ok) {
-    if (!ok) {
-      brake_.failed(from, ms_());
-      return send(*r, Reply::error(401, Web::tr("密码错误")));
-    }
+    --hashing_;
+    if (!ok) return answerLater(r, Reply::error(401, Web::tr("密码错误")));
+    brake_.forgetLast(from);
     const WebSessions::Session s = sessions_.create(ms_());
     Reply reply(200, {{QStringLiteral("csrf"), QString::fromLatin1(s.csrf)}});
     reply.headers.append({"Set-Cookie", sessionCookie(s.id, kSessionCookieDays * 86400)});
-    send(*r, reply);
+    answerLater(r, reply);
   });
 }
 
@@ -579,7 +605,7 @@ WebServer::Reply WebServer::settings(const QByteArray& body) {
 
 // --- the record and the week, read from disk on the pool ---
 
-void WebServer::record(const QHttpServerRequest& req, std::shared_ptr<QHttpServerResponder> r) {
+void WebServer::record(const QHttpServerRequest& req, const Later& r) {
   const QUrlQuery q = req.query();
   const int route = route_of(q.queryItemValue(QStringLiteral("route")));
   bool ok = false;
@@ -587,7 +613,7 @@ void WebServer::record(const QHttpServerRequest& req, std::shared_ptr<QHttpServe
   if (!ok || limit <= 0) limit = 100;
   limit = std::min(limit, kMaxRecordLines);
   const SwitchRecord* log = &station_.record();
-  QtConcurrent::run([log, limit, route] {
+  QtConcurrent::run(&pool_, [log, limit, route] {
     return log->newest(limit, route == 0 ? SwitchRecord::kEveryRoute : route);
   }).then(this, [this, r](const QList<RecordEvent>& events) {
     QJsonArray lines;
@@ -603,11 +629,11 @@ void WebServer::record(const QHttpServerRequest& req, std::shared_ptr<QHttpServe
                                        (cause.isEmpty() ? QString() : QLatin1Char(' ') + cause)},
       });
     }
-    send(*r, Reply(200, {{QStringLiteral("lines"), lines}}));
+    answerLater(r, Reply(200, {{QStringLiteral("lines"), lines}}));
   });
 }
 
-void WebServer::plan(const QHttpServerRequest& req, std::shared_ptr<QHttpServerResponder> r) {
+void WebServer::plan(const QHttpServerRequest& req, const Later& r) {
   const QUrlQuery q = req.query();
   const QDateTime now = station_.clock()();
   const auto read = [&](const char* name, const QDateTime& def) {
@@ -624,7 +650,7 @@ void WebServer::plan(const QHttpServerRequest& req, std::shared_ptr<QHttpServerR
   std::optional<quint16> reported;
   if (station_.health() == LinkHealth::Answering) reported = station_.link().reportedStates();
   const auto names = names_;
-  QtConcurrent::run([=] {
+  QtConcurrent::run(&pool_, [=] {
     const qint64 a = from.toMSecsSinceEpoch(), b = to.toMSecsSinceEpoch();
     std::array<QString, kRouteCount + 1> startKeys;
     const RouteStateTable start = last_route_states(*entries, from, &startKeys);
@@ -634,7 +660,7 @@ void WebServer::plan(const QHttpServerRequest& req, std::shared_ptr<QHttpServerR
     for (RecordEvent& e : events) e.at = e.at.toUTC();
     const ActualRoutes actual = actual_periods(events, a, b, now.toMSecsSinceEpoch(), reported);
     return web_plan_json(plan, actual, actual_misses(events, a, b), names, now.toMSecsSinceEpoch());
-  }).then(this, [this, r](const QJsonObject& json) { send(*r, Reply(200, json)); });
+  }).then(this, [this, r](const QJsonObject& json) { answerLater(r, Reply(200, json)); });
 }
 
 WebServer::Reply WebServer::health() const {
@@ -697,7 +723,13 @@ void WebServer::acceptLive() {
 void WebServer::push(const QJsonObject& message) {
   if (live_.empty()) return;
   const QString text = QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
-  for (const Live& l : live_) l.socket->sendTextMessage(text);
+  for (const Live& l : std::vector<Live>(live_)) {
+    if (l.socket->bytesToWrite() > kMaxUnsent) {
+      l.socket->abort();  // a client that stops reading is let go, not buffered for
+      continue;
+    }
+    l.socket->sendTextMessage(text);
+  }
 }
 
 void WebServer::pushRoutes() {

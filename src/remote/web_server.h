@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 #include <array>
 #include <memory>
@@ -44,6 +45,8 @@ class WebServer : public QObject {
   static constexpr int kMaxConnections = 256;
   static constexpr int kMaxRecordLines = 1000;
   static constexpr int kSessionCookieDays = 7;
+  static constexpr int kMaxHashing = 2;          // passwords checked at once; more: 429
+  static constexpr qint64 kMaxUnsent = 1 << 20;  // a live socket's unsent bytes before it goes
 
   // What configure() found, for the peers to word.
   enum class Outcome {
@@ -77,17 +80,20 @@ class WebServer : public QObject {
 
  private:
   struct Reply;
+  // An answer owed after this call: pending_ holds it, the work that answers only refers to it.
+  using Later = std::weak_ptr<QHttpServerResponder>;
+  void answerLater(const Later& later, const Reply& reply);
   void handle(const QHttpServerRequest& req, QHttpServerResponder&& responder);
   void send(QHttpServerResponder& r, const Reply& reply) const;
   Reply api(const QHttpServerRequest& req, const QString& path, const WebSessions::Session& s,
-            const std::shared_ptr<QHttpServerResponder>& later);
-  void login(const QHttpServerRequest& req, std::shared_ptr<QHttpServerResponder> r);
+            const std::function<Later()>& later);
+  void login(const QHttpServerRequest& req, const Later& r);
   Reply changeEntries(const QHttpServerRequest& req, const QString& key);
   Reply switchRoute(int route, const QByteArray& body);
   Reply renameRoute(int route, const QByteArray& body);
   Reply settings(const QByteArray& body);
-  void record(const QHttpServerRequest& req, std::shared_ptr<QHttpServerResponder> r);
-  void plan(const QHttpServerRequest& req, std::shared_ptr<QHttpServerResponder> r);
+  void record(const QHttpServerRequest& req, const Later& r);
+  void plan(const QHttpServerRequest& req, const Later& r);
   Reply health() const;
   void acceptLive();
   void pushRoutes();
@@ -104,6 +110,9 @@ class WebServer : public QObject {
   const Alerts* alerts_;
   WebSettings settings_;
   std::unique_ptr<QHttpServer> http_;
+  std::vector<std::shared_ptr<QHttpServerResponder>> pending_;
+  QThreadPool pool_;  // the password's hash and the record's reading
+  int hashing_ = 0;
   quint16 port_ = 0;
   bool configured_ = false;
   Outcome outcome_ = Outcome::Off;
