@@ -25,6 +25,7 @@
 #include "remote/alerts.h"
 #include "remote/mqtt_bridge.h"
 #include "support/entries.h"
+#include "support/webhook_receiver.h"
 
 namespace {
 
@@ -34,30 +35,6 @@ double cpu_ms() {
   return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
          (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
-
-// Counts the POSTs that arrive, answering 200.
-struct Receiver {
-  QTcpServer server;
-  int posts = 0;
-  Receiver() {
-    server.listen(QHostAddress::LocalHost);
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
-      QTcpSocket* s = server.nextPendingConnection();
-      QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
-        const QByteArray in = s->peek(1 << 20);
-        const qsizetype head = in.indexOf("\r\n\r\n");
-        const qsizetype at = in.toLower().indexOf("content-length:");
-        if (head < 0 || at < 0) return;
-        const int length = in.mid(at + 15, in.indexOf('\r', at) - at - 15).trimmed().toInt();
-        if (in.size() < head + 4 + length) return;
-        s->readAll();
-        ++posts;
-        s->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        s->disconnectFromHost();
-      });
-    });
-  }
-};
 
 struct Rig {
   QTemporaryDir dir;
@@ -77,8 +54,7 @@ struct Rig {
     station.start();
     if (withAlerts) {
       alerts = std::make_unique<Alerts>(station, &bridge);
-      alerts->configure(
-          {QStringLiteral("http://127.0.0.1:%1/").arg(receiver.server.serverPort()), {}});
+      alerts->configure({receiver.url(), {}});
     }
   }
   bool open() {
@@ -163,7 +139,7 @@ int main(int argc, char** argv) {
           break;
         }
       }
-      if (wait_for([&] { return rig.receiver.posts > 0; }, c == 6 ? 75000 : 20000))
+      if (wait_for([&] { return !rig.receiver.posts.isEmpty(); }, c == 6 ? 75000 : 20000))
         ms.push_back(static_cast<double>(t.elapsed()));
     }
     print(names[c], ms);
