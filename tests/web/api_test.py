@@ -68,12 +68,14 @@ def check(name, ok, detail=""):
 
 
 try:
-    for _ in range(50):  # the server is up once the station started
+    # The rows below run in well under a second: they start once the board has first answered.
+    for _ in range(200):
         try:
-            request("GET", "/healthz")
-            break
-        except OSError:
-            time.sleep(0.1)
+            if request("GET", "/healthz")[2].get("link") == "answering":
+                break
+        except OSError:  # the server is up once the station started
+            pass
+        time.sleep(0.1)
     status, auth, headers = login()
     check("login", status == 200 and "HttpOnly" in headers.get("Set-Cookie", "")
           and "SameSite=Strict" in headers.get("Set-Cookie", ""), headers)
