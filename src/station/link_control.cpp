@@ -39,7 +39,7 @@ bool LinkControl::open(quint8 com, bool keepTrying) {
   com_ = com;
   if (start()) {
     setState(Open);
-    emit event(RecordAction::PortOpened);
+    emit happened(RecordAction::PortOpened);
     return true;
   }
   if (!keepTrying) {
@@ -61,7 +61,7 @@ void LinkControl::close() {
   link_.stopPush();
   link_.restartHandshake();
   setState(Closed);
-  emit event(RecordAction::PortClosed);
+  emit happened(RecordAction::PortClosed);
 }
 
 void LinkControl::onLost() {
@@ -76,7 +76,7 @@ void LinkControl::lose() {
   link_.greyLamps();  // nothing answers any more: the lamps must not show a board that is gone
   setState(Waiting);
   retry_.start();
-  emit event(RecordAction::PortLost);
+  emit happened(RecordAction::PortLost);
   // Told from the event loop, not from inside the port's error handling.
   QTimer::singleShot(0, this, [this] { emit told(LinkNotice::Lost, {}); });
 }
@@ -87,7 +87,7 @@ void LinkControl::retry() {
   emit told(LinkNotice::Withdrawn, {});
   retry_.stop();
   setState(Open);
-  emit event(RecordAction::PortBack);
+  emit happened(RecordAction::PortBack);
 }
 
 void LinkControl::suspend() {

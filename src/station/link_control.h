@@ -64,7 +64,7 @@ class LinkControl : public QObject {
  signals:
   void stateChanged();
   // What happened to the link, for the record: PortOpened, PortClosed, PortLost or PortBack.
-  void event(RecordAction what);
+  void happened(RecordAction what);
   // Something to tell the user (see LinkNotice); failure for OpenFailed and Waiting.
   void told(LinkNotice what, const PortFailure& failure);
 

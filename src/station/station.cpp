@@ -56,7 +56,7 @@ Station::Station(const QString& dataDir, Clock clock, QObject* parent)
   connect(&download_, &DownloadCommand::told, this, &Station::downloadTold);
   connect(&linkControl_, &LinkControl::told, this, &Station::linkTold);
   connect(&linkControl_, &LinkControl::stateChanged, this, &Station::announceHealth);
-  connect(&linkControl_, &LinkControl::event, this, [this](RecordAction what) {
+  connect(&linkControl_, &LinkControl::happened, this, [this](RecordAction what) {
     record_.append(0, what, RecordCause::None, linkControl_.devicePath());
   });
   connect(&link_, &CommandLink::answeringChanged, this, [this](bool answering) {
