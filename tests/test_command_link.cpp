@@ -451,7 +451,7 @@ void TestCommandLink::pageBesideTheWindow() {
   csrf = call("POST", "/api/login", R"({"password":"pw"})").second["csrf"].toString().toLatin1();
   QVERIFY(!csrf.isEmpty());
   const auto add = [&] {
-    const int revision = call("GET", "/api/entries").second["revision"].toInt();
+    const qint64 revision = call("GET", "/api/entries").second["revision"].toInteger();
     return call("POST", "/api/entries", R"({"route":1,"kind":"daily","time":"06:00:00","on":true})",
                 QByteArray::number(revision));
   };

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 
 #include "core/entry_store.h"
 #include "platform/code_page.h"
@@ -51,6 +52,7 @@ Station::Station(const QString& dataDir, Clock clock, QObject* parent)
       noteWatch_(EntryStore(dataDir).path()) {
   (void)kRegistered;
   storePath_ = EntryStore(dataDir).path();
+  revision_ = static_cast<quint64>(std::max<qint64>(1, clock_().toMSecsSinceEpoch()));
   colData_.setChangeHandler([this] { onEntriesChanged(); });
   connect(&download_, &DownloadCommand::labDebugChanged, this, &Station::labDebugChanged);
   connect(&download_, &DownloadCommand::told, this, &Station::downloadTold);
@@ -175,6 +177,16 @@ void Station::rereadSettings(const ProfileFile& names) {
     }
   }
   setRestore(settings_.ReadRestore(names) == QLatin1String("1"), false);
+  const bool pausedInFile = settings_.ReadAuto(names) == QLatin1String("0");
+  if (pausedInFile != paused_) {
+    paused_ = pausedInFile;
+    const bool allowed = !paused_ && colData_.count() > 0;
+    if (allowed != auto_)
+      record_.append(0, allowed ? RecordAction::AutoAllowed : RecordAction::AutoForbidden,
+                     RecordCause::None);
+    applyAuto(allowed);
+  }
+  emit namesChanged();
 }
 
 bool Station::takeUpStore() {
@@ -245,6 +257,10 @@ void Station::setAuto(bool allowed, RecordCause cause) {
   paused_ = pausedNow;
   if (allowed != auto_ && byUser)
     record_.append(0, allowed ? RecordAction::AutoAllowed : RecordAction::AutoForbidden, cause);
+  applyAuto(allowed);
+}
+
+void Station::applyAuto(bool allowed) {
   auto_ = allowed;
   Timer1_.setEnabled(allowed && !download_.running());  // a download switches it on when it ends
   emit autoChanged(allowed, paused_);

@@ -61,8 +61,10 @@ enum class StoreLoad { Loaded, Missing, Unreadable };
 // accessors at the end are for that thread alone (tests, the broker bridge that lives beside it).
 //
 // Every change of the entries, from anywhere, gets a new revision and is announced with the whole
-// set (entriesChanged). The scheduler runs while the timetable is allowed (and no download runs);
-// restore acts at every take-over and at a clock jump the scheduler does not replay.
+// set (entriesChanged). A run's revisions begin at its start time in milliseconds, so one told
+// before a restart (a page left open) never matches the entries of the next run. The scheduler runs
+// while the timetable is allowed (and no download runs); restore acts at every take-over and at a
+// clock jump the scheduler does not replay.
 class Station : public QObject {
   Q_OBJECT
  public:
@@ -81,8 +83,9 @@ class Station : public QObject {
   // and is recorded ("设置无效" with the key and the value).
   StoredChoice useStoredPortAndAddress(const ProfileFile& names);
   // Name.ini read again while running: the address, the port (a link that is open moves to a
-  // changed port at once) and "Restore", each as start-up reads it; a value start-up would not
-  // select changes nothing. Nothing is written.
+  // changed port at once), "Restore", "Auto" (a pause set or lifted in the file, recorded without
+  // a cause) and the routes' names (namesChanged), each as start-up reads it; a value start-up
+  // would not select changes nothing. Nothing is written.
   void rereadSettings(const ProfileFile& names);
   // Loads Note.ini as the entries (saved, so not modified); the timetable is allowed when there
   // are entries and it was not paused. An unreadable file loads nothing.
@@ -220,6 +223,7 @@ class Station : public QObject {
   void entriesMissed(const DueEntries& entries);
 
  private:
+  void applyAuto(bool allowed);
   void restoreStates();
   void onEntriesChanged();
   void announceHealth();

@@ -67,6 +67,13 @@ for sig in HUP USR1 USR2 ALRM; do kill -$sig "$program"; sleep 0.2; done
 wait_for 'grep -q "outputs 0013" "$work/board.log"' 8
 check "its entry switches, after SIGHUP, SIGUSR1, SIGUSR2 and SIGALRM" \
   'kill -0 "$program" && grep -q ",5,吸合,key0501$" "$work/out.log"'
+# Name.ini edited by hand, then SIGHUP: a pause and a route's name set there are taken up.
+sed -i -e '/^Auto=/d' -e 's/^\[Note\]\r$/[Note]\r\nAuto=0\r\n06=pump\r/' "$app/Name.ini"
+kill -HUP "$program"
+wait_for 'grep -q ",自动禁止,$" "$work/out.log"'
+check "SIGHUP takes up a pause and a name written in Name.ini" \
+  'grep -q ",自动禁止,$" "$work/out.log" &&
+   [ "$(mosquitto_sub "${mqtt[@]}" -C 1 -W 3 -t tavrel/1/route/6/name)" = pump ]'
 env -u DISPLAY "$app/tavrel" --headless --data "$work/greenhuose" >/dev/null 2>"$work/typo.log"
 status=$?
 check "a --data folder that does not exist is refused (status $status)" \
