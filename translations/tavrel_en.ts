@@ -1373,6 +1373,10 @@ Data folder (Name.ini, Note.ini, dosdevices/, log/): </translation>
         <source>动作无效</source>
         <translation>Invalid action</translation>
     </message>
+    <message>
+        <source>已删除的条目 %1</source>
+        <translation>deleted entry %1</translation>
+    </message>
 </context>
 <context>
     <name>WeekChart</name>

@@ -61,6 +61,24 @@ QString entry_text(const Clsdata& e) {
   return entry_can_fall_due(e) ? text : text + EntryText::tr("（无效）");
 }
 
+RecordedEntry recorded_entry(const EntryCollection& entries, const QString& key, int route,
+                             bool energise, const QDateTime& at, QString* text) {
+  const EntryPtr entry = entries.item(key);
+  if (!entry) return RecordedEntry::Deleted;
+  if (entry->nRoute != route || entry->bIsOpen != energise) return RecordedEntry::Other;
+  const QDateTime second = at.addMSecs(-at.time().msec());
+  for (const QDate& d : {second.date(), second.date().addDays(-1)}) {
+    const std::optional<QTime> due = due_time_on(*entry, d);
+    if (!due) continue;
+    const qint64 late = QDateTime(d, *due).secsTo(second);
+    if (late >= 0 && late <= 60) {
+      *text = entry_when_text(*entry);
+      return RecordedEntry::Same;
+    }
+  }
+  return RecordedEntry::Other;
+}
+
 QString entry_when_text(const Clsdata& e) {
   switch (recurrence(e)) {
     case Recurrence::EveryDay:

@@ -98,7 +98,8 @@ class GuardedServer : public Base {
 
  private:
   static void inspect(QTcpSocket* s) {
-    if (s->isTransactionStarted()) return;  // its head was looked at when it began
+    // Its head was looked at when it began, or the server has let it go meanwhile.
+    if (s->isTransactionStarted() || !s->isOpen()) return;
     const QByteArray head = s->peek(kHeadMax);
     const qsizetype end = head.indexOf("\r\n\r\n");
     if (end < 0) {
@@ -613,12 +614,29 @@ void WebServer::record(const QHttpServerRequest& req, const Later& r) {
   if (!ok || limit <= 0) limit = 100;
   limit = std::min(limit, kMaxRecordLines);
   const SwitchRecord* log = &station_.record();
+  const std::shared_ptr<const EntryCollection> entries = station_.snapshot().entries;
   QtConcurrent::run(&pool_, [log, limit, route] {
     return log->newest(limit, route == 0 ? SwitchRecord::kEveryRoute : route);
-  }).then(this, [this, r](const QList<RecordEvent>& events) {
+  }).then(this, [this, r, entries](const QList<RecordEvent>& events) {
     QJsonArray lines;
     for (const RecordEvent& e : events) {
-      const QString cause = RecordLine::causeWord(e, true);
+      // An entry's switch is told as the window's 记录 tells it: by the entry, while its key
+      // still names it.
+      QString cause = RecordLine::causeWord(e, true);
+      if (e.cause == RecordCause::Entry) {
+        QString text;
+        switch (recorded_entry(*entries, e.detail, e.route, e.action == RecordAction::Energise,
+                               e.at, &text)) {
+          case RecordedEntry::Same:
+            cause = text;
+            break;
+          case RecordedEntry::Deleted:
+            cause = Web::tr("已删除的条目 %1").arg(cause);
+            break;
+          case RecordedEntry::Other:
+            break;
+        }
+      }
       lines.append(QJsonObject{
           {QStringLiteral("time"), web_time(e.at)},
           {QStringLiteral("route"), e.route},

@@ -57,17 +57,15 @@ void RecordWindow::addEvent(const RecordEvent& e, bool atTop) {
 QString RecordWindow::causeText(const RecordEvent& e) const {
   const QString key = RecordLine::causeWord(e, true);
   if (e.cause != RecordCause::Entry) return key;
-  const EntryPtr entry = entries_.item(e.detail);
-  if (!entry) return tr("已删除的条目 %1").arg(key);
-  if (entry->nRoute != e.route || entry->bIsOpen != (e.action == RecordAction::Energise))
-    return key;
-  // A late tick switches up to a minute after the entry's moment (that day's or the day before's).
-  const QDateTime at = e.at.addMSecs(-e.at.time().msec());
-  for (const QDate& d : {at.date(), at.date().addDays(-1)}) {
-    const std::optional<QTime> due = due_time_on(*entry, d);
-    if (!due) continue;
-    const qint64 late = QDateTime(d, *due).secsTo(at);
-    if (late >= 0 && late <= 60) return entry_when_text(*entry);
+  QString text;
+  switch (recorded_entry(entries_, e.detail, e.route, e.action == RecordAction::Energise, e.at,
+                         &text)) {
+    case RecordedEntry::Same:
+      return text;
+    case RecordedEntry::Deleted:
+      return tr("已删除的条目 %1").arg(key);
+    case RecordedEntry::Other:
+      break;
   }
   return key;
 }

@@ -154,8 +154,9 @@ def main(tavrel, board):
         reported = get("/api/state")["routes"][ROUTE - 1]["reported"]
         check("GET /api/state reports route %d energised" % ROUTE, reported is True)
         lines = get("/api/record?route=%d&limit=50" % ROUTE)["lines"]
-        at = [l["time"] for l in lines if l["route"] == ROUTE and l["cause"] == "key" + keys[0]]
-        check("the record has the entry's switch at %s (%s)" % (hms, at), any(hms in t for t in at))
+        at = [(l["time"], l["text"]) for l in lines if l["route"] == ROUTE and l["cause"] == "key" + keys[0]]
+        check("the record has the entry's switch at %s, told by its entry (%s)" % (hms, at),
+              any(hms in t and hms in text for t, text in at))
 
         # The stuck route switched on by its lamp, then route 7: once 7's lamp is green, the
         # pushes telling of 6 have come before it, and 6's lamp must still be dark.
@@ -165,6 +166,25 @@ def main(tavrel, board):
         wait.until(lambda _: "on" in find('.lamp[data-route="7"]').get_attribute("class").split(), "lamp 7")
         check("a stuck relay's lamp stays dark when switched on",
               find('.lamp[data-route="%d"]' % STUCK).get_attribute("class").split()[1:] == ["off"])
+
+        # An edit whose entry another hand deleted meanwhile is refused, not laid on the entry
+        # that took its key.
+        with open(note, "ab") as f:
+            f.write(b"0801=11000000000800000000063000\r\n0802=01000000000800000000180000\r\n")
+        find('.tab[data-route="8"]').click()
+        wait.until(lambda _: len(driver.find_elements(By.CSS_SELECTOR, "#entries li")) == 2, "route 8's entries")
+        driver.find_elements(By.CSS_SELECTOR, "#entries li button")[0].click()
+        wait.until(lambda _: find("#editor").is_displayed())
+        csrf = driver.execute_script("return sessionStorage.getItem('tavrel.csrf')")
+        urllib.request.urlopen(urllib.request.Request(
+            base + "/api/entries/key0801", method="DELETE", headers={
+                "Cookie": cookies, "X-CSRF-Token": csrf, "If-Match": str(get("/api/entries")["revision"])}), timeout=5)
+        wait.until(lambda _: len(driver.find_elements(By.CSS_SELECTOR, "#entries li")) == 1, "the list after the delete")
+        Select(find("#mm")).select_by_value("45")
+        find('#entry-form button[type="submit"]').click()
+        wait.until(lambda _: find("#editor-err").text, "the editor's refusal")
+        check("an edit of a deleted entry is refused (%r), the other one kept" % find("#editor-err").text,
+              ("0801", "01000000000800000000180000") in note_entries(note))
     except TimeoutException as e:
         check("waiting for %s" % (e.msg or "the page"), False)
     finally:

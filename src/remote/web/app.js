@@ -19,6 +19,7 @@
     'no-answer': t('无应答', 'No reply'),
     waiting: t('等待串口', 'Waiting'),
     closed: t('未连接', 'Closed'),
+    lost: t('状态未知', 'Unknown'),
     auto: t('自动功能允许', 'Timetable on'),
     restore: t('恢复定时状态', 'Restore'),
     entries: t('内容', 'Entries'),
@@ -139,6 +140,7 @@
   function toLogin() {
     if (!loggedIn && !$('login').hidden) return;
     loggedIn = false;
+    say('');
     keepToken('');
     closeLive();
     for (const d of document.querySelectorAll('dialog[open]')) d.close();
@@ -388,6 +390,7 @@
 
   const form = $('entry-form');
   let editing = null;          // the entry the editor changes; null while adding
+  let editingRev = null;       // the revision the editor was opened on
 
   function kindChanged() {
     const kind = form.elements.kind.value;
@@ -398,6 +401,7 @@
 
   function openEditor(e) {
     editing = e || null;
+    editingRev = entriesRev;
     $('editor-title').textContent = fmt(e ? W.editTitle : W.addTitle, route);
     form.elements.kind.value = e ? e.kind : 'daily';
     for (const c of $('days').querySelectorAll('input'))
@@ -427,7 +431,11 @@
     if (kind === 'date') body.date = $('date').value;
     if (confirmPast) body.confirmPast = true;
     const path = editing ? '/api/entries/' + encodeURIComponent(editing.key) : '/api/entries';
-    const r = await api(editing ? 'PUT' : 'POST', path, body, { 'If-Match': String(entriesRev) });
+    // A key names a place in the list, which other hands may have shifted since the editor opened:
+    // the newer revision only while the key still holds the entry being edited, else the refusal.
+    const now = editing && entries.find((x) => x.key === editing.key);
+    const rev = !editing || (now && JSON.stringify(now) === JSON.stringify(editing)) ? entriesRev : editingRev;
+    const r = await api(editing ? 'PUT' : 'POST', path, body, { 'If-Match': String(rev) });
     if (r.s === 200 || r.s === 201) {
       $('editor').close();
       return needEntries(r.d.revision);
@@ -514,6 +522,8 @@
       if (ws !== s) return;
       ws = null;
       $('board').classList.add('stale');
+      state.link = 'lost';
+      renderTop();
       if (ev.code === 4401) return toLogin();
       if (!loggedIn) return;
       say(W.liveLost);
@@ -546,7 +556,7 @@
     say('');
     applyState(r.d);
     pushes.forEach(onLive);
-    needEntries(r.d.revision);
+    needEntries(r.d.revision, true);
     refreshFolds();
   }
 
@@ -558,6 +568,7 @@
     let top = false;
     for (const key of ['link', 'auto', 'restore'])
       if (key in m) { state[key] = m[key]; top = true; }
+    if ('link' in m) say('');  // what failed before was told for the link as it was
     if (top) { renderTop(); renderRoutes(); }
     if ('revision' in m) needEntries(m.revision);
     refreshFolds();
