@@ -1,35 +1,17 @@
 #!/usr/bin/python3
-"""The browser page in headless Chromium against the real program (tavrel --headless and the
-simulated board): a wrong password is told; after logging in, an entry added through the page's
-form a few seconds ahead is listed, lands in Note.ini, and switches the board at its second, and
-the page's lamp turns green. A lamp shows what the board reports, not what was asked of it: a
-route whose relay is stuck stays dark when switched on by hand.
-
-Usage: browser_test.py TAVREL TAVREL_BOARD   (exits non-zero on a failure)
-"""
-import datetime
-import json
-import os
-import re
-import secrets
-import shutil
-import socket
-import subprocess
-import sys
-import tempfile
-import threading
-import urllib.error
-import urllib.request
-
+"""The page in headless Chromium against tavrel --headless and the simulated board: a wrong password
+is told; an entry added through the page's form a few seconds ahead lands in Note.ini, switches the
+board at its second and turns the page's lamp green; a stuck relay's lamp stays dark when switched
+on; an edit of an entry deleted meanwhile is refused. Usage: browser_test.py TAVREL TAVREL_BOARD"""
+import datetime, json, os, re, secrets, shutil, socket, subprocess, sys, tempfile, threading
+import urllib.error, urllib.request
 from selenium import webdriver
 from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-ROUTE = 5
-STUCK = 6  # its relay never follows
+ROUTE, STUCK = 5, 6  # route 6's relay never follows
 LEAD = 8  # seconds between filling in the form and the entry's time: room for a slow machine
-
 failures = []
 
 
@@ -37,13 +19,6 @@ def check(what, ok):
     print(("ok: " if ok else "FAIL: ") + what, flush=True)
     if not ok:
         failures.append(what)
-    return ok
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def note_entries(path):
@@ -58,13 +33,15 @@ def note_entries(path):
 
 def main(tavrel, board):
     work = tempfile.mkdtemp(prefix="tavrel-web-")
-    data = os.path.join(work, "data")
+    data, note = os.path.join(work, "data"), os.path.join(work, "data", "Note.ini")
     os.mkdir(data)
-    port = free_port()
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
     base = "http://127.0.0.1:%d" % port
     with open(os.path.join(data, "Name.ini"), "wb") as f:
         f.write(b"[Note]\r\nOpen=0\r\n[Web]\r\nPort=%d\r\n" % port)
-    with open(os.path.join(data, "Note.ini"), "wb") as f:
+    with open(note, "wb") as f:
         f.write(b"[Note]\r\n")
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     password = "pw-" + secrets.token_hex(6)
@@ -72,7 +49,6 @@ def main(tavrel, board):
     try:
         subprocess.run([tavrel, "--web-password", "--data", data], input=password + "\n", text=True,
                        env=env, check=True, timeout=30, stdout=subprocess.DEVNULL)
-
         # The board's lines ("HH:MM:SS.mmm outputs HHLL"), gathered as it prints them.
         board_lines = []
         b = subprocess.Popen([board, "--link", os.path.join(data, "dosdevices", "com1"), "--stuck", str(STUCK)],
@@ -83,13 +59,13 @@ def main(tavrel, board):
                                       stdout=open(os.path.join(work, "out.log"), "w"), stderr=subprocess.STDOUT))
 
         options = webdriver.ChromeOptions()
-        for a in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--lang=en-US",
-                  "--window-size=1200,1000"):
+        for a in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--lang=en-US", "--window-size=1200,1000"):
             options.add_argument(a)
         options.add_experimental_option("prefs", {"intl.accept_languages": "en-US"})
         driver = webdriver.Chrome(options=options)
         wait = WebDriverWait(driver, 15, poll_frequency=0.1)
         find = lambda css: driver.find_element(By.CSS_SELECTOR, css)
+        rows = lambda: driver.find_elements(By.CSS_SELECTOR, "#entries li")
 
         def answers():
             try:
@@ -100,7 +76,6 @@ def main(tavrel, board):
                 return False
 
         wait.until(lambda _: any("ready" in l for l in board_lines) and answers(), "the program's server")
-
         driver.get(base + "/")
         wait.until(lambda _: find("#password").is_displayed())
         find("#password").send_keys("not-" + password + "\n")
@@ -109,7 +84,6 @@ def main(tavrel, board):
         find("#password").clear()
         find("#password").send_keys(password + "\n")
         wait.until(lambda _: find("#lamps").is_displayed() and find("#link").text, "the lamps after logging in")
-        check("logged in, the lamps drawn", len(driver.find_elements(By.CSS_SELECTOR, ".lamp")) == 16)
         lamp = '.lamp[data-route="%d"]' % ROUTE
         wait.until(lambda _: "off" in find(lamp).get_attribute("class").split(), "the lamp to show released")
 
@@ -123,20 +97,14 @@ def main(tavrel, board):
         Select(find("#act")).select_by_value("1")
         find('#entry-form button[type="submit"]').click()
         wait.until(lambda _: not find("#editor").is_displayed(), "the editor to close")
-        listed = wait.until(lambda _: [li.text for li in driver.find_elements(By.CSS_SELECTOR, "#entries li")
-                                       if hms in li.text])
-        check("the entry is listed (%s)" % listed[0].splitlines()[0], bool(listed))
-
+        wait.until(lambda _: [li for li in rows() if hms in li.text], "the entry listed")
         # Daily (flags on, every day, not weekly), route, no date, the time.
         form = re.compile(r"110[01]{7}%02d0{8}%s$" % (ROUTE, due.strftime("%H%M%S")))
-        note = os.path.join(data, "Note.ini")
         keys = wait.until(lambda _: [k for k, v in note_entries(note) if form.match(v)], "the entry in Note.ini")
-        check("the entry is in Note.ini as %s" % keys[0], keys[0][:2] == "%02d" % ROUTE)
 
-        bit = 1 << (ROUTE - 1)
         on = lambda l: re.match(r"(\d\d:\d\d:\d\d)\.\d+ outputs ([0-9A-Fa-f]{4})", l)
         switched = WebDriverWait(driver, LEAD + 15, poll_frequency=0.1).until(
-            lambda _: [m.group(1) for m in map(on, list(board_lines)) if m and int(m.group(2), 16) & bit],
+            lambda _: [m.group(1) for m in map(on, list(board_lines)) if m and int(m.group(2), 16) & (1 << (ROUTE - 1))],
             "the board to switch route %d" % ROUTE)
         when = datetime.datetime.combine(due.date(), datetime.time.fromisoformat(switched[0]))
         when += datetime.timedelta(days=1) if when < due - datetime.timedelta(hours=12) else datetime.timedelta()
@@ -147,14 +115,13 @@ def main(tavrel, board):
         check("the page's lamp turns green (%s)" % colour, colour == "rgb(24, 193, 62)")
 
         # What the program says, with the page's own session: the board reports the route on, and
-        # the record has the entry's switch in its second.
+        # the record has the entry's switch in its second, told by the entry.
         cookies = "; ".join("%s=%s" % (c["name"], c["value"]) for c in driver.get_cookies())
         get = lambda path: json.load(urllib.request.urlopen(
             urllib.request.Request(base + path, headers={"Cookie": cookies}), timeout=5))
-        reported = get("/api/state")["routes"][ROUTE - 1]["reported"]
-        check("GET /api/state reports route %d energised" % ROUTE, reported is True)
-        lines = get("/api/record?route=%d&limit=50" % ROUTE)["lines"]
-        at = [(l["time"], l["text"]) for l in lines if l["route"] == ROUTE and l["cause"] == "key" + keys[0]]
+        check("GET /api/state reports route %d energised" % ROUTE, get("/api/state")["routes"][ROUTE - 1]["reported"] is True)
+        at = [(l["time"], l["text"]) for l in get("/api/record?route=%d&limit=50" % ROUTE)["lines"]
+              if l["route"] == ROUTE and l["cause"] == "key" + keys[0]]
         check("the record has the entry's switch at %s, told by its entry (%s)" % (hms, at),
               any(hms in t and hms in text for t, text in at))
 
@@ -172,14 +139,13 @@ def main(tavrel, board):
         with open(note, "ab") as f:
             f.write(b"0801=11000000000800000000063000\r\n0802=01000000000800000000180000\r\n")
         find('.tab[data-route="8"]').click()
-        wait.until(lambda _: len(driver.find_elements(By.CSS_SELECTOR, "#entries li")) == 2, "route 8's entries")
+        wait.until(lambda _: len(rows()) == 2, "route 8's entries")
         driver.find_elements(By.CSS_SELECTOR, "#entries li button")[0].click()
         wait.until(lambda _: find("#editor").is_displayed())
         csrf = driver.execute_script("return sessionStorage.getItem('tavrel.csrf')")
-        urllib.request.urlopen(urllib.request.Request(
-            base + "/api/entries/key0801", method="DELETE", headers={
-                "Cookie": cookies, "X-CSRF-Token": csrf, "If-Match": str(get("/api/entries")["revision"])}), timeout=5)
-        wait.until(lambda _: len(driver.find_elements(By.CSS_SELECTOR, "#entries li")) == 1, "the list after the delete")
+        urllib.request.urlopen(urllib.request.Request(base + "/api/entries/key0801", method="DELETE", headers={
+            "Cookie": cookies, "X-CSRF-Token": csrf, "If-Match": str(get("/api/entries")["revision"])}), timeout=5)
+        wait.until(lambda _: len(rows()) == 1, "the list after the delete")
         Select(find("#mm")).select_by_value("45")
         find('#entry-form button[type="submit"]').click()
         wait.until(lambda _: find("#editor-err").text, "the editor's refusal")
@@ -196,9 +162,8 @@ def main(tavrel, board):
                 p.wait(5)
             except subprocess.TimeoutExpired:
                 p.kill()
-        if failures:
-            print(open(os.path.join(work, "out.log")).read()[-3000:] if os.path.exists(
-                os.path.join(work, "out.log")) else "", end="")
+        if failures and os.path.exists(os.path.join(work, "out.log")):
+            print(open(os.path.join(work, "out.log")).read()[-3000:], end="")
         shutil.rmtree(work, ignore_errors=True)
     return 1 if failures else 0
 
