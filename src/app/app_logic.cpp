@@ -503,8 +503,9 @@ void AppLogic::watchWeb(WebServer& web) {
 
 bool AppLogic::setWebPassword(const QString& password) {
   if (password.isEmpty()) return false;
-  if (write_web_password(settings_.path(), web_password_hash(password))) return true;
-  prompt_.message(settings_failed_text(WriteFailure::Other, settings_.path()));
+  WriteFailure why = WriteFailure::Other;
+  if (write_web_password(settings_.path(), web_password_hash(password), &why)) return true;
+  prompt_.message(settings_failed_text(why, settings_.path()));
   return false;
 }
 

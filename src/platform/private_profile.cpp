@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/atomic_file.h"
@@ -289,16 +290,20 @@ bool profile_write_section(const QString& path, const QString& section,
   return write_file_atomically(path, f.withSection(section, pairs), {}, why);
 }
 
-bool profile_owner_only(const QString& path) {
+bool profile_owner_only(const QString& path, WriteFailure* why) {
   QFile f(path);
   const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
                       QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+  bool done = false;
   if (!f.exists()) {
     // A new file is created empty and private, so the password never lands in a readable one.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+    done = f.open(QIODevice::WriteOnly | QIODevice::NewOnly);
     f.close();
-    return f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    done = done && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  } else {
+    const QFileDevice::Permissions p = f.permissions();
+    done = (p & others) == 0 || f.setPermissions(p & ~others);
   }
-  const QFileDevice::Permissions p = f.permissions();
-  return (p & others) == 0 || f.setPermissions(p & ~others);
+  if (!done && why) *why = write_failure(errno, path);
+  return done;
 }

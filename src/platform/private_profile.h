@@ -105,8 +105,9 @@ bool profile_write(const QString& path, const QString& section, const QString& k
 bool profile_remove(const QString& path, const QString& section, const QString& key,
                     WriteFailure* why = nullptr);
 // Takes read and write rights from group and others (a file that holds a secret); a missing file
-// is created empty and private first, so the secret never lands in a readable one.
-bool profile_owner_only(const QString& path);
+// is created empty and private first, so the secret never lands in a readable one. why, when
+// given, says why it could not.
+bool profile_owner_only(const QString& path, WriteFailure* why = nullptr);
 // Replaces a whole section at once (one write).
 bool profile_write_section(const QString& path, const QString& section,
                            const ProfileFile::Pairs& pairs, WriteFailure* why = nullptr);

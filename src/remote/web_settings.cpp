@@ -69,7 +69,7 @@ bool web_password_matches(const QString& stored, const QString& password) {
   return differ == 0;
 }
 
-bool write_web_password(const QString& path, const QString& stored) {
-  return profile_owner_only(path) &&
-         profile_write(path, kSection, QStringLiteral("PasswordHash"), stored);
+bool write_web_password(const QString& path, const QString& stored, WriteFailure* why) {
+  return profile_owner_only(path, why) &&
+         profile_write(path, kSection, QStringLiteral("PasswordHash"), stored, why);
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "platform/atomic_file.h"
+
 class ProfileFile;
 
 // The page's server as Name.ini's section "Web" sets it:
@@ -39,6 +41,6 @@ QString web_password_hash(const QString& password, int rounds = kWebHashRounds);
 bool web_password_matches(const QString& stored, const QString& password);
 // Writes "PasswordHash" into section "Web" of the Name.ini at path, the file made readable by its
 // owner only first.
-bool write_web_password(const QString& path, const QString& stored);
+bool write_web_password(const QString& path, const QString& stored, WriteFailure* why = nullptr);
 
 Q_DECLARE_METATYPE(WebSettings)

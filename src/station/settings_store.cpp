@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <cerrno>
 
 #include "platform/code_page.h"
 #include "platform/private_profile.h"
@@ -162,10 +161,7 @@ MqttSettings SettingsStore::ReadMqtt(const ProfileFile& f) {
 }
 
 bool SettingsStore::WriteMqtt(const MqttSettings& s, WriteFailure* why) const {
-  if (!s.password.isEmpty() && !profile_owner_only(path_)) {
-    if (why) *why = write_failure(errno, path_);
-    return false;
-  }
+  if (!s.password.isEmpty() && !profile_owner_only(path_, why)) return false;
   ProfileFile::Pairs pairs{
       {QStringLiteral("Host"), profile_quoted(s.host)},
       {QStringLiteral("Port"), QString::number(s.port)},
